@@ -8,10 +8,10 @@ namespace tessel {
 
 namespace {
 
+void PrintToStderr(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
 TErrorPresenter& Presenter() {
-    static TErrorPresenter presenter = [](const std::string& text) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    };
+    static TErrorPresenter presenter = PrintToStderr;
     return presenter;
 }
 
@@ -23,7 +23,9 @@ std::string ErrorDisplayText(const std::string& message) {
     return message;
 }
 
-void SetErrorPresenter(TErrorPresenter presenter) { Presenter() = std::move(presenter); }
+void SetErrorPresenter(TErrorPresenter presenter) {
+    Presenter() = presenter ? std::move(presenter) : TErrorPresenter(PrintToStderr);
+}
 
 void HandleException(std::exception_ptr failure) noexcept {
     std::string text;

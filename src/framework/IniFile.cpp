@@ -64,22 +64,30 @@ TIniFile::TIniFile(std::string fileName, const std::string& text) : fileName_(st
 void TIniFile::Parse(const std::string& text) {
     TStringList lines;
     lines.SetText(text);
-    Section* current = nullptr;
+    Section* current = nullptr;    // where keys go; null before the first section or after a bad header
+    Section* lastSeen = nullptr;   // where comments and unreadable lines are kept, so a rewrite keeps them
+    auto keepRaw = [&](const std::string& line) {
+        if (lastSeen)
+            lastSeen->entries.push_back({"", line});
+        else
+            leadingComments_.push_back(line);
+    };
     for (int i = 0; i < lines.Count(); ++i) {
         const std::string line = Trim(lines.Get(i));
         if (line.empty()) continue;
         if (line[0] == ';' || line[0] == '#') {
-            if (current)
-                current->entries.push_back({"", line});
-            else
-                leadingComments_.push_back(line);
+            keepRaw(line);
             continue;
         }
+        auto skip = [&] {
+            skipped_.push_back("line " + std::to_string(i + 1) + ": " + line);
+            keepRaw(line);
+        };
         if (line[0] == '[') {
             const size_t close = line.find(']');
             const std::string name = close == std::string::npos ? "" : Trim(line.substr(1, close - 1));
             if (close == std::string::npos || name.empty() || !Trim(line.substr(close + 1)).empty()) {
-                skipped_.push_back("line " + std::to_string(i + 1) + ": " + line);
+                skip();
                 current = nullptr;  // the keys below belong to no readable section
                 continue;
             }
@@ -88,11 +96,12 @@ void TIniFile::Parse(const std::string& text) {
                 sections_.push_back({name, {}});
                 current = &sections_.back();
             }
+            lastSeen = current;
             continue;
         }
         const size_t eq = line.find('=');
         if (eq == std::string::npos || eq == 0 || !current) {
-            skipped_.push_back("line " + std::to_string(i + 1) + ": " + line);
+            skip();
             continue;
         }
         const std::string key = Trim(line.substr(0, eq));

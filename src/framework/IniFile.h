@@ -38,7 +38,8 @@ public:
     void EraseSection(const std::string& section);
     void DeleteKey(const std::string& section, const std::string& key);
 
-    // Lines that could not be read, as "line N: text"; they are dropped when the file is written.
+    // Lines that could not be read, as "line N: text". They are kept as they stood when the
+    // file is written back, so nothing a person wrote is lost.
     const std::vector<std::string>& SkippedLines() const { return skipped_; }
 
     // The profile as text, "\n" line ends.

@@ -1,0 +1,321 @@
+#include "app/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QResizeEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "engine/Aliases.h"
+#include "framework/ErrorHandler.h"
+#include "framework/FileUtil.h"
+#include "framework/StringList.h"
+#include "framework/widgets/Cursors.h"
+#include "framework/widgets/FileDialogs.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr const char* kSqlFilter = "SQL files (*.SQL)|*.SQL";
+constexpr const char* kWorkingDirectory = "Working directory: ";
+constexpr const char* kMakerAddress = "https://tessel.example.org";
+
+// A page whose children sit where the window places them: the band of fixed controls at the
+// top and one control that fills the rest (the editor on page 0, the grid on page 1).
+class TPage : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void(const QSize&)> onResize;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (onResize) onResize(event->size());
+    }
+};
+
+QToolButton* MakeButton(QWidget* parent, const char* name, int x, const QString& hint,
+                        QStyle::StandardPixmap icon) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(x, 0, 23, 22);
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIconSize(QSize(16, 16));
+    return button;
+}
+
+std::string ExecutablePath(const TForm1Setup& setup) {
+    if (!setup.executablePath.empty()) return setup.executablePath;
+    return QCoreApplication::applicationFilePath().toStdString();
+}
+
+}  // namespace
+
+TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_(std::move(setup)) {
+    settingsFile_ = setup_.settingsFile.empty() ? SettingsFileFor(ExecutablePath(setup_))
+                                                : setup_.settingsFile;
+    BuildWindow();
+    lines_.OnLinesChanged = [this](TCodeEditStringList*) { RefreshMemoView(); };
+    RunGuarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    lines_.OnLinesChanged = nullptr;
+}
+
+void TForm1::BuildWindow() {
+    setObjectName("Form1");
+    setWindowTitle("Tessel");
+    setGeometry(192, 122, 535, 491);
+    // The window's font: a sans serif of 11 pixels, metric-compatible with the one the stored
+    // control sizes were made for, so captions fit their boxes.
+    QFont font("Liberation Sans");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
+
+    QMenu* file = menuBar()->addMenu("&File");
+    QAction* exit = file->addAction("E&xit");
+    exit->setObjectName("Exit1");
+    connect(exit, &QAction::triggered, this, [this] { Exit1Click(); });
+    QMenu* help = menuBar()->addMenu("&Help");
+    QAction* about = help->addAction("&About");
+    about->setObjectName("About1");
+    connect(about, &QAction::triggered, this, [this] { About1Click(); });
+
+    TabbedNotebook1 = new QTabWidget(this);
+    TabbedNotebook1->setObjectName("TabbedNotebook1");
+    TabbedNotebook1->addTab(BuildSqlPage(), "SQL commands");
+    TabbedNotebook1->addTab(BuildAnswerPage(), "Answer table");
+    TabbedNotebook1->setCurrentIndex(0);
+    setCentralWidget(TabbedNotebook1);
+}
+
+QWidget* TForm1::BuildSqlPage() {
+    auto* page = new TPage;
+    page->setObjectName("Page0");
+
+    Dock1 = new QFrame(page);
+    Dock1->setObjectName("Dock1");
+    Toolbar1 = new QWidget(Dock1);
+    Toolbar1->setObjectName("Toolbar1");
+    Toolbar1->setGeometry(0, 2, 138, 22);
+    tbbOpen = MakeButton(Toolbar1, "tbbOpen", 0, "Open SQL file", QStyle::SP_DialogOpenButton);
+    tbbSave = MakeButton(Toolbar1, "tbbSave", 23, "Save SQL file", QStyle::SP_DialogSaveButton);
+    tbbExecute = MakeButton(Toolbar1, "tbbExecute", 46, "Run SQL query", QStyle::SP_MediaPlay);
+    tbbDB2SQL = MakeButton(Toolbar1, "tbbDB2SQL", 69, "Table to SQL", QStyle::SP_FileDialogDetailedView);
+    tbbPrint = MakeButton(Toolbar1, "tbbPrint", 92, "Print SQL", QStyle::SP_FileIcon);
+    tbbClose = MakeButton(Toolbar1, "tbbClose", 115, "Close", QStyle::SP_DialogCloseButton);
+    // Running SQL, Table to SQL and printing arrive with the engine's SQL, the generator and
+    // the print job; until then their buttons stand in their places, disabled.
+    for (QToolButton* pending : {tbbExecute, tbbDB2SQL, tbbPrint}) pending->setEnabled(false);
+    connect(tbbOpen, &QToolButton::clicked, this, [this] { tbbOpenClick(); });
+    connect(tbbSave, &QToolButton::clicked, this, [this] { tbbSaveClick(); });
+    connect(tbbClose, &QToolButton::clicked, this, [this] { tbbCloseClick(); });
+
+    ComboBox1 = new QComboBox(Dock1);
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setGeometry(192, 2, 145, 21);
+    ComboBox1->setToolTip("Select Alias");
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
+
+    ComboBox2 = new QComboBox(Dock1);
+    ComboBox2->setObjectName("ComboBox2");
+    ComboBox2->setEditable(true);
+    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox2->setGeometry(352, 2, 145, 21);
+    ComboBox2->addItems({"Add Columns", "Add Index", "Blank out a Column", "Create Table",
+                         "Drop Columns", "Drop Index", "Drop Table", "Empty Table", "SELECT",
+                         "SELECT *"});
+    ComboBox2->setCurrentIndex(-1);
+    ComboBox2->setEditText("");
+
+    Bevel1 = new QFrame(page);
+    Bevel1->setObjectName("Bevel1");
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+
+    LinkLabel1 = new QLabel(page);
+    LinkLabel1->setObjectName("LinkLabel1");
+    LinkLabel1->setGeometry(376, 32, 110, 13);
+    LinkLabel1->setText(QString("<a href=\"%1\" style=\"color:blue\">tessel.example.org</a>").arg(kMakerAddress));
+    LinkLabel1->setOpenExternalLinks(true);
+    LinkLabel1->setCursor(Qt::PointingHandCursor);
+
+    chkFileX = new QCheckBox("Include Table Filename Extenstions", page);
+    chkFileX->setObjectName("chkFileX");
+    chkFileX->setGeometry(8, 48, 201, 17);
+    chkFileN = new QCheckBox("Include Table Filename in SQL", page);
+    chkFileN->setObjectName("chkFileN");
+    chkFileN->setGeometry(232, 48, 177, 17);
+    chkQf = new QCheckBox("Quote Fields", page);
+    chkQf->setObjectName("chkQf");
+    chkQf->setGeometry(8, 64, 97, 17);
+
+    MemoPad = new QPlainTextEdit(page);
+    MemoPad->setObjectName("MemoPad");
+    MemoPad->setReadOnly(true);
+    MemoPad->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoPad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont mono("Liberation Mono");
+    mono.setStyleHint(QFont::Monospace);
+    mono.setFixedPitch(true);
+    mono.setPixelSize(13);
+    MemoPad->setFont(mono);
+    MemoPad->setTabStopDistance(QFontMetricsF(mono).horizontalAdvance(' ') * lines_.TabWidth());
+
+    StatusBar1 = new QStatusBar(page);
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+
+    page->onResize = [this](const QSize& size) {
+        Dock1->setGeometry(0, 0, size.width(), 26);
+        Bevel1->setGeometry(0, 26, size.width(), 63);
+        const int statusTop = size.height() - 19;
+        StatusBar1->setGeometry(0, statusTop, size.width(), 19);
+        MemoPad->setGeometry(0, 89, size.width(), std::max(0, statusTop - 89));
+    };
+    return page;
+}
+
+QWidget* TForm1::BuildAnswerPage() {
+    auto* page = new TPage;
+    page->setObjectName("Page1");
+    Dock2 = new QFrame(page);
+    Dock2->setObjectName("Dock2");
+    Toolbar2 = new QWidget(Dock2);
+    Toolbar2->setObjectName("Toolbar2");
+    Toolbar2->setGeometry(0, 2, 46, 22);
+    tbbSave1 = MakeButton(Toolbar2, "tbbSave1", 0, "Save Answer to disk", QStyle::SP_DialogSaveButton);
+    tbbClose1 = MakeButton(Toolbar2, "tbbClose1", 23, "Close", QStyle::SP_DialogCloseButton);
+    tbbSave1->setEnabled(false);  // enabled when an answer has records
+    connect(tbbClose1, &QToolButton::clicked, this, [this] { tbbCloseClick(); });
+    page->onResize = [this](const QSize& size) { Dock2->setGeometry(0, 0, size.width(), 26); };
+    return page;
+}
+
+void TForm1::FormCreate() {
+    LoadSettings();
+    lines_.Clear();
+    RefreshMemoView();
+    ComboBox1->blockSignals(true);
+    ComboBox1->clear();
+    ComboBox1->setEditText("");
+    ComboBox1->blockSignals(false);
+    const engine::AliasStore aliases;
+    QStringList names;
+    for (const std::string& name : aliases.AliasNames()) names << QString::fromStdString(name);
+    names.sort(Qt::CaseInsensitive);
+    ComboBox1->blockSignals(true);
+    ComboBox1->addItems(names);
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText("");
+    ComboBox1->blockSignals(false);
+    SetWorkDir(ExtractFileDir(ExecutablePath(setup_)));
+}
+
+void TForm1::ComboBox1Change() {
+    // While the person types, most texts name no alias yet: every failure here is dropped.
+    try {
+        const engine::AliasStore aliases;
+        const std::vector<std::string> params = aliases.AliasParams(ComboBox1->currentText().toStdString());
+        if (params.empty()) return;
+        const std::string& first = params.front();
+        const std::string dir = first.size() > 5 ? first.substr(5) : std::string();
+        databaseName_ = dir;
+        SetWorkDir(dir);
+    } catch (const std::exception&) {
+    }
+}
+
+void TForm1::SetWorkDir(const std::string& dir) {
+    workDir_ = dir;
+    StatusBar1->showMessage(QString(kWorkingDirectory) + QString::fromStdString(workDir_));
+}
+
+QString TForm1::StatusText() const { return StatusBar1->currentMessage(); }
+
+void TForm1::tbbOpenClick() {
+    TFileDialogRequest request;
+    request.kind = TFileDialogRequest::Open;
+    request.initialDir = QString::fromStdString(workDir_);
+    request.fileName = openFileName_;
+    request.filter = kSqlFilter;
+    const auto chosen = ExecFileDialog(this, request);
+    if (!chosen) return;
+    lines_.LoadFromFile(chosen->toStdString());
+    // The caption names the file only once it has loaded.
+    openFileName_ = *chosen;
+    setWindowTitle(*chosen);
+}
+
+void TForm1::tbbSaveClick() {
+    TFileDialogRequest request;
+    request.kind = TFileDialogRequest::Save;
+    request.initialDir = QString::fromStdString(workDir_);
+    request.defaultExt = "SQL";
+    request.filter = kSqlFilter;
+    request.overwritePrompt = true;
+    const auto chosen = ExecFileDialog(this, request);
+    if (!chosen) return;
+    lines_.SaveToFile(chosen->toStdString());
+    openFileName_ = *chosen;
+    setWindowTitle(*chosen);
+}
+
+void TForm1::tbbCloseClick() { close(); }
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::About1Click() {
+    QMessageBox::about(this, "About Tessel",
+                       QString("Tessel %1\nSQL on Paradox and dBASE tables.").arg(QApplication::applicationVersion()));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    event->accept();
+}
+
+void TForm1::FormCloseQuery() {
+    // A settings file that cannot be written is reported, and the window closes all the same.
+    RunGuarded([this] { SaveSettings(); });
+}
+
+void TForm1::LoadSettings() {
+    THourglass hourglass;
+    const TGeneratorOptions options = ReadGeneratorOptions(settingsFile_);
+    chkQf->setChecked(options.quoteFields);
+    chkFileX->setChecked(options.fileExtensions);
+    chkFileN->setChecked(options.fileNames);
+}
+
+void TForm1::SaveSettings() {
+    THourglass hourglass;
+    WriteGeneratorOptions(settingsFile_, {chkQf->isChecked(), chkFileX->isChecked(), chkFileN->isChecked()});
+}
+
+void TForm1::RefreshMemoView() {
+    QString text;
+    for (int i = 0; i < lines_.Count(); ++i) {
+        if (i > 0) text += '\n';
+        text += QString::fromStdString(lines_.Get(i));
+    }
+    MemoPad->setPlainText(text);
+}
+
+}  // namespace tessel

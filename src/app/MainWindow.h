@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "app/Settings.h"
+#include "editor/CodeEditStringList.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QStatusBar;
+class QTabWidget;
+class QToolButton;
+class QWidget;
+
+namespace tessel {
+
+// Where the window keeps its settings and finds the alias store; the defaults are those of a
+// normal run, tests point them at temporary files.
+struct TForm1Setup {
+    std::string executablePath;   // empty: the running executable
+    std::string settingsFile;     // empty: SettingsFileFor(executablePath)
+};
+
+// The main window: two pages, "SQL commands" and "Answer table". Every command is one of its
+// handlers; each runs inside the application's error guard.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm1(TForm1Setup setup = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The editor's lines (the buffer the editor control will show).
+    TCodeEditStringList& Lines() { return lines_; }
+    const std::string& WorkDir() const { return workDir_; }
+    // The database name given to the data objects (empty until an alias is chosen).
+    const std::string& DatabaseName() const { return databaseName_; }
+    const std::string& SettingsFile() const { return settingsFile_; }
+    QString StatusText() const;
+
+    QComboBox* AliasBox() const { return ComboBox1; }
+    QComboBox* SampleBox() const { return ComboBox2; }
+    QCheckBox* QuoteFieldsBox() const { return chkQf; }
+    QCheckBox* FileExtensionsBox() const { return chkFileX; }
+    QCheckBox* FileNamesBox() const { return chkFileN; }
+    QTabWidget* Pages() const { return TabbedNotebook1; }
+
+    // Command handlers.
+    void FormCreate();
+    void ComboBox1Change();
+    void tbbOpenClick();
+    void tbbSaveClick();
+    void tbbCloseClick();
+    void Exit1Click();
+    void About1Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildWindow();
+    QWidget* BuildSqlPage();
+    QWidget* BuildAnswerPage();
+    void FormCloseQuery();
+    void LoadSettings();
+    void SaveSettings();
+    void SetWorkDir(const std::string& dir);
+    void RefreshMemoView();
+
+    TForm1Setup setup_;
+    std::string settingsFile_;
+    std::string workDir_;
+    std::string databaseName_;
+    QString openFileName_;  // the open dialog's remembered file
+    TCodeEditStringList lines_;
+
+    QTabWidget* TabbedNotebook1 = nullptr;
+    QFrame* Dock1 = nullptr;
+    QWidget* Toolbar1 = nullptr;
+    QToolButton* tbbOpen = nullptr;
+    QToolButton* tbbSave = nullptr;
+    QToolButton* tbbExecute = nullptr;
+    QToolButton* tbbDB2SQL = nullptr;
+    QToolButton* tbbPrint = nullptr;
+    QToolButton* tbbClose = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QLabel* LinkLabel1 = nullptr;
+    QCheckBox* chkFileX = nullptr;
+    QCheckBox* chkFileN = nullptr;
+    QCheckBox* chkQf = nullptr;
+    QPlainTextEdit* MemoPad = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QFrame* Dock2 = nullptr;
+    QWidget* Toolbar2 = nullptr;
+    QToolButton* tbbSave1 = nullptr;
+    QToolButton* tbbClose1 = nullptr;
+};
+
+}  // namespace tessel

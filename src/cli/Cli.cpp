@@ -1,0 +1,86 @@
+#include "cli/Cli.h"
+
+#include <ostream>
+
+#include "engine/Aliases.h"
+#include "engine/EngineError.h"
+
+namespace tessel::cli {
+
+namespace {
+
+const char* const kUsage =
+    "Usage: tessel-sql COMMAND\n"
+    "Runs Tessel's database engine without the window.\n"
+    "\n"
+    "Aliases (kept in $XDG_CONFIG_HOME/tessel/aliases.conf):\n"
+    "  --aliases                      list the aliases: name, directory, default driver\n"
+    "  --add-alias NAME DIR [--driver PARADOX|DBASE]\n"
+    "                                 add an alias for the directory DIR\n"
+    "  --remove-alias NAME            remove an alias\n"
+    "\n"
+    "  --help                         show this text\n";
+
+int Usage(std::ostream& err, const std::string& problem) {
+    err << "tessel-sql: " << problem << "\n" << "Try 'tessel-sql --help'.\n";
+    return 2;
+}
+
+void ReportSkipped(const engine::AliasStore& store, std::ostream& err) {
+    for (const std::string& line : store.SkippedLines())
+        err << "tessel-sql: " << store.FileName() << ": skipped " << line << "\n";
+}
+
+int ListAliases(std::ostream& out, std::ostream& err) {
+    const engine::AliasStore store;
+    ReportSkipped(store, err);
+    for (const std::string& name : store.AliasNames())
+        out << name << "\t" << store.AliasPath(name) << "\t" << store.DefaultDriver(name) << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) return Usage(err, "no command given");
+    const std::string& command = args[0];
+    try {
+        if (command == "--help" || command == "-h") {
+            out << kUsage;
+            return 0;
+        }
+        if (command == "--aliases") {
+            if (args.size() != 1) return Usage(err, "--aliases takes no arguments");
+            return ListAliases(out, err);
+        }
+        if (command == "--add-alias") {
+            std::string driver = "PARADOX";
+            std::vector<std::string> positional;
+            for (size_t i = 1; i < args.size(); ++i) {
+                if (args[i] == "--driver") {
+                    if (i + 1 >= args.size()) return Usage(err, "--driver needs PARADOX or DBASE");
+                    driver = args[++i];
+                } else {
+                    positional.push_back(args[i]);
+                }
+            }
+            if (positional.size() != 2) return Usage(err, "--add-alias needs NAME and DIR");
+            engine::AliasStore store;
+            store.AddAlias(positional[0], positional[1], driver);
+            ReportSkipped(store, err);
+            return 0;
+        }
+        if (command == "--remove-alias") {
+            if (args.size() != 2) return Usage(err, "--remove-alias needs NAME");
+            engine::AliasStore store;
+            store.RemoveAlias(args[1]);
+            return 0;
+        }
+        return Usage(err, "unknown command '" + command + "'");
+    } catch (const std::exception& e) {
+        err << "tessel-sql: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace tessel::cli

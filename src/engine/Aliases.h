@@ -1,0 +1,73 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessel::engine {
+
+// Alias names are at most this long; longer names are refused when added and cut when looked up.
+constexpr size_t kMaxAliasNameLength = 31;
+
+// The alias that always exists: a per-user folder with the sample tables.
+inline constexpr const char* kSampleAliasName = "TESSEL_SAMPLES";
+
+// The named aliases of the engine, kept in a profile file (one section per alias:
+// TYPE=STANDARD, PATH=<directory>, DEFAULT DRIVER=PARADOX|DBASE). Names match without regard
+// to case. The built-in sample alias is listed even when the file does not name it; a section
+// of the same name in the file overrides it.
+class AliasStore {
+public:
+    // Reads the store; a missing file is an empty store. Unreadable lines and aliases are
+    // skipped and reported by SkippedLines().
+    explicit AliasStore(std::string fileName = DefaultFileName());
+
+    // $XDG_CONFIG_HOME/tessel/aliases.conf (default ~/.config/tessel/aliases.conf).
+    static std::string DefaultFileName();
+    // $XDG_DATA_HOME/tessel/samples (default ~/.local/share/tessel/samples).
+    static std::string SampleDirectory();
+
+    const std::string& FileName() const { return fileName_; }
+
+    // All alias names, in store order, the built-in sample alias last unless overridden.
+    std::vector<std::string> AliasNames() const;
+
+    // key=value lines of an alias. For a STANDARD alias: its settings less TYPE, the first line
+    // being PATH=<directory>; for other types all settings less TYPE. The name is cut to 31
+    // characters. A name that is no alias raises EngineError.
+    std::vector<std::string> AliasParams(const std::string& name) const;
+
+    bool AliasExists(const std::string& name) const;
+    // The alias' directory (raises EngineError for an unknown alias).
+    std::string AliasPath(const std::string& name) const;
+    // "PARADOX" or "DBASE": the table type that an unqualified table name resolves to.
+    std::string DefaultDriver(const std::string& name) const;
+
+    // Adds a STANDARD alias and writes the store. The name must be 1 to 31 printable characters
+    // without '[', ']' or '=' and not yet used; the directory must exist (it is stored
+    // absolute); the driver is PARADOX or DBASE (any case). Raises EngineError otherwise.
+    void AddAlias(const std::string& name, const std::string& directory,
+                  const std::string& driver = "PARADOX");
+    // Removes an alias from the store and writes it. The built-in alias cannot be removed.
+    void RemoveAlias(const std::string& name);
+
+    // "line N: text" for each line of the file that was skipped, and "alias NAME: reason"
+    // for each alias that was skipped.
+    const std::vector<std::string>& SkippedLines() const { return skipped_; }
+
+private:
+    struct Alias {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> settings;  // TYPE included, file order
+        bool builtIn = false;
+    };
+    void Load();
+    const Alias* Find(const std::string& name) const;
+    const Alias& Get(const std::string& name) const;
+
+    std::string fileName_;
+    std::vector<Alias> aliases_;
+    std::vector<std::string> skipped_;
+};
+
+}  // namespace tessel::engine

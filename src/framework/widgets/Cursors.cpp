@@ -1,0 +1,12 @@
+#include "framework/widgets/Cursors.h"
+
+#include <QApplication>
+#include <QCursor>
+
+namespace tessel {
+
+THourglass::THourglass() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+
+THourglass::~THourglass() { QApplication::restoreOverrideCursor(); }
+
+}  // namespace tessel

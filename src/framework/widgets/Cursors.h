@@ -1,0 +1,14 @@
+#pragma once
+
+namespace tessel {
+
+// Shows the hourglass pointer while it lives and the default pointer afterwards.
+class THourglass {
+public:
+    THourglass();
+    ~THourglass();
+    THourglass(const THourglass&) = delete;
+    THourglass& operator=(const THourglass&) = delete;
+};
+
+}  // namespace tessel
