@@ -132,6 +132,8 @@ QWidget* TForm1::BuildSqlPage() {
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setGeometry(192, 2, 145, 21);
     ComboBox1->setToolTip("Select Alias");
+    // No inline completion: a half-typed name must stay half-typed, not jump to an alias.
+    ComboBox1->setCompleter(nullptr);
     connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
 
     ComboBox2 = new QComboBox(Dock1);
@@ -139,6 +141,7 @@ QWidget* TForm1::BuildSqlPage() {
     ComboBox2->setEditable(true);
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     ComboBox2->setGeometry(352, 2, 145, 21);
+    ComboBox2->setCompleter(nullptr);
     ComboBox2->addItems({"Add Columns", "Add Index", "Blank out a Column", "Create Table",
                          "Drop Columns", "Drop Index", "Drop Table", "Empty Table", "SELECT",
                          "SELECT *"});
