@@ -1,0 +1,1367 @@
+#include "engine/dbase/DbfTable.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "engine/EngineError.h"
+#include "engine/codepage/LanguageDrivers.h"
+#include "framework/FileUtil.h"
+
+namespace tessel::engine::dbase {
+
+namespace {
+
+constexpr size_t kChunkBytes = 256 * 1024;
+
+uint32_t LeU32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return static_cast<uint32_t>(u[0]) | (static_cast<uint32_t>(u[1]) << 8) |
+           (static_cast<uint32_t>(u[2]) << 16) | (static_cast<uint32_t>(u[3]) << 24);
+}
+
+uint64_t LeU64(const char* p) {
+    return static_cast<uint64_t>(LeU32(p)) | (static_cast<uint64_t>(LeU32(p + 4)) << 32);
+}
+
+uint64_t BeU64(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    uint64_t v = 0;
+    for (int k = 0; k < 8; ++k) v = (v << 8) | u[k];
+    return v;
+}
+
+void PutLeU32(char* p, uint32_t v) {
+    for (int k = 0; k < 4; ++k) p[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+}
+
+void PutLeU16(char* p, uint16_t v) {
+    p[0] = static_cast<char>(v & 0xFF);
+    p[1] = static_cast<char>(v >> 8);
+}
+
+void PutBeU64(char* p, uint64_t v) {
+    for (int k = 7; k >= 0; --k) {
+        p[k] = static_cast<char>(v & 0xFF);
+        v >>= 8;
+    }
+}
+
+bool AllBytes(const char* p, size_t n, char c) {
+    for (size_t k = 0; k < n; ++k)
+        if (p[k] != c) return false;
+    return true;
+}
+
+constexpr int64_t kPow10[] = {1LL,
+                              10LL,
+                              100LL,
+                              1000LL,
+                              10000LL,
+                              100000LL,
+                              1000000LL,
+                              10000000LL,
+                              100000000LL,
+                              1000000000LL,
+                              10000000000LL,
+                              100000000000LL,
+                              1000000000000LL,
+                              10000000000000LL,
+                              100000000000000LL,
+                              1000000000000000LL,
+                              10000000000000000LL,
+                              100000000000000000LL,
+                              1000000000000000000LL};
+
+// Parses the text of an N/F field. Blank, asterisks (an overflow mark some writers leave) and
+// text that is no number give NULL: one bad cell must not stop a scan.
+void ParseNumber(const char* p, size_t w, int decimals, Value& out) {
+    size_t b = 0, e = w;
+    while (b < e && (p[b] == ' ' || p[b] == '\0')) ++b;
+    while (e > b && (p[e - 1] == ' ' || p[e - 1] == '\0')) --e;
+    if (b == e) {
+        out.SetNull();
+        return;
+    }
+    size_t k = b;
+    bool negative = false;
+    if (p[k] == '-' || p[k] == '+') {
+        negative = p[k] == '-';
+        ++k;
+    }
+    uint64_t mant = 0;
+    int digits = 0, fracDigits = 0;
+    bool point = false, overflow = false, any = false;
+    for (; k < e; ++k) {
+        const char c = p[k];
+        if (c >= '0' && c <= '9') {
+            any = true;
+            if (mant == 0 && c == '0') {
+                if (point) ++fracDigits;
+                continue;
+            }
+            if (digits >= 18) {
+                overflow = true;
+            } else {
+                mant = mant * 10 + static_cast<uint64_t>(c - '0');
+                ++digits;
+            }
+            if (point) ++fracDigits;
+        } else if ((c == '.' || c == ',') && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!any) {
+        out.SetNull();
+        return;
+    }
+    if (k < e || overflow || fracDigits > 18) {
+        // Exponents, more than 18 significant digits and the like: go through a double.
+        char buf[64];
+        const size_t n = std::min<size_t>(e - b, sizeof buf - 1);
+        std::memcpy(buf, p + b, n);
+        buf[n] = '\0';
+        for (size_t q = 0; q < n; ++q)
+            if (buf[q] == ',') buf[q] = '.';
+        char* end = nullptr;
+        const double d = std::strtod(buf, &end);
+        if (end == buf || *end != '\0') {
+            out.SetNull();
+            return;
+        }
+        out.SetDouble(d);
+        return;
+    }
+    int64_t v = static_cast<int64_t>(mant);
+    if (negative) v = -v;
+    if (fracDigits == 0 && decimals == 0) {
+        out.SetInt(v);
+        return;
+    }
+    int scale = std::max<int>(fracDigits, std::min(decimals, 18));
+    // Bring the mantissa to `scale` digits when that fits, else keep the digits as read.
+    if (scale > fracDigits) {
+        const int up = scale - fracDigits;
+        if (digits - fracDigits + scale <= 18)
+            v *= kPow10[up];
+        else
+            scale = fracDigits;
+    }
+    out.SetDecimal(v, scale);
+}
+
+bool ParseDate8(const char* p, int64_t& day) {
+    int y = 0, m = 0, d = 0;
+    for (int k = 0; k < 8; ++k)
+        if (p[k] < '0' || p[k] > '9') return false;
+    for (int k = 0; k < 4; ++k) y = y * 10 + (p[k] - '0');
+    m = (p[4] - '0') * 10 + (p[5] - '0');
+    d = (p[6] - '0') * 10 + (p[7] - '0');
+    if (!IsValidDate(y, m, d)) return false;
+    day = DayNumber(y, m, d);
+    return true;
+}
+
+// Decimal text of a value for an N/F field: sign, digits and how many of them are decimals.
+struct DecimalText {
+    bool negative = false;
+    std::string digits;  // without leading zeros (may be empty for 0)
+    int scale = 0;
+};
+
+bool ToDecimalText(const Value& v, DecimalText& t) {
+    char buf[400];
+    switch (v.kind) {
+        case ValueKind::Bool:
+        case ValueKind::Int:
+        case ValueKind::Decimal: {
+            const int64_t i = v.kind == ValueKind::Bool ? (v.i ? 1 : 0) : v.i;
+            t.negative = i < 0;
+            const uint64_t mag = t.negative ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i);
+            t.digits = std::to_string(mag);
+            t.scale = v.kind == ValueKind::Decimal ? std::max<int>(0, v.scale) : 0;
+            return true;
+        }
+        case ValueKind::Double: {
+            if (!std::isfinite(v.d)) return false;
+            auto r = std::to_chars(buf, buf + sizeof buf, v.d, std::chars_format::fixed);
+            if (r.ec != std::errc()) return false;
+            std::string s(buf, r.ptr);
+            t.negative = !s.empty() && s[0] == '-';
+            if (t.negative) s.erase(0, 1);
+            const size_t dot = s.find('.');
+            t.scale = dot == std::string::npos ? 0 : static_cast<int>(s.size() - dot - 1);
+            if (dot != std::string::npos) s.erase(dot, 1);
+            t.digits = s;
+            return true;
+        }
+        case ValueKind::Text: {
+            std::string s = v.s;
+            while (!s.empty() && s.back() == ' ') s.pop_back();
+            size_t b = 0;
+            while (b < s.size() && s[b] == ' ') ++b;
+            s = s.substr(b);
+            if (s.empty()) return false;
+            t.negative = s[0] == '-';
+            if (s[0] == '-' || s[0] == '+') s.erase(0, 1);
+            const size_t dot = s.find('.');
+            t.scale = dot == std::string::npos ? 0 : static_cast<int>(s.size() - dot - 1);
+            if (dot != std::string::npos) s.erase(dot, 1);
+            if (s.empty()) return false;
+            for (char c : s)
+                if (c < '0' || c > '9') return false;
+            t.digits = s;
+            return true;
+        }
+        default: return false;
+    }
+}
+
+// Rounds half up (away from zero) to `decimals` and formats as the field text, right-aligned
+// in `width`. False when it does not fit.
+bool FormatNumberField(DecimalText t, int decimals, uint32_t width, char* dst) {
+    if (t.scale > decimals) {
+        const size_t cut = static_cast<size_t>(t.scale - decimals);
+        if (t.digits.size() < cut) t.digits.insert(0, cut - t.digits.size(), '0');
+        const bool roundUp = t.digits[t.digits.size() - cut] >= '5';
+        t.digits.resize(t.digits.size() - cut);
+        if (roundUp) {
+            int k = static_cast<int>(t.digits.size()) - 1;
+            while (k >= 0 && t.digits[static_cast<size_t>(k)] == '9') t.digits[static_cast<size_t>(k--)] = '0';
+            if (k < 0)
+                t.digits.insert(0, 1, '1');
+            else
+                ++t.digits[static_cast<size_t>(k)];
+        }
+        t.scale = decimals;
+    }
+    while (t.scale < decimals) {
+        t.digits.push_back('0');
+        ++t.scale;
+    }
+    // Integer and fraction parts.
+    if (t.digits.size() < static_cast<size_t>(decimals) + 1)
+        t.digits.insert(0, static_cast<size_t>(decimals) + 1 - t.digits.size(), '0');
+    size_t lead = 0;
+    while (lead + 1 < t.digits.size() - static_cast<size_t>(decimals) && t.digits[lead] == '0') ++lead;
+    t.digits.erase(0, lead);
+    std::string text;
+    const bool isZero = t.digits.find_first_not_of('0') == std::string::npos;
+    if (t.negative && !isZero) text.push_back('-');
+    text.append(t.digits, 0, t.digits.size() - static_cast<size_t>(decimals));
+    if (decimals > 0) {
+        text.push_back('.');
+        text.append(t.digits, t.digits.size() - static_cast<size_t>(decimals), std::string::npos);
+    }
+    if (text.size() > width) return false;
+    std::memset(dst, ' ', width - text.size());
+    std::memcpy(dst + (width - text.size()), text.data(), text.size());
+    return true;
+}
+
+std::string UpperAscii(std::string s) {
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return s;
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+// The file's extension is upper case (".DBF"): companions get upper-case extensions too.
+bool UpperExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    bool anyUpper = false;
+    for (size_t k = dot + 1; k < path.size(); ++k) {
+        if (path[k] >= 'a' && path[k] <= 'z') return false;
+        anyUpper = anyUpper || (path[k] >= 'A' && path[k] <= 'Z');
+    }
+    return anyUpper;
+}
+
+std::string WithoutExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    return path.substr(0, dot);
+}
+
+bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+void TodayBytes(char* p) {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm {};
+    localtime_r(&now, &tm);
+    p[0] = static_cast<char>(tm.tm_year & 0xFF);  // years since 1900
+    p[1] = static_cast<char>(tm.tm_mon + 1);
+    p[2] = static_cast<char>(tm.tm_mday);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------------------ open
+
+DbfTable::~DbfTable() {
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+std::unique_ptr<DbfTable> DbfTable::Open(const std::string& path, OpenMode mode) {
+    std::unique_ptr<DbfTable> t(new DbfTable());
+    t->Load(path, mode);
+    return t;
+}
+
+void DbfTable::Load(const std::string& path, OpenMode mode) {
+    path_ = path;
+    file_.Open(path, mode == OpenMode::ReadWrite);
+    {
+        FileLockGuard lock(file_, LockMode::Shared);
+        const uint64_t size = file_.Size();
+        char fixed[kDbfFixedHeader] = {};
+        const size_t got = file_.ReadAt(0, fixed, sizeof fixed);
+        std::string bytes(fixed, got);
+        if (got == kDbfFixedHeader) {
+            const uint16_t headerLength = static_cast<uint16_t>(
+                static_cast<uint8_t>(fixed[8]) | (static_cast<uint8_t>(fixed[9]) << 8));
+            // Only read what the file really has; the parser reports a length beyond it.
+            if (headerLength > got && headerLength <= size) {
+                bytes.resize(headerLength);
+                file_.ReadExactly(got, bytes.data() + got, headerLength - got, "header");
+            }
+        }
+        header_ = ParseDbfHeader(bytes, size, path);
+        recordCount_ = header_.recordCount;
+        freshGeneration_ = file_.LockGeneration();
+    }
+
+    // Code page: the level 7 driver name, else the driver byte, else the default.
+    int codePage = codepage::kDefaultCodePage;
+    std::string driverName;
+    if (header_.level7 && !header_.languageDriverName.empty()) {
+        driverName = header_.languageDriverName.substr(0, 31);
+        if (const auto* d = codepage::FindDbaseDriverByName(driverName))
+            codePage = d->codePage;
+        else if (const auto* d2 = codepage::FindDbaseDriver(header_.languageDriverId))
+            codePage = d2->codePage;
+    } else if (const auto* d = codepage::FindDbaseDriver(header_.languageDriverId)) {
+        codePage = d->codePage;
+        driverName = d->name;
+    }
+    conv_ = std::make_unique<codepage::CodePageConverter>(codePage);
+
+    if (header_.hasMemoFields) {
+        const std::string stem = WithoutExtension(path);
+        const bool upper = UpperExtension(path);
+        std::vector<std::pair<std::string, MemoKind>> candidates;
+        auto add = [&](const char* lower, const char* upperExt, MemoKind kind) {
+            candidates.emplace_back(stem + (upper ? upperExt : lower), kind);
+            candidates.emplace_back(stem + (upper ? lower : upperExt), kind);
+        };
+        if (header_.memoKind == MemoKind::Fpt) {
+            add(".fpt", ".FPT", MemoKind::Fpt);
+        } else if (header_.memoKind == MemoKind::Probe) {
+            add(".dbt", ".DBT", MemoKind::Probe);
+            add(".fpt", ".FPT", MemoKind::Fpt);
+        } else {
+            add(".dbt", ".DBT", header_.memoKind);
+        }
+        bool opened = false;
+        for (const auto& [name, kind] : candidates) {
+            if (!FileExists(name)) continue;
+            memo_.Open(name, kind, mode == OpenMode::ReadWrite && !header_.foxPro);
+            opened = true;
+            break;
+        }
+        if (!opened)
+            throw EngineError("The memo file \"" + candidates.front().first + "\" of table \"" +
+                                  path + "\" is missing",
+                              errc::kNotFound);
+    }
+
+    for (size_t k = 0; k < header_.fields.size(); ++k) {
+        const DbfField& f = header_.fields[k];
+        if (f.kind == FieldKind::NullFlags) continue;
+        FieldDesc d = DescribeField(f, header_);
+        d.name = conv_->ToUtf8(f.name);
+        fields_.push_back(std::move(d));
+        fieldMap_.push_back(k);
+    }
+
+    readOnly_ = mode == OpenMode::ReadOnly || header_.foxPro;
+    props_.name = BaseName(path);
+    props_.typeName = TableTypeName(header_);
+    props_.fieldCount = static_cast<uint32_t>(fields_.size());
+    props_.recordBufferSize = header_.recordLength;
+    props_.level = static_cast<uint32_t>(header_.level);
+    props_.languageDriver = driverName.substr(0, 31);
+    props_.codePage = conv_->CodePage();
+}
+
+void DbfTable::Close() {
+    memo_.Close();
+    file_.Close();
+    chunk_.clear();
+    chunk_.shrink_to_fit();
+    chunkCount_ = 0;
+}
+
+void DbfTable::ReadCountLocked() {
+    char b[4];
+    file_.ReadExactly(4, b, 4, "header");
+    uint32_t count = LeU32(b);
+    if (count == 0) {
+        const uint64_t dataBytes = file_.Size() - std::min<uint64_t>(file_.Size(), header_.headerLength);
+        count = static_cast<uint32_t>(std::min<uint64_t>(dataBytes / header_.recordLength, UINT32_MAX));
+    }
+    chunkCount_ = 0;
+    recordCount_ = count;
+    // Level 7 auto-increment counters live in the descriptors.
+    if (header_.level7) {
+        for (size_t k = 0; k < header_.fields.size(); ++k) {
+            DbfField& f = header_.fields[k];
+            if (f.kind != FieldKind::AutoInc7) continue;
+            char c[4];
+            file_.ReadExactly(header_.DescriptorStart() + k * header_.DescriptorSize() + 40, c, 4,
+                              "field descriptor");
+            f.autoIncNext = LeU32(c);
+        }
+    }
+    freshGeneration_ = file_.LockGeneration();
+}
+
+void DbfTable::Refresh() {
+    FileLockGuard lock(file_, LockMode::Shared);
+    ReadCountLocked();
+}
+
+void DbfTable::EnsureFresh() {
+    if (freshGeneration_ != file_.LockGeneration()) ReadCountLocked();
+}
+
+// ---------------------------------------------------------------------------------- reading
+
+void DbfTable::CheckSlot(uint32_t recNo) const {
+    if (recNo >= recordCount_)
+        throw EngineError("Record " + std::to_string(uint64_t{recNo} + 1) + " is beyond the end of table \"" +
+                              path_ + "\" (" + std::to_string(recordCount_) + " records)",
+                          errc::kInvalidParameter);
+}
+
+const char* DbfTable::RecordBytes(uint32_t recNo) {
+    CheckSlot(recNo);
+    const uint32_t recLen = header_.recordLength;
+    if (recNo < chunkFirst_ || recNo >= chunkFirst_ + chunkCount_) {
+        const uint32_t perChunk = std::max<uint32_t>(1, static_cast<uint32_t>(kChunkBytes / recLen));
+        const uint32_t n = std::min(perChunk, recordCount_ - recNo);
+        chunk_.resize(static_cast<size_t>(n) * recLen);
+        size_t got;
+        {
+            // A writer holds the lock exclusively while it writes a record, so a block read
+            // under the shared lock never holds half a record.
+            FileLockGuard lock(file_, LockMode::Shared);
+            got = file_.ReadAt(header_.headerLength + uint64_t{recNo} * recLen, chunk_.data(), chunk_.size());
+        }
+        const uint32_t complete = static_cast<uint32_t>(got / recLen);
+        if (complete == 0) {
+            chunkCount_ = 0;
+            const uint64_t size = file_.Size();
+            const uint64_t have = size > header_.headerLength ? (size - header_.headerLength) / recLen : 0;
+            throw EngineError("Table \"" + path_ + "\" is truncated: record " +
+                                  std::to_string(uint64_t{recNo} + 1) + " of " +
+                                  std::to_string(recordCount_) +
+                                  " cannot be read; the file holds " + std::to_string(have) +
+                                  " complete records",
+                              errc::kCorruptFile);
+        }
+        chunkFirst_ = recNo;
+        chunkCount_ = complete;
+    }
+    return chunk_.data() + static_cast<size_t>(recNo - chunkFirst_) * recLen;
+}
+
+uint64_t DbfTable::MemoPointer(const char* rec, const DbfField& f) const {
+    const char* p = rec + f.offset;
+    if (f.kind == FieldKind::Memo4) return LeU32(p);
+    uint64_t v = 0;
+    bool digits = false;
+    for (uint32_t k = 0; k < f.width; ++k) {
+        const char c = p[k];
+        if (c >= '0' && c <= '9') {
+            v = v * 10 + static_cast<uint64_t>(c - '0');
+            digits = true;
+        } else if (c == ' ' || c == '\0') {
+            if (digits) {
+                // Trailing blanks after the digits are accepted; anything after them is not.
+                for (uint32_t q = k; q < f.width; ++q)
+                    if (p[q] != ' ' && p[q] != '\0')
+                        throw EngineError("Corrupt table \"" + path_ + "\": field " + f.name +
+                                              " holds an invalid memo pointer",
+                                          errc::kCorruptFile);
+                break;
+            }
+        } else {
+            throw EngineError("Corrupt table \"" + path_ + "\": field " + f.name +
+                                  " holds an invalid memo pointer",
+                              errc::kCorruptFile);
+        }
+    }
+    return v;
+}
+
+void DbfTable::DecodeMemo(const char* rec, const DbfField& f, Value& out) {
+    const uint64_t block = MemoPointer(rec, f);
+    if (block == 0) {
+        out.SetNull();
+        return;
+    }
+    {
+        FileLockGuard lock(file_, LockMode::Shared);
+        memo_.Read(block, scratch_);
+    }
+    if (f.binaryBlob) {
+        out.kind = ValueKind::Bytes;
+        out.s.swap(scratch_);
+    } else {
+        out.kind = ValueKind::Text;
+        conv_->ToUtf8(scratch_, out.s);
+    }
+}
+
+void DbfTable::DecodeField(const char* rec, const DbfField& f, Value& out) {
+    const char* p = rec + f.offset;
+    if (f.nullBit >= 0) {
+        const DbfField& nf = header_.fields[static_cast<size_t>(header_.nullFlagsField)];
+        const auto byte = static_cast<uint8_t>(rec[nf.offset + static_cast<uint32_t>(f.nullBit / 8)]);
+        if ((byte >> (f.nullBit % 8)) & 1) {
+            out.SetNull();
+            return;
+        }
+    }
+    switch (f.kind) {
+        case FieldKind::Char: {
+            size_t n = f.width;
+            while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0')) --n;
+            if (n == 0) {
+                // dBASE has no null marker: blank text reads as null.
+                out.SetNull();
+                return;
+            }
+            out.kind = ValueKind::Text;
+            conv_->ToUtf8(std::string_view(p, n), out.s);
+            return;
+        }
+        case FieldKind::Number: ParseNumber(p, f.width, f.decimals, out); return;
+        case FieldKind::Date: {
+            int64_t day;
+            if (ParseDate8(p, day))
+                out.SetDate(day);
+            else
+                out.SetNull();
+            return;
+        }
+        case FieldKind::Logical:
+            switch (p[0]) {
+                case 'T': case 't': case 'Y': case 'y': out.SetBool(true); return;
+                case 'F': case 'f': case 'N': case 'n': out.SetBool(false); return;
+                default: out.SetNull(); return;
+            }
+        case FieldKind::Memo10:
+        case FieldKind::Memo4: DecodeMemo(rec, f, out); return;
+        case FieldKind::Long7:
+        case FieldKind::AutoInc7: {
+            if (AllBytes(p, 4, '\0')) {
+                out.SetNull();
+                return;
+            }
+            const auto* u = reinterpret_cast<const unsigned char*>(p);
+            const uint32_t raw = (uint32_t{u[0]} << 24) | (uint32_t{u[1]} << 16) | (uint32_t{u[2]} << 8) | u[3];
+            out.SetInt(static_cast<int64_t>(raw) - 0x80000000LL);
+            return;
+        }
+        case FieldKind::Double7: {
+            if (AllBytes(p, 8, '\0')) {
+                out.SetNull();
+                return;
+            }
+            uint64_t bits = BeU64(p);
+            bits = (bits & 0x8000000000000000ull) ? bits ^ 0x8000000000000000ull : ~bits;
+            double d;
+            std::memcpy(&d, &bits, 8);
+            out.SetDouble(d);
+            return;
+        }
+        case FieldKind::Timestamp7: {
+            if (AllBytes(p, 8, '\0')) {
+                out.SetNull();
+                return;
+            }
+            const uint64_t bits = BeU64(p);
+            double d;
+            std::memcpy(&d, &bits, 8);
+            if (!std::isfinite(d) || d < kMsPerDay || d >= 3'652'060.0 * kMsPerDay) {
+                out.SetNull();
+                return;
+            }
+            out.SetTimestamp(std::llround(d));
+            return;
+        }
+        case FieldKind::FoxInt: out.SetInt(static_cast<int32_t>(LeU32(p))); return;
+        case FieldKind::FoxDouble: {
+            const uint64_t bits = LeU64(p);
+            double d;
+            std::memcpy(&d, &bits, 8);
+            out.SetDouble(d);
+            return;
+        }
+        case FieldKind::FoxCurrency: out.SetDecimal(static_cast<int64_t>(LeU64(p)), 4); return;
+        case FieldKind::FoxDateTime: {
+            const uint32_t julian = LeU32(p);
+            const uint32_t ms = LeU32(p + 4);
+            if (julian == 0 || AllBytes(p, 8, ' ')) {
+                out.SetNull();
+                return;
+            }
+            const int64_t day = int64_t{julian} - 1721425;
+            if (day < 1 || day > 3'652'059 || ms >= kMsPerDay) {
+                out.SetNull();
+                return;
+            }
+            out.SetTimestamp(day * kMsPerDay + ms);
+            return;
+        }
+        case FieldKind::NullFlags:
+        case FieldKind::Raw: out.kind = ValueKind::Bytes; out.s.assign(p, f.width); return;
+    }
+}
+
+bool DbfTable::ReadRecord(uint32_t recNo, Record& out, const std::vector<bool>* columns) {
+    const char* rec = RecordBytes(recNo);
+    if (rec[0] == '*') return false;
+    out.resize(fields_.size());
+    for (size_t k = 0; k < fields_.size(); ++k) {
+        if (columns && (k >= columns->size() || !(*columns)[k])) {
+            out[k].SetNull();
+            continue;
+        }
+        DecodeField(rec, header_.fields[fieldMap_[k]], out[k]);
+    }
+    return true;
+}
+
+void DbfTable::ReadRawRecord(uint32_t recNo, std::string& out) {
+    const char* rec = RecordBytes(recNo);
+    out.assign(rec, header_.recordLength);
+}
+
+// ---------------------------------------------------------------------------------- writing
+
+void DbfTable::RequireWritable() const {
+    if (header_.foxPro)
+        throw EngineError("Table \"" + path_ + "\" is a FoxPro table, which Tessel only reads",
+                          errc::kReadOnly);
+    if (readOnly_)
+        throw EngineError("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);
+}
+
+void DbfTable::FieldError(const DbfField& f, const std::string& what, int code) const {
+    throw EngineError("Field " + conv_->ToUtf8(f.name) + " of table \"" + path_ + "\": " + what, code);
+}
+
+void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value& v, char* dst,
+                           std::vector<PendingBlob>& blobs) {
+    const bool null = v.IsNull() || (v.kind == ValueKind::Text && v.s.empty() &&
+                                      f.kind != FieldKind::Char && f.kind != FieldKind::Memo10);
+    auto mismatch = [&]() { FieldError(f, "type mismatch (" + FormatValue(v) + ")", errc::kInvalidParameter); };
+    switch (f.kind) {
+        case FieldKind::Char: {
+            std::memset(dst, ' ', f.width);
+            if (null) return;
+            if (v.kind == ValueKind::Bytes) mismatch();
+            const std::string text = v.kind == ValueKind::Text ? std::string() : FormatValue(v);
+            const std::string_view utf8 = v.kind == ValueKind::Text ? std::string_view(v.s) : text;
+            char32_t bad = 0;
+            if (!conv_->FromUtf8(utf8, scratch_, f.width, &bad)) {
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(bad));
+                FieldError(f, std::string("the character ") + buf + " has no place in code page " +
+                                  std::to_string(conv_->CodePage()),
+                           errc::kInvalidParameter);
+            }
+            std::memcpy(dst, scratch_.data(), scratch_.size());
+            return;
+        }
+        case FieldKind::Number: {
+            if (null) {
+                std::memset(dst, ' ', f.width);
+                return;
+            }
+            DecimalText t;
+            if (!ToDecimalText(v, t)) mismatch();
+            if (!FormatNumberField(t, f.decimals, f.width, dst))
+                FieldError(f, "the value " + FormatValue(v) + " does not fit " + std::string(1, f.type) + "(" +
+                                  std::to_string(f.width) + "," + std::to_string(f.decimals) + ")",
+                           errc::kInvalidParameter);
+            return;
+        }
+        case FieldKind::Date: {
+            if (null) {
+                std::memset(dst, ' ', 8);
+                return;
+            }
+            int64_t day = 0;
+            if (v.kind == ValueKind::Date)
+                day = v.i;
+            else if (v.kind == ValueKind::Timestamp)
+                day = v.i / kMsPerDay;
+            else if (v.kind == ValueKind::Text) {
+                int y, m, d;
+                if (std::sscanf(v.s.c_str(), "%4d-%2d-%2d", &y, &m, &d) != 3 || !IsValidDate(y, m, d))
+                    mismatch();
+                day = DayNumber(y, m, d);
+            } else {
+                mismatch();
+            }
+            int y, m, d;
+            CivilFromDayNumber(day, y, m, d);
+            if (y < 1 || y > 9999) FieldError(f, "date out of range", errc::kInvalidParameter);
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+            std::memcpy(dst, buf, 8);
+            return;
+        }
+        case FieldKind::Logical: {
+            if (null) {
+                dst[0] = header_.level7 ? ' ' : '?';
+                return;
+            }
+            bool b = false;
+            if (v.kind == ValueKind::Bool || v.kind == ValueKind::Int)
+                b = v.i != 0;
+            else if (v.kind == ValueKind::Text && (v.s == "T" || v.s == "t" || v.s == "TRUE" || v.s == "true" || v.s == "Y"))
+                b = true;
+            else if (v.kind == ValueKind::Text && (v.s == "F" || v.s == "f" || v.s == "FALSE" || v.s == "false" || v.s == "N"))
+                b = false;
+            else
+                mismatch();
+            dst[0] = b ? 'T' : 'F';
+            return;
+        }
+        case FieldKind::Memo10: {
+            std::memset(dst, ' ', f.width);
+            if (null) return;
+            PendingBlob blob;
+            blob.field = static_cast<size_t>(&f - header_.fields.data());
+            if (v.kind == ValueKind::Bytes) {
+                blob.data = v.s;
+            } else if (v.kind == ValueKind::Text && !f.binaryBlob) {
+                char32_t bad = 0;
+                if (!conv_->FromUtf8(v.s, blob.data, SIZE_MAX, &bad)) {
+                    char buf[16];
+                    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(bad));
+                    FieldError(f, std::string("the character ") + buf + " has no place in code page " +
+                                      std::to_string(conv_->CodePage()),
+                               errc::kInvalidParameter);
+                }
+            } else if (v.kind == ValueKind::Text) {
+                blob.data = v.s;
+            } else {
+                blob.data = FormatValue(v);
+            }
+            if (blob.data.empty() && v.kind == ValueKind::Text) return;  // empty memo: no block
+            if (memo_.Kind() == MemoKind::Dbt3 && blob.data.find('\x1A') != std::string::npos)
+                FieldError(f, "the value contains the byte 0x1A, which a dBASE III memo cannot hold",
+                           errc::kInvalidParameter);
+            blobs.push_back(std::move(blob));
+            return;
+        }
+        case FieldKind::Long7:
+        case FieldKind::AutoInc7: {
+            if (null) {
+                std::memset(dst, 0, 4);
+                return;
+            }
+            int64_t i = 0;
+            if (v.kind == ValueKind::Int || v.kind == ValueKind::Bool)
+                i = v.i;
+            else if (v.kind == ValueKind::Decimal && v.scale >= 0 && v.scale <= 18 && v.i % kPow10[v.scale] == 0)
+                i = v.i / kPow10[v.scale];
+            else if (v.kind == ValueKind::Double && std::nearbyint(v.d) == v.d && std::fabs(v.d) < 3e9)
+                i = static_cast<int64_t>(v.d);
+            else
+                mismatch();
+            if (i < INT32_MIN || i > INT32_MAX)
+                FieldError(f, "the value " + std::to_string(i) + " does not fit a 32-bit integer",
+                           errc::kInvalidParameter);
+            const uint32_t raw = static_cast<uint32_t>(i + 0x80000000LL);
+            dst[0] = static_cast<char>(raw >> 24);
+            dst[1] = static_cast<char>(raw >> 16);
+            dst[2] = static_cast<char>(raw >> 8);
+            dst[3] = static_cast<char>(raw);
+            return;
+        }
+        case FieldKind::Double7: {
+            if (null) {
+                std::memset(dst, 0, 8);
+                return;
+            }
+            if (v.kind != ValueKind::Int && v.kind != ValueKind::Double && v.kind != ValueKind::Decimal &&
+                v.kind != ValueKind::Bool)
+                mismatch();
+            const double d = v.AsDouble();
+            uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            bits = (bits & 0x8000000000000000ull) ? ~bits : bits | 0x8000000000000000ull;
+            PutBeU64(dst, bits);
+            return;
+        }
+        case FieldKind::Timestamp7: {
+            if (null) {
+                std::memset(dst, 0, 8);
+                return;
+            }
+            int64_t ms = 0;
+            if (v.kind == ValueKind::Timestamp)
+                ms = v.i;
+            else if (v.kind == ValueKind::Date)
+                ms = v.i * kMsPerDay;
+            else
+                mismatch();
+            if (ms < kMsPerDay) FieldError(f, "timestamp out of range", errc::kInvalidParameter);
+            const double d = static_cast<double>(ms);
+            uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            PutBeU64(dst, bits);
+            return;
+        }
+        default:
+            (void)desc;
+            FieldError(f, "Tessel cannot write fields of type " + std::string(1, f.type),
+                       errc::kNotSupported);
+    }
+}
+
+void DbfTable::EncodeRecord(const Record& values, std::string& rec, std::vector<PendingBlob>& blobs) {
+    if (values.size() != fields_.size())
+        throw EngineError("Table \"" + path_ + "\" has " + std::to_string(fields_.size()) +
+                              " fields, but " + std::to_string(values.size()) + " values were given",
+                          errc::kInvalidParameter);
+    rec.assign(header_.recordLength, ' ');
+    blobs.clear();
+    for (size_t k = 0; k < fields_.size(); ++k) {
+        const DbfField& f = header_.fields[fieldMap_[k]];
+        EncodeField(f, fields_[k], values[k], rec.data() + f.offset, blobs);
+    }
+}
+
+void DbfTable::WriteBlobs(std::string& rec, std::vector<PendingBlob>& blobs, const std::string* oldRec) {
+    for (auto& blob : blobs) {
+        const DbfField& f = header_.fields[blob.field];
+        const uint64_t oldBlock = oldRec ? MemoPointer(oldRec->data(), f) : 0;
+        uint32_t block;
+        try {
+            block = memo_.Write(blob.data, oldBlock);
+        } catch (const EngineError& e) {
+            FieldError(f, e.what(), e.Code());
+        }
+        const std::string digits = std::to_string(block);
+        char* dst = rec.data() + f.offset;
+        std::memset(dst, ' ', f.width);
+        std::memcpy(dst + (f.width - digits.size()), digits.data(), digits.size());
+    }
+}
+
+void DbfTable::WriteHeaderUpdate(uint32_t count) {
+    char b[7];
+    TodayBytes(b);
+    PutLeU32(b + 3, count);
+    file_.WriteAt(1, b, 7);
+}
+
+uint32_t DbfTable::AppendRecord(const Record& values) {
+    RequireWritable();
+    EncodeRecord(values, encoded_, blobs_);
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    EnsureFresh();
+    const uint32_t count = recordCount_;
+    if (count == UINT32_MAX)
+        throw EngineError("Table \"" + path_ + "\" is full", errc::kIo);
+    // Level 7 auto-increment fields: the next number unless a value was given.
+    bool countersChanged = false;
+    for (size_t k = 0; k < fields_.size(); ++k) {
+        DbfField& f = header_.fields[fieldMap_[k]];
+        if (f.kind != FieldKind::AutoInc7) continue;
+        int64_t v;
+        if (values[k].IsNull()) {
+            v = std::max<int64_t>(1, f.autoIncNext);
+            Value given = Value::Int(v);
+            EncodeField(f, fields_[k], given, encoded_.data() + f.offset, blobs_);
+        } else {
+            Value decoded;
+            DecodeField(encoded_.data(), f, decoded);
+            v = decoded.i;
+        }
+        if (v + 1 > int64_t{f.autoIncNext} && v + 1 <= INT32_MAX) {
+            f.autoIncNext = static_cast<uint32_t>(v + 1);
+            countersChanged = true;
+        }
+    }
+    WriteBlobs(encoded_, blobs_, nullptr);
+    // The record and the end mark first, the header after: until the header counts it, no
+    // reader sees the record.
+    encoded_.push_back('\x1A');
+    file_.WriteAt(header_.headerLength + uint64_t{count} * header_.recordLength, encoded_);
+    encoded_.pop_back();
+    if (countersChanged) {
+        for (size_t k = 0; k < header_.fields.size(); ++k) {
+            const DbfField& f = header_.fields[k];
+            if (f.kind != FieldKind::AutoInc7) continue;
+            char c[4];
+            PutLeU32(c, f.autoIncNext);
+            file_.WriteAt(header_.DescriptorStart() + k * header_.DescriptorSize() + 40, c, 4);
+        }
+    }
+    WriteHeaderUpdate(count + 1);
+    recordCount_ = count + 1;
+    if (chunkCount_ > 0 && chunkFirst_ + chunkCount_ == count && chunk_.size() >= (uint64_t{chunkCount_} + 1) * header_.recordLength) {
+        std::memcpy(chunk_.data() + uint64_t{chunkCount_} * header_.recordLength, encoded_.data(), header_.recordLength);
+        ++chunkCount_;
+    }
+    return count;
+}
+
+void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
+    RequireWritable();
+    EncodeRecord(values, encoded_, blobs_);
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    EnsureFresh();
+    CheckSlot(recNo);
+    const uint64_t offset = header_.headerLength + uint64_t{recNo} * header_.recordLength;
+    std::string old(header_.recordLength, '\0');
+    file_.ReadExactly(offset, old.data(), old.size(), "record");
+    encoded_[0] = old[0];  // the deletion mark stays as it is
+    for (size_t k = 0; k < fields_.size(); ++k) {
+        const DbfField& f = header_.fields[fieldMap_[k]];
+        if (f.kind == FieldKind::AutoInc7 && values[k].IsNull())
+            std::memcpy(encoded_.data() + f.offset, old.data() + f.offset, 4);
+    }
+    WriteBlobs(encoded_, blobs_, &old);
+    file_.WriteAt(offset, encoded_);
+    WriteHeaderUpdate(recordCount_);
+    if (recNo >= chunkFirst_ && recNo < chunkFirst_ + chunkCount_)
+        std::memcpy(chunk_.data() + uint64_t{recNo - chunkFirst_} * header_.recordLength, encoded_.data(), header_.recordLength);
+}
+
+void DbfTable::DeleteRecord(uint32_t recNo) {
+    RequireWritable();
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    EnsureFresh();
+    CheckSlot(recNo);
+    file_.WriteAt(header_.headerLength + uint64_t{recNo} * header_.recordLength, "*", 1);
+    WriteHeaderUpdate(recordCount_);
+    if (recNo >= chunkFirst_ && recNo < chunkFirst_ + chunkCount_)
+        chunk_[uint64_t{recNo - chunkFirst_} * header_.recordLength] = '*';
+}
+
+void DbfTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
+    RequireWritable();
+    if (bytes.size() != header_.recordLength)
+        throw EngineError("A raw record for \"" + path_ + "\" must have " +
+                              std::to_string(header_.recordLength) + " bytes",
+                          errc::kInvalidParameter);
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    EnsureFresh();
+    CheckSlot(recNo);
+    file_.WriteAt(header_.headerLength + uint64_t{recNo} * header_.recordLength, bytes);
+    chunkCount_ = 0;
+}
+
+void DbfTable::Pack() {
+    RequireWritable();
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    EnsureFresh();
+    // Live records move down in order; a write always lands at or before the place it was read
+    // from, so an interrupted pack can duplicate a record but never lose one.
+    const uint32_t recLen = header_.recordLength;
+    std::string rec(recLen, '\0');
+    uint32_t kept = 0;
+    for (uint32_t k = 0; k < recordCount_; ++k) {
+        const uint64_t from = header_.headerLength + uint64_t{k} * recLen;
+        file_.ReadExactly(from, rec.data(), recLen, "record");
+        if (rec[0] == '*') continue;
+        if (kept != k) file_.WriteAt(header_.headerLength + uint64_t{kept} * recLen, rec);
+        ++kept;
+    }
+    const uint64_t end = header_.headerLength + uint64_t{kept} * recLen;
+    file_.WriteAt(end, "\x1A", 1);
+    WriteHeaderUpdate(kept);
+    file_.Truncate(end + 1);
+    recordCount_ = kept;
+    chunkCount_ = 0;
+}
+
+// --------------------------------------------------------------------------------- creating
+
+DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& options) {
+    DbfPlan plan;
+    auto invalid = [](const FieldDesc& d, const std::string& why) {
+        throw EngineError("Invalid field type: field " + d.name + " " + why, errc::kNotSupported);
+    };
+    if (defs.empty()) throw EngineError("A table needs at least one field", errc::kInvalidParameter);
+
+    // Code page and language driver.
+    if (!options.languageDriver.empty()) {
+        const auto* d = codepage::FindDbaseDriverByName(options.languageDriver);
+        if (!d)
+            throw EngineError("Unknown language driver " + options.languageDriver,
+                              errc::kInvalidParameter);
+        plan.codePage = d->codePage;
+        plan.languageDriverId = d->id;
+        plan.languageDriverName = d->name;
+    } else {
+        plan.codePage = options.codePage > 0 ? options.codePage : codepage::kDefaultCodePage;
+        plan.languageDriverId = codepage::DbaseDriverForCodePage(plan.codePage);
+        if (plan.languageDriverId == 0 || !codepage::IsCodePageSupported(plan.codePage)) {
+            plan.codePage = codepage::kDefaultCodePage;
+            plan.languageDriverId = codepage::DbaseDriverForCodePage(plan.codePage);
+        }
+        const auto* d = codepage::FindDbaseDriver(plan.languageDriverId);
+        plan.languageDriverName = d && d->name[0] ? d->name : "DBWINUS0";
+    }
+
+    // First pass: the level the types need.
+    int need = 3;
+    for (const auto& d : defs) {
+        switch (d.type) {
+            case fldtype::kString:
+                if (d.units1 == 0) invalid(d, "CHAR needs a size from 1 to 254");
+                break;
+            case fldtype::kDate:
+            case fldtype::kBool:
+            case fldtype::kInt16: break;
+            case fldtype::kBlob:
+                if (d.subType == fldsub::kBinary || d.subType == fldsub::kTypedBinary ||
+                    d.subType == fldsub::kGraphic || d.subType == fldsub::kOle ||
+                    d.subType == fldsub::kDbaseOle)
+                    need = std::max(need, 5);
+                break;
+            case fldtype::kInt32:
+                if (d.subType == fldsub::kAutoInc) need = 7;
+                break;
+            case fldtype::kFloat:
+            case fldtype::kBcd:
+                if (d.nativeType == 'F') need = std::max(need, 4);
+                if (d.nativeType == 'O') need = 7;
+                if (d.units1 > 19 && d.subType != fldsub::kMoney) need = std::max(need, 4);
+                break;
+            case fldtype::kTimestamp: need = 7; break;
+            case fldtype::kTime: invalid(d, "of type TIME: dBASE tables have no time fields"); break;
+            case fldtype::kBytes: invalid(d, "of type BYTES: dBASE tables have no bytes fields"); break;
+            default: invalid(d, "has a type dBASE tables do not have");
+        }
+    }
+    int level = need;
+    if (options.level != 0) {
+        if (options.level != 3 && options.level != 4 && options.level != 5 && options.level != 7)
+            throw EngineError("dBASE table level " + std::to_string(options.level) + " does not exist",
+                              errc::kInvalidParameter);
+        if (options.level < need)
+            throw EngineError("The fields need a dBASE table of level " + std::to_string(need),
+                              errc::kNotSupported);
+        level = options.level;
+    }
+    plan.level = level;
+
+    // Second pass: the fields.
+    const size_t maxName = level == 7 ? 31 : 10;
+    uint64_t recordLength = 1;
+    bool anyMemo = false;
+    for (const auto& d : defs) {
+        DbfField f;
+        std::string name = UpperAscii(d.name);
+        if (options.fixNames) {
+            for (auto& c : name)
+                if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) c = '_';
+            if (name.empty() || !(name[0] >= 'A' && name[0] <= 'Z')) name = "F" + name;
+            if (name.size() > maxName) name.resize(maxName);
+            // Unique: replace the tail with a number when needed.
+            for (int n = 1;; ++n) {
+                bool clash = false;
+                for (const auto& g : plan.fields) clash = clash || g.name == name;
+                if (!clash) break;
+                const std::string suffix = std::to_string(n);
+                name = name.substr(0, std::min(name.size(), maxName - suffix.size())) + suffix;
+            }
+        } else {
+            if (name.empty() || name.size() > maxName)
+                throw EngineError("Invalid field name \"" + d.name + "\": a dBASE field name has 1 to " +
+                                      std::to_string(maxName) + " characters",
+                                  errc::kInvalidParameter);
+            if (!(name[0] >= 'A' && name[0] <= 'Z'))
+                throw EngineError("Invalid field name \"" + d.name + "\": it must start with a letter",
+                                  errc::kInvalidParameter);
+            for (char c : name)
+                if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+                    throw EngineError("Invalid field name \"" + d.name +
+                                          "\": only letters, digits and _ are allowed",
+                                      errc::kInvalidParameter);
+            for (const auto& g : plan.fields)
+                if (g.name == name)
+                    throw EngineError("Duplicate field name \"" + d.name + "\"", errc::kInvalidParameter);
+        }
+        f.name = name;
+        auto number = [&](char type, uint32_t width, uint32_t decimals) {
+            const uint32_t maxWidth = level == 3 ? 19 : 20;
+            const uint32_t maxDec = level == 3 ? 15 : 18;
+            if (width < 1 || width > maxWidth)
+                throw EngineError("Invalid size for field " + d.name + ": a number has 1 to " +
+                                      std::to_string(maxWidth) + " digits",
+                                  errc::kInvalidParameter);
+            if (decimals > maxDec || (decimals > 0 && decimals + 2 > width))
+                throw EngineError("Invalid size for field " + d.name + ": " + std::to_string(decimals) +
+                                      " decimals do not fit a width of " + std::to_string(width),
+                                  errc::kInvalidParameter);
+            f.type = type;
+            f.kind = FieldKind::Number;
+            f.width = width;
+            f.decimals = static_cast<uint8_t>(decimals);
+        };
+        switch (d.type) {
+            case fldtype::kString:
+                if (d.units1 > 254) {
+                    f.type = 'M';
+                    f.kind = FieldKind::Memo10;
+                    f.width = 10;
+                } else {
+                    f.type = 'C';
+                    f.kind = FieldKind::Char;
+                    f.width = d.units1;
+                }
+                break;
+            case fldtype::kDate: f.type = 'D'; f.kind = FieldKind::Date; f.width = 8; break;
+            case fldtype::kBool: f.type = 'L'; f.kind = FieldKind::Logical; f.width = 1; break;
+            case fldtype::kInt16: number('N', 6, 0); break;
+            case fldtype::kInt32:
+                if (d.subType == fldsub::kAutoInc) {
+                    f.type = '+';
+                    f.kind = FieldKind::AutoInc7;
+                    f.width = 4;
+                    f.autoIncNext = 1;
+                } else if (level == 7) {
+                    f.type = 'I';
+                    f.kind = FieldKind::Long7;
+                    f.width = 4;
+                } else {
+                    number('N', 11, 0);
+                }
+                break;
+            case fldtype::kFloat:
+            case fldtype::kBcd:
+                if (d.subType == fldsub::kMoney) {
+                    number('N', level == 3 ? 19 : 20, 4);
+                } else if (d.nativeType == 'O' && level == 7) {
+                    f.type = 'O';
+                    f.kind = FieldKind::Double7;
+                    f.width = 8;
+                } else if (d.units1 == 0 || (d.nativeType != 'N' && d.nativeType != 'F' && d.type == fldtype::kFloat)) {
+                    // A binary floating-point source: keep four decimals.
+                    number('N', level == 3 ? 19 : 20, 4);
+                } else {
+                    number(d.nativeType == 'F' && level >= 4 ? 'F' : 'N', d.units1, d.units2);
+                }
+                break;
+            case fldtype::kBlob:
+                f.width = 10;
+                f.kind = FieldKind::Memo10;
+                if (d.subType == fldsub::kOle || d.subType == fldsub::kDbaseOle) {
+                    f.type = 'G';
+                    f.binaryBlob = true;
+                } else if (d.subType == fldsub::kBinary || d.subType == fldsub::kTypedBinary ||
+                           d.subType == fldsub::kGraphic) {
+                    f.type = 'B';
+                    f.binaryBlob = true;
+                } else {
+                    f.type = 'M';
+                }
+                break;
+            case fldtype::kTimestamp: f.type = '@'; f.kind = FieldKind::Timestamp7; f.width = 8; break;
+            default: invalid(d, "has a type dBASE tables do not have");
+        }
+        anyMemo = anyMemo || f.kind == FieldKind::Memo10;
+        f.offset = static_cast<uint32_t>(recordLength);
+        recordLength += f.width;
+        plan.fields.push_back(std::move(f));
+    }
+    const size_t maxFields = level == 3 ? 128 : level == 7 ? 1024 : 255;
+    if (plan.fields.size() > maxFields)
+        throw EngineError("Too many fields: a dBASE table of level " + std::to_string(level) +
+                              " holds at most " + std::to_string(maxFields),
+                          errc::kInvalidParameter);
+    const uint64_t maxRecord = level == 7 ? 32767 : 4000;
+    if (recordLength > maxRecord)
+        throw EngineError("The record of " + std::to_string(recordLength) +
+                              " bytes is too long: a dBASE table of level " + std::to_string(level) +
+                              " holds at most " + std::to_string(maxRecord),
+                          errc::kInvalidParameter);
+    if (level == 7) {
+        plan.version = anyMemo ? 0x8C : 0x04;
+        plan.memoKind = anyMemo ? MemoKind::Dbt4 : MemoKind::None;
+    } else if (level == 3) {
+        plan.version = anyMemo ? 0x83 : 0x03;
+        plan.memoKind = anyMemo ? MemoKind::Dbt3 : MemoKind::None;
+    } else {
+        plan.version = anyMemo ? 0x8B : 0x03;
+        plan.memoKind = anyMemo ? MemoKind::Dbt4 : MemoKind::None;
+    }
+    return plan;
+}
+
+namespace {
+
+std::string MemoPathFor(const std::string& dbfPath) {
+    return WithoutExtension(dbfPath) + (UpperExtension(dbfPath) ? ".DBT" : ".dbt");
+}
+
+void WriteNewFiles(const std::string& dbfPath, const std::string& memoPath, const DbfPlan& plan,
+                   const std::string& memoBaseName) {
+    const bool l7 = plan.level == 7;
+    std::string h(l7 ? 68 : 32, '\0');
+    h[0] = static_cast<char>(plan.version);
+    TodayBytes(h.data() + 1);
+    uint32_t recordLength = 1;
+    for (const auto& f : plan.fields) recordLength += f.width;
+    PutLeU16(h.data() + 10, static_cast<uint16_t>(recordLength));
+    h[29] = static_cast<char>(plan.languageDriverId);
+    if (l7) {
+        const std::string name = plan.languageDriverName.substr(0, 31);
+        std::memcpy(h.data() + 32, name.data(), name.size());
+    }
+    for (const auto& f : plan.fields) {
+        std::string d(l7 ? 48 : 32, '\0');
+        std::memcpy(d.data(), f.name.data(), f.name.size());
+        if (l7) {
+            d[32] = f.type;
+            d[33] = static_cast<char>(f.width);
+            d[34] = static_cast<char>(f.decimals);
+            if (f.kind == FieldKind::AutoInc7) PutLeU32(d.data() + 40, 1);
+        } else {
+            d[11] = f.type;
+            d[16] = static_cast<char>(f.width);
+            d[17] = static_cast<char>(f.decimals);
+        }
+        h += d;
+    }
+    h.push_back('\x0D');
+    PutLeU16(h.data() + 8, static_cast<uint16_t>(h.size()));
+    h.push_back('\x1A');
+    LockedFile out;
+    out.Create(dbfPath);
+    out.WriteAt(0, h);
+    out.Close();
+    if (plan.memoKind != MemoKind::None) {
+        MemoFile memo;
+        memo.Create(memoPath, plan.memoKind, memoBaseName);
+        memo.Close();
+    }
+}
+
+void RemoveQuietly(const std::string& path) { ::unlink(path.c_str()); }
+
+[[noreturn]] void RenameFailed(const std::string& from, const std::string& to, int err) {
+    throw EngineError("Cannot rename \"" + from + "\" to \"" + to + "\": " + std::strerror(err),
+                      errc::kIo, err);
+}
+
+}  // namespace
+
+std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vector<FieldDesc>& fields,
+                                         const CreateOptions& options,
+                                         const std::function<void(Table&)>& fill) {
+    const DbfPlan plan = PlanDbfTable(fields, options);
+    const std::string dir = ExtractFileDir(path);
+    std::string tmpl = (dir == "/" ? std::string() : dir) + "/.tessel-new-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    const int fd = ::mkstemp(buf.data());
+    if (fd < 0) {
+        const int err = errno;
+        throw EngineError("Cannot create table \"" + path + "\": " + std::strerror(err),
+                          err == EACCES || err == EROFS ? errc::kReadOnly : errc::kIo, err);
+    }
+    ::close(fd);
+    const std::string tmpDbf = buf.data();
+    const std::string tmpMemo = tmpDbf + ".dbt";
+    const std::string finalMemo = MemoPathFor(path);
+    const bool hasMemo = plan.memoKind != MemoKind::None;
+    try {
+        WriteNewFiles(tmpDbf, tmpMemo, plan, BaseName(path));
+        if (fill) {
+            auto table = DbfTable::Open(tmpDbf, OpenMode::ReadWrite);
+            table->Lock(LockMode::Exclusive);
+            fill(*table);
+            table->Unlock();
+            table->Close();
+        }
+    } catch (...) {
+        RemoveQuietly(tmpDbf);
+        RemoveQuietly(tmpMemo);
+        throw;
+    }
+
+    // Put the files in place: the memo file first (keeping the old one aside until the table
+    // itself is in place), then the table. Stale companions of the old table go.
+    const std::string stem = WithoutExtension(path);
+    const std::string oldMemoAside = tmpDbf + ".old";
+    bool movedOldMemo = false;
+    if (FileExists(finalMemo)) {
+        if (::rename(finalMemo.c_str(), oldMemoAside.c_str()) != 0) {
+            const int err = errno;
+            RemoveQuietly(tmpDbf);
+            RemoveQuietly(tmpMemo);
+            RenameFailed(finalMemo, oldMemoAside, err);
+        }
+        movedOldMemo = true;
+    }
+    auto restore = [&]() {
+        if (movedOldMemo) ::rename(oldMemoAside.c_str(), finalMemo.c_str());
+        RemoveQuietly(tmpDbf);
+        RemoveQuietly(tmpMemo);
+    };
+    if (hasMemo && ::rename(tmpMemo.c_str(), finalMemo.c_str()) != 0) {
+        const int err = errno;
+        restore();
+        RenameFailed(tmpMemo, finalMemo, err);
+    }
+    if (::rename(tmpDbf.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        if (hasMemo) RemoveQuietly(finalMemo);
+        restore();
+        RenameFailed(tmpDbf, path, err);
+    }
+    RemoveQuietly(oldMemoAside);
+    for (const char* ext : {".dbt", ".DBT", ".fpt", ".FPT", ".mdx", ".MDX", ".cdx", ".CDX"}) {
+        const std::string companion = stem + ext;
+        if (hasMemo && companion == finalMemo) continue;
+        RemoveQuietly(companion);
+    }
+    return DbfTable::Open(path, OpenMode::ReadWrite);
+}
+
+}  // namespace tessel::engine::dbase

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/codepage/CodePage.h"
+#include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/MemoFile.h"
+#include "engine/storage/LockedFile.h"
+#include "engine/storage/Table.h"
+
+namespace tessel::engine::dbase {
+
+// A dBASE (levels 3, 4, 5, 7) or FoxPro table (.DBF with its .DBT/.FPT). FoxPro tables are
+// read-only. Text is converted between the language driver's code page and UTF-8 here.
+//
+// What Tessel assumes about quirky files: a missing or 0x00 header terminator and bytes
+// between the terminator and the first record are accepted (records start at the header
+// length); a language driver byte of 0 or one Tessel does not know means Windows-1252; a record
+// count of 0 with records present counts the records in the file; the header date is not
+// checked; deletion marks other than '*' mean "live". A table whose header declares more
+// records than the file holds opens, and reading fails at the first record that is missing.
+class DbfTable final : public Table {
+public:
+    static std::unique_ptr<DbfTable> Open(const std::string& path, OpenMode mode);
+    ~DbfTable() override;
+
+    const std::string& FileName() const override { return path_; }
+    const TableProperties& Properties() const override { return props_; }
+    const std::vector<FieldDesc>& Fields() const override { return fields_; }
+    bool IsReadOnly() const override { return readOnly_; }
+    uint32_t RecordCount() const override { return recordCount_; }
+    void Refresh() override;
+    bool ReadRecord(uint32_t recNo, Record& out, const std::vector<bool>* columns = nullptr) override;
+    uint32_t AppendRecord(const Record& values) override;
+    void UpdateRecord(uint32_t recNo, const Record& values) override;
+    void DeleteRecord(uint32_t recNo) override;
+    void Pack() override;
+    uint32_t RecordSize() const override { return header_.recordLength; }
+    void ReadRawRecord(uint32_t recNo, std::string& out) override;
+    void WriteRawRecord(uint32_t recNo, std::string_view bytes) override;
+    std::vector<IndexDesc> Indexes() override { return {}; }
+    std::vector<ValCheckDesc> ValidityChecks() override { return {}; }
+    void Lock(LockMode mode) override { file_.Lock(mode); }
+    void Unlock() override { file_.Unlock(); }
+    void Close() override;
+
+    const DbfHeader& Header() const { return header_; }
+    const std::string& MemoFileName() const { return memo_.Path(); }
+
+private:
+    DbfTable() = default;
+    struct PendingBlob {
+        size_t field;  // index into header_.fields
+        std::string data;
+    };
+
+    void Load(const std::string& path, OpenMode mode);
+    void EnsureFresh();  // re-reads the count (and counters) unless known under the held lock
+    void ReadCountLocked();
+    const char* RecordBytes(uint32_t recNo);
+    void DecodeField(const char* rec, const DbfField& f, Value& out);
+    void DecodeMemo(const char* rec, const DbfField& f, Value& out);
+    void EncodeRecord(const Record& values, std::string& rec, std::vector<PendingBlob>& blobs);
+    void EncodeField(const DbfField& f, const FieldDesc& desc, const Value& v, char* dst,
+                     std::vector<PendingBlob>& blobs);
+    uint64_t MemoPointer(const char* rec, const DbfField& f) const;
+    void WriteBlobs(std::string& rec, std::vector<PendingBlob>& blobs, const std::string* oldRec);
+    void WriteHeaderUpdate(uint32_t count);
+    void RequireWritable() const;
+    void CheckSlot(uint32_t recNo) const;
+    [[noreturn]] void FieldError(const DbfField& f, const std::string& what, int code) const;
+
+    std::string path_;
+    LockedFile file_;
+    MemoFile memo_;
+    DbfHeader header_;
+    TableProperties props_;
+    std::vector<FieldDesc> fields_;
+    std::vector<size_t> fieldMap_;  // reported field -> header_.fields index
+    std::unique_ptr<codepage::CodePageConverter> conv_;
+    bool readOnly_ = true;
+    uint32_t recordCount_ = 0;
+    uint64_t freshGeneration_ = 0;
+
+    // A block of raw records read in one go.
+    std::string chunk_;
+    uint32_t chunkFirst_ = 0;
+    uint32_t chunkCount_ = 0;
+
+    std::string scratch_;
+    std::string encoded_;
+    std::string oldRecord_;
+    std::vector<PendingBlob> blobs_;
+};
+
+// The layout a new dBASE table gets for the given field definitions.
+struct DbfPlan {
+    int level = 3;
+    uint8_t version = 0x03;
+    uint8_t languageDriverId = 0x03;
+    std::string languageDriverName;  // level 7 only
+    int codePage = 1252;
+    MemoKind memoKind = MemoKind::None;
+    std::vector<DbfField> fields;
+};
+
+// Maps engine field definitions to dBASE fields at the lowest level that holds them (or the
+// level asked for): CHAR(n) C, numbers N (F when asked for by a 'F' hint), SMALLINT N(6,0),
+// INTEGER N(11,0) (I at level 7), MONEY N(20,4) (N(19,4) at level 3), DATE D, BOOLEAN L,
+// memos M, binary and graphic B and OLE G (level 5), TIMESTAMP @ and AUTOINC + (level 7).
+// TIME, BYTES and unknown types are refused with "Invalid field type".
+DbfPlan PlanDbfTable(const std::vector<FieldDesc>& fields, const CreateOptions& options);
+
+// Creates a table, replacing any table of that name together with its companion files (memo,
+// indexes). The files are written under temporary names in the same directory and renamed
+// into place, so a failure leaves the old table as it was. `fill`, when given, appends the
+// records to the new table before it is put in place. Returns the new table, open for writing.
+std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path,
+                                         const std::vector<FieldDesc>& fields,
+                                         const CreateOptions& options = {},
+                                         const std::function<void(Table&)>& fill = {});
+
+}  // namespace tessel::engine::dbase

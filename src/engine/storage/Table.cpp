@@ -1,0 +1,57 @@
+#include "engine/storage/Table.h"
+
+#include "engine/EngineError.h"
+
+namespace tessel::engine {
+
+void Table::Pack() {
+    throw EngineError("Table \"" + FileName() + "\" cannot be packed", errc::kNotSupported);
+}
+
+void Table::ReadBlob(uint32_t recNo, size_t field, Value& out) {
+    const auto& fields = Fields();
+    if (field >= fields.size())
+        throw EngineError("Field number out of range for \"" + FileName() + "\"",
+                          errc::kInvalidParameter);
+    std::vector<bool> columns(fields.size(), false);
+    columns[field] = true;
+    Record rec;
+    if (!ReadRecord(recNo, rec, &columns))
+        throw EngineError("Record " + std::to_string(recNo + 1) + " of \"" + FileName() +
+                              "\" is deleted",
+                          errc::kInvalidParameter);
+    out = std::move(rec[field]);
+}
+
+void Table::WriteBlob(uint32_t recNo, size_t field, const Value& value) {
+    const auto& fields = Fields();
+    if (field >= fields.size())
+        throw EngineError("Field number out of range for \"" + FileName() + "\"",
+                          errc::kInvalidParameter);
+    Record rec;
+    if (!ReadRecord(recNo, rec))
+        throw EngineError("Record " + std::to_string(recNo + 1) + " of \"" + FileName() +
+                              "\" is deleted",
+                          errc::kInvalidParameter);
+    rec[field] = value;
+    UpdateRecord(recNo, rec);
+}
+
+int FindField(const Table& table, std::string_view name) {
+    const auto& fields = table.Fields();
+    for (size_t k = 0; k < fields.size(); ++k) {
+        const std::string& f = fields[k].name;
+        if (f.size() != name.size()) continue;
+        bool same = true;
+        for (size_t c = 0; c < f.size() && same; ++c) {
+            char a = f[c], b = name[c];
+            if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+            if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+            same = a == b;
+        }
+        if (same) return static_cast<int>(k);
+    }
+    return -1;
+}
+
+}  // namespace tessel::engine

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/storage/Field.h"
+#include "engine/storage/Value.h"
+
+namespace tessel::engine {
+
+// The values of one record, one per field of Table::Fields(), in field order.
+using Record = std::vector<Value>;
+
+enum class OpenMode { ReadOnly, ReadWrite };
+enum class LockMode { Shared, Exclusive };
+
+// What the engine reports about an open table (its cursor properties).
+struct TableProperties {
+    std::string name;             // file name without directory and extension
+    std::string typeName;         // "DBASE", "FOXPRO", "PARADOX"
+    uint32_t fieldCount = 0;
+    uint32_t recordBufferSize = 0;
+    uint32_t indexCount = 0;
+    uint32_t valCheckCount = 0;
+    uint32_t refIntCheckCount = 0;
+    uint32_t level = 0;
+    std::string languageDriver;   // at most 31 characters; empty when the table names none
+    int codePage = 0;             // code page of the table's text (what the driver decodes with)
+};
+
+// One index of a table: its options and its fields joined by ";".
+struct IndexDesc {
+    std::string name;
+    std::string fields;
+    bool primary = false;
+    bool unique = false;
+    bool descending = false;
+    bool caseInsensitive = false;
+};
+
+// One validity check: the field it guards (from 1) and its picture string.
+struct ValCheckDesc {
+    uint16_t fieldNumber = 0;
+    std::string picture;
+};
+
+// How a new table is made. Zero values mean "the driver's choice".
+struct CreateOptions {
+    int codePage = 0;             // code page for the table's text
+    std::string languageDriver;   // a language driver name the format knows (overrides codePage)
+    int level = 0;                // table level; 0 = the lowest level that holds the field types
+    bool fixNames = false;        // make field names valid for the format instead of failing
+};
+
+// One open table file, whatever its format. All storage drivers implement this.
+//
+// Records are addressed by slot number, 0 .. RecordCount()-1, in file order. A slot may hold
+// a deleted record (dBASE keeps them until the table is packed); reading it returns false.
+// Reading is cheap and allocation-free once `out` has its capacity: a driver keeps a block of
+// raw records in memory and decodes only the fields asked for.
+//
+// Failures raise EngineError naming the file.
+class Table {
+public:
+    virtual ~Table() = default;
+    Table() = default;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    virtual const std::string& FileName() const = 0;
+    virtual const TableProperties& Properties() const = 0;
+    // The reported fields in order (engine codes and the driver's layout).
+    virtual const std::vector<FieldDesc>& Fields() const = 0;
+    virtual bool IsReadOnly() const = 0;
+
+    // Number of record slots (deleted ones included) as last read from the file.
+    virtual uint32_t RecordCount() const = 0;
+    // Re-reads the counts from the file, dropping cached records: another process may have
+    // written in the meantime.
+    virtual void Refresh() = 0;
+
+    // Decodes slot `recNo` into `out` (resized to the field count). Returns false when the
+    // slot holds a deleted record. With `columns` (one flag per field) only the flagged fields
+    // are decoded; the others are set to Null. BLOB fields come back whole (memo as Text,
+    // binary as Bytes).
+    virtual bool ReadRecord(uint32_t recNo, Record& out,
+                            const std::vector<bool>* columns = nullptr) = 0;
+
+    // Writes. Values are converted to the field types; a value that does not fit fails and
+    // leaves the table as it was. AppendRecord returns the new slot number.
+    virtual uint32_t AppendRecord(const Record& values) = 0;
+    virtual void UpdateRecord(uint32_t recNo, const Record& values) = 0;
+    virtual void DeleteRecord(uint32_t recNo) = 0;
+    // Removes deleted records for good. Default: not supported.
+    virtual void Pack();
+
+    // One BLOB field of one record; defaults go through ReadRecord / UpdateRecord.
+    virtual void ReadBlob(uint32_t recNo, size_t field, Value& out);
+    virtual void WriteBlob(uint32_t recNo, size_t field, const Value& value);
+
+    // Raw records, for the transaction journal's before-images: the stored bytes of one slot
+    // (deletion mark included), and writing such bytes back unchanged.
+    virtual uint32_t RecordSize() const = 0;
+    virtual void ReadRawRecord(uint32_t recNo, std::string& out) = 0;
+    virtual void WriteRawRecord(uint32_t recNo, std::string_view bytes) = 0;
+
+    virtual std::vector<IndexDesc> Indexes() = 0;
+    virtual std::vector<ValCheckDesc> ValidityChecks() = 0;
+
+    // Holds the table lock across several calls (e.g. a batch of appends, a transaction).
+    // Every single call takes the lock it needs by itself; nesting is allowed, and an
+    // exclusive request inside a shared hold upgrades it.
+    virtual void Lock(LockMode mode) = 0;
+    virtual void Unlock() = 0;
+
+    // Flushes and closes; the object can then only be destroyed. Errors raise here, whereas
+    // the destructor swallows them.
+    virtual void Close() = 0;
+};
+
+// Holds a table lock for a scope.
+class TableLock {
+public:
+    TableLock(Table& table, LockMode mode) : table_(table) { table_.Lock(mode); }
+    ~TableLock() { table_.Unlock(); }
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+
+private:
+    Table& table_;
+};
+
+// Index of a field by name, compared without regard to ASCII case; -1 when absent.
+int FindField(const Table& table, std::string_view name);
+
+}  // namespace tessel::engine
