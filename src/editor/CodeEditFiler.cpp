@@ -1,0 +1,189 @@
+#include "editor/CodeEditFiler.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "framework/Exceptions.h"
+#include "framework/FileUtil.h"
+
+namespace tessel {
+
+std::string_view LineBreakOf(TLineBreakStyle style) {
+    switch (style) {
+        case lbLf:
+            return "\n";
+        case lbCr:
+            return "\r";
+        case lbCrLf:
+            break;
+    }
+    return "\r\n";
+}
+
+bool CanEncode(std::string_view utf8, TTextEncoding encoding) {
+    if (encoding != TTextEncoding::Windows1252) return true;
+    std::string scratch;
+    return EncodeText(utf8, encoding, scratch);
+}
+
+TCodeEditFiler::TCodeEditFiler() : buffer_(kDefaultBufferSize, '\0') {}
+
+void TCodeEditFiler::Append(std::string_view first, std::string_view second) {
+    const size_t need = first.size() + second.size();
+    if (buffer_.size() - used_ < need) {
+        Flush();
+        if (buffer_.size() - used_ < need) buffer_.resize(used_ + need);
+    }
+    first.copy(buffer_.data() + used_, first.size());
+    used_ += first.size();
+    second.copy(buffer_.data() + used_, second.size());
+    used_ += second.size();
+}
+
+namespace {
+
+// A save through a symbolic link replaces the file it points to, not the link itself.
+std::string FollowLink(const std::string& fileName) {
+    struct stat st {};
+    if (::lstat(fileName.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return fileName;
+    char resolved[PATH_MAX];
+    if (::realpath(fileName.c_str(), resolved) == nullptr) return fileName;
+    return resolved;
+}
+
+std::string_view ByteOrderMark(TTextEncoding encoding) {
+    switch (encoding) {
+        case TTextEncoding::Utf8Bom:
+            return "\xEF\xBB\xBF";
+        case TTextEncoding::Utf16LeBom:
+            return "\xFF\xFE";
+        case TTextEncoding::Utf16BeBom:
+            return "\xFE\xFF";
+        case TTextEncoding::Utf8:
+        case TTextEncoding::Windows1252:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+TCodeEditFileWriter::TCodeEditFileWriter(const std::string& fileName, TTextEncoding encoding)
+    : fileName_(fileName), targetName_(FollowLink(fileName)), encoding_(encoding) {
+    const std::string dir = ExtractFileDir(targetName_);
+    std::string pattern = (dir == "/" ? std::string() : dir) + "/.tessel-save-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) Fail("create", errno);
+    tempName_ = name.data();
+
+    // The saved file keeps the permissions of the one it replaces; a new one gets the usual
+    // 0666 less the umask (mkstemp alone would make it private to the user).
+    struct stat st {};
+    mode_t mode;
+    if (::stat(targetName_.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd_, mode) != 0) {
+        const int err = errno;
+        ::close(fd_);
+        ::unlink(tempName_.c_str());
+        Fail("create", err);
+    }
+}
+
+TCodeEditFileWriter::~TCodeEditFileWriter() {
+    // Without Commit the save was abandoned: whatever is buffered belongs to a file that is
+    // about to be removed, so it is dropped rather than flushed.
+    if (committed_) return;
+    if (fd_ >= 0) ::close(fd_);
+    ::unlink(tempName_.c_str());
+}
+
+void TCodeEditFileWriter::Fail(const char* verb, int err) const {
+    throw EFileError(FileErrorMessage(verb, fileName_, err));
+}
+
+void TCodeEditFileWriter::Encode(std::string_view text, std::string& out) const {
+    if (encoding_ == TTextEncoding::Utf8 || encoding_ == TTextEncoding::Utf8Bom) {
+        out.assign(text);
+        return;
+    }
+    if (!EncodeText(text, encoding_, out))
+        throw Exception("Cannot store the text of \"" + fileName_ +
+                        "\" in its encoding: it has characters that the encoding lacks");
+    // EncodeText starts UTF-16 with its byte-order mark; the file has one already.
+    if (encoding_ == TTextEncoding::Utf16LeBom || encoding_ == TTextEncoding::Utf16BeBom)
+        out.erase(0, 2);
+}
+
+void TCodeEditFileWriter::WriteMarkOnce() {
+    if (!markPending_) return;
+    markPending_ = false;
+    Append(ByteOrderMark(encoding_));
+}
+
+void TCodeEditFileWriter::WriteLine(std::string_view text) {
+    WriteMarkOnce();
+    if (!lineBreakKnown_ || lineBreakFor_ != LineBreakStyle()) {
+        lineBreakFor_ = LineBreakStyle();
+        Encode(LineBreakOf(lineBreakFor_), lineBreak_);
+        lineBreakKnown_ = true;
+    }
+    if (encoding_ == TTextEncoding::Utf8 || encoding_ == TTextEncoding::Utf8Bom) {
+        Append(text, lineBreak_);
+    } else {
+        Encode(text, encoded_);
+        Append(encoded_, lineBreak_);
+    }
+}
+
+void TCodeEditFileWriter::WriteText(std::string_view text) {
+    WriteMarkOnce();
+    if (encoding_ == TTextEncoding::Utf8 || encoding_ == TTextEncoding::Utf8Bom) {
+        Append(text);
+    } else {
+        Encode(text, encoded_);
+        Append(encoded_);
+    }
+}
+
+void TCodeEditFileWriter::Flush() {
+    const char* data = BufferData();
+    size_t left = BufferUsed();
+    if (left > 0 && fd_ < 0) Fail("write", EBADF);
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("write", errno);
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    ResetBuffer();
+}
+
+void TCodeEditFileWriter::Commit() {
+    if (committed_) return;
+    Flush();
+    if (::fsync(fd_) != 0) Fail("write", errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) Fail("write", errno);
+    if (::rename(tempName_.c_str(), targetName_.c_str()) != 0) Fail("write", errno);
+    committed_ = true;
+}
+
+}  // namespace tessel
