@@ -5,17 +5,20 @@
 #include <filesystem>
 #include <string>
 
-#include "EditorTestSupport.h"
+#include "support/TempDir.h"
 #include "framework/Exceptions.h"
 
 namespace tessel {
 namespace {
 
 using namespace std::string_literals;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 
 TEST(CodeEditFileWriter, FlushesBeforeALineThatDoesNotFitAndGrowsOnlyForOneTooLong) {
     TempDir dir;
-    const std::string target = dir.Path("out.sql");
+    const std::string target = dir.File("out.sql");
     const std::string longLine(16384 + 100, 'L');
     {
         TCodeEditFileWriter writer(target);
@@ -67,14 +70,14 @@ TEST(CodeEditFileWriter, LineBreaksAndEncodings) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         {
-            TCodeEditFileWriter writer(dir.Path("out.txt"), c.encoding);
+            TCodeEditFileWriter writer(dir.File("out.txt"), c.encoding);
             if (c.setStyle) writer.SetLineBreakStyle(c.style);
             writer.WriteLine("\xC3\xA9");
             writer.WriteText("x");
             writer.WriteLine("");
             writer.Commit();
         }
-        EXPECT_EQ(ReadBytes(dir.Path("out.txt")), c.bytes);
+        EXPECT_EQ(ReadBytes(dir.File("out.txt")), c.bytes);
     }
 }
 
@@ -84,7 +87,7 @@ TEST(CodeEditFileWriter, CharacterOutsideWindows1252IsRefused) {
     EXPECT_FALSE(CanEncode("\xE2\x86\x92", TTextEncoding::Windows1252));
     EXPECT_TRUE(CanEncode("\xE2\x86\x92", TTextEncoding::Utf16LeBom));
 
-    TCodeEditFileWriter writer(dir.Path("out.txt"), TTextEncoding::Windows1252);
+    TCodeEditFileWriter writer(dir.File("out.txt"), TTextEncoding::Windows1252);
     EXPECT_THROW(writer.WriteLine("\xE2\x86\x92"), Exception);
 }
 
@@ -92,7 +95,7 @@ TEST(CodeEditFileWriter, CharacterOutsideWindows1252IsRefused) {
 // not leave the temporary file behind, even when part of the text was already flushed.
 TEST(CodeEditFileWriter, WithoutCommitTheOldFileStaysAndNothingIsLeftBehind) {
     TempDir dir;
-    const std::string target = dir.Path("query.sql");
+    const std::string target = dir.File("query.sql");
     WriteBytes(target, "old text\r\n");
     {
         TCodeEditFileWriter writer(target);
@@ -105,7 +108,7 @@ TEST(CodeEditFileWriter, WithoutCommitTheOldFileStaysAndNothingIsLeftBehind) {
 
 TEST(CodeEditFileWriter, MissingDirectoryIsReportedWithTheFileName) {
     TempDir dir;
-    const std::string target = dir.Path("no/such/dir/query.sql");
+    const std::string target = dir.File("no/such/dir/query.sql");
     try {
         TCodeEditFileWriter writer(target);
         ADD_FAILURE() << "no exception";

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "EditorTestSupport.h"
+#include "support/TempDir.h"
 #include "framework/Exceptions.h"
 #include "framework/StringList.h"
 
@@ -19,6 +19,9 @@ namespace tessel {
 namespace {
 
 using Lines = std::vector<std::string>;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 using namespace std::string_literals;
 
 // Every notification of a buffer, in order, as readable text.
@@ -128,8 +131,8 @@ TEST(CodeEditStringListSave, WritesEveryLineWithTheRecordedBreak) {
         Fill(lines, c.lines);
         lines.SetLineBreakStyle(c.style);
         EXPECT_EQ(SaveBytes(lines), c.bytes);
-        lines.SaveToFile(dir.Path("out.sql"));
-        EXPECT_EQ(ReadBytes(dir.Path("out.sql")), c.bytes);
+        lines.SaveToFile(dir.File("out.sql"));
+        EXPECT_EQ(ReadBytes(dir.File("out.sql")), c.bytes);
     }
 }
 
@@ -196,15 +199,15 @@ TEST(CodeEditStringListEncoding, RoundTripsEveryEncodingByteForByte) {
     TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteBytes(dir.Path("in.sql"), c.bytes);
+        WriteBytes(dir.File("in.sql"), c.bytes);
         TCodeEditStringList lines;
-        lines.LoadFromFile(dir.Path("in.sql"));
+        lines.LoadFromFile(dir.File("in.sql"));
         EXPECT_EQ(lines.Encoding(), c.encoding);
         EXPECT_EQ(lines.ToVector(), c.lines);
         EXPECT_EQ(lines.LineBreakStyle(), c.style);
 
-        lines.SaveToFile(dir.Path("out.sql"));
-        EXPECT_EQ(ReadBytes(dir.Path("out.sql")), c.bytes);
+        lines.SaveToFile(dir.File("out.sql"));
+        EXPECT_EQ(ReadBytes(dir.File("out.sql")), c.bytes);
         EXPECT_EQ(SaveBytes(lines), c.bytes);
         EXPECT_EQ(lines.Encoding(), c.encoding);
     }
@@ -227,8 +230,8 @@ TEST(CodeEditStringListEncoding, EmptyTextSavesAsAnEmptyFileEvenWithAMark) {
     EXPECT_EQ(lines.Count(), 0);
     EXPECT_EQ(lines.Encoding(), TTextEncoding::Utf16LeBom);
     EXPECT_EQ(SaveBytes(lines), "");
-    lines.SaveToFile(dir.Path("empty.sql"));
-    EXPECT_EQ(ReadBytes(dir.Path("empty.sql")), "");
+    lines.SaveToFile(dir.File("empty.sql"));
+    EXPECT_EQ(ReadBytes(dir.File("empty.sql")), "");
 }
 
 // A character that Windows-1252 lacks must never be lost: the file becomes UTF-8.
@@ -243,8 +246,8 @@ TEST(CodeEditStringListEncoding, Windows1252FallsBackToUtf8WhenACharacterDoesNot
 
         std::string saved;
         if (toFile) {
-            lines.SaveToFile(dir.Path("out.sql"));
-            saved = ReadBytes(dir.Path("out.sql"));
+            lines.SaveToFile(dir.File("out.sql"));
+            saved = ReadBytes(dir.File("out.sql"));
         } else {
             saved = SaveBytes(lines);
         }
@@ -263,17 +266,17 @@ TEST(CodeEditStringListEncoding, Windows1252StaysWhenEveryCharacterFits) {
 
 TEST(CodeEditStringListFiles, FailedLoadLeavesTheBufferAsItWas) {
     TempDir dir;
-    std::filesystem::create_directory(dir.Path("folder"));
+    std::filesystem::create_directory(dir.File("folder"));
     for (const std::string name : {"missing.sql", "folder"}) {
         SCOPED_TRACE(name);
         TCodeEditStringList lines;
         LoadBytes(lines, "keep\xE9\rme\r");
         Recorder recorder(lines);
         try {
-            lines.LoadFromFile(dir.Path(name));
+            lines.LoadFromFile(dir.File(name));
             ADD_FAILURE() << "no exception";
         } catch (const EFileError& e) {
-            EXPECT_NE(std::string(e.what()).find(dir.Path(name)), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(dir.File(name)), std::string::npos) << e.what();
         }
         EXPECT_EQ(lines.ToVector(), (Lines{"keep\xC3\xA9", "me"}));
         EXPECT_EQ(lines.LineBreakStyle(), lbCr);
@@ -284,13 +287,13 @@ TEST(CodeEditStringListFiles, FailedLoadLeavesTheBufferAsItWas) {
 
 TEST(CodeEditStringListFiles, SaveOntoADirectoryFailsAndLeavesNoTemporaryFile) {
     TempDir dir;
-    std::filesystem::create_directory(dir.Path("target"));
-    WriteBytes(dir.Path("target/inside.txt"), "old");
+    std::filesystem::create_directory(dir.File("target"));
+    WriteBytes(dir.File("target/inside.txt"), "old");
     TCodeEditStringList lines;
     lines.Add("new");
-    EXPECT_THROW(lines.SaveToFile(dir.Path("target")), EFileError);
-    EXPECT_TRUE(std::filesystem::is_directory(dir.Path("target")));
-    EXPECT_EQ(ReadBytes(dir.Path("target/inside.txt")), "old");
+    EXPECT_THROW(lines.SaveToFile(dir.File("target")), EFileError);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("target")));
+    EXPECT_EQ(ReadBytes(dir.File("target/inside.txt")), "old");
     EXPECT_EQ(dir.Entries(), (Lines{"target"}));
 }
 
@@ -298,7 +301,7 @@ TEST(CodeEditStringListFiles, SaveOntoADirectoryFailsAndLeavesNoTemporaryFile) {
 // put the new text safely: the save must fail rather than overwrite the file in place.
 TEST(CodeEditStringListFiles, SaveIntoAReadOnlyDirectoryFailsAndKeepsTheOldFile) {
     TempDir dir;
-    const std::string target = dir.Path("query.sql");
+    const std::string target = dir.File("query.sql");
     WriteBytes(target, "old\r\n");
     ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
@@ -329,17 +332,17 @@ TEST(CodeEditStringListFiles, SaveIntoAReadOnlyDirectoryFailsAndKeepsTheOldFile)
 
 TEST(CodeEditStringListFiles, SaveReplacesTheFileKeepingItsPermissionsAndLinks) {
     TempDir dir;
-    WriteBytes(dir.Path("real.sql"), "a much longer old text than the new one\n");
-    ASSERT_EQ(::chmod(dir.Path("real.sql").c_str(), 0640), 0);
-    std::filesystem::create_symlink("real.sql", dir.Path("link.sql"));
+    WriteBytes(dir.File("real.sql"), "a much longer old text than the new one\n");
+    ASSERT_EQ(::chmod(dir.File("real.sql").c_str(), 0640), 0);
+    std::filesystem::create_symlink("real.sql", dir.File("link.sql"));
     TCodeEditStringList lines;
     lines.Add("new");
-    lines.SaveToFile(dir.Path("link.sql"));
+    lines.SaveToFile(dir.File("link.sql"));
 
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.sql")));
-    EXPECT_EQ(ReadBytes(dir.Path("real.sql")), "new\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.sql")));
+    EXPECT_EQ(ReadBytes(dir.File("real.sql")), "new\r\n");
     struct stat st {};
-    ASSERT_EQ(::stat(dir.Path("real.sql").c_str(), &st), 0);
+    ASSERT_EQ(::stat(dir.File("real.sql").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(dir.Entries(), (Lines{"link.sql", "real.sql"}));
 }
