@@ -88,13 +88,17 @@ private:
         }
     }
 
-    [[noreturn]] void Fail(const std::string& headline, const SourcePos& pos, size_t start) const {
-        // Name the token by its first few characters, without running into the next line.
-        size_t end = start;
-        while (end < text_.size() && end - start < 20 && text_[end] != '\n' && text_[end] != '\r')
+    // Names the token by its first characters (at most `maxLength` bytes, a whole UTF-8
+    // character at least), without running into the next line.
+    [[noreturn]] void Fail(const std::string& headline, const SourcePos& pos, size_t start,
+                           size_t maxLength = 20) const {
+        size_t end = start + 1;
+        while (end < text_.size() && (static_cast<unsigned char>(text_[end]) & 0xC0) == 0x80) ++end;
+        while (end < text_.size() && end - start < maxLength && text_[end] != '\n' &&
+               text_[end] != '\r') {
             ++end;
-        throw SyntaxError(headline, std::string(text_.substr(start, std::max<size_t>(end - start, 1))),
-                          pos);
+        }
+        throw SyntaxError(headline, std::string(text_.substr(start, end - start)), pos);
     }
 
     bool SkipSpaceAndComments() {
@@ -207,7 +211,7 @@ private:
             default:
                 break;
         }
-        Fail("Invalid character", t.pos, start);
+        Fail("Invalid character", t.pos, start, 1);
     }
 
     void ScanNumber(Token& t) {

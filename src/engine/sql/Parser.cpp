@@ -735,6 +735,7 @@ private:
             auto f = std::make_unique<FunctionExpr>();
             f->pos = t.pos;
             f->name = TakeIdentifier(t);
+            f->name.text = std::string(t.text);
             Expect(TokenKind::LParen);
             f->args.push_back(ParseExpr());
             Expect(TokenKind::RParen);
