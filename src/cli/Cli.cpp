@@ -4,6 +4,7 @@
 
 #include "engine/Aliases.h"
 #include "engine/EngineError.h"
+#include "cli/TableCommands.h"
 
 namespace tessel::cli {
 
@@ -18,6 +19,11 @@ const char* const kUsage =
     "  --add-alias NAME DIR [--driver PARADOX|DBASE]\n"
     "                                 add an alias for the directory DIR\n"
     "  --remove-alias NAME            remove an alias\n"
+    "\n"
+    "Tables (.dbf dBASE, .db Paradox):\n"
+    "  --schema FILE                  table facts and field descriptors\n"
+    "  --dump FILE                    the records as CSV\n"
+    "  --copy SRC DST                 copy SRC into a new table DST, replacing it\n"
     "\n"
     "  --help                         show this text\n";
 
@@ -75,6 +81,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             engine::AliasStore store;
             store.RemoveAlias(args[1]);
             return 0;
+        }
+        if (command == "--schema" || command == "--dump") {
+            if (args.size() != 2) return Usage(err, command + " needs FILE");
+            return command == "--schema" ? RunSchemaCommand(args[1], out, err)
+                                         : RunDumpCommand(args[1], out, err);
+        }
+        if (command == "--copy") {
+            if (args.size() != 3) return Usage(err, "--copy needs SRC and DST");
+            return RunCopyCommand(args[1], args[2], out, err);
         }
         return Usage(err, "unknown command '" + command + "'");
     } catch (const std::exception& e) {

@@ -285,7 +285,8 @@ std::string BaseName(const std::string& path) {
 bool UpperExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (dot == std::string::npos || dot <= nameStart) return false;
     bool anyUpper = false;
     for (size_t k = dot + 1; k < path.size(); ++k) {
         if (path[k] >= 'a' && path[k] <= 'z') return false;
@@ -297,7 +298,8 @@ bool UpperExtension(const std::string& path) {
 std::string WithoutExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (dot == std::string::npos || dot <= nameStart) return path;
     return path.substr(0, dot);
 }
 
@@ -1067,7 +1069,6 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
                 break;
             case fldtype::kFloat:
             case fldtype::kBcd:
-                if (d.nativeType == 'F') need = std::max(need, 4);
                 if (d.nativeType == 'O') need = 7;
                 if (d.units1 > 19 && d.subType != fldsub::kMoney) need = std::max(need, 4);
                 break;
@@ -1184,7 +1185,9 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
                     // A binary floating-point source: keep four decimals.
                     number('N', level == 3 ? 19 : 20, 4);
                 } else {
-                    number(d.nativeType == 'F' && level >= 4 ? 'F' : 'N', d.units1, d.units2);
+                    // F is stored exactly like N; it is kept as asked for even at level 3,
+                    // where the readers of such files take it too.
+                    number(d.nativeType == 'F' ? 'F' : 'N', d.units1, d.units2);
                 }
                 break;
             case fldtype::kBlob:
@@ -1296,10 +1299,10 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
                                          const std::function<void(Table&)>& fill) {
     const DbfPlan plan = PlanDbfTable(fields, options);
     const std::string dir = ExtractFileDir(path);
-    std::string tmpl = (dir == "/" ? std::string() : dir) + "/.tessel-new-XXXXXX";
+    std::string tmpl = (dir == "/" ? std::string() : dir) + "/.tessel-new-XXXXXX.dbf";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
+    const int fd = ::mkstemps(buf.data(), 4);
     if (fd < 0) {
         const int err = errno;
         throw EngineError("Cannot create table \"" + path + "\": " + std::strerror(err),
@@ -1307,7 +1310,7 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
     }
     ::close(fd);
     const std::string tmpDbf = buf.data();
-    const std::string tmpMemo = tmpDbf + ".dbt";
+    const std::string tmpMemo = WithoutExtension(tmpDbf) + ".dbt";
     const std::string finalMemo = MemoPathFor(path);
     const bool hasMemo = plan.memoKind != MemoKind::None;
     try {
@@ -1328,7 +1331,7 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
     // Put the files in place: the memo file first (keeping the old one aside until the table
     // itself is in place), then the table. Stale companions of the old table go.
     const std::string stem = WithoutExtension(path);
-    const std::string oldMemoAside = tmpDbf + ".old";
+    const std::string oldMemoAside = WithoutExtension(tmpDbf) + ".old";
     bool movedOldMemo = false;
     if (FileExists(finalMemo)) {
         if (::rename(finalMemo.c_str(), oldMemoAside.c_str()) != 0) {

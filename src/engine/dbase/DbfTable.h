@@ -108,7 +108,7 @@ struct DbfPlan {
 };
 
 // Maps engine field definitions to dBASE fields at the lowest level that holds them (or the
-// level asked for): CHAR(n) C, numbers N (F when asked for by a 'F' hint), SMALLINT N(6,0),
+// level asked for): CHAR(n) C, numbers N (F when asked for by an 'F' hint), SMALLINT N(6,0),
 // INTEGER N(11,0) (I at level 7), MONEY N(20,4) (N(19,4) at level 3), DATE D, BOOLEAN L,
 // memos M, binary and graphic B and OLE G (level 5), TIMESTAMP @ and AUTOINC + (level 7).
 // TIME, BYTES and unknown types are refused with "Invalid field type".

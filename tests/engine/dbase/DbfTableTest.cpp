@@ -111,7 +111,7 @@ TEST_F(DbfTableTest, LevelIsTheLowestThatHoldsTheTypes) {
     } cases[] = {
         {{Def("A", fldtype::kString, 0, 5)}, 3, 0x03},
         {{Def("A", fldtype::kString, 0, 5), Def("M", fldtype::kBlob, fldsub::kMemo)}, 3, 0x83},
-        {{Def("A", fldtype::kFloat, 0, 8, 2, 'F')}, 4, 0x03},
+        {{Def("A", fldtype::kFloat, 0, 8, 2, 'F'), Def("M", fldtype::kBlob, fldsub::kMemo)}, 3, 0x83},
         {{Def("A", fldtype::kBcd, 0, 20, 2)}, 4, 0x03},
         {{Def("A", fldtype::kString, 0, 5), Def("B", fldtype::kBlob, fldsub::kBinary)}, 5, 0x8B},
         {{Def("T", fldtype::kTimestamp)}, 7, 0x04},

@@ -1,0 +1,102 @@
+#include "cli/TableCommands.h"
+
+#include <ostream>
+
+#include "engine/EngineError.h"
+#include "engine/TableFiles.h"
+
+namespace tessel::cli {
+
+namespace {
+
+int Fail(std::ostream& err, const std::exception& e) {
+    err << "tessel-sql: " << e.what() << "\n";
+    return 1;
+}
+
+}  // namespace
+
+std::string CsvCell(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+int RunSchemaCommand(const std::string& file, std::ostream& out, std::ostream& err) {
+    try {
+        auto table = engine::OpenTableFile(file, engine::OpenMode::ReadOnly);
+        const auto& p = table->Properties();
+        // Live records only: what --dump and every reader return.
+        uint64_t live = 0;
+        {
+            engine::TableLock lock(*table, engine::LockMode::Shared);
+            table->Refresh();
+            const std::vector<bool> none(table->Fields().size(), false);
+            engine::Record rec;
+            for (uint32_t n = 0; n < table->RecordCount(); ++n)
+                if (table->ReadRecord(n, rec, &none)) ++live;
+        }
+        out << "table: " << p.name << "\n"
+            << "type: " << p.typeName << "\n"
+            << "level: " << p.level << "\n"
+            << "language driver: " << p.languageDriver << "\n"
+            << "records: " << live << "\n";
+        for (const auto& f : table->Fields())
+            out << f.name << "\t" << f.type << "\t" << f.subType << "\t" << f.units1 << "\t"
+                << f.units2 << "\n";
+        return 0;
+    } catch (const std::exception& e) {
+        return Fail(err, e);
+    }
+}
+
+int RunDumpCommand(const std::string& file, std::ostream& out, std::ostream& err) {
+    uint64_t written = 0;
+    try {
+        auto table = engine::OpenTableFile(file, engine::OpenMode::ReadOnly);
+        const auto& fields = table->Fields();
+        std::string line;
+        for (size_t k = 0; k < fields.size(); ++k) {
+            if (k) line.push_back(',');
+            line += CsvCell(fields[k].name);
+        }
+        out << line << "\r\n";
+        engine::TableLock lock(*table, engine::LockMode::Shared);
+        table->Refresh();
+        engine::Record rec;
+        for (uint32_t n = 0; n < table->RecordCount(); ++n) {
+            if (!table->ReadRecord(n, rec)) continue;
+            line.clear();
+            for (size_t k = 0; k < rec.size(); ++k) {
+                if (k) line.push_back(',');
+                line += CsvCell(engine::FormatValue(rec[k]));
+            }
+            out << line << "\r\n";
+            ++written;
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        Fail(err, e);
+        if (written > 0) err << "tessel-sql: " << written << " records were read before the failure\n";
+        return 1;
+    }
+}
+
+int RunCopyCommand(const std::string& source, const std::string& dest, std::ostream& out,
+                   std::ostream& err) {
+    try {
+        auto table = engine::OpenTableFile(source, engine::OpenMode::ReadOnly);
+        const uint64_t copied = engine::CopyTableFile(*table, dest);
+        out << copied << " records copied to " << dest << "\n";
+        return 0;
+    } catch (const std::exception& e) {
+        return Fail(err, e);
+    }
+}
+
+}  // namespace tessel::cli
