@@ -63,6 +63,10 @@ uint64_t CopyTableFile(Table& source, const std::string& destPath) {
             } else if (f.type == fldtype::kBytes) {
                 f.type = fldtype::kBlob;
                 f.subType = fldsub::kBinary;
+            } else if (f.type == fldtype::kBcd && f.units1 > 20) {
+                // Paradox BCD keeps no precision (it reports all 32 digits); a dBASE number
+                // holds at most 20, and a value longer than that fails when it is appended.
+                f.units1 = 20;
             }
         }
         fields.push_back(std::move(f));
