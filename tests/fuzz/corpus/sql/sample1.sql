@@ -1,0 +1,2 @@
+ALTER TABLE "employee.db" ADD Territory Char(4),
+      			ADD DateChanged Date

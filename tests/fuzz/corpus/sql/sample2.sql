@@ -1,0 +1,1 @@
+CREATE INDEX Name on "employee.db" (LastName, FirstName)

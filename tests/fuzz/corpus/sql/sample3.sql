@@ -1,0 +1,2 @@
+UPDATE "employee.db"
+SET SALARY = NULL

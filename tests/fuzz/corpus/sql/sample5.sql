@@ -1,0 +1,2 @@
+ALTER TABLE "employee.db" DROP Territory,
+      			DROP DateChanged

@@ -1,0 +1,1 @@
+DELETE FROM "employee.db" E WHERE NOT EXISTS (SELECT * FROM "dept.dbf" D WHERE D.DEPT_NO = E.DEPT_NO)

@@ -1,0 +1,1 @@
+INSERT INTO "dept.dbf" (DEPT_NO, DEPT_NAME) VALUES (40, 'Legal'); INSERT INTO t SELECT * FROM u; /* c */
