@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -457,4 +458,74 @@ TEST(ParadoxBadInput, HeaderMutationAndTruncation) {
     }
     std::printf("header mutation: %zu cases, %zu clean errors, %zu full reads\n", cases, errors, cases - errors);
     EXPECT_GT(errors, 0u);
+}
+
+// --- validity checks -------------------------------------------------------------------------
+
+namespace {
+
+// A .VAL file: per check (field index, picture, required, min, max, default as record bytes),
+// then the footer listing the table's fields.
+std::string ValFile(const std::vector<std::tuple<uint8_t, std::string, bool, std::string, std::string, std::string>>& checks,
+                    const std::vector<std::pair<uint8_t, uint8_t>>& types) {
+    std::string v(0x35, '\0');
+    v[0] = 1;
+    v[1] = 0x0C;
+    v[2] = static_cast<char>(checks.size());
+    for (const auto& [field, pic, required, mn, mx, def] : checks) {
+        std::string c(0x1C, '\0');
+        c[0] = static_cast<char>(field);
+        c[1] = static_cast<char>(pic.empty() ? 0 : pic.size() + 1);
+        c[2] = required ? 1 : 0;
+        if (!mn.empty()) c[0x0C] = 1;
+        if (!mx.empty()) c[0x10] = 1;
+        if (!def.empty()) c[0x14] = 1;
+        if (!pic.empty()) c[0x18] = 1;
+        c += mn + mx + def;
+        if (!pic.empty()) c += pic + '\0';
+        v += c;
+    }
+    std::string footer(6, '\0');
+    PutLe16(footer.data(), static_cast<uint16_t>(types.size()));
+    for (size_t k = 0; k < types.size(); ++k) footer += std::string{static_cast<char>(k + 1), 0};
+    for (const auto& [t, s] : types) footer += std::string{static_cast<char>(t), static_cast<char>(s)};
+    PutLe32(v.data() + 9, static_cast<uint32_t>(v.size()));
+    return v + footer + std::string(0x4F, '\0');
+}
+
+}  // namespace
+
+TEST(ParadoxTable, ValidityChecksComeFromTheValFile) {
+    test::TempDir dir;
+    const std::string path = dir.File("v.db");
+    CreateParadoxTable(path, {Fld("Id", fldtype::kInt32), Fld("Name", fldtype::kString, 0, 10),
+                              Fld("Qty", fldtype::kInt16)}, {})->Close();
+    EXPECT_TRUE(OpenParadoxTable(path, OpenMode::ReadOnly)->ValidityChecks().empty());
+    auto enc = [](int v) { std::string s(2, '\0'); EncodeInt(v, reinterpret_cast<uint8_t*>(s.data()), 2); return s; };
+    test::WriteBytes(dir.File("v.val"),
+                     ValFile({{1, "&*?", true, "", "", ""}, {2, "", false, enc(1), enc(100), enc(5)}},
+                             {{pxt::kLong, 4}, {pxt::kAlpha, 10}, {pxt::kShort, 2}}));
+    auto t = OpenParadoxTable(path, OpenMode::ReadOnly);
+    EXPECT_EQ(t->Properties().valCheckCount, 2u);
+    const auto basic = t->ValidityChecks();
+    ASSERT_EQ(basic.size(), 2u);
+    EXPECT_EQ(basic[0].fieldNumber, 2);
+    EXPECT_EQ(basic[0].picture, "&*?");
+    const auto full = ParadoxValidityChecks(*t);
+    ASSERT_EQ(full.size(), 2u);
+    EXPECT_TRUE(full[0].required);
+    EXPECT_TRUE(full[0].minimum.IsNull());
+    EXPECT_EQ(full[1].fieldNumber, 3);
+    EXPECT_FALSE(full[1].required);
+    EXPECT_EQ(full[1].minimum, Value::Int(1));
+    EXPECT_EQ(full[1].maximum, Value::Int(100));
+    EXPECT_EQ(full[1].defaultValue, Value::Int(5));
+
+    // A check that names a field the table lacks, or runs into the footer, is a clean error.
+    test::WriteBytes(dir.File("v.val"), ValFile({{7, "#", false, "", "", ""}}, {{pxt::kLong, 4}}));
+    EXPECT_THROW(OpenParadoxTable(path, OpenMode::ReadOnly), EngineError);
+    std::string cut = ValFile({{2, "", false, enc(1), enc(100), enc(5)}}, {{pxt::kLong, 4}, {pxt::kAlpha, 10}, {pxt::kShort, 2}});
+    PutLe32(cut.data() + 9, 0x36);
+    test::WriteBytes(dir.File("v.val"), cut);
+    EXPECT_THROW(OpenParadoxTable(path, OpenMode::ReadOnly), EngineError);
 }
