@@ -32,10 +32,10 @@ struct Identifier {
 // A table as written after FROM, INTO, UPDATE, TABLE or ON: `employee`, `parts.db`,
 // "employee.db", "/abs/dir/t.dbf", ":WORK:customer.db" or :WORK:customer.
 struct TableName {
-    std::string text;      // as written, without quotes
+    std::string text;  // as written, without quotes
     bool quoted = false;
-    std::string alias;     // WORK of ":WORK:customer.db"; empty when not alias-qualified
-    std::string name;      // the rest: a file name or path, with or without extension
+    std::string alias;  // WORK of ":WORK:customer.db"; empty when not alias-qualified
+    std::string name;   // the rest: a file name or path, with or without extension
     SourcePos pos;
 };
 
@@ -43,8 +43,21 @@ struct TableName {
 // Types of CREATE TABLE, ALTER TABLE ... ADD and CAST.
 
 enum class TypeName {
-    Smallint, Integer, Decimal, Numeric, Float, Char, Varchar, Date, Time, Timestamp, Boolean,
-    Money, Autoinc, Bytes, Blob
+    Smallint,
+    Integer,
+    Decimal,
+    Numeric,
+    Float,
+    Char,
+    Varchar,
+    Date,
+    Time,
+    Timestamp,
+    Boolean,
+    Money,
+    Autoinc,
+    Bytes,
+    Blob
 };
 
 // A type as written. For CHAR/VARCHAR/BYTES `size` is the length; for DECIMAL/NUMERIC/FLOAT
@@ -98,9 +111,13 @@ struct Expr {
     Expr& operator=(const Expr&) = delete;
 
     template <class T>
-    const T& As() const { return static_cast<const T&>(*this); }
+    const T& As() const {
+        return static_cast<const T&>(*this);
+    }
     template <class T>
-    T& As() { return static_cast<T&>(*this); }
+    T& As() {
+        return static_cast<T&>(*this);
+    }
 
     const ExprKind kind;
     SourcePos pos;
@@ -285,7 +302,9 @@ struct TableRef {
     TableRef& operator=(const TableRef&) = delete;
 
     template <class T>
-    const T& As() const { return static_cast<const T&>(*this); }
+    const T& As() const {
+        return static_cast<const T&>(*this);
+    }
 
     const TableRefKind kind;
     SourcePos pos;
@@ -312,8 +331,8 @@ struct SelectCore {
     std::vector<TableRefPtr> from;  // comma-separated references
     ExprPtr where;                  // may be null
     std::vector<ExprPtr> groupBy;
-    ExprPtr having;                 // may be null
-    SourcePos pos;                  // of the SELECT keyword
+    ExprPtr having;  // may be null
+    SourcePos pos;   // of the SELECT keyword
 };
 
 struct OrderItem {
@@ -348,7 +367,15 @@ struct Assignment {
 };
 
 enum class StatementKind {
-    Select, Insert, Update, Delete, CreateTable, AlterTable, DropTable, CreateIndex, DropIndex
+    Select,
+    Insert,
+    Update,
+    Delete,
+    CreateTable,
+    AlterTable,
+    DropTable,
+    CreateIndex,
+    DropIndex
 };
 
 struct ParameterInfo {
@@ -363,11 +390,13 @@ struct Statement {
     Statement& operator=(const Statement&) = delete;
 
     template <class T>
-    const T& As() const { return static_cast<const T&>(*this); }
+    const T& As() const {
+        return static_cast<const T&>(*this);
+    }
 
     const StatementKind kind;
-    SourcePos pos;                        // of the first keyword
-    size_t endOffset = 0;                 // byte offset just after the last token
+    SourcePos pos;                          // of the first keyword
+    size_t endOffset = 0;                   // byte offset just after the last token
     std::vector<ParameterInfo> parameters;  // in text order; ParamExpr::index points here
 };
 using StatementPtr = std::unique_ptr<Statement>;
@@ -385,7 +414,6 @@ struct InsertStatement : Statement {
     std::unique_ptr<Query> query;     // INSERT ... SELECT
 };
 
-
 struct UpdateStatement : Statement {
     UpdateStatement() : Statement(StatementKind::Update) {}
     TableName table;
@@ -400,7 +428,6 @@ struct DeleteStatement : Statement {
     std::optional<Identifier> correlation;
     ExprPtr where;
 };
-
 
 struct ColumnDef {
     ColumnName name;

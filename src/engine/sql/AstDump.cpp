@@ -24,7 +24,9 @@ std::string Quote(const std::string& text, char quote) {
     return out;
 }
 
-std::string Name(const Identifier& id) { return id.quoted ? Quote(id.text, '"') : id.text; }
+std::string Name(const Identifier& id) {
+    return id.quoted ? Quote(id.text, '"') : id.text;
+}
 
 std::string Name(const ColumnName& c) {
     if (!c.qualifier) return Name(c.name);
@@ -34,7 +36,9 @@ std::string Name(const ColumnName& c) {
     return out;
 }
 
-std::string Name(const TableName& t) { return t.quoted ? Quote(t.text, '"') : t.text; }
+std::string Name(const TableName& t) {
+    return t.quoted ? Quote(t.text, '"') : t.text;
+}
 
 class Dumper {
 public:
@@ -42,9 +46,15 @@ public:
 
     void DumpExpr(const sql::Expr& e) {
         switch (e.kind) {
-            case ExprKind::Null: out += "NULL"; return;
-            case ExprKind::Bool: out += e.As<BoolExpr>().value ? "TRUE" : "FALSE"; return;
-            case ExprKind::Number: out += e.As<NumberExpr>().text; return;
+            case ExprKind::Null:
+                out += "NULL";
+                return;
+            case ExprKind::Bool:
+                out += e.As<BoolExpr>().value ? "TRUE" : "FALSE";
+                return;
+            case ExprKind::Number:
+                out += e.As<NumberExpr>().text;
+                return;
             case ExprKind::String: {
                 const auto& s = e.As<StringExpr>();
                 out += Quote(s.value, s.quote);
@@ -174,7 +184,7 @@ public:
             }
             case ExprKind::Extract: {
                 const auto& x = e.As<ExtractExpr>();
-                static const char* const kParts[] = {"YEAR", "MONTH", "DAY",
+                static const char* const kParts[] = {"YEAR", "MONTH",  "DAY",
                                                      "HOUR", "MINUTE", "SECOND"};
                 Open("extract");
                 out += std::string(" ") + kParts[static_cast<int>(x.part)];
@@ -304,7 +314,8 @@ public:
             }
             case StatementKind::DropIndex: {
                 const auto& d = s.As<DropIndexStatement>();
-                Put({"(drop-index ", Name(d.table), " ", d.primary ? std::string("(primary)") : Name(d.name), ")"});
+                Put({"(drop-index ", Name(d.table), " ",
+                     d.primary ? std::string("(primary)") : Name(d.name), ")"});
                 return;
             }
         }
@@ -381,8 +392,12 @@ private:
         for (const auto& item : c.items) {
             out += " ";
             switch (item.kind) {
-                case SelectItem::Kind::Star: out += "*"; break;
-                case SelectItem::Kind::QualifiedStar: out += Name(item.qualifier) + ".*"; break;
+                case SelectItem::Kind::Star:
+                    out += "*";
+                    break;
+                case SelectItem::Kind::QualifiedStar:
+                    out += Name(item.qualifier) + ".*";
+                    break;
                 case SelectItem::Kind::Expr:
                     if (item.alias) {
                         out += "(as ";

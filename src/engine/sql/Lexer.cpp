@@ -1,8 +1,8 @@
 #include "engine/sql/Lexer.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cctype>
+#include <iterator>
 
 #include "engine/sql/SyntaxError.h"
 
@@ -12,25 +12,29 @@ namespace {
 
 // Sorted, upper case: binary search below.
 constexpr std::string_view kReserved[] = {
-    "ADD",       "ALL",      "ALTER",    "AND",      "ANY",       "AS",       "ASC",
-    "AUTOINC",   "AVG",      "BETWEEN",  "BLOB",     "BOOLEAN",   "BOTH",     "BY",
-    "BYTES",     "CAST",     "CHAR",     "CHARACTER", "COUNT",    "CREATE",   "DATE",
-    "DAY",       "DECIMAL",  "DELETE",   "DESC",     "DISTINCT",  "DROP",     "ESCAPE",
-    "EXISTS",    "EXTRACT",  "FALSE",    "FLOAT",    "FOR",       "FROM",     "FULL",
-    "GROUP",     "HAVING",   "HOUR",     "IN",       "INDEX",     "INNER",    "INSERT",
-    "INTEGER",   "INTO",     "IS",       "JOIN",     "KEY",       "LEADING",  "LEFT",
-    "LIKE",      "LOWER",    "MAX",      "MIN",      "MINUTE",    "MONEY",    "MONTH",
-    "NOT",       "NULL",     "NUMERIC",  "ON",       "OR",        "ORDER",    "OUTER",
-    "PRIMARY",   "RIGHT",    "SECOND",   "SELECT",   "SET",       "SMALLINT", "SOME",
-    "SUBSTRING", "SUM",      "TABLE",    "TIME",     "TIMESTAMP", "TRAILING", "TRIM",
-    "TRUE",      "UNION",    "UNIQUE",   "UPDATE",   "UPPER",     "VALUES",   "VARCHAR",
-    "WHERE",     "YEAR",
+    "ADD",    "ALL",       "ALTER",     "AND",      "ANY",      "AS",      "ASC",       "AUTOINC",
+    "AVG",    "BETWEEN",   "BLOB",      "BOOLEAN",  "BOTH",     "BY",      "BYTES",     "CAST",
+    "CHAR",   "CHARACTER", "COUNT",     "CREATE",   "DATE",     "DAY",     "DECIMAL",   "DELETE",
+    "DESC",   "DISTINCT",  "DROP",      "ESCAPE",   "EXISTS",   "EXTRACT", "FALSE",     "FLOAT",
+    "FOR",    "FROM",      "FULL",      "GROUP",    "HAVING",   "HOUR",    "IN",        "INDEX",
+    "INNER",  "INSERT",    "INTEGER",   "INTO",     "IS",       "JOIN",    "KEY",       "LEADING",
+    "LEFT",   "LIKE",      "LOWER",     "MAX",      "MIN",      "MINUTE",  "MONEY",     "MONTH",
+    "NOT",    "NULL",      "NUMERIC",   "ON",       "OR",       "ORDER",   "OUTER",     "PRIMARY",
+    "RIGHT",  "SECOND",    "SELECT",    "SET",      "SMALLINT", "SOME",    "SUBSTRING", "SUM",
+    "TABLE",  "TIME",      "TIMESTAMP", "TRAILING", "TRIM",     "TRUE",    "UNION",     "UNIQUE",
+    "UPDATE", "UPPER",     "VALUES",    "VARCHAR",  "WHERE",    "YEAR",
 };
 static_assert(std::is_sorted(std::begin(kReserved), std::end(kReserved)));
 
-bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsWordStart(unsigned char c) {
+    return std::isalpha(c) || c == '_' || c >= 0x80;
+}
+bool IsWordChar(unsigned char c) {
+    return std::isalnum(c) || c == '_' || c >= 0x80;
+}
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string Upper(std::string_view s) {
     std::string out(s);
@@ -164,17 +168,39 @@ private:
         }
         Advance();
         switch (c) {
-            case '(': t.kind = TokenKind::LParen; return;
-            case ')': t.kind = TokenKind::RParen; return;
-            case ',': t.kind = TokenKind::Comma; return;
-            case '.': t.kind = TokenKind::Dot; return;
-            case ';': t.kind = TokenKind::Semicolon; return;
-            case '*': t.kind = TokenKind::Star; return;
-            case '+': t.kind = TokenKind::Plus; return;
-            case '-': t.kind = TokenKind::Minus; return;
-            case '/': t.kind = TokenKind::Slash; return;
-            case '?': t.kind = TokenKind::Question; return;
-            case '=': t.kind = TokenKind::Eq; return;
+            case '(':
+                t.kind = TokenKind::LParen;
+                return;
+            case ')':
+                t.kind = TokenKind::RParen;
+                return;
+            case ',':
+                t.kind = TokenKind::Comma;
+                return;
+            case '.':
+                t.kind = TokenKind::Dot;
+                return;
+            case ';':
+                t.kind = TokenKind::Semicolon;
+                return;
+            case '*':
+                t.kind = TokenKind::Star;
+                return;
+            case '+':
+                t.kind = TokenKind::Plus;
+                return;
+            case '-':
+                t.kind = TokenKind::Minus;
+                return;
+            case '/':
+                t.kind = TokenKind::Slash;
+                return;
+            case '?':
+                t.kind = TokenKind::Question;
+                return;
+            case '=':
+                t.kind = TokenKind::Eq;
+                return;
             case '|':
                 if (Peek() == '|') {
                     Advance();

@@ -20,9 +20,22 @@ enum class TokenKind {
     Number,      // 12, 12.50, .5, 1.5E3
     Param,       // :name; value holds the name
     Question,    // ?
-    LParen, RParen, Comma, Dot, Semicolon,
-    Star, Plus, Minus, Slash, Concat,
-    Eq, Ne, Lt, Le, Gt, Ge,
+    LParen,
+    RParen,
+    Comma,
+    Dot,
+    Semicolon,
+    Star,
+    Plus,
+    Minus,
+    Slash,
+    Concat,
+    Eq,
+    Ne,
+    Lt,
+    Le,
+    Gt,
+    Ge,
 };
 
 struct Token {

@@ -21,7 +21,9 @@ constexpr const char* kOneStatement = "Only one statement may be run at a time";
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+               auto up = [](char c) {
+                   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+               };
                return up(x) == up(y);
            });
 }
@@ -33,16 +35,24 @@ bool IsComparison(TokenKind k) {
 
 BinaryOp ComparisonOp(TokenKind k) {
     switch (k) {
-        case TokenKind::Eq: return BinaryOp::Eq;
-        case TokenKind::Ne: return BinaryOp::Ne;
-        case TokenKind::Lt: return BinaryOp::Lt;
-        case TokenKind::Le: return BinaryOp::Le;
-        case TokenKind::Gt: return BinaryOp::Gt;
-        default: return BinaryOp::Ge;
+        case TokenKind::Eq:
+            return BinaryOp::Eq;
+        case TokenKind::Ne:
+            return BinaryOp::Ne;
+        case TokenKind::Lt:
+            return BinaryOp::Lt;
+        case TokenKind::Le:
+            return BinaryOp::Le;
+        case TokenKind::Gt:
+            return BinaryOp::Gt;
+        default:
+            return BinaryOp::Ge;
     }
 }
 
-int HeightOf(const ExprPtr& e) { return e ? e->height : 0; }
+int HeightOf(const ExprPtr& e) {
+    return e ? e->height : 0;
+}
 
 class Parser {
 public:
@@ -228,8 +238,7 @@ private:
         name.pos = t.pos;
         auto takeExtension = [&]() {
             if (Cur().kind == TokenKind::Dot && !Cur().spaceBefore && IsTableExtension(Peek(1)) &&
-                !Peek(1).spaceBefore &&
-                (!extensionNeedsDot || Peek(2).kind == TokenKind::Dot)) {
+                !Peek(1).spaceBefore && (!extensionNeedsDot || Peek(2).kind == TokenKind::Dot)) {
                 Take();
                 name.text += ".";
                 name.text += Take().value;
@@ -256,7 +265,8 @@ private:
             name.name = name.text;
             return name;
         }
-        if (t.kind == TokenKind::Param && Peek(1).kind == TokenKind::Param && !Peek(1).spaceBefore) {
+        if (t.kind == TokenKind::Param && Peek(1).kind == TokenKind::Param &&
+            !Peek(1).spaceBefore) {
             name.alias = t.value;
             Take();
             name.text = Take().value;
@@ -624,8 +634,8 @@ private:
         auto e = std::make_unique<NumberExpr>();
         e->pos = n.pos;
         e->text = std::string(n.text);
-        e->isInteger = std::all_of(n.text.begin(), n.text.end(),
-                                   [](char c) { return c >= '0' && c <= '9'; });
+        e->isInteger =
+            std::all_of(n.text.begin(), n.text.end(), [](char c) { return c >= '0' && c <= '9'; });
         Take();
         return Done(std::move(e), {});
     }
@@ -863,18 +873,18 @@ private:
         struct Known {
             const char* word;
             TypeName name;
-            int maxNumbers;    // numbers allowed in parentheses
-            bool sizeNeeded;   // the first number is required
+            int maxNumbers;   // numbers allowed in parentheses
+            bool sizeNeeded;  // the first number is required
         };
         static constexpr Known kTypes[] = {
-            {"SMALLINT", TypeName::Smallint, 0, false}, {"INTEGER", TypeName::Integer, 0, false},
-            {"DECIMAL", TypeName::Decimal, 2, false},   {"NUMERIC", TypeName::Numeric, 2, false},
-            {"FLOAT", TypeName::Float, 2, false},       {"CHAR", TypeName::Char, 1, true},
-            {"CHARACTER", TypeName::Char, 1, true},     {"VARCHAR", TypeName::Varchar, 1, true},
-            {"DATE", TypeName::Date, 0, false},         {"TIME", TypeName::Time, 0, false},
+            {"SMALLINT", TypeName::Smallint, 0, false},   {"INTEGER", TypeName::Integer, 0, false},
+            {"DECIMAL", TypeName::Decimal, 2, false},     {"NUMERIC", TypeName::Numeric, 2, false},
+            {"FLOAT", TypeName::Float, 2, false},         {"CHAR", TypeName::Char, 1, true},
+            {"CHARACTER", TypeName::Char, 1, true},       {"VARCHAR", TypeName::Varchar, 1, true},
+            {"DATE", TypeName::Date, 0, false},           {"TIME", TypeName::Time, 0, false},
             {"TIMESTAMP", TypeName::Timestamp, 0, false}, {"BOOLEAN", TypeName::Boolean, 0, false},
-            {"MONEY", TypeName::Money, 0, false},       {"AUTOINC", TypeName::Autoinc, 0, false},
-            {"BYTES", TypeName::Bytes, 1, true},        {"BLOB", TypeName::Blob, 2, false},
+            {"MONEY", TypeName::Money, 0, false},         {"AUTOINC", TypeName::Autoinc, 0, false},
+            {"BYTES", TypeName::Bytes, 1, true},          {"BLOB", TypeName::Blob, 2, false},
         };
         const Token& t = Cur();
         const Known* known = nullptr;
@@ -1118,7 +1128,8 @@ std::vector<ScriptPiece> SplitScript(std::string_view text) {
     SourcePos start;
     size_t end = 0;  // just after the last byte that is not white space or comment
     auto finish = [&]() {
-        if (inPiece) pieces.push_back(ScriptPiece{text.substr(start.offset, end - start.offset), start});
+        if (inPiece)
+            pieces.push_back(ScriptPiece{text.substr(start.offset, end - start.offset), start});
         inPiece = false;
     };
     while (i < text.size()) {
@@ -1128,7 +1139,8 @@ std::vector<ScriptPiece> SplitScript(std::string_view text) {
         } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
             advance();
             advance();
-            while (i < text.size() && !(text[i] == '*' && i + 1 < text.size() && text[i + 1] == '/'))
+            while (i < text.size() &&
+                   !(text[i] == '*' && i + 1 < text.size() && text[i + 1] == '/'))
                 advance();
             if (i < text.size()) {
                 advance();

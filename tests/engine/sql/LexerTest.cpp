@@ -11,29 +11,52 @@ namespace {
 
 std::string KindName(TokenKind k) {
     switch (k) {
-        case TokenKind::End: return "end";
-        case TokenKind::Identifier: return "id";
-        case TokenKind::Keyword: return "kw";
-        case TokenKind::String: return "str";
-        case TokenKind::Number: return "num";
-        case TokenKind::Param: return "param";
-        case TokenKind::Question: return "?";
-        case TokenKind::LParen: return "(";
-        case TokenKind::RParen: return ")";
-        case TokenKind::Comma: return ",";
-        case TokenKind::Dot: return ".";
-        case TokenKind::Semicolon: return ";";
-        case TokenKind::Star: return "*";
-        case TokenKind::Plus: return "+";
-        case TokenKind::Minus: return "-";
-        case TokenKind::Slash: return "/";
-        case TokenKind::Concat: return "||";
-        case TokenKind::Eq: return "=";
-        case TokenKind::Ne: return "<>";
-        case TokenKind::Lt: return "<";
-        case TokenKind::Le: return "<=";
-        case TokenKind::Gt: return ">";
-        case TokenKind::Ge: return ">=";
+        case TokenKind::End:
+            return "end";
+        case TokenKind::Identifier:
+            return "id";
+        case TokenKind::Keyword:
+            return "kw";
+        case TokenKind::String:
+            return "str";
+        case TokenKind::Number:
+            return "num";
+        case TokenKind::Param:
+            return "param";
+        case TokenKind::Question:
+            return "?";
+        case TokenKind::LParen:
+            return "(";
+        case TokenKind::RParen:
+            return ")";
+        case TokenKind::Comma:
+            return ",";
+        case TokenKind::Dot:
+            return ".";
+        case TokenKind::Semicolon:
+            return ";";
+        case TokenKind::Star:
+            return "*";
+        case TokenKind::Plus:
+            return "+";
+        case TokenKind::Minus:
+            return "-";
+        case TokenKind::Slash:
+            return "/";
+        case TokenKind::Concat:
+            return "||";
+        case TokenKind::Eq:
+            return "=";
+        case TokenKind::Ne:
+            return "<>";
+        case TokenKind::Lt:
+            return "<";
+        case TokenKind::Le:
+            return "<=";
+        case TokenKind::Gt:
+            return ">";
+        case TokenKind::Ge:
+            return ">=";
     }
     return "?";
 }
@@ -104,8 +127,8 @@ TEST(LexerTest, PositionsAndSpacing) {
         bool space;
         const char* text;
     } expected[] = {
-        {10, 5, 100, false, "a"},   {10, 6, 101, false, ","}, {10, 7, 102, false, "'é'"},
-        {11, 2, 109, true, "b"},    {11, 8, 115, true, "d"},  {12, 1, 117, true, "e"},
+        {10, 5, 100, false, "a"}, {10, 6, 101, false, ","}, {10, 7, 102, false, "'é'"},
+        {11, 2, 109, true, "b"},  {11, 8, 115, true, "d"},  {12, 1, 117, true, "e"},
         {12, 2, 118, false, ""},
     };
     for (size_t i = 0; i < tokens.size(); ++i) {

@@ -77,7 +77,8 @@ TEST(ParserErrorTest, SyntaxErrorsNameTheTokenAndLine) {
         {"CREATE INDEX i ON t", "Unexpected end of statement", "t", 1},
         {"GRANT ALL ON t TO u", "Invalid syntax", "GRANT", 1},
         {"-- a comment\nSELECT a FROM t", "Invalid syntax", "-", 1},
-        {"SELECT a FROM t; SELECT b FROM u", "Only one statement may be run at a time", "SELECT", 1},
+        {"SELECT a FROM t; SELECT b FROM u", "Only one statement may be run at a time", "SELECT",
+         1},
         {"DELETE FROM t;\n\nDELETE FROM u", "Only one statement may be run at a time", "DELETE", 3},
         {"SELECT a FROM t;;", "Only one statement may be run at a time", ";", 1},
         // Lexical errors name the start of what could not be read.
@@ -153,7 +154,9 @@ TEST(ParserErrorTest, DeepNestingFailsCleanly) {
         {"NOT", [](size_t n) { return "SELECT a FROM t WHERE " + Repeat("NOT ", n) + "a = 1"; }},
         {"unary minus", [](size_t n) { return "SELECT " + Repeat("- ", n) + "a FROM t"; }},
         {"function arguments",
-         [](size_t n) { return "SELECT " + Repeat("UPPER(", n) + "a" + Repeat(")", n) + " FROM t"; }},
+         [](size_t n) {
+             return "SELECT " + Repeat("UPPER(", n) + "a" + Repeat(")", n) + " FROM t";
+         }},
         {"subqueries",
          [](size_t n) {
              return Repeat("SELECT a FROM t WHERE a IN (", n) + "SELECT a FROM t" + Repeat(")", n);
@@ -161,8 +164,7 @@ TEST(ParserErrorTest, DeepNestingFailsCleanly) {
         {"operator chain", [](size_t n) { return "SELECT 1" + Repeat(" + 1", n) + " FROM t"; }},
         {"AND chain",
          [](size_t n) { return "SELECT a FROM t WHERE a = 1" + Repeat(" AND a = 1", n); }},
-        {"join chain",
-         [](size_t n) { return "SELECT a FROM t" + Repeat(" JOIN t ON 1 = 1", n); }},
+        {"join chain", [](size_t n) { return "SELECT a FROM t" + Repeat(" JOIN t ON 1 = 1", n); }},
         {"joined parentheses",
          [](size_t n) { return "SELECT a FROM " + Repeat("(", n) + "t" + Repeat(")", n); }},
     };
