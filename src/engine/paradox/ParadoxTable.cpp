@@ -961,7 +961,7 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
             return;
         }
         case pxt::kLogical: {
-            bool b;
+            bool b = false;
             if (v.kind == ValueKind::Bool || v.kind == ValueKind::Int) b = v.i != 0;
             else if (v.kind == ValueKind::Text) {
                 std::string t = v.s;
