@@ -270,6 +270,12 @@ private:
             if (!t_.writable_)
                 Fail("Table \"" + t_.path_ + "\" is open read-only", errc::kReadOnly);
             t_.Lock(LockMode::Exclusive);
+            if (!t_.chainError_.empty()) {
+                // Writing into a damaged chain would bury the records behind the damage.
+                t_.Unlock();
+                Fail("Table " + t_.Where() + " is damaged (" + t_.chainError_ + ") and cannot be written",
+                     errc::kCorruptFile);
+            }
         }
         ~WriteHold() {
             try {

@@ -360,6 +360,9 @@ TEST(ParadoxBadInput, TruncatedTableFailsAtTheFirstUnreadableRecordWithACount) {
         EXPECT_NE(std::string(e.what()).find(std::to_string(read) + " records were read"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
     }
+    // Nor may it be written: records appended after the damage would be lost with it.
+    auto w = OpenParadoxTable(path, OpenMode::ReadWrite);
+    EXPECT_THROW(w->AppendRecord({Value::Int(1), Value::Null()}), EngineError);
 }
 
 TEST(ParadoxBadInput, DamagedHeadersAndChainsGiveCleanErrors) {
