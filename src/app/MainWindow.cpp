@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "app/ButtonImages.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,7 +16,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QToolButton>
 
 #include "engine/Aliases.h"
 #include "framework/ErrorHandler.h"
@@ -22,6 +23,9 @@
 #include "framework/StringList.h"
 #include "framework/widgets/Cursors.h"
 #include "framework/widgets/FileDialogs.h"
+#include "toolbars/Dock.h"
+#include "toolbars/ToolWindow.h"
+#include "toolbars/ToolbarButton.h"
 
 namespace tessel {
 
@@ -45,16 +49,26 @@ protected:
     }
 };
 
-QToolButton* MakeButton(QWidget* parent, const char* name, int x, const QString& hint,
-                        QStyle::StandardPixmap icon) {
-    auto* button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setGeometry(x, 0, 23, 22);
-    button->setToolTip(hint);
-    button->setAutoRaise(true);
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setIconSize(QSize(16, 16));
-    return button;
+// The band of options below Dock1: its controls keep their places relative to the dock's
+// bottom edge, so that they move up with it while its toolbar floats. btnHelp stands in the
+// band at the right, where it is in reach (its stored place lies under the editor).
+constexpr int kDockedHeight = 26;
+struct BandPlace {
+    const char* name;
+    int x, y;
+};
+constexpr BandPlace kBandPlaces[] = {
+    {"LinkLabel1", 376, 32}, {"chkFileX", 8, 48}, {"chkFileN", 232, 48}, {"chkQf", 8, 64}, {"btnHelp", 432, 56},
+};
+
+// A floating toolbar of this window that is closed goes back to its dock: its commands are
+// nowhere else, and nothing else could show it again.
+void KeepReachable(TToolbar* toolbar, TDock* dock) {
+    toolbar->SetDefaultDock(dock);
+    toolbar->OnClose = [](TCustomToolWindow* bar) {
+        bar->ReturnToDock();
+        bar->SetVisible(true);
+    };
 }
 
 std::string ExecutablePath(const TForm1Setup& setup) {
@@ -108,23 +122,26 @@ QWidget* TForm1::BuildSqlPage() {
     auto* page = new TPage;
     page->setObjectName("Page0");
 
-    Dock1 = new QFrame(page);
+    Dock1 = new TDock(page, dpTop);
     Dock1->setObjectName("Dock1");
-    Toolbar1 = new QWidget(Dock1);
+    Toolbar1 = new TToolbar(Dock1);
     Toolbar1->setObjectName("Toolbar1");
-    Toolbar1->setGeometry(0, 2, 138, 22);
-    tbbOpen = MakeButton(Toolbar1, "tbbOpen", 0, "Open SQL file", QStyle::SP_DialogOpenButton);
-    tbbSave = MakeButton(Toolbar1, "tbbSave", 23, "Save SQL file", QStyle::SP_DialogSaveButton);
-    tbbExecute = MakeButton(Toolbar1, "tbbExecute", 46, "Run SQL query", QStyle::SP_MediaPlay);
-    tbbDB2SQL = MakeButton(Toolbar1, "tbbDB2SQL", 69, "Table to SQL", QStyle::SP_FileDialogDetailedView);
-    tbbPrint = MakeButton(Toolbar1, "tbbPrint", 92, "Print SQL", QStyle::SP_FileIcon);
-    tbbClose = MakeButton(Toolbar1, "tbbClose", 115, "Close", QStyle::SP_DialogCloseButton);
+    Toolbar1->SetCaption("Toolbar1");
+    Toolbar1->SetDockPos(0);
+    tbbOpen = MakeButton(Toolbar1, "tbbOpen", 0, 0, "Open SQL file", "Open");
+    tbbSave = MakeButton(Toolbar1, "tbbSave", 23, 0, "Save SQL file", "Save");
+    tbbExecute = MakeButton(Toolbar1, "tbbExecute", 46, 0, "Run SQL query", "Execute");
+    tbbDB2SQL = MakeButton(Toolbar1, "tbbDB2SQL", 69, 0, "Table to SQL", "DB2SQL");
+    tbbPrint = MakeButton(Toolbar1, "tbbPrint", 92, 0, "Print SQL", "Print");
+    tbbClose = MakeButton(Toolbar1, "tbbClose", 115, 0, "Close", "Close");
     // Running SQL, Table to SQL and printing arrive with the engine's SQL, the generator and
     // the print job; until then their buttons stand in their places, disabled.
-    for (QToolButton* pending : {tbbExecute, tbbDB2SQL, tbbPrint}) pending->setEnabled(false);
-    connect(tbbOpen, &QToolButton::clicked, this, [this] { tbbOpenClick(); });
-    connect(tbbSave, &QToolButton::clicked, this, [this] { tbbSaveClick(); });
-    connect(tbbClose, &QToolButton::clicked, this, [this] { tbbCloseClick(); });
+    for (TToolbarButton* pending : {tbbExecute, tbbDB2SQL, tbbPrint}) pending->setEnabled(false);
+    tbbOpen->OnClick = [this](TToolbarButton*) { tbbOpenClick(); };
+    tbbSave->OnClick = [this](TToolbarButton*) { tbbSaveClick(); };
+    tbbClose->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
+    Toolbar1->Arrange();
+    KeepReachable(Toolbar1, Dock1);
 
     ComboBox1 = new QComboBox(Dock1);
     ComboBox1->setObjectName("ComboBox1");
@@ -185,29 +202,58 @@ QWidget* TForm1::BuildSqlPage() {
     StatusBar1->setObjectName("StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
 
-    page->onResize = [this](const QSize& size) {
-        Dock1->setGeometry(0, 0, size.width(), 26);
-        Bevel1->setGeometry(0, 26, size.width(), 63);
-        const int statusTop = size.height() - 19;
-        StatusBar1->setGeometry(0, statusTop, size.width(), 19);
-        MemoPad->setGeometry(0, 89, size.width(), std::max(0, statusTop - 89));
-    };
+    // The help window arrives with the rich text editor window; until then the button stands
+    // in its place, disabled.
+    btnHelp = MakeButton(page, "btnHelp", 432, 56, "Help and Info", "Help");
+    btnHelp->setEnabled(false);
+
+    page->onResize = [this](const QSize& size) { LayOutSqlPage(size); };
+    Dock1->OnResize = [this, page](TDock*) { LayOutSqlPage(page->size()); };
+    LayOutSqlPage(page->size());
     return page;
+}
+
+void TForm1::LayOutSqlPage(const QSize& size) {
+    // Dock1 keeps itself along the top edge; the rest follows its height.
+    const int top = Dock1->height();
+    Bevel1->setGeometry(0, top, size.width(), 63);
+    QWidget* page = Bevel1->parentWidget();
+    for (const BandPlace& place : kBandPlaces)
+        if (auto* control = page->findChild<QWidget*>(place.name, Qt::FindDirectChildrenOnly))
+            control->move(place.x, place.y + top - kDockedHeight);
+    const int statusTop = size.height() - 19;
+    StatusBar1->setGeometry(0, statusTop, size.width(), 19);
+    const int memoTop = top + 63;
+    MemoPad->setGeometry(0, memoTop, size.width(), std::max(0, statusTop - memoTop));
+}
+
+TToolbarButton* TForm1::MakeButton(QWidget* parent, const char* name, int x, int y, const QString& hint,
+                                   const QString& image) {
+    auto* button = new TToolbarButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(x, y, 23, 22);
+    button->SetGlyph(ButtonImageStrip(image));
+    button->SetNumGlyphs(ButtonImageCount(image));
+    button->SetHint(hint);
+    button->SetShowHint(true);
+    return button;
 }
 
 QWidget* TForm1::BuildAnswerPage() {
     auto* page = new TPage;
     page->setObjectName("Page1");
-    Dock2 = new QFrame(page);
+    Dock2 = new TDock(page, dpTop);
     Dock2->setObjectName("Dock2");
-    Toolbar2 = new QWidget(Dock2);
+    Toolbar2 = new TToolbar(Dock2);
     Toolbar2->setObjectName("Toolbar2");
-    Toolbar2->setGeometry(0, 2, 46, 22);
-    tbbSave1 = MakeButton(Toolbar2, "tbbSave1", 0, "Save Answer to disk", QStyle::SP_DialogSaveButton);
-    tbbClose1 = MakeButton(Toolbar2, "tbbClose1", 23, "Close", QStyle::SP_DialogCloseButton);
+    Toolbar2->SetCaption("Toolbar2");
+    Toolbar2->SetDockPos(0);
+    tbbSave1 = MakeButton(Toolbar2, "tbbSave1", 0, 0, "Save Answer to disk", "Save1");
+    tbbClose1 = MakeButton(Toolbar2, "tbbClose1", 23, 0, "Close", "Close");
     tbbSave1->setEnabled(false);  // enabled when an answer has records
-    connect(tbbClose1, &QToolButton::clicked, this, [this] { tbbCloseClick(); });
-    page->onResize = [this](const QSize& size) { Dock2->setGeometry(0, 0, size.width(), 26); };
+    tbbClose1->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
+    Toolbar2->Arrange();
+    KeepReachable(Toolbar2, Dock2);
     return page;
 }
 

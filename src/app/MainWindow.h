@@ -14,10 +14,13 @@ class QLabel;
 class QPlainTextEdit;
 class QStatusBar;
 class QTabWidget;
-class QToolButton;
 class QWidget;
 
 namespace tessel {
+
+class TDock;
+class TToolbar;
+class TToolbarButton;
 
 // Where the window keeps its settings and finds the alias store; the defaults are those of a
 // normal run, tests point them at temporary files.
@@ -71,6 +74,9 @@ private:
     void SaveSettings();
     void SetWorkDir(const std::string& dir);
     void RefreshMemoView();
+    TToolbarButton* MakeButton(QWidget* parent, const char* name, int x, int y, const QString& hint,
+                               const QString& image);
+    void LayOutSqlPage(const QSize& size);
 
     TForm1Setup setup_;
     std::string settingsFile_;
@@ -80,14 +86,14 @@ private:
     TCodeEditStringList lines_;
 
     QTabWidget* TabbedNotebook1 = nullptr;
-    QFrame* Dock1 = nullptr;
-    QWidget* Toolbar1 = nullptr;
-    QToolButton* tbbOpen = nullptr;
-    QToolButton* tbbSave = nullptr;
-    QToolButton* tbbExecute = nullptr;
-    QToolButton* tbbDB2SQL = nullptr;
-    QToolButton* tbbPrint = nullptr;
-    QToolButton* tbbClose = nullptr;
+    TDock* Dock1 = nullptr;
+    TToolbar* Toolbar1 = nullptr;
+    TToolbarButton* tbbOpen = nullptr;
+    TToolbarButton* tbbSave = nullptr;
+    TToolbarButton* tbbExecute = nullptr;
+    TToolbarButton* tbbDB2SQL = nullptr;
+    TToolbarButton* tbbPrint = nullptr;
+    TToolbarButton* tbbClose = nullptr;
     QComboBox* ComboBox1 = nullptr;
     QComboBox* ComboBox2 = nullptr;
     QFrame* Bevel1 = nullptr;
@@ -97,10 +103,11 @@ private:
     QCheckBox* chkQf = nullptr;
     QPlainTextEdit* MemoPad = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    QFrame* Dock2 = nullptr;
-    QWidget* Toolbar2 = nullptr;
-    QToolButton* tbbSave1 = nullptr;
-    QToolButton* tbbClose1 = nullptr;
+    TToolbarButton* btnHelp = nullptr;
+    TDock* Dock2 = nullptr;
+    TToolbar* Toolbar2 = nullptr;
+    TToolbarButton* tbbSave1 = nullptr;
+    TToolbarButton* tbbClose1 = nullptr;
 };
 
 }  // namespace tessel
