@@ -407,12 +407,56 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
         fieldMap_.push_back(k);
     }
 
-    readOnly_ = mode == OpenMode::ReadOnly || header_.foxPro;
+    // dBASE's production index: list its tags; Tessel does not write the index, so the table
+    // must not change under it.
+    if (!header_.foxPro && header_.mdxFlag != 0) {
+        const std::string stem = WithoutExtension(path);
+        for (const char* ext : {".mdx", ".MDX"}) {
+            if (!FileExists(stem + ext)) continue;
+            mdxPath_ = stem + ext;
+            try {
+                LockedFile mdx;
+                mdx.Open(mdxPath_, false);
+                const uint64_t size = mdx.Size();
+                unsigned char head[32] = {};
+                mdx.ReadExactly(0, head, sizeof head, "index header");
+                const unsigned inUse = std::min<unsigned>(head[28] | (head[29] << 8), 47);
+                for (unsigned k = 0; k < inUse; ++k) {
+                    char entry[32];
+                    mdx.ReadExactly(544 + 32ull * k, entry, sizeof entry, "tag table");
+                    IndexDesc index;
+                    size_t n = 0;
+                    while (n < 11 && entry[4 + n] != '\0') ++n;
+                    index.name = conv_->ToUtf8(std::string_view(entry + 4, n));
+                    const uint64_t page = LeU32(entry);
+                    char tag[256] = {};
+                    if (page * 512 + 24 < size) {
+                        const size_t got = mdx.ReadAt(page * 512, tag, sizeof tag - 1);
+                        if (got > 24) {
+                            size_t e = 24;
+                            while (e < got && tag[e] != '\0') ++e;
+                            std::string expr(tag + 24, e - 24);
+                            while (!expr.empty() && expr.back() == ' ') expr.pop_back();
+                            index.fields = conv_->ToUtf8(expr);
+                            index.descending = (tag[8] & 0x08) != 0;
+                            index.unique = (tag[8] & 0x40) != 0;
+                        }
+                    }
+                    indexes_.push_back(std::move(index));
+                }
+            } catch (const EngineError&) {
+                // An unreadable index does not stop reading the table; it lists no tags.
+            }
+            break;
+        }
+    }
+    readOnly_ = mode == OpenMode::ReadOnly || header_.foxPro || !mdxPath_.empty();
     props_.name = BaseName(path);
     props_.typeName = TableTypeName(header_);
     props_.fieldCount = static_cast<uint32_t>(fields_.size());
     props_.recordBufferSize = header_.recordLength;
     props_.level = static_cast<uint32_t>(header_.level);
+    props_.indexCount = static_cast<uint32_t>(indexes_.size());
     props_.languageDriver = driverName.substr(0, 31);
     props_.codePage = conv_->CodePage();
 }
@@ -678,6 +722,10 @@ void DbfTable::ReadRawRecord(uint32_t recNo, std::string& out) {
 void DbfTable::RequireWritable() const {
     if (header_.foxPro)
         throw EngineError("Table \"" + path_ + "\" is a FoxPro table, which Tessel only reads",
+                          errc::kReadOnly);
+    if (!mdxPath_.empty())
+        throw EngineError("Table \"" + path_ + "\" has a production index \"" + mdxPath_ +
+                              "\", which Tessel does not update; the table is read-only",
                           errc::kReadOnly);
     if (readOnly_)
         throw EngineError("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);

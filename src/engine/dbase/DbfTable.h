@@ -22,6 +22,8 @@ namespace tessel::engine::dbase {
 // count of 0 with records present counts the records in the file; the header date is not
 // checked; deletion marks other than '*' mean "live". A table whose header declares more
 // records than the file holds opens, and reading fails at the first record that is missing.
+// A table with a production index (.MDX) is read-only: writing it without updating the index
+// would leave an index that other programs trust and that no longer matches the records.
 class DbfTable final : public Table {
 public:
     static std::unique_ptr<DbfTable> Open(const std::string& path, OpenMode mode);
@@ -41,7 +43,8 @@ public:
     uint32_t RecordSize() const override { return header_.recordLength; }
     void ReadRawRecord(uint32_t recNo, std::string& out) override;
     void WriteRawRecord(uint32_t recNo, std::string_view bytes) override;
-    std::vector<IndexDesc> Indexes() override { return {}; }
+    // The tags of the production index (.MDX) when the header says there is one.
+    std::vector<IndexDesc> Indexes() override { return indexes_; }
     std::vector<ValCheckDesc> ValidityChecks() override { return {}; }
     void Lock(LockMode mode) override { file_.Lock(mode); }
     void Unlock() override { file_.Unlock(); }
@@ -82,6 +85,8 @@ private:
     std::vector<size_t> fieldMap_;  // reported field -> header_.fields index
     std::unique_ptr<codepage::CodePageConverter> conv_;
     bool readOnly_ = true;
+    std::string mdxPath_;  // a production index Tessel reads the tags of but does not maintain
+    std::vector<IndexDesc> indexes_;
     uint32_t recordCount_ = 0;
     uint64_t freshGeneration_ = 0;
 

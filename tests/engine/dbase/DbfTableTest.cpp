@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "DbfTestUtil.h"
 #include "engine/EngineError.h"
 
@@ -351,4 +353,45 @@ TEST_F(DbfTableTest, SelectedColumnsOnlyAreDecoded) {
     t->WriteBlob(0, 5, Value::Text("changed"));
     t->ReadBlob(0, 5, memo);
     EXPECT_EQ(memo, Value::Text("changed"));
+}
+
+TEST_F(DbfTableTest, ProductionIndexTagsAreListedAndKeepTheTableReadOnly) {
+    const std::string path = Path("ix.dbf");
+    CreateDbfTable(path, {Def("NAME", fldtype::kString, 0, 10), Def("QTY", fldtype::kInt16)})
+        ->AppendRecord({Value::Text("a"), Value::Int(1)});
+    std::string bytes = ReadAll(path);
+    bytes[28] = 1;
+    WriteAll(path, bytes);
+    // An index file with two tags: NAME (tag header on page 4) and QTY descending (page 6).
+    std::string mdx(4096, '\0');
+    mdx[28] = 2;
+    auto tag = [&](int k, const char* name, int page, const char* expr, char flags) {
+        const size_t e = 544 + 32 * static_cast<size_t>(k);
+        mdx[e] = static_cast<char>(page);
+        std::memcpy(&mdx[e + 4], name, std::strlen(name));
+        const size_t h = static_cast<size_t>(page) * 512;
+        mdx[h + 8] = flags;
+        std::memcpy(&mdx[h + 24], expr, std::strlen(expr));
+    };
+    tag(0, "NAME", 4, "NAME", 0x10);
+    tag(1, "QTYDOWN", 6, "QTY", 0x18);
+    WriteAll(Path("ix.mdx"), mdx);
+    auto t = DbfTable::Open(path, OpenMode::ReadWrite);
+    ASSERT_EQ(t->Indexes().size(), 2u);
+    EXPECT_EQ(t->Properties().indexCount, 2u);
+    EXPECT_EQ(t->Indexes()[0].name, "NAME");
+    EXPECT_EQ(t->Indexes()[0].fields, "NAME");
+    EXPECT_FALSE(t->Indexes()[0].descending);
+    EXPECT_EQ(t->Indexes()[1].name, "QTYDOWN");
+    EXPECT_EQ(t->Indexes()[1].fields, "QTY");
+    EXPECT_TRUE(t->Indexes()[1].descending);
+    EXPECT_TRUE(t->IsReadOnly());
+    try {
+        t->AppendRecord({Value::Text("b"), Value::Int(2)});
+        FAIL() << "a write would leave the index stale";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.Code(), errc::kReadOnly);
+        EXPECT_NE(std::string(e.what()).find("ix.mdx"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Rows(*t).size(), 1u);
 }
