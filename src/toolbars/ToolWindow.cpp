@@ -47,6 +47,7 @@ bool InDockZone(const QRect& dock, bool dockEmpty, bool verticalDock, const QPoi
     int left = dock.x(), top = dock.y();
     int right = dock.x() + dock.width(), bottom = dock.y() + dock.height();
     if (dockEmpty) {
+        // A dock of no thickness: widened so that it can be hit at all.
         if (verticalDock) {
             --left;
             ++right;
@@ -60,6 +61,7 @@ bool InDockZone(const QRect& dock, bool dockEmpty, bool verticalDock, const QPoi
     if (cursor.x() < left + a - 32 || cursor.x() > right + a - 1) return false;
     if (cursor.y() < top + c - 20 || cursor.y() > bottom + c - 1) return false;
     if (verticalDock && (cursor.y() < top || cursor.y() >= bottom)) return false;
+    if (right <= left || bottom <= top) return false;
     const QRect placed = PlaceAtCursor(cursor, grab, oldSize, newSize);
     return placed.x() < right && placed.x() + placed.width() > left && placed.y() < bottom &&
            placed.y() + placed.height() > top;
@@ -204,16 +206,28 @@ TCustomToolWindow::TCustomToolWindow(QWidget* parent) : QWidget(nullptr) {
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
     form_ = dock ? nullptr : parent;
+    // Visible unless hidden, also when made after its dock or form is on screen.
     if (dock) {
         dockedTo_ = dock;
         setParent(dock);
+        QWidget::setVisible(true);
         dock->InsertBar(this);
     } else {
         floatParent_ = new TFloatingWindowParent(this, parent, false);
         setParent(floatParent_);
+        QWidget::setVisible(true);
+        if (parent) {
+            floatingPos_ = parent->mapToGlobal(QPoint(0, 0));
+            floatingPosKnown_ = true;
+            floatParent_->move(floatingPos_);
+        }
         WatchForm(parent);
     }
-    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { UpdateFloatingVisibility(); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        // Another program taking over ends a drag the way a lost capture does: nothing changes.
+        if (state != Qt::ApplicationActive && drag_) EndDrag(false);
+        UpdateFloatingVisibility();
+    });
 }
 
 TCustomToolWindow::~TCustomToolWindow() {
@@ -1073,11 +1087,6 @@ void TCustomToolWindow::keyReleaseEvent(QKeyEvent* event) {
 
 bool TCustomToolWindow::event(QEvent* event) {
     switch (event->type()) {
-        case QEvent::WindowDeactivate:
-        case QEvent::FocusOut:
-            // The capture is lost: the drag ends and changes nothing.
-            if (drag_) EndDrag(false);
-            break;
         case QEvent::LayoutRequest:
             if (layoutPosted_) {
                 layoutPosted_ = false;
@@ -1198,6 +1207,7 @@ TToolbarSep::TToolbarSep(QWidget* parent) : QWidget(parent) {
         throw EToolbarError("TToolbarSep can only be placed on a TToolbar");
     }
     resize(sizeHorz_, 22);
+    show();  // visible unless hidden, also when made after the toolbar is on screen
 }
 
 void TToolbarSep::SetSizeHorz(int size) {

@@ -126,6 +126,8 @@ TToolbarButton::TToolbarButton(QWidget* parent) : QWidget(parent) {
     resize(23, 22);
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover, false);
+    // Visible unless hidden, also when made after its parent is on screen.
+    if (parent) show();
     repeatTimer_ = new QTimer(this);
     connect(repeatTimer_, &QTimer::timeout, this, [this] { RepeatTick(); });
 }

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTest>
 
@@ -15,6 +19,9 @@
 #include "framework/ErrorHandler.h"
 #include "framework/widgets/FileDialogs.h"
 #include "support/TempDir.h"
+#include "toolbars/Dock.h"
+#include "toolbars/ToolWindow.h"
+#include "toolbars/ToolbarButton.h"
 
 using namespace tessel;
 using tessel::test::ReadBytes;
@@ -190,4 +197,143 @@ TEST(FileDialogs, PatternsMatchWithoutCase) {
     EXPECT_TRUE(MatchesDialogFilter("QUERY.SQL", filters[0]));
     EXPECT_FALSE(MatchesDialogFilter("query.sqlx", filters[0]));
     EXPECT_TRUE(MatchesDialogFilter("notes.txt", filters[1]));
+}
+
+TEST_F(WindowTest, CommandButtonsStandOnTheToolbarsWithHintsAndImages) {
+    TForm1 form(Setup());
+    struct Button {
+        const char* name;
+        const char* hint;
+        int x;  // on its toolbar's content
+        QSize strip;
+        int numGlyphs;
+        bool enabled;
+    };
+    const Button buttons[] = {
+        {"tbbOpen", "Open SQL file", 0, {36, 18}, 2, true},
+        {"tbbSave", "Save SQL file", 23, {36, 18}, 2, true},
+        {"tbbExecute", "Run SQL query", 46, {36, 18}, 2, false},
+        {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, false},
+        {"tbbPrint", "Print SQL", 92, {32, 16}, 2, false},
+        {"tbbClose", "Close", 115, {36, 18}, 2, true},
+        {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, false},
+        {"tbbClose1", "Close", 23, {36, 18}, 2, true},
+        {"btnHelp", "Help and Info", -1, {36, 18}, 2, false},
+    };
+    for (const Button& b : buttons) {
+        SCOPED_TRACE(b.name);
+        auto* button = form.findChild<TToolbarButton*>(b.name);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->Hint(), b.hint);
+        EXPECT_TRUE(button->ShowHint());
+        EXPECT_EQ(button->size(), QSize(23, 22));
+        EXPECT_EQ(button->Glyph().size(), b.strip);
+        EXPECT_EQ(button->NumGlyphs(), b.numGlyphs);
+        EXPECT_EQ(button->isEnabled(), b.enabled);
+        // Each image is transparent around its drawing, and the drawing is there.
+        const QImage image = glyphs::CutImage(button->Glyph(), button->NumGlyphs(), 0);
+        EXPECT_EQ(qAlpha(image.pixel(0, image.height() - 1)), 0);
+        EXPECT_GT(qAlpha(image.pixel(image.width() / 2, image.height() / 2)) +
+                      qAlpha(image.pixel(image.width() / 2 - 2, image.height() / 2 + 2)),
+                  0);
+        if (b.x >= 0) {
+            EXPECT_EQ(button->x() - 11, b.x);  // after the border and the grip
+        }
+    }
+    auto* toolbar1 = form.findChild<TToolbar*>("Toolbar1");
+    auto* dock1 = form.findChild<TDock*>("Dock1");
+    ASSERT_TRUE(toolbar1 && dock1);
+    EXPECT_EQ(toolbar1->DockedTo(), dock1);
+    EXPECT_EQ(toolbar1->size(), QSize(151, 26));
+    EXPECT_EQ(toolbar1->Caption(), "Toolbar1");
+    EXPECT_EQ(dock1->height(), 26);
+    auto* toolbar2 = form.findChild<TToolbar*>("Toolbar2");
+    ASSERT_NE(toolbar2, nullptr);
+    EXPECT_EQ(toolbar2->DockedTo(), form.findChild<TDock*>("Dock2"));
+    EXPECT_EQ(toolbar2->size(), QSize(46 + 13, 26));
+
+    // A click on tbbClose closes the window.
+    form.show();
+    auto* close = form.findChild<TToolbarButton*>("tbbClose");
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, QPointF(5, 5), QPointF(close->mapToGlobal(QPoint(5, 5))), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(close, &event);
+    }
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(WindowTest, Toolbar1FloatsEmptyingItsDockAndAClosedOneDocksBack) {
+    TForm1 form(Setup());
+    form.show();
+    auto* toolbar1 = form.findChild<TToolbar*>("Toolbar1");
+    auto* dock1 = form.findChild<TDock*>("Dock1");
+    auto* memo = form.findChild<QPlainTextEdit*>("MemoPad");
+    ASSERT_TRUE(toolbar1 && dock1 && memo);
+    const int memoHeight = memo->height();
+
+    // Dragged off by its grip, far below the dock.
+    toolbar1->BeginDrag({4, 13});
+    toolbar1->DragTo(dock1->mapToGlobal(QPoint(200, 250)), false);
+    EXPECT_TRUE(toolbar1->DragWouldFloat());
+    toolbar1->EndDrag(true);
+    ASSERT_TRUE(toolbar1->Floating());
+    EXPECT_EQ(dock1->height(), 0);
+    EXPECT_TRUE(form.AliasBox()->visibleRegion().isEmpty());
+    EXPECT_TRUE(form.SampleBox()->visibleRegion().isEmpty());
+    // The band of options moves up with the dock, and the editor takes the room.
+    EXPECT_EQ(form.FileExtensionsBox()->geometry(), QRect(8, 22, 201, 17));
+    EXPECT_EQ(memo->height(), memoHeight + 26);
+
+    // Its close button: back into Dock1 rather than gone for the session.
+    toolbar1->Close();
+    EXPECT_EQ(toolbar1->DockedTo(), dock1);
+    EXPECT_TRUE(toolbar1->Visible());
+    EXPECT_EQ(dock1->height(), 26);
+    EXPECT_EQ(form.FileExtensionsBox()->geometry(), QRect(8, 48, 201, 17));
+    EXPECT_FALSE(form.AliasBox()->visibleRegion().isEmpty());
+
+    // Floated again and dragged back over the dock by its caption.
+    toolbar1->ToggleDocking();
+    ASSERT_TRUE(toolbar1->Floating());
+    toolbar1->BeginDrag({20, 8});
+    toolbar1->DragTo(dock1->mapToGlobal(QPoint(30, 0)), false);  // on the line of the empty dock
+    EXPECT_EQ(toolbar1->DragTarget(), dock1);
+    toolbar1->EndDrag(true);
+    EXPECT_EQ(toolbar1->DockedTo(), dock1);
+    EXPECT_EQ(toolbar1->DockRow(), 0);
+    EXPECT_EQ(dock1->height(), 26);
+}
+
+TEST_F(WindowTest, ScreenshotOfBothPagesShowsTheirToolbars) {
+    TForm1 form(Setup());
+    form.show();
+    const std::string dir = dirs.Root().Path();
+    for (int page = 0; page < 2; ++page) {
+        SCOPED_TRACE(testing::Message() << "page " << page);
+        form.Pages()->setCurrentIndex(page);
+        const QImage shot = form.grab().toImage();
+        const std::string file = dir + "/page" + std::to_string(page) + ".png";
+        ASSERT_TRUE(shot.save(QString::fromStdString(file)));
+        const QImage saved(QString::fromStdString(file));
+        ASSERT_EQ(saved.size(), form.size());
+        auto* toolbar = form.findChild<TToolbar*>(page == 0 ? "Toolbar1" : "Toolbar2");
+        const QRect area(toolbar->mapTo(&form, QPoint(0, 0)), toolbar->size());
+        // The toolbar is drawn, not blank: its border, grip and button images give many colours,
+        // among them the face and the navy of the disk images.
+        std::set<QRgb> colours;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) colours.insert(saved.pixel(x, y) & 0xffffffu);
+        EXPECT_GE(colours.size(), page == 0 ? 8u : 5u);
+        // An enabled button's own drawing is on the page: the navy disk of tbbSave, the maroon
+        // door of tbbClose1.
+        auto* button = form.findChild<TToolbarButton*>(page == 0 ? "tbbSave" : "tbbClose1");
+        const QRgb ink = page == 0 ? qRgb(0, 0, 128) : qRgb(128, 0, 0);
+        const QRect buttonArea(button->mapTo(&form, QPoint(0, 0)), button->size());
+        int inked = 0;
+        for (int y = buttonArea.top(); y <= buttonArea.bottom(); ++y)
+            for (int x = buttonArea.left(); x <= buttonArea.right(); ++x)
+                inked += (saved.pixel(x, y) & 0xffffffu) == (ink & 0xffffffu);
+        EXPECT_GT(inked, 20) << "the button's image is not on the page";
+    }
 }
