@@ -485,7 +485,8 @@ QSize TCustomToolbar::ArrangeContent(bool apply, bool vertical, int thickness, i
         }
         groups.back().controls.push_back(control);
     }
-    const int limit = wrapWidth > 0 ? wrapWidth - kFloatingMarginRight - kFloatingMarginLeft : 0;
+    // A wrap width narrower than the margins still wraps: one control to a line.
+    const int limit = wrapWidth > 0 ? std::max(1, wrapWidth - kFloatingMarginRight - kFloatingMarginLeft) : 0;
     auto lengthOf = [vertical](QWidget* w) { return vertical ? w->height() : w->width(); };
     auto acrossOf = [vertical](QWidget* w) { return vertical ? w->width() : w->height(); };
     auto place = [&](QWidget* w, int a, int c, int length, int across) {

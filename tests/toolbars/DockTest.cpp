@@ -352,3 +352,53 @@ TEST(Placement, MisplacedPartsAreRefused) {
     empty->SetPosition(dpRight);
     EXPECT_EQ(empty->Position(), dpRight);
 }
+
+TEST_F(DockTest, FloatingToolbarWrapsGroupsAndOffersEachArrangementOnce) {
+    // Three buttons, a separator, three buttons.
+    auto* bar = new TToolbar(dock);
+    std::vector<TToolbarButton*> buttons;
+    for (int i = 0; i < 7; ++i) {
+        if (i == 3) {
+            new TToolbarSep(bar);
+            continue;
+        }
+        buttons.push_back(new TToolbarButton(bar));
+    }
+    bar->Arrange();
+    bar->FloatAt(form->mapToGlobal(QPoint(20, 60)));
+    const int chrome = 2 * kFloatingFrame;                            // frame left and right
+    const int chromeV = 2 * kFloatingFrame + kSmallCaption + 2 + 1;  // frame, caption, margins
+    EXPECT_EQ(bar->size(), QSize(144 + 8 + chrome, 22 + chromeV));
+
+    struct Case {
+        int wrap;
+        QSize content;
+        QPoint lastButton;  // in the content
+    };
+    const Case cases[] = {
+        {0, {144, 22}, {121, 0}},
+        {100, {69, 22 + 6 + 22}, {46, 28}},        // the second group starts a new line
+        {8 + 50, {46, 22 * 3 + 6 + 22}, {0, 72}},  // groups wrap inside, too
+    };
+    const QPoint origin(kFloatingFrame + 4, kFloatingFrame + kSmallCaption + 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.wrap);
+        bar->SetFloatRightX(c.wrap);
+        EXPECT_EQ(bar->size(), QSize(c.content.width() + 8 + chrome, c.content.height() + chromeV));
+        EXPECT_EQ(buttons.back()->pos(), origin + c.lastButton);
+    }
+    // Wrapped at the separator, it is drawn across the toolbar between the lines.
+    bar->SetFloatRightX(100);
+    auto* sep = bar->findChild<TToolbarSep*>();
+    EXPECT_EQ(sep->geometry(), QRect(origin + QPoint(0, 22), QSize(69, 6)));
+
+    const auto arrangements = bar->FloatingArrangements();
+    ASSERT_GE(arrangements.size(), 3u);
+    EXPECT_EQ(arrangements.front(), std::make_pair(QSize(144 + 8 + chrome, 22 + chromeV), 0));
+    for (size_t i = 1; i < arrangements.size(); ++i) {
+        EXPECT_LT(arrangements[i].first.width(), arrangements[i - 1].first.width());
+        bar->SetFloatRightX(arrangements[i].second);
+        EXPECT_EQ(bar->size(), arrangements[i].first);
+    }
+    EXPECT_EQ(arrangements.back().first.width(), 23 + 8 + chrome);  // one button per line
+}
