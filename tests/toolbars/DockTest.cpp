@@ -266,7 +266,14 @@ TEST_F(DockTest, DockTargetsFollowRequestsModesAndDefaults) {
 }
 
 TEST_F(DockTest, CloseButtonHidesUnlessRefused) {
+    std::vector<std::pair<bool, QString>> events;
+    dock->OnInsertRemoveBar = [&](TDock*, bool inserting, TCustomToolWindow* bar) {
+        events.push_back({inserting, bar->Caption()});
+    };
     TToolbar* bar = MakeToolbar(dock, 2, "bar");
+    bar->SetVisible(false);
+    bar->SetVisible(true);
+    EXPECT_EQ(events, (std::vector<std::pair<bool, QString>>{{true, ""}, {false, "bar"}, {true, "bar"}}));
     bar->FloatAt(form->mapToGlobal(QPoint(50, 100)));
     EXPECT_FALSE(bar->CloseButtonRect().isEmpty());
     bool allow = false;

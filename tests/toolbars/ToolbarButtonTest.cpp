@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <memory>
 
 using namespace tessel;
@@ -293,4 +294,18 @@ TEST_F(ButtonTest, DropdownAndRepeatClickOnThePress) {
     EXPECT_EQ(clicks, 1);  // at once; the release adds none
     Release();
     EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(ButtonTest, HintShowsOnlyWhileShowHintIsOn) {
+    button->SetHint("Open SQL file");
+    for (bool show : {false, true}) {
+        SCOPED_TRACE(show);
+        QToolTip::hideText();
+        button->SetShowHint(show);
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(button, &help);
+        EXPECT_EQ(QToolTip::isVisible(), show);
+        EXPECT_EQ(QToolTip::text(), show ? "Open SQL file" : "");
+    }
+    QToolTip::hideText();
 }
