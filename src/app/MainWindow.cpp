@@ -11,18 +11,19 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 
+#include "editor/widget/CustomCodeEdit.h"
 #include "engine/Aliases.h"
 #include "framework/ErrorHandler.h"
 #include "framework/FileUtil.h"
 #include "framework/StringList.h"
 #include "framework/widgets/Cursors.h"
 #include "framework/widgets/FileDialogs.h"
+#include "highlight/SQLHighlighter.h"
 #include "toolbars/Dock.h"
 #include "toolbars/ToolWindow.h"
 #include "toolbars/ToolbarButton.h"
@@ -81,14 +82,19 @@ std::string ExecutablePath(const TForm1Setup& setup) {
 TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_(std::move(setup)) {
     settingsFile_ = setup_.settingsFile.empty() ? SettingsFileFor(ExecutablePath(setup_))
                                                 : setup_.settingsFile;
+    SQLHighlighter1 = std::make_unique<TSQLHighlighter>();
+    SQLHighlighter1->SetSQLDialect(sqlSybase);
+    SQLHighlighter1->SetDefaultFilter("SQL Files (*.sql)|*.sql");
     BuildWindow();
-    lines_.OnLinesChanged = [this](TCodeEditStringList*) { RefreshMemoView(); };
     RunGuarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
-    lines_.OnLinesChanged = nullptr;
+    // The editor, a child widget, outlives the highlighter member.
+    MemoPad->SetHighlighter(nullptr);
 }
+
+TCodeEditStringList& TForm1::Lines() { return MemoPad->Lines(); }
 
 void TForm1::BuildWindow() {
     setObjectName("Form1");
@@ -186,17 +192,16 @@ QWidget* TForm1::BuildSqlPage() {
     chkQf->setObjectName("chkQf");
     chkQf->setGeometry(8, 64, 97, 17);
 
-    MemoPad = new QPlainTextEdit(page);
+    MemoPad = new TCodeEdit(page);
     MemoPad->setObjectName("MemoPad");
-    MemoPad->setReadOnly(true);
-    MemoPad->setLineWrapMode(QPlainTextEdit::NoWrap);
-    MemoPad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QFont mono("Liberation Mono");
     mono.setStyleHint(QFont::Monospace);
     mono.setFixedPitch(true);
     mono.setPixelSize(13);
-    MemoPad->setFont(mono);
-    MemoPad->setTabStopDistance(QFontMetricsF(mono).horizontalAdvance(' ') * lines_.TabWidth());
+    MemoPad->SetEditorFont(mono);
+    MemoPad->SetScrollBars(ssVertical);
+    MemoPad->SetHighlighter(SQLHighlighter1.get());
+    MemoPad->Lines().Add(std::string());
 
     StatusBar1 = new QStatusBar(page);
     StatusBar1->setObjectName("StatusBar1");
@@ -259,8 +264,7 @@ QWidget* TForm1::BuildAnswerPage() {
 
 void TForm1::FormCreate() {
     LoadSettings();
-    lines_.Clear();
-    RefreshMemoView();
+    MemoPad->Lines().Clear();
     ComboBox1->blockSignals(true);
     ComboBox1->clear();
     ComboBox1->setEditText("");
@@ -306,7 +310,7 @@ void TForm1::tbbOpenClick() {
     request.filter = kSqlFilter;
     const auto chosen = ExecFileDialog(this, request);
     if (!chosen) return;
-    lines_.LoadFromFile(chosen->toStdString());
+    MemoPad->Lines().LoadFromFile(chosen->toStdString());
     // The caption names the file only once it has loaded.
     openFileName_ = *chosen;
     setWindowTitle(*chosen);
@@ -321,7 +325,7 @@ void TForm1::tbbSaveClick() {
     request.overwritePrompt = true;
     const auto chosen = ExecFileDialog(this, request);
     if (!chosen) return;
-    lines_.SaveToFile(chosen->toStdString());
+    MemoPad->Lines().SaveToFile(chosen->toStdString());
     openFileName_ = *chosen;
     setWindowTitle(*chosen);
 }
@@ -356,15 +360,6 @@ void TForm1::LoadSettings() {
 void TForm1::SaveSettings() {
     THourglass hourglass;
     WriteGeneratorOptions(settingsFile_, {chkQf->isChecked(), chkFileX->isChecked(), chkFileN->isChecked()});
-}
-
-void TForm1::RefreshMemoView() {
-    QString text;
-    for (int i = 0; i < lines_.Count(); ++i) {
-        if (i > 0) text += '\n';
-        text += QString::fromStdString(lines_.Get(i));
-    }
-    MemoPad->setPlainText(text);
 }
 
 }  // namespace tessel

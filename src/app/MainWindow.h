@@ -11,12 +11,14 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
-class QPlainTextEdit;
 class QStatusBar;
 class QTabWidget;
 class QWidget;
 
 namespace tessel {
+
+class TCodeEdit;
+class TSQLHighlighter;
 
 class TDock;
 class TToolbar;
@@ -38,8 +40,9 @@ public:
     explicit TForm1(TForm1Setup setup = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The editor's lines (the buffer the editor control will show).
-    TCodeEditStringList& Lines() { return lines_; }
+    // The editor's lines.
+    TCodeEditStringList& Lines();
+    TCodeEdit* Editor() const { return MemoPad; }
     const std::string& WorkDir() const { return workDir_; }
     // The database name given to the data objects (empty until an alias is chosen).
     const std::string& DatabaseName() const { return databaseName_; }
@@ -73,7 +76,6 @@ private:
     void LoadSettings();
     void SaveSettings();
     void SetWorkDir(const std::string& dir);
-    void RefreshMemoView();
     TToolbarButton* MakeButton(QWidget* parent, const char* name, int x, int y, const QString& hint,
                                const QString& image);
     void LayOutSqlPage(const QSize& size);
@@ -83,7 +85,7 @@ private:
     std::string workDir_;
     std::string databaseName_;
     QString openFileName_;  // the open dialog's remembered file
-    TCodeEditStringList lines_;
+    std::unique_ptr<TSQLHighlighter> SQLHighlighter1;
 
     QTabWidget* TabbedNotebook1 = nullptr;
     TDock* Dock1 = nullptr;
@@ -101,7 +103,7 @@ private:
     QCheckBox* chkFileX = nullptr;
     QCheckBox* chkFileN = nullptr;
     QCheckBox* chkQf = nullptr;
-    QPlainTextEdit* MemoPad = nullptr;
+    TCodeEdit* MemoPad = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     TToolbarButton* btnHelp = nullptr;
     TDock* Dock2 = nullptr;

@@ -10,11 +10,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 
 #include "app/Settings.h"
+#include "editor/widget/CustomCodeEdit.h"
 #include "engine/Aliases.h"
 #include "framework/ErrorHandler.h"
 #include "framework/widgets/FileDialogs.h"
@@ -268,7 +269,7 @@ TEST_F(WindowTest, Toolbar1FloatsEmptyingItsDockAndAClosedOneDocksBack) {
     form.show();
     auto* toolbar1 = form.findChild<TToolbar*>("Toolbar1");
     auto* dock1 = form.findChild<TDock*>("Dock1");
-    auto* memo = form.findChild<QPlainTextEdit*>("MemoPad");
+    auto* memo = form.findChild<QWidget*>("MemoPad");
     ASSERT_TRUE(toolbar1 && dock1 && memo);
     const int memoHeight = memo->height();
 
@@ -336,4 +337,23 @@ TEST_F(WindowTest, ScreenshotOfBothPagesShowsTheirToolbars) {
                 inked += (saved.pixel(x, y) & 0xffffffu) == (ink & 0xffffffu);
         EXPECT_GT(inked, 20) << "the button's image is not on the page";
     }
+}
+
+TEST_F(WindowTest, MemoPadIsTheSqlEditorWithTheWindowsSettings) {
+    TForm1 form(Setup());
+    auto* memo = form.findChild<TCodeEdit*>("MemoPad");
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(form.Editor(), memo);
+    EXPECT_EQ(&form.Lines(), &memo->Lines()) << "the window's lines are the editor's buffer";
+    EXPECT_EQ(memo->font().family(), "Liberation Mono");
+    EXPECT_EQ(memo->font().pixelSize(), 13);
+    EXPECT_EQ(memo->ScrollBars(), ssVertical);
+    EXPECT_EQ(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_FALSE(memo->WantTabs());
+    EXPECT_EQ(memo->Options(), CodeEditDefaultOptions);
+    EXPECT_EQ(memo->Keystrokes().Count(), 82);
+    ASSERT_NE(memo->Highlighter(), nullptr);
+    form.Lines().Add("/* a comment");
+    form.Lines().Add("select");
+    EXPECT_NE(form.Lines().LineState(1), 0) << "the highlighter's line states are kept";
 }
