@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <memory>
 
 #include "toolbars/Dock.h"
@@ -408,4 +409,40 @@ TEST_F(DockTest, FloatingToolbarWrapsGroupsAndOffersEachArrangementOnce) {
         EXPECT_EQ(bar->size(), arrangements[i].first);
     }
     EXPECT_EQ(arrangements.back().first.width(), 23 + 8 + chrome);  // one button per line
+}
+
+TEST_F(DockTest, KeysDuringADragAndTheFormsVisibility) {
+    TToolbar* bar = MakeToolbar(dock, 3, "bar");
+    auto key = [bar](QEvent::Type type, int code) {
+        QKeyEvent event(type, code, type == QEvent::KeyPress && code == Qt::Key_Control ? Qt::ControlModifier
+                                                                                          : Qt::NoModifier);
+        QApplication::sendEvent(bar, &event);
+    };
+    // Ctrl pressed and released over the dock switches between floating and docking at once.
+    bar->BeginDrag({4, 13});
+    bar->DragTo(DockScreen({120, 13}), false);
+    EXPECT_EQ(bar->DragTarget(), dock);
+    key(QEvent::KeyPress, Qt::Key_Control);
+    EXPECT_EQ(bar->DragTarget(), nullptr);
+    EXPECT_TRUE(bar->DragWouldFloat());
+    key(QEvent::KeyRelease, Qt::Key_Control);
+    EXPECT_EQ(bar->DragTarget(), dock);
+    // Escape ends the drag where it stands; other keys are ignored.
+    key(QEvent::KeyPress, Qt::Key_A);
+    EXPECT_TRUE(bar->Dragging());
+    key(QEvent::KeyPress, Qt::Key_Escape);
+    EXPECT_FALSE(bar->Dragging());
+    EXPECT_EQ(bar->DockPos(), 0);
+
+    // Floating, it shows only while its form is shown.
+    bar->SetHideWhenInactive(false);
+    bar->FloatAt(form->mapToGlobal(QPoint(50, 100)));
+    ASSERT_NE(bar->FloatingWindow(), nullptr);
+    EXPECT_TRUE(bar->FloatingWindow()->isVisible());
+    form->hide();
+    EXPECT_FALSE(bar->FloatingWindow()->isVisible());
+    form->show();
+    EXPECT_TRUE(bar->FloatingWindow()->isVisible());
+    bar->SetVisible(false);
+    EXPECT_FALSE(bar->FloatingWindow()->isVisible());
 }
