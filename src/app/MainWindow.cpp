@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
 
 #include "editor/widget/CustomCodeEdit.h"
