@@ -1,9 +1,11 @@
 #include "cli/Cli.h"
 
+#include <iostream>
 #include <ostream>
 
 #include "engine/Aliases.h"
 #include "engine/EngineError.h"
+#include "cli/SqlCommand.h"
 #include "cli/TableCommands.h"
 
 namespace tessel::cli {
@@ -12,7 +14,15 @@ namespace {
 
 const char* const kUsage =
     "Usage: tessel-sql COMMAND\n"
+    "       tessel-sql [--dir DIR | --alias NAME] [--csv | --table] (-c SQL)... [FILE.sql ...]\n"
     "Runs Tessel's database engine without the window.\n"
+    "\n"
+    "SQL (statements cut at ';'; standard input when no -c and no file is given):\n"
+    "  --dir DIR                      the database directory (default: the current one)\n"
+    "  --alias NAME                   the database of an alias\n"
+    "  --csv                          print answers as CSV (the default)\n"
+    "  --table                        print answers as aligned tables\n"
+    "  -c SQL                         run the statements of SQL\n"
     "\n"
     "Aliases (kept in $XDG_CONFIG_HOME/tessel/aliases.conf):\n"
     "  --aliases                      list the aliases: name, directory, default driver\n"
@@ -49,6 +59,7 @@ int ListAliases(std::ostream& out, std::ostream& err) {
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) return Usage(err, "no command given");
+    if (IsSqlCommand(args)) return RunSqlCommand(args, std::cin, out, err);
     const std::string& command = args[0];
     try {
         if (command == "--help" || command == "-h") {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "engine/EngineError.h"
+#include "engine/TableFamily.h"
 #include "engine/dbase/DbfTable.h"
 #include "engine/paradox/ParadoxTable.h"
 
@@ -39,8 +40,12 @@ std::unique_ptr<Table> OpenTableFile(const std::string& path, OpenMode mode) {
 
 std::unique_ptr<Table> CreateTableFile(const std::string& path, const std::vector<FieldDesc>& fields,
                                        const CreateOptions& options) {
-    if (FormatOf(path) == Format::Dbase) return dbase::CreateDbfTable(path, fields, options);
-    return paradox::CreateParadoxTable(path, fields, options, 0);
+    if (FormatOf(path) == Format::Dbase) {
+        if (options.keyFields > 0)
+            throw EngineError("A dBASE table cannot have a primary key: \"" + path + "\"", errc::kNotSupported);
+        return dbase::CreateDbfTable(path, fields, options);
+    }
+    return paradox::CreateParadoxTable(path, fields, options, options.keyFields);
 }
 
 uint64_t CopyTableFile(Table& source, const std::string& destPath) {
@@ -91,9 +96,25 @@ uint64_t CopyTableFile(Table& source, const std::string& destPath) {
     if (format == Format::Dbase) {
         dbase::CreateDbfTable(destPath, fields, options, fill)->Close();
     } else {
-        auto dest = paradox::CreateParadoxTable(destPath, fields, options, 0);
-        TableLock writeLock(*dest, LockMode::Exclusive);
-        fill(*dest);
+        // Built under a temporary name beside the destination and renamed into place with its
+        // companions, so a failure leaves the old table whole and no stale companion of the
+        // old table stays beside the new one.
+        const std::string tmp = TemporaryTablePath(DirectoryOf(destPath), destPath);
+        try {
+            auto dest = paradox::CreateParadoxTable(tmp, fields, options, 0);
+            {
+                TableLock writeLock(*dest, LockMode::Exclusive);
+                fill(*dest);
+            }
+            dest->Close();
+            ReplaceTableFamily(tmp, destPath);
+        } catch (...) {
+            try {
+                RemoveTableFamily(tmp);
+            } catch (...) {
+            }
+            throw;
+        }
     }
     return copied;
 }

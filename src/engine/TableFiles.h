@@ -22,9 +22,9 @@ std::unique_ptr<Table> CreateTableFile(const std::string& path, const std::vecto
 // keeps the source's code page when its format has a language driver for it, and is made at
 // the lowest level that holds its types. Field types the destination format lacks are carried
 // in the nearest one that keeps the values (dBASE: times as text, bytes as binary BLOBs,
-// auto-increment values as plain integers). A dBASE destination is built under a temporary
-// name and renamed into place, so a failure leaves the old table intact. Returns the number
-// of records copied.
+// auto-increment values as plain integers). The destination is built under a temporary
+// name and renamed into place with its companions, so a failure leaves the old table intact
+// and no stale companion of the old table remains. Returns the number of records copied.
 uint64_t CopyTableFile(Table& source, const std::string& destPath);
 
 }  // namespace tessel::engine

@@ -53,6 +53,7 @@ struct CreateOptions {
     std::string languageDriver;   // a language driver name the format knows (overrides codePage)
     int level = 0;                // table level; 0 = the lowest level that holds the field types
     bool fixNames = false;        // make field names valid for the format instead of failing
+    size_t keyFields = 0;         // Paradox: the first fields that form the primary key
 };
 
 // One open table file, whatever its format. All storage drivers implement this.

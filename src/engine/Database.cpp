@@ -1,0 +1,701 @@
+#include "engine/Database.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "engine/Engine.h"
+#include "engine/EngineError.h"
+#include "engine/SqlValue.h"
+#include "engine/TableFamily.h"
+#include "engine/TableFiles.h"
+#include "engine/VirtualTable.h"
+#include "engine/sql/Binder.h"
+#include "engine/sql/DialectFunctions.h"
+#include "engine/sql/Parser.h"
+
+namespace tessel::engine {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The name as a file in `dir`: exactly, or else the one file whose name matches without
+// regard to case.
+std::optional<std::string> FindFile(const std::string& dir, const std::string& fileName) {
+    const std::string exact = (dir == "/" ? std::string() : dir) + "/" + fileName;
+    if (FileExists(exact)) return exact;
+    const std::string want = Lower(fileName);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (Lower(name) == want && entry.is_regular_file(ec)) return entry.path().string();
+    }
+    return std::nullopt;
+}
+
+int ProgressHandler(void* arg) {
+    const auto* engine = static_cast<const Engine*>(arg);
+    return engine->Cancelled() ? 1 : 0;
+}
+
+// Holds table locks for one statement (shared for reading, exclusive for writing), taken in
+// path order so two programs locking the same tables cannot wait on each other for ever.
+class StatementLocks {
+public:
+    ~StatementLocks() { Release(); }
+    void Take(const std::vector<std::pair<TableEntry*, bool>>& tables) {
+        auto sorted = tables;
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const auto& a, const auto& b) { return a.first->info.path < b.first->info.path; });
+        for (const auto& [e, exclusive] : sorted) {
+            e->table->Lock(exclusive ? LockMode::Exclusive : LockMode::Shared);
+            held_.push_back(e->table.get());
+        }
+    }
+    // Releasing flushes what the drivers keep pending (headers, indexes).
+    void Release() {
+        std::exception_ptr first;
+        while (!held_.empty()) {
+            Table* t = held_.back();
+            held_.pop_back();
+            try {
+                t->Unlock();
+            } catch (...) {
+                if (!first) first = std::current_exception();
+            }
+        }
+        if (first && std::uncaught_exceptions() == 0) std::rethrow_exception(first);
+    }
+
+private:
+    std::vector<Table*> held_;
+};
+
+
+}  // namespace
+
+Database::Database(Engine& engine, std::string directory, std::string defaultDriver)
+    : engine_(engine), directory_(std::move(directory)), defaultDriver_(std::move(defaultDriver)) {
+    while (directory_.size() > 1 && directory_.back() == '/') directory_.pop_back();
+    const int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw EngineError("Cannot open the SQL engine", errc::kGeneral, rc);
+    }
+    // A double-quoted name is always an identifier, never a string that happens to match.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    sqlite3_limit(db_, SQLITE_LIMIT_SQL_LENGTH, limits_.maxSqlLength + 4096);
+    sqlite3_limit(db_, SQLITE_LIMIT_EXPR_DEPTH, limits_.maxExprDepth);
+    sqlite3_limit(db_, SQLITE_LIMIT_COMPOUND_SELECT, limits_.maxCompoundSelect);
+    sqlite3_limit(db_, SQLITE_LIMIT_COLUMN, limits_.maxColumns);
+    sqlite3_progress_handler(db_, 1000, ProgressHandler, &engine_);
+    RegisterTableModule(db_, this);
+    sql::RegisterDialectFunctions(db_);
+    Exec("PRAGMA temp_store = FILE");
+}
+
+Database::~Database() {
+    if (inTransaction_) {
+        try {
+            Rollback();
+        } catch (...) {
+        }
+    }
+    for (auto& [path, e] : entries_) {
+        try {
+            if (e->table) e->table->Close();
+        } catch (...) {
+        }
+    }
+    sqlite3_close_v2(db_);
+}
+
+void Database::Exec(const std::string& sql) {
+    char* msg = nullptr;
+    const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) {
+        std::string text = msg ? msg : sqlite3_errstr(rc);
+        sqlite3_free(msg);
+        throw EngineError(text, errc::kSqlExecute, rc);
+    }
+}
+
+void Database::ThrowSqlite(int rc, const std::string& context) {
+    if (pendingError_) {
+        auto e = pendingError_;
+        pendingError_ = nullptr;
+        std::rethrow_exception(e);
+    }
+    if (rc == SQLITE_INTERRUPT || engine_.Cancelled())
+        throw EngineError("Operation cancelled", errc::kCancelled, rc);
+    std::string msg = sqlite3_errmsg(db_);
+    if (!context.empty()) msg = context + ": " + msg;
+    throw EngineError(msg, errc::kSqlExecute, rc);
+}
+
+void Database::CheckCancelled() const {
+    if (engine_.Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled);
+}
+
+// --- Name resolution ------------------------------------------------------------------------
+
+std::string Database::ResolveDirectory(const std::string& alias) {
+    if (alias.empty()) return directory_;
+    if (!engine_.Aliases().AliasExists(alias))
+        throw EngineError("Unknown alias: " + alias, errc::kUnknownAlias);
+    return engine_.DirectoryFor(alias);
+}
+
+std::string Database::TablePath(const sql::TableName& name, bool mustExist) {
+    std::string rel = name.name.empty() ? name.text : name.name;
+    std::replace(rel.begin(), rel.end(), '\\', '/');
+    std::string driver = defaultDriver_;
+    std::string base;
+    if (!name.alias.empty()) {
+        base = ResolveDirectory(name.alias);
+        driver = engine_.Aliases().DefaultDriver(name.alias);
+    } else {
+        base = directory_;
+    }
+    if (rel.empty()) throw EngineError("Table does not exist: empty table name", errc::kNotFound);
+    std::string full = rel.front() == '/' ? rel : (base == "/" ? "" : base) + "/" + rel;
+    if (ExtensionOf(full).empty()) full += Lower(driver) == "dbase" ? ".dbf" : ".db";
+    const std::string dir = DirectoryOf(full);
+    if (auto found = FindFile(dir, FileNameOf(full))) return *found;
+    if (mustExist) {
+        const std::string shown = name.alias.empty() ? rel : ":" + name.alias + ":" + rel;
+        throw EngineError("Table does not exist: " + shown, errc::kNotFound);
+    }
+    // A new table: an existing family member of another case decides nothing; the name is
+    // used as written.
+    return full;
+}
+
+const sql::CatalogTable& Database::ResolveTable(const sql::TableName& name) {
+    return EntryFor(TablePath(name, true)).info;
+}
+
+std::string Database::PathForNewTable(const sql::TableName& name) { return TablePath(name, false); }
+
+std::string Database::StampOf(const std::string& path) const {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ino);
+}
+
+TableEntry& Database::EntryFor(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        RetireEntry(path);
+        throw EngineError("Table does not exist: " + path, errc::kNotFound);
+    }
+    auto it = entries_.find(path);
+    if (it != entries_.end()) {
+        TableEntry& e = *it->second;
+        if (e.device == st.st_dev && e.inode == st.st_ino) return e;
+        RetireEntry(path);  // replaced by another program: open it afresh
+    }
+    auto e = std::make_unique<TableEntry>();
+    try {
+        e->table = OpenTableFile(path, OpenMode::ReadWrite);
+    } catch (const EngineError& err) {
+        if (err.Code() != errc::kReadOnly) throw;
+        e->table = OpenTableFile(path, OpenMode::ReadOnly);
+    }
+    e->device = st.st_dev;
+    e->inode = st.st_ino;
+    e->info.path = path;
+    e->info.sqliteName = std::string("t").append(std::to_string(++nameCounter_));
+    e->info.typeName = e->table->Properties().typeName;
+    e->paradox = e->info.typeName == "PARADOX";
+    const auto& fields = e->table->Fields();
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (fields[k].hidden) continue;
+        e->info.fields.push_back(fields[k]);
+        e->columnMap.push_back(k);
+    }
+    for (const auto& index : e->table->Indexes()) {
+        if (!index.primary) continue;
+        size_t start = 0;
+        while (start <= index.fields.size()) {
+            const size_t semi = index.fields.find(';', start);
+            const std::string f = index.fields.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
+            if (!f.empty()) e->info.primaryKey.push_back(f);
+            if (semi == std::string::npos) break;
+            start = semi + 1;
+        }
+    }
+    TableEntry& ref = *e;
+    bySqlName_[e->info.sqliteName] = e.get();
+    entries_[path] = std::move(e);
+    return ref;
+}
+
+void Database::RetireEntry(const std::string& path) {
+    auto it = entries_.find(path);
+    if (it == entries_.end()) return;
+    std::unique_ptr<TableEntry> e = std::move(it->second);
+    entries_.erase(it);
+    if (e->registered) {
+        try {
+            Exec("DROP TABLE IF EXISTS temp." + sql::QuoteSqliteIdentifier(e->info.sqliteName));
+        } catch (...) {
+        }
+    }
+    bySqlName_.erase(e->info.sqliteName);
+    try {
+        if (e->table) e->table->Close();
+    } catch (...) {
+    }
+    e->table.reset();
+    e->retired = true;
+    retired_.push_back(std::move(e));  // a bound statement may still point at its info
+}
+
+void Database::Register(TableEntry& e) {
+    if (e.registered) return;
+    Exec("CREATE VIRTUAL TABLE temp." + sql::QuoteSqliteIdentifier(e.info.sqliteName) + " USING tessel_table");
+    e.registered = true;
+}
+
+TableEntry* Database::FindEntryBySqlName(const std::string& name) {
+    auto it = bySqlName_.find(name);
+    return it == bySqlName_.end() ? nullptr : it->second;
+}
+
+void Database::Reopen(TableEntry& e) {
+    try {
+        if (e.table) e.table->Close();
+    } catch (...) {
+    }
+    e.table.reset();
+    try {
+        e.table = OpenTableFile(e.info.path, OpenMode::ReadWrite);
+    } catch (const EngineError& err) {
+        if (err.Code() != errc::kReadOnly) throw;
+        e.table = OpenTableFile(e.info.path, OpenMode::ReadOnly);
+    }
+    e.indexes.clear();
+}
+
+// --- Column indexes ---------------------------------------------------------------------------
+
+const ColumnIndex& Database::IndexFor(TableEntry& e, int column) {
+    const std::string stamp = StampOf(e.info.path);
+    if (stamp != e.stamp) {
+        e.indexes.clear();
+        e.stamp = stamp;
+    }
+    auto it = e.indexes.find(column);
+    if (it != e.indexes.end()) return it->second;
+    ColumnIndex index;
+    const size_t field = e.columnMap.at(static_cast<size_t>(column));
+    const FieldDesc& fd = e.table->Fields()[field];
+    const char* sqlType = SqlTypeOf(fd);
+    index.numeric = std::strcmp(sqlType, "INTEGER") == 0 || std::strcmp(sqlType, "REAL") == 0;
+    std::vector<bool> mask(e.table->Fields().size(), false);
+    mask[field] = true;
+    Record rec;
+    const uint32_t n = e.table->RecordCount();
+    for (uint32_t slot = 0; slot < n; ++slot) {
+        if ((slot & 0xFFF) == 0) CheckCancelled();
+        if (!e.table->ReadRecord(slot, rec, &mask)) continue;
+        const Value& v = rec[field];
+        if (v.IsNull()) continue;
+        if (index.numeric) {
+            index.numbers.emplace_back(v.kind == ValueKind::Decimal || v.kind == ValueKind::Double ? v.AsDouble()
+                                                                                                  : static_cast<double>(v.i),
+                                       slot);
+        } else if (v.kind == ValueKind::Text) {
+            std::string key = v.s;
+            while (!key.empty() && key.back() == ' ') key.pop_back();
+            index.texts.emplace_back(std::move(key), slot);
+        } else if (v.kind == ValueKind::Date) {
+            index.texts.emplace_back(SqlDateText(v.i), slot);
+        } else if (v.kind == ValueKind::Time) {
+            index.texts.emplace_back(SqlTimeText(v.i), slot);
+        } else if (v.kind == ValueKind::Timestamp) {
+            index.texts.emplace_back(SqlTimestampText(v.i), slot);
+        } else {
+            index.texts.emplace_back(v.s, slot);
+        }
+    }
+    std::sort(index.numbers.begin(), index.numbers.end());
+    std::sort(index.texts.begin(), index.texts.end());
+    return e.indexes.emplace(column, std::move(index)).first->second;
+}
+
+// --- Changes ----------------------------------------------------------------------------------
+
+void Database::PrepareToChange(TableEntry& e) {
+    if (inTransaction_ && !transactionJournal_.Has(e.info.path)) {
+        transactionJournal_.Snapshot(e.info.path);
+        transactionTables_.push_back(&e);
+    }
+    if (statement_ && !statement_->journal.Has(e.info.path)) statement_->journal.Snapshot(e.info.path);
+}
+
+void Database::Apply(Op& op) {
+    TableEntry& e = *op.entry;
+    e.indexes.clear();
+    if (!e.touched) {
+        e.touched = true;
+        if (statement_) statement_->touched.push_back(&e);
+    }
+    switch (op.kind) {
+    case Op::Kind::Insert:
+        e.table->AppendRecord(op.rec);
+        return;
+    case Op::Kind::Delete:
+        if (e.paradox)
+            e.deferredDeletes.push_back(op.slot);  // later slots move up when a record goes
+        else
+            e.table->DeleteRecord(op.slot);
+        return;
+    case Op::Kind::Update: {
+        if (e.paradox && !e.info.primaryKey.empty()) {
+            const size_t keyFields = e.info.primaryKey.size();
+            std::vector<bool> mask(e.table->Fields().size(), false);
+            for (size_t k = 0; k < keyFields; ++k) mask[k] = true;
+            Record old;
+            e.table->ReadRecord(op.slot, old, &mask);
+            bool changed = false;
+            for (size_t k = 0; k < keyFields && !changed; ++k) changed = !(old[k] == op.rec[k]);
+            if (changed) {
+                // The record moves to its new key's place: after the scan, as a delete and
+                // an insert, with a before-image since that is two changes.
+                PrepareToChange(e);
+                e.deferredDeletes.push_back(op.slot);
+                e.deferredInserts.push_back(std::move(op.rec));
+                return;
+            }
+        }
+        e.table->UpdateRecord(op.slot, op.rec);
+        return;
+    }
+    }
+}
+
+void Database::OnInsert(TableEntry& e, Record&& rec) {
+    Op op;
+    op.kind = Op::Kind::Insert;
+    op.entry = &e;
+    op.rec = std::move(rec);
+    CheckCancelled();
+    StatementState& st = *statement_;
+    if (++st.ops == 1) {
+        st.first = std::move(op);
+        return;
+    }
+    if (st.first) {
+        PrepareToChange(*st.first->entry);
+        Op first = std::move(*st.first);
+        st.first.reset();
+        Apply(first);
+    }
+    PrepareToChange(e);
+    Apply(op);
+}
+
+void Database::OnUpdate(TableEntry& e, uint32_t slot, Record&& rec) {
+    Op op;
+    op.kind = Op::Kind::Update;
+    op.entry = &e;
+    op.slot = slot;
+    op.rec = std::move(rec);
+    CheckCancelled();
+    StatementState& st = *statement_;
+    if (++st.ops == 1) {
+        st.first = std::move(op);
+        return;
+    }
+    if (st.first) {
+        PrepareToChange(*st.first->entry);
+        Op first = std::move(*st.first);
+        st.first.reset();
+        Apply(first);
+    }
+    PrepareToChange(e);
+    Apply(op);
+}
+
+void Database::OnDelete(TableEntry& e, uint32_t slot) {
+    Op op;
+    op.kind = Op::Kind::Delete;
+    op.entry = &e;
+    op.slot = slot;
+    CheckCancelled();
+    StatementState& st = *statement_;
+    if (++st.ops == 1) {
+        st.first = std::move(op);
+        return;
+    }
+    if (st.first) {
+        PrepareToChange(*st.first->entry);
+        Op first = std::move(*st.first);
+        st.first.reset();
+        Apply(first);
+    }
+    PrepareToChange(e);
+    Apply(op);
+}
+
+void Database::FinishChanges() {
+    StatementState& st = *statement_;
+    if (st.first) {
+        // The statement's only change: a driver call that changes all or nothing by itself
+        // (in a transaction the table's before-image is taken first).
+        if (inTransaction_ && !transactionJournal_.Has(st.first->entry->info.path)) {
+            transactionJournal_.Snapshot(st.first->entry->info.path);
+            transactionTables_.push_back(st.first->entry);
+        }
+        Op first = std::move(*st.first);
+        st.first.reset();
+        Apply(first);
+    }
+    for (TableEntry* e : st.touched) {
+        if (!e->deferredDeletes.empty()) {
+            std::sort(e->deferredDeletes.begin(), e->deferredDeletes.end(), std::greater<>());
+            e->deferredDeletes.erase(std::unique(e->deferredDeletes.begin(), e->deferredDeletes.end()),
+                                     e->deferredDeletes.end());
+            for (uint32_t slot : e->deferredDeletes) {
+                CheckCancelled();
+                e->table->DeleteRecord(slot);
+            }
+            e->deferredDeletes.clear();
+        }
+        for (auto& rec : e->deferredInserts) {
+            CheckCancelled();
+            e->table->AppendRecord(rec);
+        }
+        e->deferredInserts.clear();
+    }
+}
+
+void Database::RestoreJournal(Journal& journal) {
+    std::exception_ptr first;
+    for (const auto& path : journal.Tables()) {
+        auto it = entries_.find(path);
+        try {
+            if (it != entries_.end() && it->second->table) {
+                try {
+                    it->second->table->Close();
+                } catch (...) {
+                }
+                it->second->table.reset();
+            }
+            journal.Restore(path);
+            if (it != entries_.end()) Reopen(*it->second);
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+    }
+    journal.Clear();
+    if (first) std::rethrow_exception(first);
+}
+
+// --- Running statements ------------------------------------------------------------------------
+
+void Database::DropAnswerTable(const std::string& name) {
+    try {
+        Exec("DROP TABLE IF EXISTS temp." + sql::QuoteSqliteIdentifier(name));
+    } catch (...) {
+    }
+}
+
+int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value>& params,
+                           std::unique_ptr<Cursor>* answer) {
+    RunningGuard running(engine_);
+    if (b.kind != sql::BoundKind::Query && b.kind != sql::BoundKind::Dml) {
+        RunDdl(b);
+        return 0;
+    }
+    if (params.size() < b.params.size())
+        throw EngineError("No value for parameter " + std::to_string(params.size() + 1), errc::kInvalidParameter);
+
+    std::vector<std::pair<TableEntry*, bool>> lockList;
+    auto addTable = [&](const sql::CatalogTable* t, bool write) {
+        TableEntry& e = EntryFor(t->path);
+        if (e.info.sqliteName != t->sqliteName)
+            throw EngineError("The structure of table " + t->path + " changed; prepare the statement again", errc::kSqlExecute);
+        Register(e);
+        for (auto& [le, ex] : lockList)
+            if (le == &e) {
+                ex = ex || write;
+                return;
+            }
+        lockList.emplace_back(&e, write);
+    };
+    for (const auto* t : b.writes) addTable(t, true);
+    for (const auto* t : b.reads) addTable(t, false);
+    for (auto& [e, write] : lockList)
+        if (write && e->table->IsReadOnly())
+            throw EngineError("Table " + e->info.path + " is read-only", errc::kReadOnly);
+
+    std::string answerName;
+    if (answer) {
+        answerName = std::string("a").append(std::to_string(++answerCounter_));
+        std::string create = "CREATE TEMP TABLE " + answerName + "(";
+        for (size_t k = 0; k < b.fields.size(); ++k) create.append(k ? ", c" : "c").append(std::to_string(k));
+        create += ")";
+        Exec(create);
+    }
+
+    StatementState st;
+    StatementLocks locks;
+    sqlite3_stmt* stmt = nullptr;
+    int64_t changes = 0;
+    statement_ = &st;
+    pendingError_ = nullptr;
+    try {
+        locks.Take(lockList);
+        const std::string text = answer ? "INSERT INTO temp." + answerName + " " + b.sql : b.sql;
+        int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()), 0, &stmt, nullptr);
+        if (rc != SQLITE_OK) ThrowSqlite(rc, "");
+        for (size_t k = 0; k < b.params.size(); ++k) BindValue(stmt, static_cast<int>(k + 1), params[k]);
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) ThrowSqlite(rc, "");
+        changes = sqlite3_changes64(db_);
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+        FinishChanges();
+        locks.Release();
+    } catch (...) {
+        sqlite3_finalize(stmt);
+        statement_ = nullptr;
+        for (TableEntry* e : st.touched) {
+            e->deferredDeletes.clear();
+            e->deferredInserts.clear();
+            e->touched = false;
+            e->indexes.clear();
+        }
+        try {
+            locks.Release();
+        } catch (...) {
+        }
+        std::exception_ptr error = std::current_exception();
+        try {
+            RestoreJournal(st.journal);
+        } catch (const EngineError& restoreError) {
+            // Report both: what failed, and that undoing it failed too.
+            std::vector<ErrorEntry> entries = restoreError.Entries();
+            try {
+                std::rethrow_exception(error);
+            } catch (const EngineError& original) {
+                entries.insert(entries.begin(), original.Entries().begin(), original.Entries().end());
+                if (!answerName.empty()) DropAnswerTable(answerName);
+                throw EngineError(original.what(), entries);
+            } catch (...) {
+            }
+        }
+        if (!answerName.empty()) DropAnswerTable(answerName);
+        std::rethrow_exception(error);
+    }
+    statement_ = nullptr;
+    for (TableEntry* e : st.touched) e->touched = false;
+    st.journal.Clear();
+    if (answer) answer->reset(new Cursor(this, answerName, b.fields, changes));
+    return answer ? 0 : changes;
+}
+
+std::unique_ptr<Cursor> Database::RunQuery(const sql::BoundStatement& stmt, const std::vector<Value>& params) {
+    if (stmt.kind != sql::BoundKind::Query) {
+        RunBound(stmt, params, nullptr);
+        throw EngineError("Error creating cursor handle", errc::kSqlExecute);
+    }
+    std::unique_ptr<Cursor> cursor;
+    RunBound(stmt, params, &cursor);
+    return cursor;
+}
+
+int64_t Database::Run(const sql::BoundStatement& stmt, const std::vector<Value>& params) {
+    return RunBound(stmt, params, nullptr);
+}
+
+sql::BoundStatement Database::BindText(std::string_view text, const sql::SourcePos& at) {
+    sql::ParseOptions options;
+    options.lex.firstLine = at.line;
+    options.lex.firstColumn = at.column;
+    options.lex.firstOffset = at.offset;
+    options.limits.maxStatementLength = static_cast<size_t>(limits_.maxSqlLength);
+    sql::StatementPtr parsed = sql::ParseSingleStatement(text, options);
+    return sql::Bind(*parsed, *this);
+}
+
+std::unique_ptr<Cursor> Database::OpenQuery(std::string_view text, const std::vector<Value>& params) {
+    const sql::BoundStatement b = BindText(text);
+    return RunQuery(b, params);
+}
+
+int64_t Database::Execute(std::string_view text, const std::vector<Value>& params) {
+    const sql::BoundStatement b = BindText(text);
+    return Run(b, params);
+}
+
+Database::Result Database::RunText(std::string_view text, const std::vector<Value>& params, const sql::SourcePos& at) {
+    const sql::BoundStatement b = BindText(text, at);
+    Result result;
+    if (b.kind == sql::BoundKind::Query)
+        result.answer = RunQuery(b, params);
+    else
+        result.changes = Run(b, params);
+    return result;
+}
+
+std::vector<sql::ParamBinding> Database::ParameterTypes(std::string_view text) { return BindText(text).params; }
+
+// --- Transactions ------------------------------------------------------------------------------
+
+void Database::StartTransaction() {
+    if (inTransaction_) throw EngineError("A transaction is already active", errc::kGeneral);
+    transactionJournal_.Clear();
+    transactionTables_.clear();
+    inTransaction_ = true;
+}
+
+void Database::Commit() {
+    if (!inTransaction_) throw EngineError("No transaction is active", errc::kGeneral);
+    inTransaction_ = false;
+    transactionJournal_.Clear();
+    transactionTables_.clear();
+}
+
+void Database::Rollback() {
+    if (!inTransaction_) throw EngineError("No transaction is active", errc::kGeneral);
+    inTransaction_ = false;
+    transactionTables_.clear();
+    RestoreJournal(transactionJournal_);
+}
+
+// --- Tables --------------------------------------------------------------------------------------
+
+std::unique_ptr<Table> Database::OpenTable(const std::string& fileName, OpenMode mode) {
+    sql::TableName name;
+    name.text = fileName;
+    name.name = fileName;
+    name.quoted = true;
+    return OpenTableFile(TablePath(name, true), mode);
+}
+
+}  // namespace tessel::engine

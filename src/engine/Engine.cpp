@@ -1,0 +1,121 @@
+#include "engine/Engine.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/EngineError.h"
+#include "engine/sql/Parser.h"
+
+namespace tessel::engine {
+
+extern const char* const kSamplesSql;  // samples/samples.sql, embedded at build time
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Absolute(const std::string& path) {
+    std::error_code ec;
+    fs::path p = fs::absolute(path, ec);
+    if (ec) return path;
+    std::string s = p.lexically_normal().string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+Engine::Engine(std::string aliasFile, std::string defaultDirectory) : aliases_(std::move(aliasFile)) {
+    SetDefaultDirectory(defaultDirectory);
+}
+
+Engine::~Engine() = default;
+
+void Engine::SetDefaultDirectory(const std::string& directory) {
+    if (directory.empty()) {
+        std::error_code ec;
+        defaultDirectory_ = fs::current_path(ec).string();
+    } else {
+        defaultDirectory_ = Absolute(directory);
+    }
+}
+
+std::string Engine::DirectoryFor(const std::string& name) const {
+    if (name.empty()) return defaultDirectory_;
+    if (aliases_.AliasExists(name)) return Absolute(aliases_.AliasPath(name));
+    if (IsDirectory(name)) return Absolute(name);
+    throw EngineError("Unknown database: " + name + " is neither an alias nor a directory", errc::kUnknownAlias);
+}
+
+Database& Engine::OpenDatabase(const std::string& name) {
+    const bool isAlias = !name.empty() && aliases_.AliasExists(name);
+    const std::string dir = DirectoryFor(name);
+    const std::string driver = isAlias ? aliases_.DefaultDriver(name) : "PARADOX";
+    if (isAlias && strcasecmp(name.c_str(), kSampleAliasName) == 0) EnsureSamples(dir);
+    if (!IsDirectory(dir)) throw EngineError("The directory \"" + dir + "\" does not exist", errc::kNotFound);
+    const std::string key = dir + "\n" + driver;
+    auto it = databases_.find(key);
+    if (it != databases_.end()) return *it->second;
+    auto db = std::make_unique<Database>(*this, dir, driver);
+    Database& ref = *db;
+    databases_[key] = std::move(db);
+    return ref;
+}
+
+void Engine::CloseDatabase(const std::string& name) {
+    const bool isAlias = !name.empty() && aliases_.AliasExists(name);
+    const std::string dir = DirectoryFor(name);
+    const std::string driver = isAlias ? aliases_.DefaultDriver(name) : "PARADOX";
+    databases_.erase(dir + "\n" + driver);
+}
+
+void Engine::Interrupt() {
+    if (running_.load() > 0) cancel_.store(true);
+}
+
+void Engine::BeginRunning() { running_.fetch_add(1); }
+
+void Engine::EndRunning() {
+    if (running_.fetch_sub(1) == 1) cancel_.store(false);
+}
+
+void Engine::EnsureSamples(const std::string& directory) {
+    struct stat st {};
+    if (::stat((directory + "/employee.db").c_str(), &st) == 0) return;
+    std::error_code ec;
+    fs::create_directories(directory, ec);
+    if (ec) throw EngineError("Cannot create the sample folder \"" + directory + "\": " + ec.message(), errc::kIo);
+    // Built in a folder of its own first, so a failure leaves no half set of tables.
+    std::string tmpl = directory + "/.tessel-samples-XXXXXX";
+    if (!::mkdtemp(tmpl.data())) {
+        const int err = errno;
+        throw EngineError("Cannot create the sample tables in \"" + directory + "\": " + std::strerror(err), errc::kIo, err);
+    }
+    try {
+        {
+            Database db(*this, tmpl, "PARADOX");
+            const std::string script = kSamplesSql;
+            for (const auto& piece : sql::SplitScript(script)) db.Execute(piece.text);
+        }
+        for (const auto& entry : fs::directory_iterator(tmpl)) {
+            const fs::path target = fs::path(directory) / entry.path().filename();
+            if (!fs::exists(target)) fs::rename(entry.path(), target);
+        }
+    } catch (...) {
+        fs::remove_all(tmpl, ec);
+        throw;
+    }
+    fs::remove_all(tmpl, ec);
+}
+
+}  // namespace tessel::engine

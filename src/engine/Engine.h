@@ -1,0 +1,76 @@
+#pragma once
+
+// The one engine of a process: its aliases, the databases opened through it, and the
+// interrupt that ends a running statement.
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/Aliases.h"
+#include "engine/Database.h"
+
+namespace tessel::engine {
+
+class Engine {
+public:
+    // `aliasFile` as for AliasStore; `defaultDirectory` is what an empty database name opens
+    // (the window passes the working directory it shows at start; empty: the process' current
+    // directory).
+    explicit Engine(std::string aliasFile = AliasStore::DefaultFileName(),
+                    std::string defaultDirectory = {});
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    AliasStore& Aliases() { return aliases_; }
+    const AliasStore& Aliases() const { return aliases_; }
+
+    const std::string& DefaultDirectory() const { return defaultDirectory_; }
+    void SetDefaultDirectory(const std::string& directory);
+
+    // Opens (or returns the already open) database: an alias name, a directory, or empty for
+    // the default directory. A name that is neither an alias nor an existing directory fails.
+    // The built-in sample alias gets its sample tables on first use.
+    Database& OpenDatabase(const std::string& name);
+    // Closes a database opened by that name (rolling back its active transaction).
+    void CloseDatabase(const std::string& name);
+
+    // Ends the statement running in any database of this engine with "Operation cancelled".
+    // Safe to call from another thread or a signal handler; does nothing when none runs.
+    void Interrupt();
+
+    // The directory a database name stands for (alias, directory, or the default).
+    std::string DirectoryFor(const std::string& name) const;
+
+    // Whether an interrupt asked the running statement to end.
+    bool Cancelled() const { return cancel_.load(std::memory_order_relaxed); }
+    // A statement starts / ends (the interrupt applies only while one runs).
+    void BeginRunning();
+    void EndRunning();
+
+private:
+    friend class Database;
+    void EnsureSamples(const std::string& directory);
+
+    AliasStore aliases_;
+    std::string defaultDirectory_;
+    std::map<std::string, std::unique_ptr<Database>> databases_;  // by directory
+    std::atomic<int> running_{0};
+    std::atomic<bool> cancel_{false};
+};
+
+// Marks a statement as running for its scope (see Engine::Interrupt).
+class RunningGuard {
+public:
+    explicit RunningGuard(Engine& e) : e_(e) { e_.BeginRunning(); }
+    ~RunningGuard() { e_.EndRunning(); }
+    RunningGuard(const RunningGuard&) = delete;
+    RunningGuard& operator=(const RunningGuard&) = delete;
+
+private:
+    Engine& e_;
+};
+
+}  // namespace tessel::engine

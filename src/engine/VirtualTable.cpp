@@ -1,0 +1,422 @@
+#include "engine/VirtualTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/Database.h"
+#include "engine/EngineError.h"
+#include "engine/SqlValue.h"
+#include "engine/sql/Binder.h"
+
+namespace tessel::engine {
+
+namespace {
+
+// Plans of xBestIndex (idxNum).
+constexpr int kKeyEq = 1;
+constexpr int kKeyGt = 2;
+constexpr int kKeyGe = 4;
+constexpr int kKeyLt = 8;
+constexpr int kKeyLe = 16;
+constexpr int kProbe = 32;  // bits 8..: the probed column
+
+struct VTab : sqlite3_vtab {
+    Database* db = nullptr;
+    TableEntry* entry = nullptr;
+};
+
+struct VCursor : sqlite3_vtab_cursor {
+    VTab* tab() { return static_cast<VTab*>(pVtab); }
+    std::vector<bool> mask;   // fields decoded
+    bool allColumns = false;
+    std::vector<uint32_t> slots;  // probe results (when `useSlots`)
+    bool useSlots = false;
+    size_t slotPos = 0;
+    uint32_t slot = 0;
+    uint32_t end = 0;
+    bool eof = true;
+    Record rec;
+    bool full = false;  // `rec` holds every field
+};
+
+int Fail(sqlite3_vtab* vtab, Database* db, const std::exception& e) {
+    sqlite3_free(vtab->zErrMsg);
+    vtab->zErrMsg = sqlite3_mprintf("%s", e.what());
+    db->SetPendingError(std::current_exception());
+    const auto* ee = dynamic_cast<const EngineError*>(&e);
+    if (ee && ee->Code() == errc::kCancelled) return SQLITE_INTERRUPT;
+    return SQLITE_ERROR;
+}
+
+int Connect(sqlite3* db, void* aux, int, const char* const* argv, sqlite3_vtab** out, char** err) {
+    auto* owner = static_cast<Database*>(aux);
+    TableEntry* entry = owner->FindEntryBySqlName(argv[2]);
+    if (!entry) {
+        *err = sqlite3_mprintf("no open table %s", argv[2]);
+        return SQLITE_ERROR;
+    }
+    std::string decl = "CREATE TABLE x(";
+    for (size_t k = 0; k < entry->info.fields.size(); ++k) {
+        if (k) decl += ", ";
+        decl += sql::QuoteSqliteIdentifier(entry->info.fields[k].name) + " " + SqlTypeOf(entry->info.fields[k]);
+    }
+    decl += ")";
+    const int rc = sqlite3_declare_vtab(db, decl.c_str());
+    if (rc != SQLITE_OK) return rc;
+    sqlite3_vtab_config(db, SQLITE_VTAB_DIRECTONLY);
+    auto* tab = new VTab();
+    tab->db = owner;
+    tab->entry = entry;
+    *out = tab;
+    return SQLITE_OK;
+}
+
+int Disconnect(sqlite3_vtab* vtab) {
+    delete static_cast<VTab*>(vtab);
+    return SQLITE_OK;
+}
+
+bool KeyOrdered(const FieldDesc& f) {
+    switch (f.type) {
+    case fldtype::kInt16:
+    case fldtype::kInt32:
+    case fldtype::kFloat:
+    case fldtype::kBcd:
+    case fldtype::kDate:
+    case fldtype::kTime:
+    case fldtype::kTimestamp: return true;
+    default: return false;
+    }
+}
+
+bool UsableCollation(sqlite3_index_info* info, int k) {
+    const char* coll = sqlite3_vtab_collation(info, k);
+    return !coll || sqlite3_stricmp(coll, "BINARY") == 0 || sqlite3_stricmp(coll, "RTRIM") == 0;
+}
+
+int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
+    auto* tab = static_cast<VTab*>(vtab);
+    TableEntry& e = *tab->entry;
+    const double n = std::max<double>(1, e.table->RecordCount());
+    const double logn = std::log2(n + 1);
+    info->idxNum = 0;
+    info->estimatedCost = n + 10;
+    info->estimatedRows = static_cast<sqlite3_int64>(n);
+
+    // The first key field of a keyed Paradox table: its records are in key order.
+    const bool keyed = e.paradox && !e.info.primaryKey.empty() && !e.columnMap.empty() && e.columnMap[0] == 0 &&
+                       KeyOrdered(e.info.fields[0]);
+    int eq = -1, lower = -1, upper = -1, lowerOp = 0, upperOp = 0;
+    int probe = -1;
+    for (int k = 0; k < info->nConstraint; ++k) {
+        const auto& c = info->aConstraint[k];
+        if (!c.usable) continue;
+        if (keyed && c.iColumn == 0) {
+            switch (c.op) {
+            case SQLITE_INDEX_CONSTRAINT_EQ: eq = k; break;
+            case SQLITE_INDEX_CONSTRAINT_GT: lower = k, lowerOp = kKeyGt; break;
+            case SQLITE_INDEX_CONSTRAINT_GE: lower = k, lowerOp = kKeyGe; break;
+            case SQLITE_INDEX_CONSTRAINT_LT: upper = k, upperOp = kKeyLt; break;
+            case SQLITE_INDEX_CONSTRAINT_LE: upper = k, upperOp = kKeyLe; break;
+            default: break;
+            }
+        }
+        if (c.op == SQLITE_INDEX_CONSTRAINT_EQ && c.iColumn >= 0 && probe < 0 && UsableCollation(info, k)) {
+            // Only for a value that changes from probe to probe (a join); one constant value
+            // is found faster by scanning than by building an index first.
+            sqlite3_value* rhs = nullptr;
+            if (sqlite3_vtab_rhs_value(info, k, &rhs) != SQLITE_OK) probe = k;
+        }
+    }
+    if (eq >= 0) {
+        info->idxNum = kKeyEq;
+        info->aConstraintUsage[eq].argvIndex = 1;
+        info->estimatedCost = 2 * logn + 1;
+        info->estimatedRows = 1;
+    } else if (lower >= 0 || upper >= 0) {
+        int arg = 1;
+        if (lower >= 0) {
+            info->idxNum |= lowerOp;
+            info->aConstraintUsage[lower].argvIndex = arg++;
+        }
+        if (upper >= 0) {
+            info->idxNum |= upperOp;
+            info->aConstraintUsage[upper].argvIndex = arg++;
+        }
+        const double part = (lower >= 0 && upper >= 0) ? n / 10 : n / 3;
+        info->estimatedCost = 2 * logn + part;
+        info->estimatedRows = static_cast<sqlite3_int64>(std::max(1.0, part));
+    } else if (probe >= 0) {
+        info->idxNum = kProbe | (info->aConstraint[probe].iColumn << 8);
+        info->aConstraintUsage[probe].argvIndex = 1;
+        // Building the index of a big table costs more than a few probes save.
+        info->estimatedCost = 10 + logn + (n > 100000 ? n / 10 : 0);
+        info->estimatedRows = 1 + static_cast<sqlite3_int64>(n / 10000);
+    }
+    // The columns the statement uses, for decoding only those.
+    info->idxStr = sqlite3_mprintf("%llx", static_cast<unsigned long long>(info->colUsed));
+    info->needToFreeIdxStr = 1;
+    return SQLITE_OK;
+}
+
+int Open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+    *out = new VCursor();
+    return SQLITE_OK;
+}
+
+int Close(sqlite3_vtab_cursor* cur) {
+    delete static_cast<VCursor*>(cur);
+    return SQLITE_OK;
+}
+
+// Reads records until one is live (or the end); sets eof.
+void Advance(VCursor* c, bool first) {
+    TableEntry& e = *c->tab()->entry;
+    if (!first) {
+        if (c->useSlots)
+            ++c->slotPos;
+        else
+            ++c->slot;
+    }
+    for (;;) {
+        if (c->useSlots) {
+            if (c->slotPos >= c->slots.size()) {
+                c->eof = true;
+                return;
+            }
+            c->slot = c->slots[c->slotPos];
+        } else if (c->slot >= c->end) {
+            c->eof = true;
+            return;
+        }
+        c->full = c->allColumns;
+        if (e.table->ReadRecord(c->slot, c->rec, c->allColumns ? nullptr : &c->mask)) {
+            c->eof = false;
+            return;
+        }
+        if (c->useSlots)
+            ++c->slotPos;
+        else
+            ++c->slot;
+    }
+}
+
+// -1, 0, 1: the key value against an SQLite value; nullopt when they cannot be compared.
+std::optional<int> CompareKey(const Value& v, const FieldDesc& f, sqlite3_value* rhs) {
+    const int t = sqlite3_value_type(rhs);
+    if (v.IsNull()) return -1;  // blank keys come first
+    if (f.type == fldtype::kDate || f.type == fldtype::kTime || f.type == fldtype::kTimestamp) {
+        if (t != SQLITE_TEXT) return std::nullopt;
+        const std::string mine = f.type == fldtype::kDate ? SqlDateText(v.i)
+                                 : f.type == fldtype::kTime ? SqlTimeText(v.i)
+                                                            : SqlTimestampText(v.i);
+        const int r = std::strcmp(mine.c_str(), reinterpret_cast<const char*>(sqlite3_value_text(rhs)));
+        return r < 0 ? -1 : r > 0 ? 1 : 0;
+    }
+    if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
+    const double a = v.kind == ValueKind::Int || v.kind == ValueKind::Bool ? static_cast<double>(v.i) : v.AsDouble();
+    const double b = sqlite3_value_double(rhs);
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
+// First slot whose key is not less than (strict=false) / greater than (strict=true) `rhs`.
+std::optional<uint32_t> KeyBound(TableEntry& e, sqlite3_value* rhs, bool strict) {
+    std::vector<bool> mask(e.table->Fields().size(), false);
+    mask[0] = true;
+    Record rec;
+    uint32_t lo = 0, hi = e.table->RecordCount();
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (!e.table->ReadRecord(mid, rec, &mask)) return std::nullopt;
+        auto cmp = CompareKey(rec[0], e.info.fields[0], rhs);
+        if (!cmp) return std::nullopt;
+        if (*cmp < 0 || (strict && *cmp == 0))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
+    auto* c = static_cast<VCursor*>(cur);
+    VTab* tab = c->tab();
+    TableEntry& e = *tab->entry;
+    try {
+        const size_t nf = e.table->Fields().size();
+        const unsigned long long used = idxStr ? std::strtoull(idxStr, nullptr, 16) : ~0ULL;
+        c->mask.assign(nf, false);
+        c->allColumns = false;
+        for (size_t col = 0; col < e.columnMap.size(); ++col) {
+            if (col >= 63 ? (used >> 63) & 1 : (used >> col) & 1) c->mask[e.columnMap[col]] = true;
+        }
+        c->useSlots = false;
+        c->slots.clear();
+        c->slotPos = 0;
+        c->slot = 0;
+        c->end = e.table->RecordCount();
+        if ((idxNum & (kKeyEq | kKeyGt | kKeyGe | kKeyLt | kKeyLe)) && argc > 0) {
+            int arg = 0;
+            bool ok = true;
+            uint32_t lo = 0, hi = c->end;
+            if (idxNum & kKeyEq) {
+                auto a = KeyBound(e, argv[arg], false);
+                auto b = KeyBound(e, argv[arg], true);
+                ++arg;
+                if (a && b) lo = *a, hi = *b; else ok = false;
+            }
+            if (ok && (idxNum & (kKeyGt | kKeyGe))) {
+                auto a = KeyBound(e, argv[arg++], (idxNum & kKeyGt) != 0);
+                if (a) lo = std::max(lo, *a); else ok = false;
+            }
+            if (ok && (idxNum & (kKeyLt | kKeyLe))) {
+                auto b = KeyBound(e, argv[arg++], (idxNum & kKeyLe) != 0);
+                if (b) hi = std::min(hi, *b); else ok = false;
+            }
+            if (ok) {
+                c->slot = lo;
+                c->end = std::max(lo, hi);
+            }
+        } else if ((idxNum & kProbe) && argc > 0) {
+            const int column = idxNum >> 8;
+            const ColumnIndex& index = tab->db->IndexFor(e, column);
+            sqlite3_value* v = argv[0];
+            const int t = sqlite3_value_type(v);
+            bool ok = true;
+            if (t == SQLITE_NULL) {
+                c->useSlots = true;  // nothing equals NULL
+            } else if (index.numeric && (t == SQLITE_INTEGER || t == SQLITE_FLOAT)) {
+                const double d = sqlite3_value_double(v);
+                auto range = std::equal_range(index.numbers.begin(), index.numbers.end(), std::make_pair(d, uint32_t{0}),
+                                              [](const auto& a, const auto& b) { return a.first < b.first; });
+                for (auto it = range.first; it != range.second; ++it) c->slots.push_back(it->second);
+                c->useSlots = true;
+            } else if (!index.numeric && t == SQLITE_TEXT) {
+                std::string key(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+                while (!key.empty() && key.back() == ' ') key.pop_back();
+                auto range = std::equal_range(index.texts.begin(), index.texts.end(), std::make_pair(key, uint32_t{0}),
+                                              [](const auto& a, const auto& b) { return a.first < b.first; });
+                for (auto it = range.first; it != range.second; ++it) c->slots.push_back(it->second);
+                c->useSlots = true;
+            } else {
+                ok = false;  // a value of another kind: SQLite's own comparison decides, on a scan
+            }
+            if (ok) std::sort(c->slots.begin(), c->slots.end());
+        }
+        Advance(c, true);
+        return SQLITE_OK;
+    } catch (const std::exception& ex) {
+        return Fail(cur->pVtab, tab->db, ex);
+    }
+}
+
+int Next(sqlite3_vtab_cursor* cur) {
+    auto* c = static_cast<VCursor*>(cur);
+    try {
+        Advance(c, false);
+        return SQLITE_OK;
+    } catch (const std::exception& ex) {
+        return Fail(cur->pVtab, c->tab()->db, ex);
+    }
+}
+
+int Eof(sqlite3_vtab_cursor* cur) { return static_cast<VCursor*>(cur)->eof ? 1 : 0; }
+
+int Column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int col) {
+    auto* c = static_cast<VCursor*>(cur);
+    TableEntry& e = *c->tab()->entry;
+    try {
+        if (sqlite3_vtab_nochange(ctx)) return SQLITE_OK;  // an UPDATE leaves this column as it is
+        const size_t field = e.columnMap.at(static_cast<size_t>(col));
+        if (!c->full && !c->mask[field]) {
+            e.table->ReadRecord(c->slot, c->rec, nullptr);
+            c->full = true;
+        }
+        ResultValue(ctx, c->rec[field]);
+        return SQLITE_OK;
+    } catch (const std::exception& ex) {
+        return Fail(cur->pVtab, c->tab()->db, ex);
+    }
+}
+
+int Rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* rowid) {
+    *rowid = static_cast<VCursor*>(cur)->slot;
+    return SQLITE_OK;
+}
+
+int Update(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64*) {
+    auto* tab = static_cast<VTab*>(vtab);
+    TableEntry& e = *tab->entry;
+    try {
+        if (argc == 1) {
+            tab->db->OnDelete(e, static_cast<uint32_t>(sqlite3_value_int64(argv[0])));
+            return SQLITE_OK;
+        }
+        const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
+        const auto& fields = e.table->Fields();
+        Record rec(fields.size());
+        Record old;
+        uint32_t slot = 0;
+        if (!insert) {
+            slot = static_cast<uint32_t>(sqlite3_value_int64(argv[0]));
+            if (sqlite3_value_int64(argv[1]) != sqlite3_value_int64(argv[0]))
+                throw EngineError("A record number cannot be changed", errc::kSqlExecute);
+            e.table->ReadRecord(slot, old);
+        } else if (sqlite3_value_type(argv[1]) != SQLITE_NULL) {
+            throw EngineError("A record number cannot be given", errc::kSqlExecute);
+        }
+        for (size_t col = 0; col < e.columnMap.size(); ++col) {
+            const size_t field = e.columnMap[col];
+            sqlite3_value* v = argv[2 + col];
+            if (!insert && sqlite3_value_nochange(v)) {
+                rec[field] = old[field];
+                continue;
+            }
+            ValueForField(v, fields[field], rec[field]);
+            if (fields[field].readOnly) {
+                const bool given = insert ? !rec[field].IsNull() : !(rec[field] == old[field]);
+                if (given) throw EngineError("Field " + fields[field].name + " is read-only", errc::kReadOnly);
+                if (insert) rec[field].SetNull();
+            }
+        }
+        if (insert)
+            tab->db->OnInsert(e, std::move(rec));
+        else
+            tab->db->OnUpdate(e, slot, std::move(rec));
+        return SQLITE_OK;
+    } catch (const std::exception& ex) {
+        return Fail(vtab, tab->db, ex);
+    }
+}
+
+sqlite3_module MakeModule() {
+    sqlite3_module m{};
+    m.iVersion = 3;
+    m.xCreate = Connect;
+    m.xConnect = Connect;
+    m.xBestIndex = BestIndex;
+    m.xDisconnect = Disconnect;
+    m.xDestroy = Disconnect;
+    m.xOpen = Open;
+    m.xClose = Close;
+    m.xFilter = Filter;
+    m.xNext = Next;
+    m.xEof = Eof;
+    m.xColumn = Column;
+    m.xRowid = Rowid;
+    m.xUpdate = Update;
+    return m;
+}
+
+const sqlite3_module kModule = MakeModule();
+
+}  // namespace
+
+void RegisterTableModule(sqlite3* db, Database* owner) {
+    sqlite3_create_module_v2(db, "tessel_table", &kModule, owner, nullptr);
+}
+
+}  // namespace tessel::engine
