@@ -206,7 +206,11 @@ std::string WithoutExtension(const std::string& s) {
 
 bool MatchesTableName(const TableEntry& t, const std::string& q) {
     const std::string base = BaseName(t.name.name.empty() ? t.name.text : t.name.name);
-    return SameName(q, t.name.text) || SameName(q, base) || SameName(q, WithoutExtension(base));
+    if (SameName(q, t.name.text) || SameName(q, base) || SameName(q, WithoutExtension(base))) return true;
+    // The file the name resolved to: "employee.db" qualifies a table written as employee.
+    if (!t.table) return false;
+    const std::string file = BaseName(t.table->path);
+    return SameName(q, file) || SameName(q, WithoutExtension(file));
 }
 
 // ---- Query shape --------------------------------------------------------------------------
@@ -400,7 +404,7 @@ private:
 
     static const FieldDesc* FindField(const CatalogTable& t, const std::string& name) {
         for (const auto& f : t.fields)
-            if (SameName(f.name, name)) return &f;
+            if (!f.hidden && SameName(f.name, name)) return &f;
         return nullptr;
     }
 
@@ -1296,9 +1300,13 @@ private:
                     quoted = Identifier{e.As<StringExpr>().value, true, e.pos};
                     bare = &quoted;
                 }
+                // A bare name is first looked for among the answer's names (aliases, column
+                // names, names made unique), so that a selected column needs no qualifier.
                 if (bare) {
                     for (size_t k = 0; k < core.names.size() && term.empty(); ++k)
                         if (SameName(core.explicitAlias[k], bare->text)) term = std::to_string(k + 1);
+                    for (size_t k = 0; k < core.names.size() && term.empty(); ++k)
+                        if (SameName(core.names[k], bare->text)) term = std::to_string(k + 1);
                 }
                 if (term.empty() && e.kind != ExprKind::Column && !bare) NotSupported("ORDER BY", o.pos);
                 if (term.empty() && scope) {
@@ -1319,10 +1327,6 @@ private:
                             Fail("ORDER BY field must be in the select list", c.token, e.pos);
                         term = c.sql;
                     }
-                }
-                if (term.empty() && bare) {
-                    for (size_t k = 0; k < core.names.size() && term.empty(); ++k)
-                        if (SameName(core.names[k], bare->text)) term = std::to_string(k + 1);
                 }
                 if (term.empty()) Fail("Invalid field name", bare ? bare->text : "ORDER BY", e.pos);
             }

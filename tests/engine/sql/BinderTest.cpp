@@ -297,6 +297,9 @@ TEST_F(BinderTest, NullAndOrderRules) {
         // ORDER BY an alias, a qualified name, a column not selected.
         {"SELECT LAST_NAME AS WHO FROM employee E ORDER BY WHO DESC", "baker;Davis;Clark;Baker;Adams"},
         {"SELECT E.LAST_NAME FROM employee E ORDER BY E.HIRED DESC", "Davis;baker;Clark;Baker;Adams"},
+        {"SELECT D.DEPT_NO, E.LAST_NAME FROM employee E, dept.dbf D WHERE E.DEPT_NO = D.DEPT_NO "
+         "ORDER BY DEPT_NO DESC, LAST_NAME",
+         "20|Baker;20|Clark;10|Adams;10|baker"},
         // Trailing blanks do not count; case does.
         {"SELECT COUNT(*) FROM employee WHERE LAST_NAME = 'Adams   '", "1"},
         {"SELECT COUNT(*) FROM employee WHERE LAST_NAME IN ('adams', 'Clark  ')", "1"},
@@ -360,6 +363,35 @@ TEST_F(BinderTest, ExpressionsAndFunctions) {
         {"SELECT COUNT(*) FROM employee WHERE SALARY > '40000.25'", "3"},
         {"SELECT COUNT(*) FROM employee WHERE NOTES LIKE 'Team%'", "1"},
         {"SELECT LAST_NAME FROM employee WHERE SALARY * 2 > 100000", "Adams"},
+        {"SELECT DEPT_NO, SUM(SALARY * 2) AS S FROM employee GROUP BY DEPT_NO HAVING SUM(SALARY) > 40000 "
+         "ORDER BY S",
+         "20|82001;10|194000"},
+    });
+}
+
+TEST_F(BinderTest, JoinsAndCorrelation) {
+    ExpectRows({
+        // Self-join with two correlation names.
+        {"SELECT A.LAST_NAME, B.LAST_NAME FROM employee A, employee B WHERE A.DEPT_NO = B.DEPT_NO AND "
+         "A.LAST_NAME < B.LAST_NAME ORDER BY 1",
+         "Adams|baker;Baker|Clark"},
+        // A table name (with or without its extension) qualifies columns, also from a subquery.
+        {"SELECT DEPT_NAME FROM \"dept.dbf\" WHERE EXISTS (SELECT * FROM employee WHERE "
+         "employee.DEPT_NO = dept.DEPT_NO AND \"employee.db\".ACTIVE = FALSE)",
+         "Research"},
+        // Joins chain, with a condition that is not an equality.
+        {"SELECT E.LAST_NAME, D.DEPT_NAME, L.ID FROM employee E LEFT JOIN dept.dbf D ON E.DEPT_NO = D.DEPT_NO "
+         "LEFT JOIN log L ON L.\"Date\" > E.HIRED ORDER BY 1, 3",
+         "Adams|Sales|1;Adams|Sales|2;Baker|Research|1;Baker|Research|2;Clark|Research|1;Clark|Research|2;"
+         "Davis|null|null;baker|Sales|null"},
+        {"SELECT COUNT(*) FROM employee E CROSS JOIN dept.dbf D", "15"},
+        // A correlated subquery inside an aggregate query's HAVING.
+        {"SELECT DEPT_NO FROM employee E GROUP BY DEPT_NO HAVING COUNT(*) = "
+         "(SELECT COUNT(*) FROM employee F WHERE F.DEPT_NO = E.DEPT_NO) ORDER BY 1",
+         "10;20"},
+        // t.* and the star of a correlation.
+        {"SELECT D.*, E.FIRST_NAME FROM employee E, dept.dbf D WHERE E.DEPT_NO = D.DEPT_NO AND E.LAST_NAME = 'Adams'",
+         "10|Sales|100000|Ann"},
     });
 }
 
