@@ -12,6 +12,7 @@
 #include "engine/SqlValue.h"
 #include "engine/TableFamily.h"
 #include "engine/TableFiles.h"
+#include "engine/storage/LockedFile.h"
 
 namespace tessel::engine {
 
@@ -296,16 +297,12 @@ void Database::DropPrimaryIndex(const std::string& path) {
 void Database::DropTable(const std::string& path) {
     RequireKnownFormat(path);
     RetireEntry(path);
-    // In use by another program: its lock keeps us waiting, then "Table is busy".
-    auto t = OpenTableFile(path, OpenMode::ReadWrite);
-    {
-        TableLock lock(*t, LockMode::Exclusive);
-        RemoveTableFamily(path);
-    }
-    try {
-        t->Close();
-    } catch (...) {
-    }
+    // In use by another program: its lock keeps us waiting, then fails. The table is not
+    // opened, so a damaged table can be dropped too.
+    LockedFile file;
+    file.Open(path, true);
+    FileLockGuard lock(file, LockMode::Exclusive);
+    RemoveTableFamily(path);
 }
 
 // --- Batch copy ----------------------------------------------------------------------------------
