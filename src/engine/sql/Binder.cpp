@@ -174,7 +174,32 @@ struct BExpr {
     std::string defaultName;           // answer name when no alias is given ("" = EXPRn)
     SourcePos pos;
     std::string token;  // what error messages name
+    // A left-associative chain (a AND b AND c, a + b - c, a || b || c) is written without
+    // nesting its left operands in parentheses: SQLite's parser has a small fixed stack, and
+    // a long chain of conditions must not exhaust it. `sql` is "(" + inner + ")".
+    int group = 0;
+    std::string inner;
 };
+
+int ChainGroup(BinaryOp op) {
+    switch (op) {
+        case BinaryOp::And: return 1;
+        case BinaryOp::Or: return 2;
+        case BinaryOp::Add:
+        case BinaryOp::Subtract: return 3;
+        case BinaryOp::Multiply: return 4;
+        case BinaryOp::Concat: return 5;
+        default: return 0;
+    }
+}
+
+// `left op right` as a chain link: the left operand's parentheses are dropped when it is a
+// link of the same chain.
+void Chain(BExpr& r, const BExpr& left, const std::string& op, const std::string& right, int group) {
+    r.inner = (left.group == group ? left.inner : left.sql) + " " + op + " " + right;
+    r.sql = "(" + r.inner + ")";
+    r.group = group;
+}
 
 // ---- Scopes -------------------------------------------------------------------------------
 
@@ -516,6 +541,7 @@ private:
 
     static void PromoteDate(BExpr& e) {
         e.sql = "(" + e.sql + " || ' 00:00:00.000')";
+        e.group = 0;
         e.ty = Simple(fldtype::kTimestamp);
     }
 
@@ -698,6 +724,7 @@ private:
         }
         RequireNumber(x);
         x.sql = u.op == UnaryOp::Negate ? "(- " + x.sql + ")" : x.sql;
+        x.group = u.op == UnaryOp::Negate ? 0 : x.group;
         x.lit = Lit::None;
         x.field = nullptr;
         x.columnKey.clear();
@@ -715,7 +742,9 @@ private:
         if (bin.op == BinaryOp::And || bin.op == BinaryOp::Or) {
             RequireCondition(a);
             RequireCondition(b);
-            return Predicate(bin, "(" + a.sql + " " + op + " " + b.sql + ")", agg);
+            BExpr r = Predicate(bin, "", agg);
+            Chain(r, a, op, b.sql, ChainGroup(bin.op));
+            return r;
         }
         if (IsComparison(bin.op)) {
             Unify(a, b, bin.pos, token);
@@ -744,7 +773,7 @@ private:
             } else {
                 r.ty = Simple(fldtype::kString, ClampU16(size_t{a.ty.units1} + b.ty.units1));
             }
-            r.sql = "(" + a.sql + " || " + b.sql + ")";
+            Chain(r, a, "||", b.sql, ChainGroup(bin.op));
             return r;
         }
         // Arithmetic.
@@ -762,14 +791,14 @@ private:
         const Ty& tb = b.lit == Lit::Null ? a.ty : b.ty;
         if (IsInteger(ta) && IsInteger(tb)) {
             r.ty = Simple(fldtype::kInt32);
-            r.sql = expr;
+            Chain(r, a, op, b.sql, ChainGroup(bin.op));
             return r;
         }
         const int sa = IsInteger(ta) ? 0 : ta.fixed;
         const int sb = IsInteger(tb) ? 0 : tb.fixed;
         if (sa < 0 || sb < 0) {
             r.ty = Simple(fldtype::kFloat);
-            r.sql = expr;
+            Chain(r, a, op, b.sql, ChainGroup(bin.op));
             return r;
         }
         const int scale = bin.op == BinaryOp::Multiply ? std::min(sa + sb, kMaxExactScale) : std::max(sa, sb);
@@ -862,18 +891,15 @@ private:
         Unify(x, col, qe.pos, x.token + " " + CompareText(qe.op) + " (SELECT " + col.token + ")");
         std::string right = col.sql;
         if (FamilyOf(x.ty) == Fam::String || FamilyOf(col.ty) == Fam::String) right += " COLLATE RTRIM";
-        const std::string cmp = x.sql + " " + CompareText(qe.op) + " " + right;
-        const std::string from = " FROM (" + q.sql + ") AS q";
-        const std::string any = "EXISTS (SELECT 1" + from + ")";
-        const std::string nulls = "(" + x.sql + " IS NULL OR EXISTS (SELECT 1" + from + " WHERE " + col.sql + " IS NULL))";
-        std::string sql;
-        if (qe.quantifier == Quantifier::All) {
-            sql = "(CASE WHEN NOT " + any + " THEN 1 WHEN EXISTS (SELECT 1" + from + " WHERE NOT (" + cmp +
-                  ")) THEN 0 WHEN " + nulls + " THEN NULL ELSE 1 END)";
-        } else {
-            sql = "(CASE WHEN EXISTS (SELECT 1" + from + " WHERE " + cmp + ") THEN 1 WHEN NOT " + any +
-                  " THEN 0 WHEN " + nulls + " THEN NULL ELSE 0 END)";
-        }
+        // One pass over the subquery, each row's comparison counting 1, 0, or 0.5 when unknown:
+        // ANY is true when the largest is 1, unknown when it is 0.5; ALL is false when the
+        // smallest is 0, unknown when it is 0.5; an empty subquery gives false and true. The
+        // subquery and the operand appear once, so nested predicates keep the SQL linear.
+        const std::string v = "coalesce((" + x.sql + " " + CompareText(qe.op) + " " + right + "), 0.5)";
+        const std::string from = " END FROM (" + q.sql + ") AS q)";
+        const std::string sql = qe.quantifier == Quantifier::All
+                                    ? "(SELECT CASE min(" + v + ") WHEN 0 THEN 0 WHEN 0.5 THEN NULL ELSE 1" + from
+                                    : "(SELECT CASE max(" + v + ") WHEN 1 THEN 1 WHEN 0.5 THEN NULL ELSE 0" + from;
         return Predicate(qe, sql, x.aggregate);
     }
 

@@ -609,6 +609,35 @@ TEST_F(BinderTest, ChangesRunOnTheTables) {
     }
 }
 
+// Nested quantified subqueries must not multiply the SQL: each level appears once.
+TEST_F(BinderTest, NestedSubqueriesStayLinear) {
+    std::string sql = "SELECT COUNT(*) FROM employee E0 WHERE E0.DEPT_NO >= ALL (SELECT DEPT_NO FROM dept.dbf)";
+    for (int k = 1; k <= 3; ++k) {
+        const std::string e = "E" + std::to_string(k);
+        sql = "SELECT COUNT(*) FROM employee " + e + " WHERE " + e + ".SALARY > ANY (SELECT SALARY FROM employee " +
+              "X WHERE EXISTS (" + sql + ")) OR " + e + ".DEPT_NO = SOME (SELECT DEPT_NO FROM dept.dbf)";
+    }
+    const BoundStatement b = BindText(sql);
+    EXPECT_LT(b.sql.size(), 20 * sql.size());
+    EXPECT_EQ(db_.Query(b.sql), "4");
+}
+
+// Long chains of conditions and terms, as generated statements hold, stay within SQLite's
+// parser stack.
+TEST_F(BinderTest, LongChains) {
+    std::string where = "DEPT_NO = 10";
+    std::string sum = "1";
+    std::string text = "'a'";
+    for (int k = 0; k < 300; ++k) {
+        where += k % 2 ? " AND SALARY > " + std::to_string(k) : " OR LAST_NAME = 'x" + std::to_string(k) + "'";
+        sum += k % 3 ? " + 1" : " - 0";
+        text += " || 'a'";
+    }
+    EXPECT_EQ(Run("SELECT COUNT(*) FROM employee WHERE " + where), "2");
+    EXPECT_EQ(Run("SELECT " + sum + ", " + text + " FROM employee WHERE FIRST_NAME = 'Ann'"),
+              "201|" + std::string(301, 'a'));
+}
+
 TEST_F(BinderTest, TablesReadAndWritten) {
     const BoundStatement b = BindText(
         "UPDATE employee SET SALARY = 1 WHERE DEPT_NO IN (SELECT DEPT_NO FROM dept.dbf)");
