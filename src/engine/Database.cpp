@@ -301,11 +301,6 @@ void Database::Reopen(TableEntry& e) {
 // --- Column indexes ---------------------------------------------------------------------------
 
 const ColumnIndex& Database::IndexFor(TableEntry& e, int column) {
-    const std::string stamp = StampOf(e.info.path);
-    if (stamp != e.stamp) {
-        e.indexes.clear();
-        e.stamp = stamp;
-    }
     auto it = e.indexes.find(column);
     if (it != e.indexes.end()) return it->second;
     ColumnIndex index;
@@ -548,6 +543,14 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
     };
     for (const auto* t : b.writes) addTable(t, true);
     for (const auto* t : b.reads) addTable(t, false);
+    for (auto& [e, write] : lockList) {
+        // Column indexes built by earlier statements hold while the file is unchanged.
+        const std::string stamp = StampOf(e->info.path);
+        if (stamp != e->stamp) {
+            e->indexes.clear();
+            e->stamp = stamp;
+        }
+    }
     for (auto& [e, write] : lockList)
         if (write && e->table->IsReadOnly())
             throw EngineError("Table " + e->info.path + " is read-only", errc::kReadOnly);
