@@ -200,6 +200,10 @@ QWidget* TForm1::BuildSqlPage() {
     MemoPad->SetEditorFont(mono);
     MemoPad->SetScrollBars(ssVertical);
     MemoPad->SetHighlighter(SQLHighlighter1.get());
+    QFont gutterFont("Terminal");
+    gutterFont.setStyleHint(QFont::Monospace);
+    gutterFont.setPixelSize(11);
+    MemoPad->Gutter().SetFont(gutterFont);
     MemoPad->Lines().Add(std::string());
 
     StatusBar1 = new QStatusBar(page);
@@ -263,7 +267,7 @@ QWidget* TForm1::BuildAnswerPage() {
 
 void TForm1::FormCreate() {
     LoadSettings();
-    MemoPad->Lines().Clear();
+    MemoPad->ClearAll();
     ComboBox1->blockSignals(true);
     ComboBox1->clear();
     ComboBox1->setEditText("");
@@ -307,15 +311,19 @@ void TForm1::tbbOpenClick() {
     request.initialDir = QString::fromStdString(workDir_);
     request.fileName = openFileName_;
     request.filter = kSqlFilter;
+    if (!QuerySaveChanges()) return;
     const auto chosen = ExecFileDialog(this, request);
     if (!chosen) return;
     MemoPad->Lines().LoadFromFile(chosen->toStdString());
+    MemoPad->SetModified(false);
     // The caption names the file only once it has loaded.
     openFileName_ = *chosen;
     setWindowTitle(*chosen);
 }
 
-void TForm1::tbbSaveClick() {
+void TForm1::tbbSaveClick() { SaveSqlFile(); }
+
+bool TForm1::SaveSqlFile() {
     TFileDialogRequest request;
     request.kind = TFileDialogRequest::Save;
     request.initialDir = QString::fromStdString(workDir_);
@@ -323,10 +331,37 @@ void TForm1::tbbSaveClick() {
     request.filter = kSqlFilter;
     request.overwritePrompt = true;
     const auto chosen = ExecFileDialog(this, request);
-    if (!chosen) return;
+    if (!chosen) return false;
     MemoPad->Lines().SaveToFile(chosen->toStdString());
+    MemoPad->SetModified(false);
     openFileName_ = *chosen;
     setWindowTitle(*chosen);
+    return true;
+}
+
+bool TForm1::QuerySaveChanges() {
+    if (!MemoPad->IsModified()) return true;
+    TSaveAnswer answer;
+    if (setup_.askSaveChanges) {
+        answer = setup_.askSaveChanges();
+    } else {
+        const auto button = QMessageBox::question(this, "Tessel", "The SQL text has changed. Save it first?",
+                                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                                  QMessageBox::Yes);
+        answer = button == QMessageBox::Yes ? TSaveAnswer::Yes
+                 : button == QMessageBox::No ? TSaveAnswer::No
+                                             : TSaveAnswer::Cancel;
+    }
+    switch (answer) {
+        case TSaveAnswer::Yes: {
+            bool saved = false;
+            RunGuarded([&] { saved = SaveSqlFile(); });
+            return saved;
+        }
+        case TSaveAnswer::No: return true;
+        case TSaveAnswer::Cancel: return false;
+    }
+    return false;
 }
 
 void TForm1::tbbCloseClick() { close(); }
@@ -339,6 +374,10 @@ void TForm1::About1Click() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (!QuerySaveChanges()) {
+        event->ignore();
+        return;
+    }
     FormCloseQuery();
     event->accept();
 }

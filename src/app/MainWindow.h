@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,9 +27,14 @@ class TToolbarButton;
 
 // Where the window keeps its settings and finds the alias store; the defaults are those of a
 // normal run, tests point them at temporary files.
+// The answer to "save the changed text first?".
+enum class TSaveAnswer { Yes, No, Cancel };
+
 struct TForm1Setup {
     std::string executablePath;   // empty: the running executable
     std::string settingsFile;     // empty: SettingsFileFor(executablePath)
+    // Asks whether to save a changed text; empty: a message box (tests answer themselves).
+    std::function<TSaveAnswer()> askSaveChanges;
 };
 
 // The main window: two pages, "SQL commands" and "Answer table". Every command is one of its
@@ -73,6 +79,11 @@ private:
     QWidget* BuildSqlPage();
     QWidget* BuildAnswerPage();
     void FormCloseQuery();
+    // Before the text is replaced or the window closes: true to go on. A changed text is saved
+    // first when the person wants it so; Cancel, or a cancelled save, keeps everything.
+    bool QuerySaveChanges();
+    // Saves through the save dialog; false when the person cancelled it.
+    bool SaveSqlFile();
     void LoadSettings();
     void SaveSettings();
     void SetWorkDir(const std::string& dir);

@@ -193,10 +193,6 @@ void TCustomCodeEdit::paintEvent(QPaintEvent* event) {
     }
 }
 
-void TCustomCodeEdit::PaintGutter(QPainter& painter, const QRect& rect, int, int) {
-    if (rect.width() > 0) painter.fillRect(rect, ResolveColor(clBtnFace));
-}
-
 void TCustomCodeEdit::PaintTextLines(QPainter& painter, QRect area, int firstLine, int lastLine, int firstCol, int lastCol) {
     const int areaRight = area.x() + area.width();
     const int areaBottom = area.y() + area.height();

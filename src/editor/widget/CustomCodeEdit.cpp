@@ -107,12 +107,25 @@ TCustomCodeEdit::TCustomCodeEdit(QWidget* parent) : QAbstractScrollArea(parent) 
         SetFirstVisibleColumn(value);
     });
 
+    undoList_.OnItemAdded = [this](TCodeEditUndoList* sender) { ItemAdded(sender); };
+    redoList_.OnItemAdded = [this](TCodeEditUndoList* sender) { ItemAdded(sender); };
+    gutter_.OnChange = [this] { GutterChanged(); };
+    bookMarkOpt_.OnChange = [this] { InvalidateGutter(); };
+    marks_.OnChange = [this] { InvalidateGutter(); };
+    gutterWidth_ = gutter_.Width();
+    viewport()->setAcceptDrops(true);
+
     resize(200, 150);
     RecalcCharExtent();
     SizeOrFontChanged(false);
 }
 
 TCustomCodeEdit::~TCustomCodeEdit() {
+    undoList_.OnItemAdded = nullptr;
+    redoList_.OnItemAdded = nullptr;
+    gutter_.OnChange = nullptr;
+    bookMarkOpt_.OnChange = nullptr;
+    marks_.OnChange = nullptr;
     scrollTimer_.stop();
     blinkTimer_.stop();
     if (highlighter_ != nullptr) highlighter_->UnhookAttributeChanges(this);
@@ -806,6 +819,7 @@ void TCustomCodeEdit::SizeOrFontChanged(bool fontChanged) {
     if (!HasOption(eoScrollPastEol)) SetFirstVisibleColumn(firstVisibleColumn_);
     if (!HasOption(eoScrollPastEof)) SetFirstVisibleLine(firstVisibleLine_);
     if (fontChanged) {
+        if (gutter_.ShowLineNumbers()) GutterChanged();
         UpdateCaret();
         InvalidateAll();
     }
@@ -922,6 +936,7 @@ void TCustomCodeEdit::LinesChanged() {
     selActive_ = caret_;
     if (!collectedInvalid_.isEmpty()) viewport()->update(collectedInvalid_);
     collectedInvalid_ = QRect();
+    if (gutter_.ShowLineNumbers() && gutter_.AutoSize()) gutter_.AutoSizeDigits(lines_->Count());
     if (!HasOption(eoScrollPastEof)) SetFirstVisibleLine(firstVisibleLine_);
     UpdateCaret();
 }
@@ -1258,101 +1273,6 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
     EndPaintLock();
 }
 
-bool TCustomCodeEdit::ExecuteEditing(TCodeEditorCommand command, char32_t ch, void* payload) {
-    if (readOnly_) return false;
-    auto ensureLine = [this] {
-        if (lines_->Count() == 0) lines_->Add(std::string());
-        while (caret_.Line > lines_->Count()) lines_->Add(std::string());
-    };
-    auto insertAtCaret = [&](const std::string& s, int chars) {
-        ensureLine();
-        std::string line = lines_->Get(caret_.Line - 1);
-        const int length = LineCharCount(line);
-        if (caret_.Column > length + 1) line.append(static_cast<size_t>(caret_.Column - 1 - length), ' ');
-        const size_t at = ColumnToByte(line, caret_.Column);
-        if (insertMode_) {
-            line.insert(at, s);
-        } else {
-            const size_t end = at + ColumnToByte(std::string_view(line).substr(at), chars + 1);
-            line.replace(at, end - at, s);
-        }
-        const TBufferCoord to{caret_.Column + chars, caret_.Line};
-        lines_->Put(caret_.Line - 1, line);
-        SetCaretXY(to);
-    };
-    switch (command) {
-        case ecChar: {
-            if (ch < 32 || ch == 127) return false;
-            if (caret_.Column >= kHardColumnLimit) {
-                QApplication::beep();
-                return false;
-            }
-            std::string s;
-            AppendUtf8(s, ch);
-            insertAtCaret(s, 1);
-            return true;
-        }
-        case ecImeStr: {
-            if (payload == nullptr) return false;
-            const std::string& s = *static_cast<const std::string*>(payload);
-            insertAtCaret(s, LineCharCount(s));
-            return true;
-        }
-        case ecLineBreak: {
-            ensureLine();
-            const std::string line = lines_->Get(caret_.Line - 1);
-            const size_t at = ColumnToByte(line, caret_.Column);
-            lines_->BeginUpdate();
-            lines_->Put(caret_.Line - 1, line.substr(0, at));
-            lines_->Insert(caret_.Line, line.substr(at));
-            lines_->EndUpdate();
-            SetCaretXY({1, caret_.Line + 1});
-            return true;
-        }
-        case ecDeleteLastChar: {
-            if (lines_->Count() == 0 || caret_.Line > lines_->Count()) return false;
-            const std::string line = lines_->Get(caret_.Line - 1);
-            const int length = LineCharCount(line);
-            if (caret_.Column > length + 1) {
-                SetCaretX(caret_.Column - 1);
-            } else if (caret_.Column > 1) {
-                const size_t from = ColumnToByte(line, caret_.Column - 1);
-                const size_t to = ColumnToByte(line, caret_.Column);
-                const TBufferCoord at{caret_.Column - 1, caret_.Line};
-                lines_->Put(caret_.Line - 1, line.substr(0, from) + line.substr(to));
-                SetCaretXY(at);
-            } else if (caret_.Line > 1) {
-                const std::string above = lines_->Get(caret_.Line - 2);
-                const TBufferCoord at{LineCharCount(above) + 1, caret_.Line - 1};
-                lines_->BeginUpdate();
-                lines_->Put(caret_.Line - 2, above + line);
-                lines_->Delete(caret_.Line - 1);
-                lines_->EndUpdate();
-                SetCaretXY(at);
-            }
-            return true;
-        }
-        case ecDeleteChar: {
-            if (lines_->Count() == 0 || caret_.Line > lines_->Count()) return false;
-            std::string line = lines_->Get(caret_.Line - 1);
-            const int length = LineCharCount(line);
-            if (caret_.Column <= length) {
-                const size_t from = ColumnToByte(line, caret_.Column);
-                const size_t to = ColumnToByte(line, caret_.Column + 1);
-                lines_->Put(caret_.Line - 1, line.erase(from, to - from));
-            } else if (caret_.Line < lines_->Count()) {
-                line.append(static_cast<size_t>(caret_.Column - 1 - length), ' ');
-                lines_->BeginUpdate();
-                lines_->Put(caret_.Line - 1, line + lines_->Get(caret_.Line));
-                lines_->Delete(caret_.Line);
-                lines_->EndUpdate();
-            }
-            return true;
-        }
-        default: return false;
-    }
-}
-
 // --- mouse ----------------------------------------------------------------------------------------
 
 void TCustomCodeEdit::mousePressEvent(QMouseEvent* event) {
@@ -1521,8 +1441,6 @@ void TCustomCodeEdit::wheelEvent(QWheelEvent* event) {
     if (notches != 0) SetFirstVisibleLine(firstVisibleLine_ - notches * perNotch);
     event->accept();
 }
-
-void TCustomCodeEdit::GutterClick(int, int, int) {}
 
 // --- focus ----------------------------------------------------------------------------------------
 

@@ -3,13 +3,17 @@
 #include <QAbstractScrollArea>
 #include <QRect>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "editor/CodeEditKeyCmds.h"
+#include "editor/CodeEditMarks.h"
 #include "editor/CodeEditStringList.h"
 #include "editor/CodeEditTypes.h"
+#include "editor/CodeEditUndo.h"
+#include "editor/widget/CodeEditGutter.h"
 #include "editor/widget/TextDrawer.h"
 #include "highlight/Highlighter.h"
 
@@ -45,6 +49,19 @@ using TPaintTransientEvent = std::function<void(TCustomCodeEdit* sender, QPainte
 using TSpecialLineColorsEvent =
     std::function<void(TCustomCodeEdit* sender, int line, bool& special, TColor& fg, TColor& bg)>;
 
+using TGutterClickEvent = std::function<void(TCustomCodeEdit* sender, int x, int y, int line, TCodeEditMark* mark)>;
+using TPlaceMarkEvent = std::function<void(TCustomCodeEdit* sender, TCodeEditMark*& mark)>;
+
+// A failure of the editor's clipboard exchange.
+class ECodeEditError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The clipboard type that carries a block with its selection mode: one mode byte, the text and
+// a zero byte.
+inline constexpr const char* CodeEditClipboardMimeType = "application/x-tessel-codeedit-block";
+
 // Transient notices around caret and text changes.
 enum TTransientType : uint8_t { ttBefore = 0, ttAfter = 1 };
 
@@ -55,7 +72,7 @@ enum TTransientType : uint8_t { ttBefore = 0, ttAfter = 1 };
 //
 // Coordinates: text positions are (column, line) from 1, the column counting characters of
 // the line (a tab is one); display columns count cells after tab expansion.
-class TCustomCodeEdit : public QAbstractScrollArea {
+class TCustomCodeEdit : public QAbstractScrollArea, public TCodeEditMarkOwner {
     Q_OBJECT
 
 public:
@@ -197,6 +214,46 @@ public:
     // Not owned; the highlighter must outlive the editor or be detached first.
     void SetHighlighter(TCustomHighlighter* value);
     bool IsModified() const { return modified_; }
+    // After a load or a save: the text is what the file holds.
+    void SetModified(bool value);
+
+    // --- editing -------------------------------------------------------------------------------
+    // Replaces the selection as one undoable change.
+    void SetSelectedText(const std::string& text);
+    // Replaces the whole text as one undoable change (select all, replace).
+    void ReplaceAllText(const std::string& text);
+    // Empties the buffer, the marks and the bookmarks and the undo list; not modified after.
+    void ClearAll();
+    void CopyToClipboard();
+    void CutToClipboard();
+    void PasteFromClipboard();
+    bool CanUndo() const { return !readOnly_ && undoList_.HasItems(); }
+    bool CanRedo() const { return !readOnly_ && redoList_.HasItems(); }
+    void Undo() { ProcessEditorCommand(ecUndo, 0, nullptr); }
+    void Redo() { ProcessEditorCommand(ecRedo, 0, nullptr); }
+    TCodeEditUndoList& UndoList() { return undoList_; }
+    TCodeEditUndoList& RedoList() { return redoList_; }
+    int MaxUndo() const { return undoList_.Limit(); }
+    // A negative value is ignored.
+    void SetMaxUndo(int value);
+
+    // --- gutter and marks ----------------------------------------------------------------------
+    TGutter& Gutter() { return gutter_; }
+    TBookMarkOpt& BookMarkOptions() { return bookMarkOpt_; }
+    TCodeEditMarkList& Marks() { return marks_; }
+    const TCodeEditMarkList& MarkList() const override { return marks_; }
+    void InvalidateGutterLine(int line) override { InvalidateGutterLines(line, line); }
+    void InvalidateGutter() { InvalidateGutterLines(-1, -1); }
+    // Slot n's bookmark, or null.
+    TCodeEditMark* BookMark(int n) const { return n >= 0 && n <= 9 ? bookmarks_[static_cast<size_t>(n)] : nullptr; }
+    // Whether bookmark n is set; its position when it is.
+    bool GetBookMark(int n, int& column, int& line) const;
+    void SetBookMark(int n, int column, int line);
+    void ClearBookMark(int n);
+    void GotoBookMark(int n);
+    void ShiftMarksForDeletedLines(int first, int count);
+    void ShiftMarksForInsertedLines(int first, int count);
+    void SetGutterWidth(int width);
 
     // Line states kept valid for the highlighter: RescanFrom scans from line index k until a
     // line's stored state agrees and returns the last line index it scanned.
@@ -222,6 +279,9 @@ public:
     TPaintTransientEvent OnPaintTransient;
     TSpecialLineColorsEvent OnSpecialLineColors;
     std::function<void(TCustomCodeEdit*, int x, int y, const std::vector<std::string>& files)> OnDropFiles;
+    TGutterClickEvent OnGutterClick;
+    TPlaceMarkEvent OnPlaceBookmark;
+    TPlaceMarkEvent OnClearBookmark;
 
     // Transient notices; `locked` ones nest (only the outermost pair fires).
     void DoOnPaintTransient(TTransientType type, bool locked = false);
@@ -252,11 +312,39 @@ protected:
     // Gutter click at a viewport point (the gutter handles it).
     virtual void GutterClick(int x, int y, int line);
     // Starts dragging the selection with the mouse.
-    virtual void StartDragOperation() {}
+    virtual void StartDragOperation();
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     // Undo list hooks: a break between typing groups and emptying both lists.
-    virtual void AddUndoBreak() {}
-    virtual void ClearUndoLists() {}
+    virtual void AddUndoBreak() { undoList_.AddBreak(); }
+    virtual void ClearUndoLists() {
+        undoList_.Clear();
+        redoList_.Clear();
+    }
+    void UndoGroup();
+    void RedoGroup();
+    void UndoOneItem();
+    void RedoOneItem();
+
+    virtual void DoOnPlaceBookmark(TCodeEditMark*& mark) {
+        if (OnPlaceBookmark) OnPlaceBookmark(this, mark);
+    }
+    virtual void DoOnClearBookmark(TCodeEditMark*& mark) {
+        if (OnClearBookmark) OnClearBookmark(this, mark);
+    }
+    void GutterChanged();
+
+    // The text-replacement steps of the commands.
+    void ReplaceSelectionRaw(TSelectionMode mode, std::string_view text, bool recordColumn = true);
+    void ReplaceSelection(std::string_view text);
+    void DeleteSelectionRecorded();
+    void InsertColumnBlock(TBufferCoord topLeft, std::string_view text, bool record);
+    // Sets caret, anchor and active end directly (clamped to the buffer), without the
+    // normal-mode clamping of the selection setters.
+    void PlaceSelection(TBufferCoord caret, TBufferCoord anchor, TBufferCoord active);
 
     // The measured grid after a font or highlighter change.
     void RecalcCharExtent();
@@ -295,8 +383,29 @@ private:
     void ShowScrollHint();
     QRect CaretShapeRect(const QPoint& topLeft) const;
 
-    // Interim plain editing: typing, line breaks and deletion without undo records.
+    // The editing commands, clipboard, undo and bookmark commands.
     bool ExecuteEditing(TCodeEditorCommand command, char32_t ch, void* payload);
+    void TypeChar(char32_t ch);
+    void TypeString(const std::string& s);
+    void DeleteLastChar();
+    void DeleteChar();
+    void DeleteTo(TBufferCoord target, bool after);
+    void DeleteLine();
+    void LineBreak(bool moveCaret);
+    void BlockIndent();
+    void BlockUnindent();
+    void InsertTab();
+    void ShiftTab();
+    void ChangeCase(TCodeEditorCommand command);
+    void SetMarkerCommand(int n, const TBufferCoord* at);
+    void ItemAdded(TCodeEditUndoList* sender);
+    std::string LineAt(int line) const;
+    int LeadingWhite(std::string_view s) const;
+    int LeadingWidth(std::string_view s) const;
+    std::string IndentString(int n) const;
+    void PutClipboard(const std::string& text);
+    void ScrollRightForTyping();
+    void DrawMarks(QPainter& painter, int firstLine, int lastLine);
 
     std::unique_ptr<TCodeEditStringList> lines_;
     std::unique_ptr<TheTextDrawer> drawer_;
@@ -340,6 +449,19 @@ private:
     int wheelAccumulator_ = 0;
     int transientLockCount_ = 0;
     long scannedLines_ = 0;
+
+    TCodeEditUndoList undoList_;
+    TCodeEditUndoList redoList_;
+    bool insideRedo_ = false;
+    TGutter gutter_;
+    TBookMarkOpt bookMarkOpt_;
+    TCodeEditMarkList marks_;
+    std::array<TCodeEditMark*, 10> bookmarks_{};
+    std::unique_ptr<TInternalImage> internalImage_;
+    // Drag and drop of the selection: where a drop would go, and whether the drag is ours.
+    TBufferCoord dropCaret_;
+    bool dragging_ = false;
+    bool dropMoved_ = false;
 
     TCodeEditorOptions options_ = CodeEditDefaultOptions;
     bool readOnly_ = false;
