@@ -60,7 +60,10 @@ TDeleteResult DeleteSelectionText(TCodeEditStringList& lines, TBufferCoord s, TB
     switch (mode) {
         case smNormal: {
             std::string t = CopyColumns(lines.Get(s.Line - 1), 1, s.Column - 1);
-            t += CopyColumns(lines.Get(e.Line - 1), e.Column);
+            const std::string tail = CopyColumns(lines.Get(e.Line - 1), e.Column);
+            // Text joined from a later line keeps the column it was joined at.
+            if (e.Line > s.Line && !tail.empty()) t = LeftPadded(t, s.Column - 1);
+            t += tail;
             if (e.Line > s.Line) lines.BulkDeleteLines(s.Line, e.Line - s.Line);
             if (trimJoined) t = TrimTrailingSpaces(t);
             lines.Put(s.Line - 1, t);

@@ -386,6 +386,7 @@ private:
     // The editing commands, clipboard, undo and bookmark commands.
     bool ExecuteEditing(TCodeEditorCommand command, char32_t ch, void* payload);
     void TypeChar(char32_t ch);
+    void ReplaceSelectionTyped(const std::string& s);
     void TypeString(const std::string& s);
     void DeleteLastChar();
     void DeleteChar();

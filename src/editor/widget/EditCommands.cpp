@@ -336,17 +336,23 @@ bool TCustomCodeEdit::ExecuteEditing(TCodeEditorCommand command, char32_t ch, vo
 
 // --- typing -----------------------------------------------------------------------------------------
 
+void TCustomCodeEdit::ReplaceSelectionTyped(const std::string& s) {
+    // The selection goes in its own mode; the typed text then stands where it began (a column
+    // selection leaves it on the active end's line), so the insertion's record covers exactly it.
+    UndoBlock block(undoList_);
+    undoList_.RecordChange(urDeleteBefore, selAnchor_, selActive_, SelectedText(), selectionMode_);
+    ReplaceSelectionRaw(selectionMode_, std::string_view(), false);
+    const TBufferCoord start = caret_;
+    ReplaceSelectionRaw(selectionMode_ == smLine ? smLine : smNormal, s, false);
+    undoList_.RecordChange(urInsert, start, caret_, std::string(), smNormal);
+}
+
 void TCustomCodeEdit::TypeChar(char32_t ch) {
     if (ch < 32 || ch == 127) return;
     std::string s;
     AppendUtf8(s, ch);
     if (HasSelection()) {
-        UndoBlock block(undoList_);
-        undoList_.RecordChange(urDeleteBefore, selAnchor_, selActive_, SelectedText(), selectionMode_);
-        TBufferCoord start = SelStartPos();
-        if (selectionMode_ == smLine) start.Column = 1;
-        ReplaceSelection(s);
-        undoList_.RecordChange(urInsert, start, selActive_, std::string(), smNormal);
+        ReplaceSelectionTyped(s);
         DoOnPaintTransient(ttAfter);
         return;
     }
@@ -400,11 +406,7 @@ void TCustomCodeEdit::TypeChar(char32_t ch) {
 void TCustomCodeEdit::TypeString(const std::string& s) {
     if (s.empty()) return;
     if (HasSelection()) {
-        UndoBlock block(undoList_);
-        undoList_.RecordChange(urDeleteBefore, selAnchor_, selActive_, SelectedText(), smNormal);
-        const TBufferCoord start = SelStartPos();
-        ReplaceSelection(s);
-        undoList_.RecordChange(urInsert, start, selActive_, std::string(), smNormal);
+        ReplaceSelectionTyped(s);
         InvalidateGutter();
         return;
     }
@@ -584,11 +586,17 @@ void TCustomCodeEdit::DeleteLine() {
     selAnchor_ = selActive_ = caret_;
     const int L = std::min(caret_.Line, count);
     const std::string text = lines_->Get(L - 1);
+    // The record spans the removed text, so a redo removes the same line again.
     if (count == 1) {
-        undoList_.RecordChange(urDeleteAfter, {1, L}, caret_, text, smNormal);
+        undoList_.RecordChange(urDeleteAfter, {1, L}, {LineCharCount(text) + 1, L}, text, smNormal);
         lines_->Put(0, std::string());
+    } else if (L < count) {
+        undoList_.RecordChange(urDeleteAfter, {1, L}, {1, L + 1}, text + "\r\n", smNormal);
+        lines_->Delete(L - 1);
     } else {
-        undoList_.RecordChange(urDeleteAfter, {1, L}, caret_, L < count ? text + "\r\n" : text, smNormal);
+        // The last line takes the break before it along.
+        const TBufferCoord from{LineCharCount(lines_->Get(L - 2)) + 1, L - 1};
+        undoList_.RecordChange(urDeleteAfter, from, {LineCharCount(text) + 1, L}, "\r\n" + text, smNormal);
         lines_->Delete(L - 1);
     }
     ShiftMarksForDeletedLines(L - 1, 1);
