@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "framework/data/DataSet.h"
+
+TEST(Fields, Placeholder) { EXPECT_TRUE(true); }
