@@ -357,3 +357,61 @@ TEST_F(WindowTest, MemoPadIsTheSqlEditorWithTheWindowsSettings) {
     form.Lines().Add("select");
     EXPECT_NE(form.Lines().LineState(1), 0) << "the highlighter's line states are kept";
 }
+
+namespace tessel {
+namespace {
+
+// A changed text is not lost: opening a file or closing asks first, and Cancel keeps it.
+TEST_F(WindowTest, ChangedTextAsksBeforeOpenAndClose) {
+    struct Row {
+        TSaveAnswer answer;
+        bool saveDialogChoosesFile;
+        bool closes;
+        bool saved;
+    };
+    const Row rows[] = {
+        {TSaveAnswer::Cancel, true, false, false},
+        {TSaveAnswer::No, true, true, false},
+        {TSaveAnswer::Yes, true, true, true},
+        {TSaveAnswer::Yes, false, false, false},  // the save dialog cancelled
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(static_cast<int>(r.answer));
+        TForm1Setup setup = Setup();
+        int asked = 0;
+        setup.askSaveChanges = [&] {
+            ++asked;
+            return r.answer;
+        };
+        const std::string target = dirs.Root().File("saved.sql");
+        std::filesystem::remove(target);
+        dialogAnswer = r.saveDialogChoosesFile ? std::optional<QString>(QString::fromStdString(target)) : std::nullopt;
+        TForm1 form(setup);
+        form.show();
+        EXPECT_FALSE(form.Editor()->IsModified());
+        EXPECT_TRUE(form.close()) << "an unchanged text closes without asking";
+        EXPECT_EQ(asked, 0);
+        form.show();
+        form.Editor()->ProcessEditorCommand(ecChar, U'x', nullptr);
+        EXPECT_TRUE(form.Editor()->IsModified());
+        EXPECT_EQ(form.close(), r.closes);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(std::filesystem::exists(target), r.saved);
+        EXPECT_EQ(form.Lines().Get(0), "x");
+        EXPECT_EQ(form.Editor()->IsModified(), !r.saved);
+        if (!r.closes) {
+            // Opening is refused the same way; the text stays.
+            const size_t before = requests.size();
+            form.tbbOpenClick();
+            EXPECT_EQ(asked, 2);
+            if (r.answer == TSaveAnswer::Cancel) {
+                EXPECT_EQ(requests.size(), before) << "no open dialog after Cancel";
+            }
+            EXPECT_EQ(form.Lines().Get(0), "x");
+        }
+        form.Editor()->SetModified(false);
+    }
+}
+
+}  // namespace
+}  // namespace tessel
