@@ -9,11 +9,14 @@
 #include <functional>
 #include <optional>
 
+#include <strings.h>
+
 #include "engine/EngineError.h"
 #include "engine/codepage/CodePage.h"
 #include "engine/codepage/LanguageDrivers.h"
 #include "engine/paradox/BlobFile.h"
 #include "engine/paradox/PxFormat.h"
+#include "engine/paradox/PxSecondaryIndex.h"
 #include "engine/storage/LockedFile.h"
 
 namespace tessel::engine::paradox {
@@ -261,6 +264,12 @@ public:
 
     const std::vector<ValidityCheck>& Checks() { return checks_; }
 
+    // Secondary indexes: made from the records as they stand, dropped with their files.
+    void AddSecondaryIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
+                           bool descending);
+    bool DropSecondaryIndex(const std::string& name);
+    const std::vector<SecondaryIndex>& Secondaries() const { return secondaries_; }
+
 private:
     // A hold of the table lock for one write call; flushes the header and index when the
     // outermost hold ends.
@@ -270,6 +279,12 @@ private:
             if (!t_.writable_)
                 Fail("Table \"" + t_.path_ + "\" is open read-only", errc::kReadOnly);
             t_.Lock(LockMode::Exclusive);
+            if (!t_.secondaryError_.empty()) {
+                t_.Unlock();
+                Fail("Table " + t_.Where() + " cannot be written while its index is damaged (" + t_.secondaryError_ +
+                         "); drop the index or delete its files",
+                     errc::kCorruptFile);
+            }
             if (!t_.chainError_.empty()) {
                 // Writing into a damaged chain would bury the records behind the damage.
                 t_.Unlock();
@@ -323,6 +338,13 @@ private:
     void SyncWithDisk();
     void FlushMeta();
     void WriteIndex();
+    void LoadSecondaries();
+    std::string SecondaryName(const SecondaryIndex& ix) const;
+    SecondaryIndexFiles BuildSecondary(const SecondaryIndex& ix);
+    // Refuses a record that would give a unique secondary index a value twice; `old` is the
+    // record it replaces, if any.
+    void CheckUniqueSecondaries(const std::string& rec, const std::string* old);
+    void WriteSecondaries();
     void MarkDirty() { metaDirty_ = true; }
     std::string Where() const { return "\"" + path_ + "\""; }
 
@@ -337,6 +359,8 @@ private:
     std::vector<FieldDesc> fields_;
     std::unique_ptr<CodePageConverter> conv_;
     std::vector<ValidityCheck> checks_;
+    std::vector<SecondaryIndex> secondaries_;
+    std::string secondaryError_;  // a secondary index that cannot be read: the table stays readable
 
     // The block chain in order: block numbers, record counts, first keys (keyed tables).
     std::vector<uint16_t> chain_;
@@ -385,6 +409,7 @@ void ParadoxTable::Load() {
     if (mb_.IsOpen()) mb_.Forget();
     WalkChain();
     if (h_.keyFields > 0) CheckIndex();
+    LoadSecondaries();
     cachePos_ = SIZE_MAX;
 }
 
@@ -694,6 +719,17 @@ std::vector<IndexDesc> ParadoxTable::Indexes() {
         for (size_t k = 0; k < h_.keyFields; ++k) {
             if (k) d.fields += ";";
             d.fields += fields_[k].name;
+        }
+        out.push_back(std::move(d));
+    }
+    for (const auto& ix : secondaries_) {
+        IndexDesc d;
+        d.name = SecondaryName(ix);
+        d.unique = ix.unique;
+        d.descending = ix.descending;
+        for (size_t k = 0; k < ix.fields.size(); ++k) {
+            if (k) d.fields += ";";
+            d.fields += fields_[ix.fields[k]].name;
         }
         out.push_back(std::move(d));
     }
@@ -1398,6 +1434,7 @@ uint32_t ParadoxTable::AppendRecord(const Record& values) {
         uint32_t index;
         if (FindKey(reinterpret_cast<const uint8_t*>(rec.data()), pos, index))
             Fail("Key violation.", errc::kKeyViolation);
+        if (!secondaries_.empty()) CheckUniqueSecondaries(rec, nullptr);
         StoreBlobs(rec, blobs);
         result = InsertKeyed(rec);
     }
@@ -1429,6 +1466,7 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
         uint32_t i2;
         if (FindKey(reinterpret_cast<const uint8_t*>(rec.data()), p2, i2)) Fail("Key violation.", errc::kKeyViolation);
     }
+    if (!secondaries_.empty()) CheckUniqueSecondaries(rec, &old);
     StoreBlobs(rec, blobs);
     FreeBlobs(reinterpret_cast<const uint8_t*>(old.data()));
     if (!keyChanged) {
@@ -1491,6 +1529,7 @@ void ParadoxTable::FlushMeta() {
         if (indexDirty_) WriteIndex();
         indexDirty_ = false;
     }
+    if (!secondaries_.empty()) WriteSecondaries();
 }
 
 void ParadoxTable::WriteIndex() {
@@ -1551,6 +1590,208 @@ void ParadoxTable::WriteIndex() {
     px.Create(pxPath_);
     px.WriteAt(0, out);
     px.Close();
+}
+
+// --- secondary indexes -------------------------------------------------------------------------
+
+void ParadoxTable::LoadSecondaries() {
+    secondaries_.clear();
+    secondaryError_.clear();
+    const fs::path p(path_);
+    const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    std::string stem = p.stem().string();
+    for (auto& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::vector<std::string> dataFiles;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string s = it->path().stem().string();
+        for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        bool composite;
+        int number;
+        if (s == stem && ParseIndexExtension(it->path().extension().string(), composite, number))
+            dataFiles.push_back(it->path().string());
+    }
+    std::sort(dataFiles.begin(), dataFiles.end());
+    for (const auto& x : dataFiles) {
+        try {
+            LockedFile f;
+            f.Open(x, false);
+            const uint64_t size = f.Size();
+            std::string head(std::min<uint64_t>(size, 0x800), '\0');
+            f.ReadExactly(0, head.data(), head.size(), "the index header");
+            if (head.size() >= 4) {
+                const uint16_t hs = GetLe16(head.data() + 2);
+                if (hs > head.size() && hs <= size) {
+                    head.resize(hs);
+                    f.ReadExactly(0, head.data(), hs, "the index header");
+                }
+            }
+            SecondaryIndex ix = ParseIndexHeader(head, size, h_, x);
+            bool composite;
+            int number;
+            ParseIndexExtension(fs::path(x).extension().string(), composite, number);
+            if (composite != ix.composite)
+                Fail("Secondary index \"" + x + "\" does not match its table: its name and its kind disagree", errc::kCorruptFile);
+            if (composite) ix.number = number;
+            std::string ext = fs::path(x).extension().string();
+            ext[1] = static_cast<char>(ext[1] == 'x' ? 'y' : 'Y');
+            ix.dataPath = x;
+            ix.treePath = FindCompanion(path_, ext);
+            if (ix.treePath.empty()) Fail("Secondary index \"" + x + "\" has no tree file (" + ext + ")", errc::kCorruptFile);
+            secondaries_.push_back(std::move(ix));
+        } catch (const EngineError& e) {
+            if (secondaryError_.empty()) secondaryError_ = e.what();
+        }
+    }
+    props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
+}
+
+std::string ParadoxTable::SecondaryName(const SecondaryIndex& ix) const {
+    if (!ix.composite) return ix.fields[0] < fields_.size() ? fields_[ix.fields[0]].name : std::string();
+    return conv_->ToUtf8(ix.rawName);
+}
+
+SecondaryIndexFiles ParadoxTable::BuildSecondary(const SecondaryIndex& ix) {
+    const uint32_t rs = h_.recordSize;
+    std::string records;
+    records.reserve(size_t{recordCount_} * IndexRecordSize(h_, ix));
+    std::string block;
+    for (size_t pos = 0; pos < chain_.size(); ++pos) {
+        block.resize(kBlockHeader + size_t{counts_[pos]} * rs);
+        if (db_.ReadAt(BlockOffset(chain_[pos]), block.data(), block.size()) != block.size())
+            Fail(Where() + " is truncated: block " + std::to_string(chain_[pos]) + " can no longer be read", errc::kCorruptFile);
+        const auto* recs = reinterpret_cast<const uint8_t*>(block.data()) + kBlockHeader;
+        for (uint32_t r = 0; r < counts_[pos]; ++r) AppendIndexRecord(h_, ix, recs + size_t{r} * rs, chain_[pos], records);
+    }
+    return BuildIndexFiles(h_, ix, std::move(records), path_);
+}
+
+void ParadoxTable::CheckUniqueSecondaries(const std::string& rec, const std::string* old) {
+    const uint32_t rs = h_.recordSize;
+    const uint32_t keyLen = h_.KeyLength();
+    std::string block;
+    for (const auto& ix : secondaries_) {
+        if (!ix.unique) continue;
+        std::string mine;
+        AppendIndexRecord(h_, ix, reinterpret_cast<const uint8_t*>(rec.data()), 0, mine);
+        const size_t ixLen = mine.size() - keyLen - 2;
+        if (AllZero(reinterpret_cast<const uint8_t*>(mine.data()), ixLen)) continue;
+        if (old) {
+            std::string before;
+            AppendIndexRecord(h_, ix, reinterpret_cast<const uint8_t*>(old->data()), 0, before);
+            if (before.compare(0, ixLen, mine, 0, ixLen) == 0) continue;  // the value stays
+        }
+        std::string other;
+        for (size_t pos = 0; pos < chain_.size(); ++pos) {
+            block.resize(kBlockHeader + size_t{counts_[pos]} * rs);
+            if (db_.ReadAt(BlockOffset(chain_[pos]), block.data(), block.size()) != block.size()) continue;
+            const auto* recs = reinterpret_cast<const uint8_t*>(block.data()) + kBlockHeader;
+            for (uint32_t r = 0; r < counts_[pos]; ++r) {
+                const uint8_t* p = recs + size_t{r} * rs;
+                if (old && std::memcmp(p, old->data(), keyLen) == 0) continue;
+                other.clear();
+                AppendIndexRecord(h_, ix, p, 0, other);
+                if (other.compare(0, ixLen, mine, 0, ixLen) == 0)
+                    Fail("Key violation: unique index " + SecondaryName(ix) + " of " + Where() + " holds that value already",
+                         errc::kKeyViolation);
+            }
+        }
+    }
+}
+
+// Rewrites every secondary index from the records. A unique index that a change would break
+// refuses before any file is written.
+void ParadoxTable::WriteSecondaries() {
+    std::vector<SecondaryIndexFiles> built;
+    for (const auto& ix : secondaries_) built.push_back(BuildSecondary(ix));
+    for (size_t k = 0; k < secondaries_.size(); ++k) {
+        LockedFile x, y;
+        x.Create(secondaries_[k].dataPath);
+        x.WriteAt(0, built[k].data);
+        x.Close();
+        y.Create(secondaries_[k].treePath);
+        y.WriteAt(0, built[k].tree);
+        y.Close();
+    }
+}
+
+void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
+                                     bool descending) {
+    WriteHold hold(*this);
+    SecondaryIndex ix;
+    ix.unique = unique;
+    ix.descending = descending;
+    for (const auto& f : fields) {
+        const int pos = FindField(*this, f);
+        if (pos < 0) Fail("Invalid field name: " + f, errc::kSqlBind);
+        ix.fields.push_back(static_cast<uint16_t>(pos));
+    }
+    const int named = FindField(*this, name);
+    if (named >= 0 && (ix.fields.size() != 1 || ix.fields[0] != named))
+        Fail("An index named like field " + name + " must be an index of that field alone", errc::kInvalidParameter);
+    ix.composite = named < 0;
+    if (ix.composite) {
+        if (name.empty()) Fail("An index needs a name", errc::kInvalidParameter);
+        if (!conv_->FromUtf8(name, ix.rawName) || ix.rawName.find('\0') != std::string::npos || ix.rawName.size() > 25)
+            Fail("An index name has at most 25 characters of the table's code page: " + name, errc::kInvalidParameter);
+        std::vector<bool> used(16, false);
+        for (const auto& s : secondaries_)
+            if (s.composite) used[static_cast<size_t>(s.number & 15)] = true;
+        ix.number = -1;
+        for (int k = 0; k < 16 && ix.number < 0; ++k)
+            if (!used[static_cast<size_t>(k)]) ix.number = k;
+        if (ix.number < 0) Fail("Capability not supported: a table holds at most 16 named secondary indexes", errc::kNotSupported);
+    } else {
+        ix.number = named + 1;
+    }
+    for (const auto& s : secondaries_)
+        if (!s.composite && !ix.composite && s.number == ix.number) Fail("Index already exists: " + name, errc::kInvalidParameter);
+    CheckIndexDefinition(h_, ix, path_);
+    if (!chainError_.empty()) Fail("Table " + Where() + " is damaged (" + chainError_ + ")", errc::kCorruptFile);
+    const SecondaryIndexFiles files = BuildSecondary(ix);
+    ix.dataPath = CompanionName(path_, IndexExtension(ix, false));
+    ix.treePath = CompanionName(path_, IndexExtension(ix, true));
+    try {
+        LockedFile x, y;
+        x.Create(ix.dataPath);
+        x.WriteAt(0, files.data);
+        x.Close();
+        y.Create(ix.treePath);
+        y.WriteAt(0, files.tree);
+        y.Close();
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(ix.dataPath, ec);
+        fs::remove(ix.treePath, ec);
+        throw;
+    }
+    secondaries_.push_back(std::move(ix));
+    props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
+}
+
+bool ParadoxTable::DropSecondaryIndex(const std::string& name) {
+    if (!writable_) Fail("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);
+    Lock(LockMode::Exclusive);
+    struct Release {
+        ParadoxTable& t;
+        ~Release() {
+            try {
+                t.Unlock();
+            } catch (...) {
+            }
+        }
+    } release{*this};
+    for (size_t k = 0; k < secondaries_.size(); ++k) {
+        const std::string n = SecondaryName(secondaries_[k]);
+        if (n.size() != name.size() || strcasecmp(n.c_str(), name.c_str()) != 0) continue;
+        std::error_code ec;
+        fs::remove(secondaries_[k].dataPath, ec);
+        fs::remove(secondaries_[k].treePath, ec);
+        secondaries_.erase(secondaries_.begin() + static_cast<std::ptrdiff_t>(k));
+        props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
+        return true;
+    }
+    return false;
 }
 
 void ParadoxTable::Close() {
@@ -1734,6 +1975,18 @@ std::unique_ptr<Table> CreateParadoxTable(const std::string& path, const std::ve
 std::vector<ValidityCheck> ParadoxValidityChecks(Table& table) {
     if (auto* p = dynamic_cast<ParadoxTable*>(&table)) return p->Checks();
     return {};
+}
+
+void CreateParadoxIndex(Table& table, const std::string& name, const std::vector<std::string>& fields, bool unique,
+                        bool descending) {
+    auto* p = dynamic_cast<ParadoxTable*>(&table);
+    if (!p) Fail("Not a Paradox table: " + table.FileName(), errc::kInvalidParameter);
+    p->AddSecondaryIndex(name, fields, unique, descending);
+}
+
+bool DropParadoxIndex(Table& table, const std::string& name) {
+    auto* p = dynamic_cast<ParadoxTable*>(&table);
+    return p && p->DropSecondaryIndex(name);
 }
 
 }  // namespace tessel::engine::paradox

@@ -34,4 +34,15 @@ std::unique_ptr<Table> CreateParadoxTable(const std::string& path,
 // empty for another kind of table or a table without a .VAL.
 std::vector<ValidityCheck> ParadoxValidityChecks(Table& table);
 
+// Makes a secondary index of a keyed Paradox table over the named fields from its records as
+// they stand; it is kept current by every later change. An index named like one of its fields
+// indexes that field alone; any other name makes a named (composite) index. Raises
+// EngineError: kKeyViolation for a unique index over equal values (no file is left), and
+// kNotSupported for an index the table's files cannot hold.
+void CreateParadoxIndex(Table& table, const std::string& name, const std::vector<std::string>& fields,
+                        bool unique, bool descending);
+// Removes the secondary index with this name (compared without case) and its files; false
+// when the table has none of that name.
+bool DropParadoxIndex(Table& table, const std::string& name);
+
 }  // namespace tessel::engine::paradox

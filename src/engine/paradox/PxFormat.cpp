@@ -124,7 +124,7 @@ bool ReadCString(std::string_view bytes, size_t& pos, size_t end, std::string& o
 
 }  // namespace
 
-PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::string& path) {
+PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::string& path, bool indexData) {
     if (fileSize < 0x58 || bytes.size() < 0x58) Corrupt(path, "the file is too short for a header");
     const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
     PxHeader h;
@@ -147,7 +147,10 @@ PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::str
 
     if (h.versionByte < 3 || h.versionByte > 0x0C)
         Corrupt(path, "unknown table level byte " + std::to_string(h.versionByte));
-    if (h.fileType != kFileKeyed && h.fileType != kFileUnkeyed)
+    if (indexData) {
+        if (h.fileType != 3 && h.fileType != 5 && h.fileType != 6 && h.fileType != 8)
+            Corrupt(path, "it is not the data file of a secondary index (file type " + std::to_string(h.fileType) + ")");
+    } else if (h.fileType != kFileKeyed && h.fileType != kFileUnkeyed)
         throw EngineError("\"" + path + "\" is not a Paradox data table (file type " +
                               std::to_string(h.fileType) + ")",
                           errc::kNotSupported);
@@ -159,7 +162,7 @@ PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::str
     if (bytes.size() < h.headerSize) Corrupt(path, "the header is truncated");
     if (numFields == 0 || numFields > 255)
         Corrupt(path, "field count " + std::to_string(numFields) + " is out of range");
-    if (h.fileType == kFileKeyed) {
+    if (h.fileType == kFileKeyed || indexData) {
         if (h.keyFields == 0 || h.keyFields > numFields || h.keyFields > 16)
             Corrupt(path, "key field count " + std::to_string(h.keyFields) + " is out of range");
     } else {

@@ -95,8 +95,11 @@ struct PxHeader {
 
 // Parses and checks a .DB header. `bytes` holds at least the first min(fileSize, headerSize)
 // bytes of the file. Raises EngineError naming `path`: kCorruptFile for a header that does
-// not hold together, kNotSupported for an encrypted table or a file of another kind.
-PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::string& path);
+// not hold together, kNotSupported for an encrypted table or a file of another kind. With
+// `indexData` the file must be the data file of a secondary index instead (types 3, 5, 6, 8),
+// which is read as a keyed table.
+PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::string& path,
+                       bool indexData = false);
 
 // The whole header (headerSize bytes) of a .DB file for `h`.
 std::string BuildDbHeader(const PxHeader& h);

@@ -1,0 +1,332 @@
+// Secondary indexes of Paradox tables: the files, their upkeep, what is refused, and what an
+// independent reader (pxlib through the oracle front end) makes of them.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <tuple>
+
+#include "PxTestUtil.h"
+#include "engine/paradox/PxFormat.h"
+#include "support/TempDir.h"
+
+using namespace tessel;
+using namespace tessel::engine;
+using namespace tessel::engine::paradox;
+using tessel::test::Fld;
+
+namespace {
+
+std::string Pxdump() {
+#ifdef TESSEL_PXDUMP
+    if (std::filesystem::exists(TESSEL_PXDUMP)) return TESSEL_PXDUMP;
+#endif
+    return "";
+}
+
+std::vector<FieldDesc> PeopleFields() {
+    return {Fld("Last", fldtype::kString, 0, 12), Fld("First", fldtype::kString, 0, 10), Fld("Dept", fldtype::kInt16),
+            Fld("Salary", fldtype::kFloat), Fld("Notes", fldtype::kBlob, fldsub::kMemo, 5),
+            Fld("Active", fldtype::kBool)};
+}
+
+Record Person(const std::string& last, const std::string& first, std::optional<int> dept, double salary) {
+    Record r(6);
+    r[0].SetText(last);
+    r[1].SetText(first);
+    if (dept) r[2].SetInt(*dept);
+    r[3].SetDouble(salary);
+    return r;
+}
+
+std::string Name(int k) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "N%05d", k);
+    return buf;
+}
+
+int CodeOf(const EngineError& e) { return e.Entries().empty() ? 0 : e.Entries().front().code; }
+
+class PxSecondaryIndexTest : public ::testing::Test {
+protected:
+    std::unique_ptr<Table> MakePeople(int n, int level = 7) {
+        CreateOptions o;
+        o.level = level;
+        auto t = CreateParadoxTable(Path(), PeopleFields(), o, 2);
+        TableLock lock(*t, LockMode::Exclusive);
+        for (int k = 0; k < n; ++k)
+            t->AppendRecord(Person(Name((k * 7919) % n), "F", k % 5 == 4 ? std::nullopt : std::optional<int>(k % 5),
+                                   1000.0 + (k * 31) % 97));
+        return t;
+    }
+    std::string Path() const { return dir.File("people.db"); }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dir.File(name)); }
+
+    // The index rows the table's records call for: (dept, last, first), blank first.
+    static std::string ExpectedDeptRows(Table& t) {
+        std::vector<std::tuple<bool, int64_t, std::string, std::string>> rows;
+        Record r;
+        for (uint32_t k = 0; k < t.RecordCount(); ++k) {
+            t.ReadRecord(k, r);
+            rows.emplace_back(!r[2].IsNull(), r[2].IsNull() ? 0 : r[2].i, r[0].s, r[1].s);
+        }
+        std::sort(rows.begin(), rows.end());
+        std::string out = "Sec Key,Last,First\n";
+        for (const auto& [has, dept, last, first] : rows)
+            out += (has ? std::to_string(dept) : "") + "," + last + "," + first + "\n";
+        return out;
+    }
+    // pxdump's CSV of an index data file without its hint column; checks every hint names the
+    // table block that holds the record.
+    std::string IndexRowsChecked(const std::string& pxdump, const std::string& file) {
+        int st = 0;
+        const std::string csv = test::RunCommand(pxdump + " csv " + dir.File(file) + " 2>&1", &st);
+        EXPECT_EQ(st, 0) << csv;
+        const std::string db = test::ReadBytes(Path());
+        const uint16_t headerSize = GetLe16(db.data() + 2);
+        const uint32_t blockSize = uint32_t{static_cast<uint8_t>(db[5])} * 1024;
+        std::string out;
+        size_t pos = 0;
+        bool header = true;
+        while (pos < csv.size()) {
+            const size_t nl = csv.find('\n', pos);
+            const std::string line = csv.substr(pos, nl - pos);
+            pos = nl + 1;
+            const size_t comma = line.rfind(',');
+            out += line.substr(0, comma) + "\n";
+            if (header) {
+                header = false;
+                continue;
+            }
+            const int hint = std::stoi(line.substr(comma + 1));
+            const size_t lastAt = line.find(',') + 1;
+            const std::string last = line.substr(lastAt, line.find(',', lastAt) - lastAt);
+            const std::string block = db.substr(headerSize + size_t(hint - 1) * blockSize, blockSize);
+            EXPECT_NE(block.find(last), std::string::npos) << file << ": " << line;
+        }
+        return out;
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(PxSecondaryIndexTest, IndependentReaderSeesTheRecordsInIndexOrder) {
+    const std::string pxdump = Pxdump();
+    if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
+    auto t = MakePeople(3000);
+    CreateParadoxIndex(*t, "Dept", {"DEPT"}, false, false);
+    CreateParadoxIndex(*t, "BySalary", {"Salary", "Dept"}, false, false);
+    EXPECT_TRUE(Exists("people.x03") && Exists("people.y03") && Exists("people.xg0") && Exists("people.yg0"));
+
+    EXPECT_EQ(IndexRowsChecked(pxdump, "people.x03"), ExpectedDeptRows(*t));
+    const std::string info = test::RunCommand(pxdump + " info " + dir.File("people.x03"));
+    EXPECT_NE(info.find("filetype: 5 "), std::string::npos) << info;
+    EXPECT_NE(info.find("records: 3000"), std::string::npos) << info;
+    EXPECT_NE(info.find("schema: Sec Key:S,Last:A12,First:A10,Hint:S"), std::string::npos) << info;
+    const std::string composite = test::RunCommand(pxdump + " info " + dir.File("people.xg0"));
+    EXPECT_NE(composite.find("filetype: 8 "), std::string::npos) << composite;
+    EXPECT_NE(composite.find("schema: Salary:N,Dept:S,Last:A12,First:A10,Hint:S"), std::string::npos) << composite;
+
+    // The trees: one entry per data-file block, counts adding up to the records.
+    for (const char* tree : {"people.y03", "people.yg0"}) {
+        int st = 0;
+        const std::string csv = test::RunCommand(pxdump + " csv " + dir.File(tree) + " 2>&1", &st);
+        ASSERT_EQ(st, 0) << csv;
+        int sum = 0, lines = 0;
+        size_t pos = csv.find('\n') + 1;
+        while (pos < csv.size()) {
+            const size_t nl = csv.find('\n', pos);
+            const std::string line = csv.substr(pos, nl - pos);
+            const size_t c2 = line.rfind(','), c1 = line.rfind(',', c2 - 1);
+            sum += std::stoi(line.substr(c1 + 1, c2 - c1 - 1));
+            ++lines;
+            pos = nl + 1;
+        }
+        EXPECT_EQ(sum, 3000) << tree;
+        EXPECT_GT(lines, 1) << tree;
+    }
+}
+
+TEST_F(PxSecondaryIndexTest, LargeIndexGetsATwoLevelTreeThatTheIndependentReaderWalks) {
+    const std::string pxdump = Pxdump();
+    if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
+    auto t = MakePeople(30000);
+    CreateParadoxIndex(*t, "Salary", {"Salary"}, false, false);
+    const std::string info = test::RunCommand(pxdump + " info " + dir.File("people.y04"));
+    EXPECT_NE(info.find("levels=2"), std::string::npos) << info;
+    int st = 0;
+    const std::string csv = test::RunCommand(pxdump + " csv " + dir.File("people.x04") + " 2>&1", &st);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 30001);
+    EXPECT_EQ(csv.find("pxlib"), std::string::npos);
+}
+
+TEST_F(PxSecondaryIndexTest, EveryChangeKeepsTheIndexCurrent) {
+    const std::string pxdump = Pxdump();
+    if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
+    auto t = MakePeople(400);
+    CreateParadoxIndex(*t, "Dept", {"Dept"}, false, false);
+    struct Step {
+        const char* what;
+        std::function<void(Table&)> change;
+    };
+    const std::vector<Step> steps = {
+        {"insert", [](Table& x) { x.AppendRecord(Person("AAA", "new", 2, 5)); }},
+        {"insert blank", [](Table& x) { x.AppendRecord(Person("ZZZ", "new", std::nullopt, 5)); }},
+        {"update indexed field", [](Table& x) {
+             Record r;
+             x.ReadRecord(10, r);
+             r[2].SetInt(-7);
+             x.UpdateRecord(10, r);
+         }},
+        {"update key field", [](Table& x) {
+             Record r;
+             x.ReadRecord(20, r);
+             r[0].SetText("moved");
+             x.UpdateRecord(20, r);
+         }},
+        {"delete", [](Table& x) { x.DeleteRecord(0); }},
+        {"delete many", [](Table& x) {
+             TableLock lock(x, LockMode::Exclusive);
+             for (int k = 0; k < 150; ++k) x.DeleteRecord(5);
+         }},
+    };
+    for (const auto& step : steps) {
+        step.change(*t);
+        EXPECT_EQ(IndexRowsChecked(pxdump, "people.x03"), ExpectedDeptRows(*t)) << step.what;
+    }
+}
+
+TEST_F(PxSecondaryIndexTest, IndexesAreListedCountedAndDropped) {
+    {
+        auto t = MakePeople(20);
+        CreateParadoxIndex(*t, "Dept", {"Dept"}, false, false);
+        CreateParadoxIndex(*t, "ByPay", {"Salary", "Dept"}, true, false);
+        EXPECT_EQ(t->Properties().indexCount, 3u);
+    }
+    auto t = OpenParadoxTable(Path(), OpenMode::ReadWrite);
+    const auto indexes = t->Indexes();
+    ASSERT_EQ(indexes.size(), 3u);
+    EXPECT_TRUE(indexes[0].primary);
+    EXPECT_EQ(indexes[0].fields, "Last;First");
+    // Files are found in name order: .X03 before .XG0.
+    EXPECT_EQ(indexes[1].name, "Dept");
+    EXPECT_EQ(indexes[1].fields, "Dept");
+    EXPECT_FALSE(indexes[1].primary || indexes[1].unique || indexes[1].descending);
+    EXPECT_EQ(indexes[2].name, "ByPay");
+    EXPECT_EQ(indexes[2].fields, "Salary;Dept");
+    EXPECT_TRUE(indexes[2].unique);
+    EXPECT_EQ(t->Properties().indexCount, 3u);
+    EXPECT_EQ(test::ReadBytes(dir.File("people.xg0"))[0x55], 0x21);
+    EXPECT_EQ(test::ReadBytes(dir.File("people.x03"))[0x55], 0x01);
+
+    EXPECT_TRUE(DropParadoxIndex(*t, "bypay"));
+    EXPECT_FALSE(DropParadoxIndex(*t, "ByPay"));
+    EXPECT_FALSE(Exists("people.xg0") || Exists("people.yg0"));
+    EXPECT_EQ(t->Properties().indexCount, 2u);
+    EXPECT_TRUE(DropParadoxIndex(*t, "DEPT"));
+    EXPECT_FALSE(Exists("people.x03") || Exists("people.y03"));
+    EXPECT_EQ(OpenParadoxTable(Path(), OpenMode::ReadOnly)->Indexes().size(), 1u);
+}
+
+TEST_F(PxSecondaryIndexTest, UniqueIndexRefusesEqualValues) {
+    auto t = MakePeople(10);  // Dept repeats
+    try {
+        CreateParadoxIndex(*t, "U", {"Dept"}, true, false);
+        ADD_FAILURE() << "a unique index over repeated values was made";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(CodeOf(e), errc::kKeyViolation);
+    }
+    EXPECT_FALSE(Exists("people.xg0") || Exists("people.yg0"));
+    EXPECT_EQ(t->Indexes().size(), 1u);
+
+    CreateParadoxIndex(*t, "U", {"Salary"}, true, false);
+    Record r;
+    t->ReadRecord(3, r);
+    const double taken = r[3].d;
+    const uint32_t before = t->RecordCount();
+    EXPECT_THROW(t->AppendRecord(Person("New", "One", 1, taken)), EngineError);
+    EXPECT_EQ(t->RecordCount(), before);
+    t->ReadRecord(4, r);
+    r[3].SetDouble(taken);
+    EXPECT_THROW(t->UpdateRecord(4, r), EngineError);
+    // Its own value, a new value and blanks are fine.
+    t->ReadRecord(3, r);
+    r[1].SetText("Same");
+    t->UpdateRecord(3, r);
+    t->AppendRecord(Person("New", "One", 1, 123456));
+    Record blank = Person("B1", "x", 1, 0);
+    blank[3].SetNull();
+    t->AppendRecord(blank);
+    blank[0].SetText("B2");
+    t->AppendRecord(blank);
+    EXPECT_EQ(t->RecordCount(), before + 3);
+}
+
+TEST_F(PxSecondaryIndexTest, IndexesTheFilesCannotHoldAreRefused) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> fields;
+        const char* name;
+        bool unique, descending;
+        int level;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {"descending", {"Dept"}, "D", false, true, 7, errc::kNotSupported},
+        {"key field", {"First"}, "K", false, false, 7, errc::kNotSupported},
+        {"memo field", {"Notes"}, "M", false, false, 7, errc::kNotSupported},
+        {"logical field", {"Active"}, "L", false, false, 7, errc::kNotSupported},
+        {"unique below level 7", {"Salary"}, "U", true, false, 5, errc::kNotSupported},
+        {"field name for other fields", {"Salary"}, "Dept", false, false, 7, errc::kInvalidParameter},
+        {"field twice", {"Dept", "Dept"}, "Twice", false, false, 7, errc::kInvalidParameter},
+        {"unknown field", {"Nope"}, "X", false, false, 7, errc::kSqlBind},
+    };
+    for (const auto& c : cases) {
+        auto t = MakePeople(5, c.level);
+        try {
+            CreateParadoxIndex(*t, c.name, c.fields, c.unique, c.descending);
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(CodeOf(e), c.code) << c.what << ": " << e.what();
+        }
+        t->Close();
+        EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"people.db", "people.mb", "people.px"})) << c.what;
+    }
+    CreateOptions o;
+    auto unkeyed = CreateParadoxTable(dir.File("flat.db"), PeopleFields(), o, 0);
+    EXPECT_THROW(CreateParadoxIndex(*unkeyed, "Dept", {"Dept"}, false, false), EngineError);
+}
+
+TEST_F(PxSecondaryIndexTest, DamagedIndexLeavesTheTableReadableButNotWritable) {
+    {
+        auto t = MakePeople(50);
+        CreateParadoxIndex(*t, "Dept", {"Dept"}, false, false);
+    }
+    std::string x = test::ReadBytes(dir.File("people.x03"));
+    x[0x21] = 9;  // a field count the record size does not match
+    test::WriteBytes(dir.File("people.x03"), x);
+    auto t = OpenParadoxTable(Path(), OpenMode::ReadWrite);
+    EXPECT_EQ(t->RecordCount(), 50u);
+    Record r;
+    EXPECT_TRUE(t->ReadRecord(49, r));
+    EXPECT_EQ(t->Indexes().size(), 1u);
+    try {
+        t->AppendRecord(Person("New", "One", 1, 1));
+        ADD_FAILURE() << "wrote past a damaged index";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(CodeOf(e), errc::kCorruptFile);
+        EXPECT_NE(std::string(e.what()).find("people.x03"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(t->RecordCount(), 50u);
+    // Without the files the table is writable again.
+    std::filesystem::remove(dir.File("people.x03"));
+    std::filesystem::remove(dir.File("people.y03"));
+    t->Refresh();
+    t->AppendRecord(Person("New", "One", 1, 1));
+    EXPECT_EQ(t->RecordCount(), 51u);
+}
+
+}  // namespace
