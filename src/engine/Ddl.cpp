@@ -12,6 +12,7 @@
 #include "engine/SqlValue.h"
 #include "engine/TableFamily.h"
 #include "engine/TableFiles.h"
+#include "engine/paradox/ParadoxTable.h"
 #include "engine/storage/LockedFile.h"
 
 namespace tessel::engine {
@@ -146,17 +147,38 @@ void Database::RunDdl(const sql::BoundStatement& b) {
             return;
         }
         {
-            auto t = OpenTableFile(b.tablePath, OpenMode::ReadOnly);
+            RequireKnownFormat(b.tablePath);
+            TableEntry& e = EntryFor(b.tablePath);
             bool found = false;
-            for (const auto& index : t->Indexes()) found = found || SameName(index.name, b.indexName);
+            for (const auto& index : e.table->Indexes()) found = found || (!index.primary && SameName(index.name, b.indexName));
             if (!found) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
+            if (IsDbasePath(b.tablePath))
+                throw EngineError("Capability not supported: Tessel does not change a dBASE production index (.MDX)",
+                                  errc::kNotSupported);
+            if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
+            const bool dropped = paradox::DropParadoxIndex(*e.table, b.indexName);
+            RetireEntry(b.tablePath);
+            if (!dropped) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
         }
-        throw EngineError("Capability not supported: dropping a secondary index", errc::kNotSupported);
+        return;
     case sql::BoundKind::CreateIndex: {
-        auto t = OpenTableFile(b.tablePath, OpenMode::ReadOnly);
-        for (const auto& index : t->Indexes())
-            if (SameName(index.name, b.indexName)) throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
-        throw EngineError("Capability not supported: creating a secondary index", errc::kNotSupported);
+        RequireKnownFormat(b.tablePath);
+        TableEntry& e = EntryFor(b.tablePath);
+        for (const auto& index : e.table->Indexes())
+            if (SameName(index.name, b.indexName) || SameName("PRIMARY", b.indexName))
+                throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
+        if (IsDbasePath(b.tablePath))
+            throw EngineError("Capability not supported: Tessel does not write index tags into a dBASE production index (.MDX)",
+                              errc::kNotSupported);
+        if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
+        try {
+            paradox::CreateParadoxIndex(*e.table, b.indexName, b.indexFields, b.indexUnique, b.indexDescending);
+        } catch (...) {
+            RetireEntry(b.tablePath);
+            throw;
+        }
+        RetireEntry(b.tablePath);
+        return;
     }
     default: throw EngineError("Not a table change", errc::kSqlExecute);
     }

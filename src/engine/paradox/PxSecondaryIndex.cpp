@@ -82,9 +82,7 @@ void CheckIndexDefinition(const PxHeader& table, const SecondaryIndex& ix, const
         if (IsBlobType(t) || t == pxt::kLogical || t == pxt::kBytes)
             refuse("cannot include field " + std::to_string(f + 1) + " (a " + std::string(1, TypeLetter(t)) +
                    " field cannot be indexed)");
-        if (f < table.keyFields)
-            refuse("cannot include key field " + std::to_string(f + 1) +
-                   "; the table's key is part of every secondary index already");
+        if (k == 0 && f == 0) refuse("cannot begin with the first field of the table's key");
         for (size_t j = 0; j < k; ++j)
             if (ix.fields[j] == f) Fail("An index names field " + std::to_string(f + 1) + " twice", errc::kInvalidParameter);
     }

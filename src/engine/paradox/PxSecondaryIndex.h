@@ -4,7 +4,7 @@
 //
 // The data file (.Xnn for a single-field index, .XGn for a composite or named one) is itself a
 // keyed table: one record per table record holding the indexed fields, then the table's key
-// fields, then a two-byte "Hint" with the number of the table block the record lives in. All
+// fields (again, when some of them are indexed too), then a two-byte "Hint" with the number of the table block the record lives in. All
 // fields but the hint form its key, so equal index values are ordered by the table key. The
 // tree file (.Ynn / .YGn) indexes the data file's blocks the way a .PX indexes a table's.
 //

@@ -118,6 +118,7 @@ TEST_F(PxSecondaryIndexTest, IndependentReaderSeesTheRecordsInIndexOrder) {
     auto t = MakePeople(3000);
     CreateParadoxIndex(*t, "Dept", {"DEPT"}, false, false);
     CreateParadoxIndex(*t, "BySalary", {"Salary", "Dept"}, false, false);
+    CreateParadoxIndex(*t, "ByFirst", {"First", "Last"}, false, false);
     EXPECT_TRUE(Exists("people.x03") && Exists("people.y03") && Exists("people.xg0") && Exists("people.yg0"));
 
     EXPECT_EQ(IndexRowsChecked(pxdump, "people.x03"), ExpectedDeptRows(*t));
@@ -128,6 +129,10 @@ TEST_F(PxSecondaryIndexTest, IndependentReaderSeesTheRecordsInIndexOrder) {
     const std::string composite = test::RunCommand(pxdump + " info " + dir.File("people.xg0"));
     EXPECT_NE(composite.find("filetype: 8 "), std::string::npos) << composite;
     EXPECT_NE(composite.find("schema: Salary:N,Dept:S,Last:A12,First:A10,Hint:S"), std::string::npos) << composite;
+
+    // Key fields may be indexed; the table's key still follows in full.
+    const std::string byFirst = test::RunCommand(pxdump + " info " + dir.File("people.xg1"));
+    EXPECT_NE(byFirst.find("schema: First:A10,Last:A12,Last:A12,First:A10,Hint:S"), std::string::npos) << byFirst;
 
     // The trees: one entry per data-file block, counts adding up to the records.
     for (const char* tree : {"people.y03", "people.yg0"}) {
@@ -276,7 +281,7 @@ TEST_F(PxSecondaryIndexTest, IndexesTheFilesCannotHoldAreRefused) {
     };
     const std::vector<Case> cases = {
         {"descending", {"Dept"}, "D", false, true, 7, errc::kNotSupported},
-        {"key field", {"First"}, "K", false, false, 7, errc::kNotSupported},
+        {"first key field first", {"Last", "Dept"}, "K", false, false, 7, errc::kNotSupported},
         {"memo field", {"Notes"}, "M", false, false, 7, errc::kNotSupported},
         {"logical field", {"Active"}, "L", false, false, 7, errc::kNotSupported},
         {"unique below level 7", {"Salary"}, "U", true, false, 5, errc::kNotSupported},
