@@ -29,7 +29,9 @@ uint64_t TDataCursor::CopyTo(const std::string& destPath) {
     for (size_t i = 0; i < records.size(); ++i) ReadRecord(static_cast<int64_t>(i), records[i]);
     std::vector<engine::FieldDesc> fields;
     for (const auto& f : Fields())
-        if (!f.hidden) fields.push_back(engine::FieldDesc::Make(f.name, f.type, f.subType, f.units1, f.units2));
+        if (!f.hidden)
+            fields.push_back(
+                engine::FieldDesc::Make(f.name, f.type, f.subType, f.units1, f.units2));
     auto table = engine::CreateTableFile(destPath, fields);
     try {
         std::vector<size_t> shown;
@@ -51,8 +53,8 @@ uint64_t TDataCursor::CopyTo(const std::string& destPath) {
     return records.size();
 }
 
-TMemoryCursor::TMemoryCursor(std::vector<engine::FieldDesc> fields, std::vector<engine::Record> records,
-                             bool readOnly)
+TMemoryCursor::TMemoryCursor(std::vector<engine::FieldDesc> fields,
+                             std::vector<engine::Record> records, bool readOnly)
     : fields_(std::move(fields)), records_(std::move(records)), readOnly_(readOnly) {
     for (auto& r : records_) {
         r.resize(fields_.size());
@@ -62,7 +64,8 @@ TMemoryCursor::TMemoryCursor(std::vector<engine::FieldDesc> fields, std::vector<
 
 void TMemoryCursor::Check(int64_t position) const {
     if (position < 0 || position >= RecordCount())
-        throw EngineError("Record " + std::to_string(position) + " does not exist", engine::errc::kNotFound);
+        throw EngineError("Record " + std::to_string(position) + " does not exist",
+                          engine::errc::kNotFound);
 }
 
 void TMemoryCursor::ReadRecord(int64_t position, engine::Record& out) {

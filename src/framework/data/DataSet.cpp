@@ -10,7 +10,9 @@ namespace tessel {
 
 namespace {
 
-bool EditMode(TDataSetState s) { return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert; }
+bool EditMode(TDataSetState s) {
+    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
 
 TBookmark EncodeBookmark(int64_t value) {
     TBookmark b(sizeof value, '\0');
@@ -39,7 +41,9 @@ TDataSet::~TDataSet() {
     for (TDataSource* source : std::vector<TDataSource*>(sources_)) source->DataSetGone();
 }
 
-void TDataSet::Error(const std::string& message) const { DatabaseError(message, name_); }
+void TDataSet::Error(const std::string& message) const {
+    DatabaseError(message, name_);
+}
 
 void TDataSet::CheckActive() const {
     if (!Active()) Error(dbmsg::kDataSetClosed);
@@ -77,7 +81,8 @@ void TDataSet::OpenCursor() {
     cursor_ = Engine([&] { return CreateCursor(); });
     fieldDefs_.clear();
     const auto& descs = cursor_->Fields();
-    for (size_t i = 0; i < descs.size(); ++i) fieldDefs_.push_back(FieldDefFromDesc(descs[i], static_cast<int>(i) + 1));
+    for (size_t i = 0; i < descs.size(); ++i)
+        fieldDefs_.push_back(FieldDefFromDesc(descs[i], static_cast<int>(i) + 1));
     CreateFields();
     int wanted = 1;
     for (TDataSource* s : sources_)
@@ -116,7 +121,8 @@ void TDataSet::SetState(TDataSetState state) {
 // ----------------------------------------------------------------------------------- fields
 
 TField& TDataSet::Fields(int index) const {
-    if (index < 0 || index >= FieldCount()) Error("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= FieldCount())
+        Error("List index out of bounds (" + std::to_string(index) + ")");
     return *fields_[static_cast<size_t>(index)];
 }
 
@@ -157,7 +163,8 @@ const engine::Value& TDataSet::FieldValue(const TField& field) const {
 }
 
 engine::Value TDataSet::OldFieldValue(const TField& field) const {
-    if (EditMode(state_) && field.FieldNo() >= 1 && static_cast<size_t>(field.FieldNo()) <= oldValues_.size())
+    if (EditMode(state_) && field.FieldNo() >= 1 &&
+        static_cast<size_t>(field.FieldNo()) <= oldValues_.size())
         return oldValues_[static_cast<size_t>(field.FieldNo() - 1)];
     return FieldValue(field);
 }
@@ -273,7 +280,9 @@ int64_t TDataSet::RecordCount() const {
     return cursor_->RecordCount();
 }
 
-bool TDataSet::IsSequenced() const { return cursor_ && cursor_->IsSequenced(); }
+bool TDataSet::IsSequenced() const {
+    return cursor_ && cursor_->IsSequenced();
+}
 
 int64_t TDataSet::RecNo() const {
     const int64_t p = CurrentPosition();
@@ -384,7 +393,9 @@ int TDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
 
 // -------------------------------------------------------------------------------- editing
 
-bool TDataSet::CanModify() const { return Active() && cursor_ && cursor_->CanModify(); }
+bool TDataSet::CanModify() const {
+    return Active() && cursor_ && cursor_->CanModify();
+}
 
 void TDataSet::CheckCanModify() const {
     if (!CanModify()) Error(dbmsg::kDataSetReadOnly);
@@ -484,7 +495,7 @@ void TDataSet::Post() {
     CheckActive();
     if (!inBrowseCheck_) UpdateRecord();
     if (!EditMode(state_)) Error(dbmsg::kNotEditing);
-    DoEvent(BeforePost);
+    DoBeforePost();
     for (const auto& f : fields_)
         if (f->Required() && !f->ReadOnly() && f->IsNull()) {
             f->FocusControl();
@@ -494,7 +505,7 @@ void TDataSet::Post() {
     WithErrorAction(OnPostError, [&] {
         const Buffer& b = buffers_[static_cast<size_t>(activeRecord_)];
         position = state_ == TDataSetState::dsInsert ? cursor_->AppendRecord(b.values)
-                                                      : cursor_->UpdateRecord(b.position, b.values);
+                                                     : cursor_->UpdateRecord(b.position, b.values);
     });
     SetState(TDataSetState::dsBrowse);
     ResyncAt(position);
@@ -555,7 +566,8 @@ void TDataSet::Refresh() {
     CheckBrowseMode();
     DoEvent(BeforeRefresh);
     const int64_t position = CurrentPosition();
-    const int64_t bookmark = position >= 0 ? Engine([&] { return cursor_->BookmarkOf(position); }) : -1;
+    const int64_t bookmark =
+        position >= 0 ? Engine([&] { return cursor_->BookmarkOf(position); }) : -1;
     Engine([&] { cursor_->Refresh(); });
     int64_t target = bookmark >= 0 ? Engine([&] { return cursor_->PositionOf(bookmark); }) : -1;
     if (target < 0) target = std::max<int64_t>(position, 0);
@@ -587,7 +599,8 @@ void TDataSet::CheckBrowseMode() {
 // ------------------------------------------------------------------------- notifications
 
 void TDataSet::AddDataSource(TDataSource* source) {
-    if (std::find(sources_.begin(), sources_.end(), source) == sources_.end()) sources_.push_back(source);
+    if (std::find(sources_.begin(), sources_.end(), source) == sources_.end())
+        sources_.push_back(source);
 }
 
 void TDataSet::RemoveDataSource(TDataSource* source) {
@@ -623,7 +636,8 @@ void TDataSet::DataEvent(TDataEvent event, TField* field, int info) {
 
 void TDataSet::NotifySources(TDataEvent event, TField* field, int info) {
     for (TDataSource* source : std::vector<TDataSource*>(sources_))
-        if (std::find(sources_.begin(), sources_.end(), source) != sources_.end()) source->DataEvent(event, field, info);
+        if (std::find(sources_.begin(), sources_.end(), source) != sources_.end())
+            source->DataEvent(event, field, info);
 }
 
 }  // namespace tessel

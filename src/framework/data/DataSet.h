@@ -23,14 +23,33 @@ class TDataSource;
 // Inactive, browse, edit and insert are the ones a grid tells apart; the others are the
 // transient states of calculations, filters and opening, and sort after insert.
 enum class TDataSetState {
-    dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue,
-    dsOldValue, dsCurValue, dsBlockRead, dsInternalCalc, dsOpening
+    dsInactive,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter,
+    dsNewValue,
+    dsOldValue,
+    dsCurValue,
+    dsBlockRead,
+    dsInternalCalc,
+    dsOpening
 };
 
 // What happened, as a data set tells its data sources.
 enum class TDataEvent {
-    deFieldChange, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange,
-    deUpdateRecord, deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange,
+    deFieldChange,
+    deRecordChange,
+    deDataSetChange,
+    deDataSetScroll,
+    deLayoutChange,
+    deUpdateRecord,
+    deUpdateState,
+    deCheckBrowseMode,
+    dePropertyChange,
+    deFieldListChange,
     deFocusControl
 };
 
@@ -53,7 +72,9 @@ public:
     // --- opening and closing --------------------------------------------------------------
     void Open() { SetActive(true); }
     void Close() { SetActive(false); }
-    bool Active() const { return state_ != TDataSetState::dsInactive && state_ != TDataSetState::dsOpening; }
+    bool Active() const {
+        return state_ != TDataSetState::dsInactive && state_ != TDataSetState::dsOpening;
+    }
     void SetActive(bool active);
     TDataSetState State() const { return state_; }
 
@@ -134,7 +155,8 @@ public:
     TDataSetNotify BeforeOpen, AfterOpen, BeforeClose, AfterClose;
     TDataSetNotify BeforeInsert, AfterInsert, BeforeEdit, AfterEdit;
     TDataSetNotify BeforePost, AfterPost, BeforeCancel, AfterCancel;
-    TDataSetNotify BeforeDelete, AfterDelete, BeforeScroll, AfterScroll, BeforeRefresh, AfterRefresh;
+    TDataSetNotify BeforeDelete, AfterDelete, BeforeScroll, AfterScroll, BeforeRefresh,
+        AfterRefresh;
     TDataSetNotify OnNewRecord;
     TDataSetErrorEvent OnPostError, OnDeleteError, OnEditError;
 
@@ -158,9 +180,14 @@ protected:
     virtual std::unique_ptr<TDataCursor> CreateCursor() = 0;
     // Called after the cursor is closed.
     virtual void CursorClosed() {}
+    // Runs BeforePost; a derived data set adds its own checks of the record after it (the
+    // record stays in edit state when they fail).
+    virtual void DoBeforePost() { DoEvent(BeforePost); }
     // Turns an engine failure inside `body` into EDBEngineError.
     template <class F>
-    decltype(auto) Engine(F&& body) const { return EngineCall(std::forward<F>(body)); }
+    decltype(auto) Engine(F&& body) const {
+        return EngineCall(std::forward<F>(body));
+    }
 
 private:
     struct Buffer {
@@ -198,7 +225,7 @@ private:
     int activeRecord_ = 0;
     bool bof_ = true, eof_ = true;
 
-    engine::Record oldValues_;      // the record as it was when editing began
+    engine::Record oldValues_;  // the record as it was when editing began
     int64_t positionBeforeInsert_ = -1;
     int indexBeforeInsert_ = 0;
     bool modified_ = false;

@@ -6,7 +6,9 @@ namespace tessel {
 
 namespace {
 
-bool EditMode(TDataSetState s) { return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert; }
+bool EditMode(TDataSetState s) {
+    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
 
 }  // namespace
 
@@ -78,20 +80,23 @@ void TDataSource::DataEvent(TDataEvent event, TField* field, int info) {
         return;
     }
     for (TDataLink* link : std::vector<TDataLink*>(links_))
-        if (std::find(links_.begin(), links_.end(), link) != links_.end()) link->DataEvent(event, field, info);
+        if (std::find(links_.begin(), links_.end(), link) != links_.end())
+            link->DataEvent(event, field, info);
     switch (event) {
-    case TDataEvent::deFieldChange:
-        if (OnDataChange) OnDataChange(*this, field);
-        break;
-    case TDataEvent::deRecordChange: case TDataEvent::deDataSetChange: case TDataEvent::deDataSetScroll:
-    case TDataEvent::deLayoutChange:
-        if (OnDataChange) OnDataChange(*this, nullptr);
-        break;
-    case TDataEvent::deUpdateRecord:
-        if (OnUpdateData) OnUpdateData(*this);
-        break;
-    default:
-        break;
+        case TDataEvent::deFieldChange:
+            if (OnDataChange) OnDataChange(*this, field);
+            break;
+        case TDataEvent::deRecordChange:
+        case TDataEvent::deDataSetChange:
+        case TDataEvent::deDataSetScroll:
+        case TDataEvent::deLayoutChange:
+            if (OnDataChange) OnDataChange(*this, nullptr);
+            break;
+        case TDataEvent::deUpdateRecord:
+            if (OnUpdateData) OnUpdateData(*this);
+            break;
+        default:
+            break;
     }
 }
 
@@ -105,7 +110,9 @@ TDataLink::~TDataLink() {
     }
 }
 
-TDataSet* TDataLink::DataSet() const { return source_ ? source_->DataSet() : nullptr; }
+TDataSet* TDataLink::DataSet() const {
+    return source_ ? source_->DataSet() : nullptr;
+}
 
 void TDataLink::SetDataSource(TDataSource* source) {
     if (source == source_) return;
@@ -221,35 +228,35 @@ void TDataLink::UpdateRecord() {
 
 void TDataLink::DataEvent(TDataEvent event, TField* field, int info) {
     switch (event) {
-    case TDataEvent::deFieldChange:
-    case TDataEvent::deRecordChange:
-        if (!updating_) RecordChanged(field);
-        break;
-    case TDataEvent::deDataSetChange:
-        UpdateRange();
-        DataSetChanged();
-        break;
-    case TDataEvent::deDataSetScroll: {
-        // The data set's window moved by `info` records; this link's window follows as far
-        // as it must to keep the current record inside.
-        const int old = first_;
-        first_ -= info;
-        UpdateRange();
-        DataSetScrolled(info + first_ - old);
-        break;
-    }
-    case TDataEvent::deLayoutChange:
-        UpdateRange();
-        LayoutChanged();
-        break;
-    case TDataEvent::deUpdateRecord:
-        UpdateRecord();
-        break;
-    case TDataEvent::deCheckBrowseMode:
-        CheckBrowseMode();
-        break;
-    default:
-        break;
+        case TDataEvent::deFieldChange:
+        case TDataEvent::deRecordChange:
+            if (!updating_) RecordChanged(field);
+            break;
+        case TDataEvent::deDataSetChange:
+            UpdateRange();
+            DataSetChanged();
+            break;
+        case TDataEvent::deDataSetScroll: {
+            // The data set's window moved by `info` records; this link's window follows as far
+            // as it must to keep the current record inside.
+            const int old = first_;
+            first_ -= info;
+            UpdateRange();
+            DataSetScrolled(info + first_ - old);
+            break;
+        }
+        case TDataEvent::deLayoutChange:
+            UpdateRange();
+            LayoutChanged();
+            break;
+        case TDataEvent::deUpdateRecord:
+            UpdateRecord();
+            break;
+        case TDataEvent::deCheckBrowseMode:
+            CheckBrowseMode();
+            break;
+        default:
+            break;
     }
 }
 

@@ -17,9 +17,31 @@ namespace tessel {
 class TDataSet;
 
 enum class TFieldType {
-    ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
-    ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic,
-    ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftLargeint, ftOraBlob, ftOraClob
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftLargeint,
+    ftOraBlob,
+    ftOraClob
 };
 
 // "String", "Integer", ... as messages name the types.
@@ -33,11 +55,11 @@ enum class TFieldKind { fkData, fkCalculated, fkLookup, fkInternalCalc };
 struct TFieldDef {
     std::string name;
     TFieldType dataType = TFieldType::ftUnknown;
-    int size = 0;        // characters, bytes, or the scale of a BCD field
-    int precision = 0;   // digits of a number (0: not given)
+    int size = 0;       // characters, bytes, or the scale of a BCD field
+    int precision = 0;  // digits of a number (0: not given)
     bool required = false;
     bool readOnly = false;
-    int fieldNo = 0;     // 1-based position in the cursor's records
+    int fieldNo = 0;  // 1-based position in the cursor's records
     engine::FieldDesc desc;
 };
 
@@ -180,7 +202,8 @@ class TIntegerField : public TNumericField {
 public:
     TIntegerField(TDataSet& ds, const TFieldDef& def, int64_t minValue, int64_t maxValue)
         : TNumericField(ds, def), min_(minValue), max_(maxValue) {}
-    TIntegerField(TDataSet& ds, const TFieldDef& def) : TIntegerField(ds, def, INT32_MIN, INT32_MAX) {}
+    TIntegerField(TDataSet& ds, const TFieldDef& def)
+        : TIntegerField(ds, def, INT32_MIN, INT32_MAX) {}
     int64_t MinValue() const { return min_; }
     int64_t MaxValue() const { return max_; }
     bool IsValidChar(char c) const override;
@@ -208,7 +231,8 @@ public:
 
 class TLargeintField : public TIntegerField {
 public:
-    TLargeintField(TDataSet& ds, const TFieldDef& def) : TIntegerField(ds, def, INT64_MIN, INT64_MAX) {}
+    TLargeintField(TDataSet& ds, const TFieldDef& def)
+        : TIntegerField(ds, def, INT64_MIN, INT64_MAX) {}
     int DefaultWidth() const override { return 15; }
 };
 

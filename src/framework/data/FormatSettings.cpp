@@ -49,7 +49,8 @@ int ToInt(std::string_view s) {
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     if (prefix.empty() || s.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(s[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+        if (std::toupper(static_cast<unsigned char>(s[i])) !=
+            std::toupper(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
 }
@@ -61,11 +62,15 @@ std::string DateToStr(int64_t dayNumber) {
     int y = 0, m = 0, d = 0;
     engine::CivilFromDayNumber(dayNumber, y, m, d);
     const std::string sep(1, fs.dateSeparator);
-    const std::string ys = Num(y, false), ms = Num(m, fs.dateLeadingZeros), ds = Num(d, fs.dateLeadingZeros);
+    const std::string ys = Num(y, false), ms = Num(m, fs.dateLeadingZeros),
+                      ds = Num(d, fs.dateLeadingZeros);
     switch (fs.dateOrder) {
-    case TDateOrder::MDY: return ms + sep + ds + sep + ys;
-    case TDateOrder::DMY: return ds + sep + ms + sep + ys;
-    case TDateOrder::YMD: return ys + sep + ms + sep + ds;
+        case TDateOrder::MDY:
+            return ms + sep + ds + sep + ys;
+        case TDateOrder::DMY:
+            return ds + sep + ms + sep + ys;
+        case TDateOrder::YMD:
+            return ys + sep + ms + sep + ds;
     }
     return {};
 }
@@ -116,12 +121,26 @@ bool TryStrToDate(std::string_view text, int64_t& dayNumber) {
     int m = 0, d = 0;
     std::string_view yearPart, monthPart, dayPart;
     if (parts[0].size() == 4) {  // ISO order whatever the settings say
-        yearPart = parts[0]; monthPart = parts[1]; dayPart = parts[2];
+        yearPart = parts[0];
+        monthPart = parts[1];
+        dayPart = parts[2];
     } else {
         switch (FormatSettings().dateOrder) {
-        case TDateOrder::MDY: monthPart = parts[0]; dayPart = parts[1]; yearPart = parts[2]; break;
-        case TDateOrder::DMY: dayPart = parts[0]; monthPart = parts[1]; yearPart = parts[2]; break;
-        case TDateOrder::YMD: yearPart = parts[0]; monthPart = parts[1]; dayPart = parts[2]; break;
+            case TDateOrder::MDY:
+                monthPart = parts[0];
+                dayPart = parts[1];
+                yearPart = parts[2];
+                break;
+            case TDateOrder::DMY:
+                dayPart = parts[0];
+                monthPart = parts[1];
+                yearPart = parts[2];
+                break;
+            case TDateOrder::YMD:
+                yearPart = parts[0];
+                monthPart = parts[1];
+                dayPart = parts[2];
+                break;
         }
     }
     if (monthPart.size() > 2 || dayPart.size() > 2) return false;
@@ -263,7 +282,8 @@ bool TryStrToFloat(std::string_view text, double& v) {
     std::string s(text);
     for (char& c : s) {
         if (c == FormatSettings().decimalSeparator) c = '.';
-        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
+              c == 'e' || c == 'E'))
             return false;  // no hex, no inf/nan, no separators
     }
     errno = 0;

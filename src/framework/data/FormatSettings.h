@@ -17,7 +17,7 @@ struct TFormatSettings {
     char dateSeparator = '/';
     bool dateLeadingZeros = false;  // "01/05/1998" instead of "1/5/1998"
     char timeSeparator = ':';
-    bool twelveHour = true;         // "3:04:05 PM" instead of "15:04:05"
+    bool twelveHour = true;  // "3:04:05 PM" instead of "15:04:05"
     std::string timeAMString = "AM";
     std::string timePMString = "PM";
     char decimalSeparator = '.';

@@ -39,19 +39,37 @@ void TNavigatorLogic::Click(TNavigateBtn button) {
     if (BeforeAction) BeforeAction(button, proceed);
     if (!proceed) return;
     switch (button) {
-    case TNavigateBtn::nbFirst: ds->First(); break;
-    case TNavigateBtn::nbPrior: ds->Prior(); break;
-    case TNavigateBtn::nbNext: ds->Next(); break;
-    case TNavigateBtn::nbLast: ds->Last(); break;
-    case TNavigateBtn::nbInsert: ds->Insert(); break;
-    case TNavigateBtn::nbDelete:
-        if (confirmDelete_ && OnConfirm && !OnConfirm("Delete record?")) return;
-        ds->Delete();
-        break;
-    case TNavigateBtn::nbEdit: ds->Edit(); break;
-    case TNavigateBtn::nbPost: ds->Post(); break;
-    case TNavigateBtn::nbCancel: ds->Cancel(); break;
-    case TNavigateBtn::nbRefresh: ds->Refresh(); break;
+        case TNavigateBtn::nbFirst:
+            ds->First();
+            break;
+        case TNavigateBtn::nbPrior:
+            ds->Prior();
+            break;
+        case TNavigateBtn::nbNext:
+            ds->Next();
+            break;
+        case TNavigateBtn::nbLast:
+            ds->Last();
+            break;
+        case TNavigateBtn::nbInsert:
+            ds->Insert();
+            break;
+        case TNavigateBtn::nbDelete:
+            if (confirmDelete_ && OnConfirm && !OnConfirm("Delete record?")) return;
+            ds->Delete();
+            break;
+        case TNavigateBtn::nbEdit:
+            ds->Edit();
+            break;
+        case TNavigateBtn::nbPost:
+            ds->Post();
+            break;
+        case TNavigateBtn::nbCancel:
+            ds->Cancel();
+            break;
+        case TNavigateBtn::nbRefresh:
+            ds->Refresh();
+            break;
     }
     if (OnClick) OnClick(button);
 }

@@ -14,16 +14,26 @@ namespace {
 
 TFieldType TypeOfValue(const engine::Value& v) {
     switch (v.kind) {
-    case ValueKind::Bool: return TFieldType::ftBoolean;
-    case ValueKind::Int: return TFieldType::ftInteger;
-    case ValueKind::Double: return TFieldType::ftFloat;
-    case ValueKind::Decimal: return TFieldType::ftBCD;
-    case ValueKind::Text: return TFieldType::ftString;
-    case ValueKind::Bytes: return TFieldType::ftBlob;
-    case ValueKind::Date: return TFieldType::ftDate;
-    case ValueKind::Time: return TFieldType::ftTime;
-    case ValueKind::Timestamp: return TFieldType::ftDateTime;
-    default: return TFieldType::ftUnknown;
+        case ValueKind::Bool:
+            return TFieldType::ftBoolean;
+        case ValueKind::Int:
+            return TFieldType::ftInteger;
+        case ValueKind::Double:
+            return TFieldType::ftFloat;
+        case ValueKind::Decimal:
+            return TFieldType::ftBCD;
+        case ValueKind::Text:
+            return TFieldType::ftString;
+        case ValueKind::Bytes:
+            return TFieldType::ftBlob;
+        case ValueKind::Date:
+            return TFieldType::ftDate;
+        case ValueKind::Time:
+            return TFieldType::ftTime;
+        case ValueKind::Timestamp:
+            return TFieldType::ftDateTime;
+        default:
+            return TFieldType::ftUnknown;
     }
 }
 
@@ -42,13 +52,20 @@ void TParam::Clear() {
 
 std::string TParam::AsString() const {
     switch (value_.kind) {
-    case ValueKind::Null: return {};
-    case ValueKind::Bool: return value_.i ? "True" : "False";
-    case ValueKind::Double: return FloatToStr(value_.d);
-    case ValueKind::Date: return DateToStr(value_.i);
-    case ValueKind::Time: return TimeToStr(value_.i);
-    case ValueKind::Timestamp: return DateTimeToStr(value_.i);
-    default: return engine::FormatValue(value_);
+        case ValueKind::Null:
+            return {};
+        case ValueKind::Bool:
+            return value_.i ? "True" : "False";
+        case ValueKind::Double:
+            return FloatToStr(value_.d);
+        case ValueKind::Date:
+            return DateToStr(value_.i);
+        case ValueKind::Time:
+            return TimeToStr(value_.i);
+        case ValueKind::Timestamp:
+            return DateTimeToStr(value_.i);
+        default:
+            return engine::FormatValue(value_);
     }
 }
 
@@ -57,21 +74,27 @@ void TParam::SetAsString(const std::string& v) {
     SetValue(engine::Value::Text(v));
 }
 
-int32_t TParam::AsInteger() const { return static_cast<int32_t>(value_.kind == ValueKind::Int ? value_.i : value_.AsDouble()); }
+int32_t TParam::AsInteger() const {
+    return static_cast<int32_t>(value_.kind == ValueKind::Int ? value_.i : value_.AsDouble());
+}
 
 void TParam::SetAsInteger(int32_t v) {
     dataType_ = TFieldType::ftInteger;
     SetValue(engine::Value::Int(v));
 }
 
-double TParam::AsFloat() const { return value_.AsDouble(); }
+double TParam::AsFloat() const {
+    return value_.AsDouble();
+}
 
 void TParam::SetAsFloat(double v) {
     dataType_ = TFieldType::ftFloat;
     SetValue(engine::Value::Double(v));
 }
 
-bool TParam::AsBoolean() const { return value_.AsDouble() != 0; }
+bool TParam::AsBoolean() const {
+    return value_.AsDouble() != 0;
+}
 
 void TParam::SetAsBoolean(bool v) {
     dataType_ = TFieldType::ftBoolean;
@@ -106,11 +129,14 @@ void TParam::AssignValue(const TParam& source) {
 }
 
 TParam& TParams::Items(int index) {
-    if (index < 0 || index >= Count()) DatabaseError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= Count())
+        DatabaseError("List index out of bounds (" + std::to_string(index) + ")");
     return items_[static_cast<size_t>(index)];
 }
 
-const TParam& TParams::Items(int index) const { return const_cast<TParams*>(this)->Items(index); }
+const TParam& TParams::Items(int index) const {
+    return const_cast<TParams*>(this)->Items(index);
+}
 
 TParam* TParams::FindParam(const std::string& name) {
     for (auto& p : items_)
@@ -118,7 +144,9 @@ TParam* TParams::FindParam(const std::string& name) {
     return nullptr;
 }
 
-const TParam* TParams::FindParam(const std::string& name) const { return const_cast<TParams*>(this)->FindParam(name); }
+const TParam* TParams::FindParam(const std::string& name) const {
+    return const_cast<TParams*>(this)->FindParam(name);
+}
 
 TParam& TParams::ParamByName(const std::string& name) {
     TParam* p = FindParam(name);
@@ -142,13 +170,15 @@ std::vector<std::string> TParams::ParseSQL(const std::string& sql, std::string* 
     const size_t n = sql.size();
     size_t i = 0;
     auto isNameChar = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
+               static_cast<unsigned char>(c) >= 0x80;
     };
     while (i < n) {
         const char c = sql[i];
         if (c == '\'' || c == '"') {  // quoted text or a quoted name: up to the closing quote
             size_t j = i + 1;
-            while (j < n && !(sql[j] == c && (j + 1 >= n || sql[j + 1] != c))) j += sql[j] == c ? 2 : 1;
+            while (j < n && !(sql[j] == c && (j + 1 >= n || sql[j + 1] != c)))
+                j += sql[j] == c ? 2 : 1;
             i = j + 1;
         } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
             const size_t end = sql.find("*/", i + 2);

@@ -30,7 +30,9 @@ void TNotifyStringList::Put(int index, const std::string& s) {
     Changed();
 }
 
-void TNotifyStringList::PutObject(int index, void* object) { TStringList::PutObject(index, object); }
+void TNotifyStringList::PutObject(int index, void* object) {
+    TStringList::PutObject(index, object);
+}
 
 void TNotifyStringList::Insert(int index, const std::string& s) {
     TStringList::Insert(index, s);
@@ -58,7 +60,9 @@ public:
 
     const std::vector<engine::FieldDesc>& Fields() const override { return cursor_->Fields(); }
     int64_t RecordCount() const override { return cursor_->RecordCount(); }
-    void ReadRecord(int64_t position, engine::Record& out) override { cursor_->ReadRecord(position, out); }
+    void ReadRecord(int64_t position, engine::Record& out) override {
+        cursor_->ReadRecord(position, out);
+    }
     bool IsSequenced() const override { return cursor_->IsSequenced(); }
     uint64_t CopyTo(const std::string& destPath) override {
         return cursor_->Owner().BatchCopy(*cursor_, destPath);
@@ -72,14 +76,18 @@ private:
 
 // --------------------------------------------------------------------------------- TQuery
 
-TQuery::TQuery() { sql_.OnChange = [this] { SqlChanged(); }; }
+TQuery::TQuery() {
+    sql_.OnChange = [this] { SqlChanged(); };
+}
 
 TQuery::~TQuery() {
     Close();
     sql_.OnChange = nullptr;
 }
 
-void TQuery::SetSQL(const TStrings& lines) { sql_.Assign(lines); }
+void TQuery::SetSQL(const TStrings& lines) {
+    sql_.Assign(lines);
+}
 
 void TQuery::SetDatabaseName(const std::string& name) {
     if (name == databaseName_) return;
@@ -93,7 +101,8 @@ void TQuery::SqlChanged() {
     prepared_ = false;
     TParams rebuilt;
     for (const auto& name : TParams::ParseSQL(sql_.Text()))
-        if (!rebuilt.FindParam(name)) rebuilt.CreateParam(TFieldType::ftUnknown, name, TParamType::ptUnknown);
+        if (!rebuilt.FindParam(name))
+            rebuilt.CreateParam(TFieldType::ftUnknown, name, TParamType::ptUnknown);
     rebuilt.AssignValues(params_);
     params_ = std::move(rebuilt);
 }

@@ -21,10 +21,13 @@ engine::Engine& SessionEngine() {
     return *current;
 }
 
-void SetSessionEngine(engine::Engine* engine) { current = engine; }
+void SetSessionEngine(engine::Engine* engine) {
+    current = engine;
+}
 
 engine::Database& OpenSessionDatabase(const std::string& databaseName) {
-    return EngineCall([&]() -> engine::Database& { return SessionEngine().OpenDatabase(databaseName); });
+    return EngineCall(
+        [&]() -> engine::Database& { return SessionEngine().OpenDatabase(databaseName); });
 }
 
 }  // namespace tessel

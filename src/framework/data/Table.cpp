@@ -22,14 +22,18 @@ TDatabaseResolver& Resolver() {
 
 }  // namespace
 
-void SetDatabaseResolver(TDatabaseResolver resolver) { Resolver() = std::move(resolver); }
+void SetDatabaseResolver(TDatabaseResolver resolver) {
+    Resolver() = std::move(resolver);
+}
 
 std::string ResolveDatabaseDirectory(const std::string& databaseName) {
     if (Resolver()) return Resolver()(databaseName);
     return EngineCall([&] { return SessionEngine().DirectoryFor(databaseName); });
 }
 
-TTable::~TTable() { Close(); }
+TTable::~TTable() {
+    Close();
+}
 
 void TTable::SetDatabaseName(const std::string& name) {
     if (name == databaseName_) return;
@@ -90,19 +94,29 @@ std::unique_ptr<TDataCursor> TTable::CreateCursor() {
     return cursor;
 }
 
-bool TTable::CanModify() const { return !readOnly_ && TDataSet::CanModify(); }
+bool TTable::CanModify() const {
+    return !readOnly_ && TDataSet::CanModify();
+}
 
 TTableCursor& TTable::TableCursor() const {
-    if (!Active()) throw EDBEngineError("The specified cursor handle is invalid or NULL",
-                                        {{engine::errc::kInvalidParameter, 0, "The specified cursor handle is invalid or NULL"}});
+    if (!Active())
+        throw EDBEngineError("The specified cursor handle is invalid or NULL",
+                             {{engine::errc::kInvalidParameter, 0,
+                               "The specified cursor handle is invalid or NULL"}});
     return static_cast<TTableCursor&>(*Cursor());
 }
 
-engine::Table* TTable::Handle() const { return Active() ? &static_cast<TTableCursor*>(Cursor())->Table() : nullptr; }
+engine::Table* TTable::Handle() const {
+    return Active() ? &static_cast<TTableCursor*>(Cursor())->Table() : nullptr;
+}
 
-engine::TableProperties TTable::CursorProperties() const { return TableCursor().Table().Properties(); }
+engine::TableProperties TTable::CursorProperties() const {
+    return TableCursor().Table().Properties();
+}
 
-std::vector<engine::FieldDesc> TTable::FieldDescriptors() const { return TableCursor().Table().Fields(); }
+std::vector<engine::FieldDesc> TTable::FieldDescriptors() const {
+    return TableCursor().Table().Fields();
+}
 
 std::vector<engine::ValCheckDesc> TTable::ValidityChecks() const {
     return Engine([&] { return TableCursor().Table().ValidityChecks(); });

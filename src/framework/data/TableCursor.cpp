@@ -17,7 +17,9 @@ TTableCursor::TTableCursor(std::unique_ptr<engine::Table> table, bool readOnly)
     if (table_->Properties().typeName == "PARADOX") {
         for (const auto& index : table_->Indexes())
             if (index.primary && !index.fields.empty()) {
-                keyFields_ = static_cast<size_t>(std::count(index.fields.begin(), index.fields.end(), ';')) + 1;
+                keyFields_ =
+                    static_cast<size_t>(std::count(index.fields.begin(), index.fields.end(), ';')) +
+                    1;
                 break;
             }
     }
@@ -51,12 +53,14 @@ void TTableCursor::MapSlots() {
 }
 
 int64_t TTableCursor::RecordCount() const {
-    return identity_ ? static_cast<int64_t>(table_->RecordCount()) : static_cast<int64_t>(slots_.size());
+    return identity_ ? static_cast<int64_t>(table_->RecordCount())
+                     : static_cast<int64_t>(slots_.size());
 }
 
 uint32_t TTableCursor::Slot(int64_t position) const {
     if (position < 0 || position >= RecordCount())
-        throw EngineError("Record " + std::to_string(position + 1) + " of \"" + table_->FileName() + "\" does not exist",
+        throw EngineError("Record " + std::to_string(position + 1) + " of \"" + table_->FileName() +
+                              "\" does not exist",
                           engine::errc::kNotFound);
     return identity_ ? static_cast<uint32_t>(position) : slots_[static_cast<size_t>(position)];
 }
@@ -82,10 +86,10 @@ bool TTableCursor::SameKey(const engine::Record& a, const engine::Record& b) con
         const Value& y = b[k];
         if (x.IsNull() != y.IsNull()) return false;
         if (x.IsNull()) continue;
-        const bool xNum = x.kind == ValueKind::Int || x.kind == ValueKind::Double || x.kind == ValueKind::Decimal ||
-                          x.kind == ValueKind::Bool;
-        const bool yNum = y.kind == ValueKind::Int || y.kind == ValueKind::Double || y.kind == ValueKind::Decimal ||
-                          y.kind == ValueKind::Bool;
+        const bool xNum = x.kind == ValueKind::Int || x.kind == ValueKind::Double ||
+                          x.kind == ValueKind::Decimal || x.kind == ValueKind::Bool;
+        const bool yNum = y.kind == ValueKind::Int || y.kind == ValueKind::Double ||
+                          y.kind == ValueKind::Decimal || y.kind == ValueKind::Bool;
         if (xNum && yNum) {
             if (x.AsDouble() != y.AsDouble()) return false;
             continue;
@@ -139,7 +143,9 @@ void TTableCursor::DeleteRecord(int64_t position) {
     }
 }
 
-int64_t TTableCursor::BookmarkOf(int64_t position) const { return Slot(position); }
+int64_t TTableCursor::BookmarkOf(int64_t position) const {
+    return Slot(position);
+}
 
 int64_t TTableCursor::PositionOf(int64_t bookmark) const {
     if (bookmark < 0) return -1;
@@ -156,8 +162,10 @@ void TTableCursor::Refresh() {
 uint64_t TTableCursor::CopyTo(const std::string& destPath) {
     // Copying a table onto its own file would replace the records while they are read.
     std::error_code ec;
-    if (std::filesystem::exists(destPath, ec) && std::filesystem::equivalent(destPath, table_->FileName(), ec))
-        throw EngineError("Cannot copy table \"" + table_->FileName() + "\" onto itself", engine::errc::kInvalidParameter);
+    if (std::filesystem::exists(destPath, ec) &&
+        std::filesystem::equivalent(destPath, table_->FileName(), ec))
+        throw EngineError("Cannot copy table \"" + table_->FileName() + "\" onto itself",
+                          engine::errc::kInvalidParameter);
     return engine::CopyTableFile(*table_, destPath);
 }
 

@@ -42,9 +42,9 @@ private:
 
     std::unique_ptr<engine::Table> table_;
     bool readOnly_;
-    bool identity_ = true;           // position == slot (no deleted slots)
-    std::vector<uint32_t> slots_;    // live slots in order, when not identity
-    size_t keyFields_ = 0;           // leading fields that form a Paradox table's key
+    bool identity_ = true;         // position == slot (no deleted slots)
+    std::vector<uint32_t> slots_;  // live slots in order, when not identity
+    size_t keyFields_ = 0;         // leading fields that form a Paradox table's key
     engine::Record scratch_;
 };
 

@@ -13,7 +13,9 @@ using test::NumberedDataSet;
 using test::RecordingLink;
 using Log = std::vector<std::string>;
 
-int CurrentId(TDataSet& ds) { return ds.FieldByName("ID").AsInteger(); }
+int CurrentId(TDataSet& ds) {
+    return ds.FieldByName("ID").AsInteger();
+}
 
 std::string Message(const std::function<void()>& f) {
     try {
@@ -28,11 +30,16 @@ TEST(DataSet, ClosedDataSetRefusesEveryOperation) {
     auto ds = NumberedDataSet(3);
     ds->SetName("People");
     const std::vector<std::pair<const char*, std::function<void()>>> ops = {
-        {"First", [&] { ds->First(); }},     {"Last", [&] { ds->Last(); }},
-        {"Next", [&] { ds->Next(); }},       {"MoveBy", [&] { ds->MoveBy(-2); }},
-        {"Edit", [&] { ds->Edit(); }},       {"Insert", [&] { ds->Insert(); }},
-        {"Append", [&] { ds->Append(); }},   {"Post", [&] { ds->Post(); }},
-        {"Delete", [&] { ds->Delete(); }},   {"Refresh", [&] { ds->Refresh(); }},
+        {"First", [&] { ds->First(); }},
+        {"Last", [&] { ds->Last(); }},
+        {"Next", [&] { ds->Next(); }},
+        {"MoveBy", [&] { ds->MoveBy(-2); }},
+        {"Edit", [&] { ds->Edit(); }},
+        {"Insert", [&] { ds->Insert(); }},
+        {"Append", [&] { ds->Append(); }},
+        {"Post", [&] { ds->Post(); }},
+        {"Delete", [&] { ds->Delete(); }},
+        {"Refresh", [&] { ds->Refresh(); }},
         {"RecordCount", [&] { (void)ds->RecordCount(); }},
         {"GotoBookmark", [&] { ds->GotoBookmark(std::string(8, '\0')); }},
     };
@@ -96,7 +103,8 @@ TEST(DataSet, EmptyDataSet) {
     EXPECT_EQ(ds->GetBookmark(), "");
     EXPECT_TRUE(ds->FieldByName("ID").IsNull());
     EXPECT_EQ(ds->MoveBy(1), 0);
-    EXPECT_EQ(Message([&] { ds->Delete(); }), "Empty: Cannot perform this operation on an empty dataset");
+    EXPECT_EQ(Message([&] { ds->Delete(); }),
+              "Empty: Cannot perform this operation on an empty dataset");
     // Editing an empty data set starts a new record.
     ds->Edit();
     EXPECT_EQ(ds->State(), TDataSetState::dsInsert);
@@ -156,8 +164,8 @@ TEST(DataSet, RecordWindowFollowsTheLinksBufferCount) {
     EXPECT_EQ(link.ActiveRecord(), 0);
     ds->MoveBy(7);
     EXPECT_EQ((Log{"CheckBrowseMode", "DataSetScrolled(0)", "CheckBrowseMode", "DataSetScrolled(0)",
-                   "CheckBrowseMode", "DataSetScrolled(1)", "CheckBrowseMode", "DataSetScrolled(-1)",
-                   "CheckBrowseMode", "DataSetScrolled(5)"}),
+                   "CheckBrowseMode", "DataSetScrolled(1)", "CheckBrowseMode",
+                   "DataSetScrolled(-1)", "CheckBrowseMode", "DataSetScrolled(5)"}),
               link.log);
     EXPECT_EQ(CurrentId(*ds), 8);
 
@@ -220,35 +228,82 @@ TEST(DataSet, LinkSeesEachOperationsNotificationsInOrder) {
         ds.FieldByName("NAME").SetAsString("x");
     };
     const std::vector<Case> cases = {
-        {"Next", nothing, [](TDataSet& ds, RecordingLink&) { ds.Next(); }, {"CheckBrowseMode", "DataSetScrolled(1)"}},
-        {"Next at the end", [](TDataSet& ds, RecordingLink&) { ds.Last(); },
-         [](TDataSet& ds, RecordingLink&) { ds.Next(); }, {"CheckBrowseMode", "DataSetScrolled(0)"}},
-        {"First", nothing, [](TDataSet& ds, RecordingLink&) { ds.First(); }, {"CheckBrowseMode", "DataSetChanged"}},
-        {"Last", nothing, [](TDataSet& ds, RecordingLink&) { ds.Last(); }, {"CheckBrowseMode", "DataSetChanged"}},
-        {"Edit", nothing, [](TDataSet& ds, RecordingLink&) { ds.Edit(); }, {"EditingChanged(on)", "RecordChanged()"}},
-        {"set a field", editing, [](TDataSet& ds, RecordingLink&) { ds.FieldByName("NAME").SetAsString("x"); },
+        {"Next",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Next(); },
+         {"CheckBrowseMode", "DataSetScrolled(1)"}},
+        {"Next at the end",
+         [](TDataSet& ds, RecordingLink&) { ds.Last(); },
+         [](TDataSet& ds, RecordingLink&) { ds.Next(); },
+         {"CheckBrowseMode", "DataSetScrolled(0)"}},
+        {"First",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.First(); },
+         {"CheckBrowseMode", "DataSetChanged"}},
+        {"Last",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Last(); },
+         {"CheckBrowseMode", "DataSetChanged"}},
+        {"Edit",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Edit(); },
+         {"EditingChanged(on)", "RecordChanged()"}},
+        {"set a field",
+         editing,
+         [](TDataSet& ds, RecordingLink&) { ds.FieldByName("NAME").SetAsString("x"); },
          {"RecordChanged(NAME)"}},
-        {"Post", changed, [](TDataSet& ds, RecordingLink&) { ds.Post(); },
+        {"Post",
+         changed,
+         [](TDataSet& ds, RecordingLink&) { ds.Post(); },
          {"UpdateData", "EditingChanged(off)", "DataSetChanged"}},
-        {"Cancel", changed, [](TDataSet& ds, RecordingLink&) { ds.Cancel(); }, {"EditingChanged(off)", "DataSetChanged"}},
-        {"Insert", nothing, [](TDataSet& ds, RecordingLink&) { ds.Insert(); },
+        {"Cancel",
+         changed,
+         [](TDataSet& ds, RecordingLink&) { ds.Cancel(); },
+         {"EditingChanged(off)", "DataSetChanged"}},
+        {"Insert",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Insert(); },
          {"CheckBrowseMode", "EditingChanged(on)", "DataSetChanged"}},
-        {"Append", nothing, [](TDataSet& ds, RecordingLink&) { ds.Append(); },
+        {"Append",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Append(); },
          {"CheckBrowseMode", "EditingChanged(on)", "DataSetChanged"}},
-        {"Delete", nothing, [](TDataSet& ds, RecordingLink&) { ds.Delete(); }, {"CheckBrowseMode", "DataSetChanged"}},
-        {"Refresh", nothing, [](TDataSet& ds, RecordingLink&) { ds.Refresh(); }, {"CheckBrowseMode", "DataSetChanged"}},
-        {"Next posts a changed record", changed, [](TDataSet& ds, RecordingLink&) { ds.Next(); },
-         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged", "DataSetScrolled(1)"}},
-        {"Next cancels an unchanged edit", editing, [](TDataSet& ds, RecordingLink&) { ds.Next(); },
-         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged", "DataSetScrolled(1)"}},
-        {"Close", nothing, [](TDataSet& ds, RecordingLink&) { ds.Close(); }, {"ActiveChanged(off)"}},
-        {"Close while editing", editing, [](TDataSet& ds, RecordingLink&) { ds.Close(); },
+        {"Delete",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Delete(); },
+         {"CheckBrowseMode", "DataSetChanged"}},
+        {"Refresh",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Refresh(); },
+         {"CheckBrowseMode", "DataSetChanged"}},
+        {"Next posts a changed record",
+         changed,
+         [](TDataSet& ds, RecordingLink&) { ds.Next(); },
+         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged",
+          "DataSetScrolled(1)"}},
+        {"Next cancels an unchanged edit",
+         editing,
+         [](TDataSet& ds, RecordingLink&) { ds.Next(); },
+         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged",
+          "DataSetScrolled(1)"}},
+        {"Close",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.Close(); },
+         {"ActiveChanged(off)"}},
+        {"Close while editing",
+         editing,
+         [](TDataSet& ds, RecordingLink&) { ds.Close(); },
          {"EditingChanged(off)", "ActiveChanged(off)"}},
-        {"display width", nothing, [](TDataSet& ds, RecordingLink&) { ds.FieldByName("NAME").SetDisplayWidth(30); },
+        {"display width",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.FieldByName("NAME").SetDisplayWidth(30); },
          {"LayoutChanged"}},
-        {"field order", nothing, [](TDataSet& ds, RecordingLink&) { ds.FieldByName("NAME").SetIndex(0); },
+        {"field order",
+         nothing,
+         [](TDataSet& ds, RecordingLink&) { ds.FieldByName("NAME").SetIndex(0); },
          {"LayoutChanged"}},
-        {"controls disabled", nothing,
+        {"controls disabled",
+         nothing,
          [](TDataSet& ds, RecordingLink&) {
              ds.DisableControls();
              ds.Next();
@@ -256,20 +311,24 @@ TEST(DataSet, LinkSeesEachOperationsNotificationsInOrder) {
              ds.EnableControls();
          },
          {"CheckBrowseMode", "CheckBrowseMode", "DataSetChanged"}},
-        {"controls disabled, nothing done", nothing,
+        {"controls disabled, nothing done",
+         nothing,
          [](TDataSet& ds, RecordingLink&) {
              ds.DisableControls();
              ds.EnableControls();
          },
          {}},
-        {"pending text of the control", editing,
+        {"pending text of the control",
+         editing,
          [](TDataSet& ds, RecordingLink& link) {
              link.pendingField = &ds.FieldByName("NAME");
              link.pendingText = "typed";
              ds.Post();
          },
          {"UpdateData", "EditingChanged(off)", "DataSetChanged"}},
-        {"source disabled", nothing, [](TDataSet& ds, RecordingLink& link) {
+        {"source disabled",
+         nothing,
+         [](TDataSet& ds, RecordingLink& link) {
              link.DataSource()->SetEnabled(false);
              ds.Next();  // an inactive link hears nothing
          },
@@ -376,7 +435,9 @@ TEST(DataSet, EditingInsertAppendCancelAndDelete) {
 TEST(DataSet, EventsComeInOrder) {
     auto ds = NumberedDataSet(3);
     Log events;
-    auto note = [&](const char* what) { return [&events, what](TDataSet&) { events.push_back(what); }; };
+    auto note = [&](const char* what) {
+        return [&events, what](TDataSet&) { events.push_back(what); };
+    };
     ds->BeforeOpen = note("BeforeOpen");
     ds->AfterOpen = note("AfterOpen");
     ds->BeforeEdit = note("BeforeEdit");
@@ -408,10 +469,11 @@ TEST(DataSet, EventsComeInOrder) {
     ds->Cancel();
     ds->Delete();
     ds->Close();
-    EXPECT_EQ((Log{"BeforeOpen", "AfterOpen", "BeforeScroll", "AfterScroll", "BeforeEdit", "AfterEdit",
-                   "BeforePost", "AfterPost", "BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert",
-                   "AfterScroll", "BeforeCancel", "AfterCancel", "BeforeDelete", "BeforeScroll", "AfterDelete",
-                   "AfterScroll", "BeforeClose", "AfterClose"}),
+    EXPECT_EQ((Log{"BeforeOpen",   "AfterOpen",    "BeforeScroll", "AfterScroll",  "BeforeEdit",
+                   "AfterEdit",    "BeforePost",   "AfterPost",    "BeforeInsert", "BeforeScroll",
+                   "OnNewRecord",  "AfterInsert",  "AfterScroll",  "BeforeCancel", "AfterCancel",
+                   "BeforeDelete", "BeforeScroll", "AfterDelete",  "AfterScroll",  "BeforeClose",
+                   "AfterClose"}),
               events);
 }
 
@@ -423,7 +485,8 @@ TEST(DataSet, ReadOnlyDataSetRefusesChanges) {
                                                       [&] { ds->Append(); }, [&] { ds->Delete(); }})
         EXPECT_EQ(Message(op), "Answer: Cannot modify a read-only dataset");
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
-    EXPECT_EQ(Message([&] { ds->FieldByName("ID").SetAsInteger(1); }), "Answer: Dataset not in edit or insert mode");
+    EXPECT_EQ(Message([&] { ds->FieldByName("ID").SetAsInteger(1); }),
+              "Answer: Dataset not in edit or insert mode");
     EXPECT_EQ(Message([&] { ds->Post(); }), "Answer: Dataset not in edit or insert mode");
     EXPECT_EQ(Message([&] { ds->FieldByName("NOPE"); }), "Answer: Field 'NOPE' not found");
 }
@@ -446,9 +509,10 @@ TEST(DataSet, PostErrorHandlerDecides) {
             FlakyDataSet& owner;
         };
         std::unique_ptr<TDataCursor> CreateCursor() override {
-            return std::make_unique<Cursor>(
-                *this, std::vector<engine::FieldDesc>{engine::FieldDesc::Make("ID", engine::fldtype::kInt32)},
-                std::vector<engine::Record>{{engine::Value::Int(1)}});
+            return std::make_unique<Cursor>(*this,
+                                            std::vector<engine::FieldDesc>{engine::FieldDesc::Make(
+                                                "ID", engine::fldtype::kInt32)},
+                                            std::vector<engine::Record>{{engine::Value::Int(1)}});
         }
     };
     FlakyDataSet ds({}, {});
@@ -478,7 +542,9 @@ TEST(DataSet, PostErrorHandlerDecides) {
     ds.Post();
     EXPECT_EQ(CurrentId(ds), 6);
 
-    ds.OnPostError = [](TDataSet&, EDatabaseError&, TDataAction& action) { action = TDataAction::daAbort; };
+    ds.OnPostError = [](TDataSet&, EDatabaseError&, TDataAction& action) {
+        action = TDataAction::daAbort;
+    };
     ds.failures = 1;
     ds.Edit();
     ds.FieldByName("ID").SetAsInteger(7);
