@@ -268,6 +268,7 @@ public:
     void AddSecondaryIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
                            bool descending);
     bool DropSecondaryIndex(const std::string& name);
+    bool SeekSecondary(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& out);
     const std::vector<SecondaryIndex>& Secondaries() const { return secondaries_; }
 
 private:
@@ -1794,6 +1795,73 @@ bool ParadoxTable::DropSecondaryIndex(const std::string& name) {
     return false;
 }
 
+// Answers lo <= field <= hi (either bound may be absent) through a secondary index that
+// begins with the field: down its tree to the first candidate block of its data file, along
+// the data blocks while the values lie in range, and from each entry's table key to the record.
+bool ParadoxTable::SeekSecondary(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& out) {
+    const SecondaryIndex* ix = nullptr;
+    for (const auto& s : secondaries_)
+        if (s.fields[0] == field && !s.descending) ix = &s;
+    if (!ix || !chainError_.empty()) return false;
+    const PxField& f = h_.fields[field];
+    std::vector<std::pair<size_t, std::string>> blobs;
+    std::string loKey(f.length, '\0'), hiKey(f.length, '\0');
+    try {
+        if (lo) EncodeField(field, *lo, reinterpret_cast<uint8_t*>(loKey.data()), blobs);
+        if (hi) EncodeField(field, *hi, reinterpret_cast<uint8_t*>(hiKey.data()), blobs);
+    } catch (const EngineError&) {
+        return false;  // a bound the field cannot hold: the caller scans
+    }
+    if ((lo && lo->IsNull()) || (hi && hi->IsNull())) return false;
+    TableLock hold(*this, LockMode::Shared);
+    LockedFile x, y;
+    x.Open(ix->dataPath, false);
+    y.Open(ix->treePath, false);
+    uint8_t xh[0x58], yh[0x58];
+    x.ReadExactly(0, xh, sizeof xh, "the index header");
+    y.ReadExactly(0, yh, sizeof yh, "the index tree header");
+    const uint32_t rs = GetLe16(xh), xHead = GetLe16(xh + 2), xbs = uint32_t{xh[5]} * 1024;
+    const uint32_t es = GetLe16(yh), yHead = GetLe16(yh + 2), ybs = uint32_t{yh[5]} * 1024;
+    const uint32_t keyLen = h_.KeyLength();
+    const uint32_t pkAt = IndexRecordSize(h_, *ix) - keyLen - 2;
+    if (rs != IndexRecordSize(h_, *ix) || es < f.length + 6 || xbs < rs + kBlockHeader || ybs < es + kBlockHeader) return false;
+    out.clear();
+    uint16_t block = 0;
+    if (GetLe32(xh + 6) == 0) return true;
+    // Down the tree: the last entry that begins before the lower bound.
+    uint16_t node = GetLe16(yh + 0x1E);
+    std::string buf;
+    for (int level = yh[0x20]; level >= 1; --level) {
+        buf.assign(ybs, '\0');
+        y.ReadExactly(yHead + uint64_t{node - 1u} * ybs, buf.data(), ybs, "an index tree block");
+        const int n = static_cast<int16_t>(GetLe16(buf.data() + 4)) / static_cast<int>(es) + 1;
+        int pick = 0;
+        for (int e = 1; e < n && lo; ++e)
+            if (std::memcmp(buf.data() + kBlockHeader + size_t(e) * es, loKey.data(), f.length) < 0) pick = e;
+        const auto* entry = reinterpret_cast<const uint8_t*>(buf.data()) + kBlockHeader + size_t(pick) * es;
+        node = static_cast<uint16_t>(DecodeInt(entry + es - 6, 2));
+    }
+    block = node;
+    // Along the data blocks.
+    size_t guardCount = 0;
+    while (block != 0 && guardCount++ <= 0xFFFF) {
+        buf.assign(xbs, '\0');
+        x.ReadExactly(xHead + uint64_t{block - 1u} * xbs, buf.data(), xbs, "an index block");
+        const int n = static_cast<int16_t>(GetLe16(buf.data() + 4)) / static_cast<int>(rs) + 1;
+        for (int r = 0; r < n; ++r) {
+            const char* rec = buf.data() + kBlockHeader + size_t(r) * rs;
+            if (AllZero(reinterpret_cast<const uint8_t*>(rec), f.length)) continue;  // blank: never in range
+            if (lo && std::memcmp(rec, loKey.data(), f.length) < 0) continue;
+            if (hi && std::memcmp(rec, hiKey.data(), f.length) > 0) return true;
+            size_t pos;
+            uint32_t index;
+            if (FindKey(reinterpret_cast<const uint8_t*>(rec + pkAt), pos, index)) out.push_back(cacheStart_ + index);
+        }
+        block = GetLe16(buf.data());
+    }
+    return true;
+}
+
 void ParadoxTable::Close() {
     if (closed_) return;
     closed_ = true;
@@ -1982,6 +2050,11 @@ void CreateParadoxIndex(Table& table, const std::string& name, const std::vector
     auto* p = dynamic_cast<ParadoxTable*>(&table);
     if (!p) Fail("Not a Paradox table: " + table.FileName(), errc::kInvalidParameter);
     p->AddSecondaryIndex(name, fields, unique, descending);
+}
+
+bool ParadoxIndexSeek(Table& table, size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& recNos) {
+    auto* p = dynamic_cast<ParadoxTable*>(&table);
+    return p && p->SeekSecondary(field, lo, hi, recNos);
 }
 
 bool DropParadoxIndex(Table& table, const std::string& name) {

@@ -44,5 +44,9 @@ void CreateParadoxIndex(Table& table, const std::string& name, const std::vector
 // Removes the secondary index with this name (compared without case) and its files; false
 // when the table has none of that name.
 bool DropParadoxIndex(Table& table, const std::string& name);
+// Record numbers of the records with lo <= field <= hi (a null pointer: no bound), found
+// through a secondary index that begins with the field, in index order. Blank values are never
+// found. False when no such index can answer; the caller then scans.
+bool ParadoxIndexSeek(Table& table, size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& recNos);
 
 }  // namespace tessel::engine::paradox

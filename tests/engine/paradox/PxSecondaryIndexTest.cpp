@@ -168,6 +168,48 @@ TEST_F(PxSecondaryIndexTest, LargeIndexGetsATwoLevelTreeThatTheIndependentReader
     EXPECT_EQ(csv.find("pxlib"), std::string::npos);
 }
 
+TEST_F(PxSecondaryIndexTest, SeekThroughTheIndexFindsWhatAScanFinds) {
+    auto t = MakePeople(30000);
+    CreateParadoxIndex(*t, "Salary", {"Salary"}, false, false);
+    CreateParadoxIndex(*t, "ByDept", {"Dept", "Salary"}, false, false);
+    t->AppendRecord(Person("Late", "Comer", 3, 1050));  // after the index was made
+    auto scan = [&](size_t field, std::optional<double> lo, std::optional<double> hi) {
+        std::vector<uint32_t> out;
+        Record r;
+        for (uint32_t k = 0; k < t->RecordCount(); ++k) {
+            t->ReadRecord(k, r);
+            if (r[field].IsNull()) continue;
+            const double v = r[field].kind == ValueKind::Int ? static_cast<double>(r[field].i) : r[field].d;
+            if ((!lo || v >= *lo) && (!hi || v <= *hi)) out.push_back(k);
+        }
+        return out;
+    };
+    struct Case {
+        size_t field;
+        std::optional<double> lo, hi;
+    };
+    const std::vector<Case> cases = {
+        {3, 1050, 1050}, {3, 1000, 1000}, {3, 1096, 1096}, {3, 5000, 5000}, {3, 1040, 1044}, {3, std::nullopt, 1003},
+        {3, 1090, std::nullopt}, {3, std::nullopt, std::nullopt}, {2, 3, 3}, {2, 0, 1}, {2, 9, 9},
+    };
+    for (const auto& c : cases) {
+        Value lo, hi;
+        if (c.lo) lo.SetDouble(*c.lo);
+        if (c.hi) hi.SetDouble(*c.hi);
+        if (c.field == 2 && c.lo) lo.SetInt(static_cast<int64_t>(*c.lo));
+        if (c.field == 2 && c.hi) hi.SetInt(static_cast<int64_t>(*c.hi));
+        std::vector<uint32_t> found;
+        ASSERT_TRUE(ParadoxIndexSeek(*t, c.field, c.lo ? &lo : nullptr, c.hi ? &hi : nullptr, found));
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, scan(c.field, c.lo, c.hi)) << c.field << " " << c.lo.value_or(-1) << ".." << c.hi.value_or(-1);
+    }
+    std::vector<uint32_t> found;
+    EXPECT_FALSE(ParadoxIndexSeek(*t, 1, nullptr, nullptr, found));  // no index begins with First
+    Value big;
+    big.SetInt(100000);  // more than a short holds
+    EXPECT_FALSE(ParadoxIndexSeek(*t, 2, &big, &big, found));
+}
+
 TEST_F(PxSecondaryIndexTest, EveryChangeKeepsTheIndexCurrent) {
     const std::string pxdump = Pxdump();
     if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
