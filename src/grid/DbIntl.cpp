@@ -1,0 +1,10 @@
+#include "grid/DbIntl.h"
+
+namespace tessel {
+
+TDbIntl& DbIntl() {
+    static TDbIntl intl;
+    return intl;
+}
+
+}  // namespace tessel
