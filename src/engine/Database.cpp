@@ -50,6 +50,24 @@ std::optional<std::string> FindFile(const std::string& dir, const std::string& f
     return std::nullopt;
 }
 
+// tessel_row_count('t1'): the number of live records of a table the statement reads, for a
+// COUNT(*) over the whole table (the binder writes this call instead of a scan).
+void RowCountFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* owner = static_cast<Database*>(sqlite3_user_data(ctx));
+    const char* name = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    TableEntry* e = name ? owner->FindEntryBySqlName(name) : nullptr;
+    if (!e || !e->table) {
+        sqlite3_result_error(ctx, "no open table for COUNT(*)", -1);
+        return;
+    }
+    try {
+        sqlite3_result_int64(ctx, owner->LiveCount(*e));
+    } catch (const std::exception& ex) {
+        owner->SetPendingError(std::current_exception());
+        sqlite3_result_error(ctx, ex.what(), -1);
+    }
+}
+
 int ProgressHandler(void* arg) {
     const auto* engine = static_cast<const Engine*>(arg);
     return engine->Cancelled() ? 1 : 0;
@@ -109,6 +127,8 @@ Database::Database(Engine& engine, std::string directory, std::string defaultDri
     sqlite3_limit(db_, SQLITE_LIMIT_COLUMN, limits_.maxColumns);
     sqlite3_progress_handler(db_, 1000, ProgressHandler, &engine_);
     RegisterTableModule(db_, this);
+    sqlite3_create_function_v2(db_, "tessel_row_count", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY, this, RowCountFunction,
+                               nullptr, nullptr, nullptr);
     sql::RegisterDialectFunctions(db_);
     Exec("PRAGMA temp_store = FILE");
 }
@@ -295,7 +315,7 @@ void Database::Reopen(TableEntry& e) {
         if (err.Code() != errc::kReadOnly) throw;
         e.table = OpenTableFile(e.info.path, OpenMode::ReadOnly);
     }
-    e.indexes.clear();
+    e.DropCaches();
 }
 
 // --- Column indexes ---------------------------------------------------------------------------
@@ -340,6 +360,23 @@ const ColumnIndex& Database::IndexFor(TableEntry& e, int column) {
     return e.indexes.emplace(column, std::move(index)).first->second;
 }
 
+uint32_t Database::LiveCount(TableEntry& e) {
+    // A Paradox table keeps no deleted records. A table this statement changes is counted
+    // afresh, as a scan would see it now.
+    if (e.paradox) return e.table->RecordCount();
+    if (e.liveCount && !e.writing) return *e.liveCount;
+    const std::vector<bool> none(e.table->Fields().size(), false);
+    Record rec;
+    uint32_t live = 0;
+    const uint32_t n = e.table->RecordCount();
+    for (uint32_t slot = 0; slot < n; ++slot) {
+        if ((slot & 0xFFFF) == 0) CheckCancelled();
+        if (e.table->ReadRecord(slot, rec, &none)) ++live;
+    }
+    if (!e.writing) e.liveCount = live;
+    return live;
+}
+
 // --- Changes ----------------------------------------------------------------------------------
 
 void Database::PrepareToChange(TableEntry& e) {
@@ -352,7 +389,7 @@ void Database::PrepareToChange(TableEntry& e) {
 
 void Database::Apply(Op& op) {
     TableEntry& e = *op.entry;
-    e.indexes.clear();
+    e.DropCaches();
     if (!e.touched) {
         e.touched = true;
         if (statement_) statement_->touched.push_back(&e);
@@ -543,14 +580,6 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
     };
     for (const auto* t : b.writes) addTable(t, true);
     for (const auto* t : b.reads) addTable(t, false);
-    for (auto& [e, write] : lockList) {
-        // Column indexes built by earlier statements hold while the file is unchanged.
-        const std::string stamp = StampOf(e->info.path);
-        if (stamp != e->stamp) {
-            e->indexes.clear();
-            e->stamp = stamp;
-        }
-    }
     for (auto& [e, write] : lockList)
         if (write && e->table->IsReadOnly())
             throw EngineError("Table " + e->info.path + " is read-only", errc::kReadOnly);
@@ -572,6 +601,18 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
     pendingError_ = nullptr;
     try {
         locks.Take(lockList);
+        for (auto& [e, write] : lockList) {
+            e->writing = write;
+            // What earlier statements learnt about a table (column indexes, its live count,
+            // the record count a dBASE driver read) holds while the file is unchanged; the
+            // stamp is read under the lock, so no other program is writing it now.
+            const std::string stamp = StampOf(e->info.path);
+            if (stamp != e->stamp) {
+                e->DropCaches();
+                if (!e->paradox) e->table->Refresh();  // the Paradox driver re-reads on locking
+                e->stamp = stamp;
+            }
+        }
         const std::string text = answer ? "INSERT INTO temp." + answerName + " " + b.sql : b.sql;
         int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()), 0, &stmt, nullptr);
         if (rc != SQLITE_OK) ThrowSqlite(rc, "");
@@ -587,11 +628,12 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
     } catch (...) {
         sqlite3_finalize(stmt);
         statement_ = nullptr;
+        for (auto& [e, write] : lockList) e->writing = false;
         for (TableEntry* e : st.touched) {
             e->deferredDeletes.clear();
             e->deferredInserts.clear();
             e->touched = false;
-            e->indexes.clear();
+            e->DropCaches();
         }
         try {
             locks.Release();
@@ -616,6 +658,7 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
         std::rethrow_exception(error);
     }
     statement_ = nullptr;
+    for (auto& [e, write] : lockList) e->writing = false;
     for (TableEntry* e : st.touched) e->touched = false;
     st.journal.Clear();
     if (answer) answer->reset(new Cursor(this, answerName, b.fields, changes));

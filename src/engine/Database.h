@@ -45,6 +45,13 @@ struct TableEntry {
     // On-demand column indexes, valid while `stamp` matches the file and no write happened.
     std::map<int, ColumnIndex> indexes;
     std::string stamp;
+    // Live records of a table with deletion marks (dBASE), counted once; the same validity.
+    std::optional<uint32_t> liveCount;
+    void DropCaches() {
+        indexes.clear();
+        liveCount.reset();
+    }
+    bool writing = false;  // the running statement changes this table
 
     // Changes of the running statement that must wait until its scan is over (a Paradox
     // table moves records when one is deleted or its key changes).
@@ -139,6 +146,8 @@ public:
     void SetPendingError(std::exception_ptr error) { pendingError_ = std::move(error); }
     void CheckCancelled() const;
     const ColumnIndex& IndexFor(TableEntry& e, int column);
+    // Number of live records for a COUNT(*) over the whole table.
+    uint32_t LiveCount(TableEntry& e);
 
 private:
     friend class Cursor;

@@ -30,16 +30,22 @@ struct VTab : sqlite3_vtab {
 
 struct VCursor : sqlite3_vtab_cursor {
     VTab* tab() { return static_cast<VTab*>(pVtab); }
-    std::vector<bool> mask;   // fields decoded
+    // Fields decoded when the cursor reaches a record; the others are decoded when SQLite
+    // asks for them, so a filter that rejects the record costs only the fields it looks at.
+    std::vector<bool> mask;
+    std::vector<bool> one;             // a mask of one field, for decoding on demand
+    std::vector<uint64_t> decodedAt;   // per field: the `row` it was decoded for
+    uint64_t row = 0;
     bool allColumns = false;
     std::vector<uint32_t> slots;  // probe results (when `useSlots`)
     bool useSlots = false;
+    bool checkLive = true;  // probe results are live records unless the statement changes the table
     size_t slotPos = 0;
     uint32_t slot = 0;
     uint32_t end = 0;
     bool eof = true;
     Record rec;
-    bool full = false;  // `rec` holds every field
+    Record scratch;
 };
 
 int Fail(sqlite3_vtab* vtab, Database* db, const std::exception& e) {
@@ -92,6 +98,21 @@ bool KeyOrdered(const FieldDesc& f) {
     }
 }
 
+// Rough cost of decoding a field, to decode the cheapest first.
+int DecodeCost(const FieldDesc& f) {
+    switch (f.type) {
+    case fldtype::kBool:
+    case fldtype::kInt16:
+    case fldtype::kInt32:
+    case fldtype::kDate:
+    case fldtype::kTime: return 0;
+    case fldtype::kFloat: return f.nativeType == 'N' || f.nativeType == 'F' ? 1 : 0;  // dBASE numbers are text
+    case fldtype::kString: return 2;
+    case fldtype::kBcd: return 3;
+    default: return 4;
+    }
+}
+
 bool UsableCollation(sqlite3_index_info* info, int k) {
     const char* coll = sqlite3_vtab_collation(info, k);
     return !coll || sqlite3_stricmp(coll, "BINARY") == 0 || sqlite3_stricmp(coll, "RTRIM") == 0;
@@ -134,8 +155,14 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     if (probe >= 0) {
         // A join's probes: an in-memory index answers them faster than a binary search
         // through the records, even on the key.
-        info->idxNum = kProbe | (info->aConstraint[probe].iColumn << 8);
+        const int column = info->aConstraint[probe].iColumn;
+        info->idxNum = kProbe | (column << 8);
         info->aConstraintUsage[probe].argvIndex = 1;
+        // A number column's probe is exact (Filter applies SQLite's numeric comparison rules),
+        // so SQLite need not compare again; text keeps SQLite's own check (collations).
+        const char* sqlType = SqlTypeOf(e.info.fields[static_cast<size_t>(column)]);
+        if (std::strcmp(sqlType, "INTEGER") == 0 || std::strcmp(sqlType, "REAL") == 0)
+            info->aConstraintUsage[probe].omit = 1;
         // Probing a big table costs more than its logarithm says: the index is built first and
         // the matches are read in random order. Growing faster than linearly, the cost makes
         // the planner probe the smaller table of a join and scan the bigger one in order.
@@ -178,6 +205,7 @@ int Close(sqlite3_vtab_cursor* cur) {
 
 // Reads records until one is live (or the end); sets eof.
 void Advance(VCursor* c, bool first) {
+    ++c->row;
     TableEntry& e = *c->tab()->entry;
     if (!first) {
         if (c->useSlots)
@@ -196,8 +224,13 @@ void Advance(VCursor* c, bool first) {
             c->eof = true;
             return;
         }
-        c->full = c->allColumns;
+        if (!c->checkLive) {
+            c->eof = false;
+            return;
+        }
         if (e.table->ReadRecord(c->slot, c->rec, c->allColumns ? nullptr : &c->mask)) {
+            for (size_t f = 0; f < c->mask.size(); ++f)
+                if (c->allColumns || c->mask[f]) c->decodedAt[f] = c->row;
             c->eof = false;
             return;
         }
@@ -252,11 +285,29 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
     try {
         const size_t nf = e.table->Fields().size();
         const unsigned long long used = idxStr ? std::strtoull(idxStr, nullptr, 16) : ~0ULL;
-        c->mask.assign(nf, false);
-        c->allColumns = false;
+        std::vector<size_t> wanted;
         for (size_t col = 0; col < e.columnMap.size(); ++col) {
-            if (col >= 63 ? (used >> 63) & 1 : (used >> col) & 1) c->mask[e.columnMap[col]] = true;
+            if (col >= 63 ? (used >> 63) & 1 : (used >> col) & 1) wanted.push_back(e.columnMap[col]);
         }
+        std::sort(wanted.begin(), wanted.end());
+        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+        c->mask.assign(nf, false);
+        c->one.assign(nf, false);
+        c->decodedAt.assign(nf, 0);
+        c->row = 0;
+        c->allColumns = false;
+        if (wanted.size() > 1 && nf <= 32) {
+            // Several fields: decode the cheapest on arrival and the rest on demand (a record
+            // decoded on demand costs a pass over the field flags per field, hence few fields).
+            size_t best = wanted[0];
+            for (size_t f : wanted)
+                if (DecodeCost(e.table->Fields()[f]) < DecodeCost(e.table->Fields()[best])) best = f;
+            c->mask[best] = true;
+        } else {
+            for (size_t f : wanted) c->mask[f] = true;
+        }
+        c->rec.resize(nf);
+        c->checkLive = true;
         c->useSlots = false;
         c->slots.clear();
         c->slotPos = 0;
@@ -288,16 +339,35 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
             const int column = idxNum >> 8;
             const ColumnIndex& index = tab->db->IndexFor(e, column);
             sqlite3_value* v = argv[0];
-            const int t = sqlite3_value_type(v);
+            int t = sqlite3_value_type(v);
             bool ok = true;
+            sqlite3_value* converted = nullptr;
+            if (index.numeric && (t == SQLITE_TEXT || t == SQLITE_BLOB)) {
+                // A number column compared with text: SQLite gives the text numeric affinity
+                // first; what still is no number equals no number.
+                converted = sqlite3_value_dup(v);
+                if (!converted) throw std::bad_alloc();
+                t = sqlite3_value_numeric_type(converted);
+                v = converted;
+            }
             if (t == SQLITE_NULL) {
                 c->useSlots = true;  // nothing equals NULL
             } else if (index.numeric && (t == SQLITE_INTEGER || t == SQLITE_FLOAT)) {
                 const double d = sqlite3_value_double(v);
+                // Beyond 2^53 a double stands for several integers: compare those exactly.
+                const bool bigInt = t == SQLITE_INTEGER && std::fabs(d) >= 9007199254740992.0;
+                const sqlite3_int64 exact = sqlite3_value_int64(v);
                 auto range = std::equal_range(index.numbers.begin(), index.numbers.end(), std::make_pair(d, uint32_t{0}),
                                               [](const auto& a, const auto& b) { return a.first < b.first; });
-                for (auto it = range.first; it != range.second; ++it) c->slots.push_back(it->second);
+                for (auto it = range.first; it != range.second; ++it) {
+                    if (bigInt && !(it->first >= -9223372036854775808.0 && it->first < 9223372036854775808.0 &&
+                                    static_cast<sqlite3_int64>(it->first) == exact))
+                        continue;
+                    c->slots.push_back(it->second);
+                }
                 c->useSlots = true;
+            } else if (index.numeric) {
+                c->useSlots = true;  // text or bytes that are no number
             } else if (!index.numeric && t == SQLITE_TEXT) {
                 std::string key(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
                 while (!key.empty() && key.back() == ' ') key.pop_back();
@@ -308,7 +378,11 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
             } else {
                 ok = false;  // a value of another kind: SQLite's own comparison decides, on a scan
             }
+            sqlite3_value_free(converted);
             if (ok) std::sort(c->slots.begin(), c->slots.end());
+            // The index holds the live records of the unchanged file; a statement that changes
+            // the table checks each record again.
+            if (ok && !e.writing) c->checkLive = false;
         }
         Advance(c, true);
         return SQLITE_OK;
@@ -335,9 +409,13 @@ int Column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int col) {
     try {
         if (sqlite3_vtab_nochange(ctx)) return SQLITE_OK;  // an UPDATE leaves this column as it is
         const size_t field = e.columnMap.at(static_cast<size_t>(col));
-        if (!c->full && !c->mask[field]) {
-            e.table->ReadRecord(c->slot, c->rec, nullptr);
-            c->full = true;
+        if (c->decodedAt[field] != c->row) {
+            c->one[field] = true;
+            const bool live = e.table->ReadRecord(c->slot, c->scratch, &c->one);
+            c->one[field] = false;
+            if (!live) throw EngineError("Record " + std::to_string(c->slot + 1) + " of " + e.info.path + " was deleted while it was read", errc::kSqlExecute);
+            std::swap(c->rec[field], c->scratch[field]);
+            c->decodedAt[field] = c->row;
         }
         ResultValue(ctx, c->rec[field]);
         return SQLITE_OK;

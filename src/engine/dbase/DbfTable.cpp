@@ -19,6 +19,7 @@ namespace tessel::engine::dbase {
 namespace {
 
 constexpr size_t kChunkBytes = 256 * 1024;
+constexpr size_t kPendingBytes = 1024 * 1024;  // appends kept back before they are written
 
 uint32_t LeU32(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
@@ -462,6 +463,15 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
 }
 
 void DbfTable::Close() {
+    if (pendingCount_ > 0 && file_.IsOpen()) {
+        try {
+            FlushAppends();
+        } catch (...) {
+            memo_.Close();
+            file_.Close();
+            throw;
+        }
+    }
     memo_.Close();
     file_.Close();
     chunk_.clear();
@@ -494,6 +504,7 @@ void DbfTable::ReadCountLocked() {
 }
 
 void DbfTable::Refresh() {
+    FlushAppends();
     FileLockGuard lock(file_, LockMode::Shared);
     ReadCountLocked();
 }
@@ -513,6 +524,9 @@ void DbfTable::CheckSlot(uint32_t recNo) const {
 
 const char* DbfTable::RecordBytes(uint32_t recNo) {
     CheckSlot(recNo);
+    // Kept-back appends reach the file before any read that could touch their places.
+    if (pendingCount_ > 0 && (recNo >= pendingFirst_ || recNo < chunkFirst_ || recNo >= chunkFirst_ + chunkCount_))
+        FlushAppends();
     const uint32_t recLen = header_.recordLength;
     if (recNo < chunkFirst_ || recNo >= chunkFirst_ + chunkCount_) {
         const uint32_t perChunk = std::max<uint32_t>(1, static_cast<uint32_t>(kChunkBytes / recLen));
@@ -938,6 +952,37 @@ void DbfTable::WriteBlobs(std::string& rec, std::vector<PendingBlob>& blobs, con
     }
 }
 
+void DbfTable::Unlock() {
+    if (pendingCount_ > 0) {
+        try {
+            FlushAppends();
+        } catch (...) {
+            file_.Unlock();
+            throw;
+        }
+    }
+    file_.Unlock();
+}
+
+void DbfTable::FlushAppends() {
+    if (pendingCount_ == 0) return;
+    try {
+        FileLockGuard lock(file_, LockMode::Exclusive);
+        pending_.push_back('\x1A');
+        file_.WriteAt(header_.headerLength + uint64_t{pendingFirst_} * header_.recordLength, pending_);
+        WriteHeaderUpdate(pendingFirst_ + pendingCount_);
+    } catch (...) {
+        // The kept records are lost: the table is as it was before them.
+        recordCount_ = pendingFirst_;
+        chunkCount_ = 0;
+        pending_.clear();
+        pendingCount_ = 0;
+        throw;
+    }
+    pending_.clear();
+    pendingCount_ = 0;
+}
+
 void DbfTable::WriteHeaderUpdate(uint32_t count) {
     char b[7];
     TodayBytes(b);
@@ -948,6 +993,7 @@ void DbfTable::WriteHeaderUpdate(uint32_t count) {
 uint32_t DbfTable::AppendRecord(const Record& values) {
     RequireWritable();
     EncodeRecord(values, encoded_, blobs_);
+    const bool held = file_.HoldsExclusive();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     const uint32_t count = recordCount_;
@@ -974,11 +1020,20 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
         }
     }
     WriteBlobs(encoded_, blobs_, nullptr);
-    // The record and the end mark first, the header after: until the header counts it, no
-    // reader sees the record.
-    encoded_.push_back('\x1A');
-    file_.WriteAt(header_.headerLength + uint64_t{count} * header_.recordLength, encoded_);
-    encoded_.pop_back();
+    // Held exclusively by the caller (a batch of appends): kept back and written in pieces.
+    const bool keep = held && !countersChanged;
+    if (!keep) FlushAppends();
+    if (keep) {
+        if (pendingCount_ == 0) pendingFirst_ = count;
+        pending_.append(encoded_);
+        ++pendingCount_;
+    } else {
+        // The record and the end mark first, the header after: until the header counts it, no
+        // reader sees the record.
+        encoded_.push_back('\x1A');
+        file_.WriteAt(header_.headerLength + uint64_t{count} * header_.recordLength, encoded_);
+        encoded_.pop_back();
+    }
     if (countersChanged) {
         for (size_t k = 0; k < header_.fields.size(); ++k) {
             const DbfField& f = header_.fields[k];
@@ -988,8 +1043,9 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
             file_.WriteAt(header_.DescriptorStart() + k * header_.DescriptorSize() + 40, c, 4);
         }
     }
-    WriteHeaderUpdate(count + 1);
+    if (!keep) WriteHeaderUpdate(count + 1);
     recordCount_ = count + 1;
+    if (keep && pending_.size() >= kPendingBytes) FlushAppends();
     if (chunkCount_ > 0 && chunkFirst_ + chunkCount_ == count && chunk_.size() >= (uint64_t{chunkCount_} + 1) * header_.recordLength) {
         std::memcpy(chunk_.data() + uint64_t{chunkCount_} * header_.recordLength, encoded_.data(), header_.recordLength);
         ++chunkCount_;
@@ -999,6 +1055,7 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
 
 void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
     RequireWritable();
+    FlushAppends();
     EncodeRecord(values, encoded_, blobs_);
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
@@ -1021,6 +1078,7 @@ void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
 
 void DbfTable::DeleteRecord(uint32_t recNo) {
     RequireWritable();
+    FlushAppends();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     CheckSlot(recNo);
@@ -1032,6 +1090,7 @@ void DbfTable::DeleteRecord(uint32_t recNo) {
 
 void DbfTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
     RequireWritable();
+    FlushAppends();
     if (bytes.size() != header_.recordLength)
         throw EngineError("A raw record for \"" + path_ + "\" must have " +
                               std::to_string(header_.recordLength) + " bytes",
@@ -1045,6 +1104,7 @@ void DbfTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
 
 void DbfTable::Pack() {
     RequireWritable();
+    FlushAppends();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     // Live records move down in order; a write always lands at or before the place it was read

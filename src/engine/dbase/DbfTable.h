@@ -47,7 +47,8 @@ public:
     std::vector<IndexDesc> Indexes() override { return indexes_; }
     std::vector<ValCheckDesc> ValidityChecks() override { return {}; }
     void Lock(LockMode mode) override { file_.Lock(mode); }
-    void Unlock() override { file_.Unlock(); }
+    // Writes the appends kept back under the held lock before letting it go.
+    void Unlock() override;
     void Close() override;
 
     const DbfHeader& Header() const { return header_; }
@@ -72,6 +73,7 @@ private:
     uint64_t MemoPointer(const char* rec, const DbfField& f) const;
     void WriteBlobs(std::string& rec, std::vector<PendingBlob>& blobs, const std::string* oldRec);
     void WriteHeaderUpdate(uint32_t count);
+    void FlushAppends();
     void RequireWritable() const;
     void CheckSlot(uint32_t recNo) const;
     [[noreturn]] void FieldError(const DbfField& f, const std::string& what, int code) const;
@@ -94,6 +96,13 @@ private:
     std::string chunk_;
     uint32_t chunkFirst_ = 0;
     uint32_t chunkCount_ = 0;
+
+    // Appends made while the caller holds the exclusive lock are kept here and written in
+    // large pieces: the records (and the end mark) first, the header's count after them, so
+    // the file never counts records it does not hold. Every other access writes them first.
+    std::string pending_;
+    uint32_t pendingFirst_ = 0;
+    uint32_t pendingCount_ = 0;
 
     std::string scratch_;
     std::string encoded_;

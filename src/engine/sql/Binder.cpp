@@ -1276,6 +1276,16 @@ private:
         if (orderBy && orderSql) *orderSql = BindOrderBy(*orderBy, &scope, r, core.distinct || scope.grouped);
 
         std::string sql = core.distinct ? "SELECT DISTINCT " : "SELECT ";
+        if (!core.distinct && core.items.size() == 1 && core.items[0].kind == SelectItem::Kind::Expr &&
+            core.items[0].expr->kind == ExprKind::Aggregate && r.items[0].sql == "count(*)" && core.from.size() == 1 &&
+            core.from[0]->kind == TableRefKind::Table && scope.tables.size() == 1 && !core.where &&
+            core.groupBy.empty() && !core.having) {
+            // COUNT(*) of a whole table: the table knows how many live records it holds, so
+            // no record needs reading.
+            sql += "tessel_row_count(" + QuoteString(scope.tables[0].table->sqliteName) + ") AS " + QuoteSqliteIdentifier(r.names[0]);
+            r.select = std::move(sql);
+            return r;
+        }
         for (size_t k = 0; k < r.items.size(); ++k) {
             if (k) sql += ", ";
             sql += r.items[k].sql + " AS " + QuoteSqliteIdentifier(r.names[k]);
