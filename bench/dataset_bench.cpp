@@ -48,16 +48,23 @@ void Walk(const char* what, TDataSet& ds, long n) {
     link.SetDataSource(&source);
     link.SetBufferCount(20);
     std::printf("%s\n", what);
-    std::printf("  First          %8.4f s\n", Seconds([&] { ds.First(); }));
-    std::printf("  Last           %8.4f s  (record %lld)\n", Seconds([&] { ds.Last(); }),
+    double t = Seconds([&] { ds.First(); });
+    std::printf("  First            %8.4f s  (record %lld)\n", t,
                 static_cast<long long>(ds.RecNo()));
-    std::printf("  First          %8.4f s\n", Seconds([&] { ds.First(); }));
-    std::printf("  MoveBy(%ld) %8.4f s  (record %lld)\n", n / 2,
-                Seconds([&] { ds.MoveBy(static_cast<int>(n / 2)); }),
+    t = Seconds([&] { ds.Last(); });
+    std::printf("  Last             %8.4f s  (record %lld)\n", t,
                 static_cast<long long>(ds.RecNo()));
-    std::printf("  Next x 1000    %8.4f s\n", Seconds([&] {
-                    for (int i = 0; i < 1000; ++i) ds.Next();
-                }));
+    t = Seconds([&] { ds.First(); });
+    std::printf("  First            %8.4f s  (record %lld)\n", t,
+                static_cast<long long>(ds.RecNo()));
+    t = Seconds([&] { ds.MoveBy(static_cast<int>(n / 2)); });
+    std::printf("  MoveBy(%ld)  %8.4f s  (record %lld)\n", n / 2, t,
+                static_cast<long long>(ds.RecNo()));
+    t = Seconds([&] {
+        for (int i = 0; i < 1000; ++i) ds.Next();
+    });
+    std::printf("  Next x 1000      %8.4f s  (record %lld)\n", t,
+                static_cast<long long>(ds.RecNo()));
 }
 
 }  // namespace

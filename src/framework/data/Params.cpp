@@ -186,6 +186,8 @@ std::vector<std::string> TParams::ParseSQL(const std::string& sql, std::string* 
         } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
             const size_t end = sql.find_first_of("\r\n", i);
             i = end == std::string::npos ? n : end;
+        } else if (c == ':' && i + 1 < n && sql[i + 1] == ':') {
+            i += 2;  // "::" is no marker
         } else if (c == ':' && i + 1 < n && (isNameChar(sql[i + 1]) || sql[i + 1] == '"')) {
             size_t j = i + 1;
             std::string name;

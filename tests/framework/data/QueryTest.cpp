@@ -216,3 +216,72 @@ TEST_F(QueryTest, DatabaseByDirectoryAndUnknownName) {
 
 }  // namespace
 }  // namespace tessel
+
+namespace tessel {
+namespace {
+
+// Markers outside quotes and comments, in text order; the text the engine gets keeps every
+// other character where it was.
+TEST(Params, MarkersOfAStatement) {
+    struct Case {
+        const char* sql;
+        std::vector<std::string> names;
+        const char* converted;
+    };
+    const Case cases[] = {
+        {"SELECT * FROM t WHERE a = :a AND b = :bee",
+         {"a", "bee"},
+         "SELECT * FROM t WHERE a = ?  AND b = ?   "},
+        {"WHERE d = '12:30' AND n = \"x:y\"", {}, "WHERE d = '12:30' AND n = \"x:y\""},
+        {"WHERE s = 'it''s :no' AND x = :yes", {"yes"}, "WHERE s = 'it''s :no' AND x = ?   "},
+        {"/* :c */ x = :a -- :d\r\n+ :a", {"a", "a"}, "/* :c */ x = ?  -- :d\r\n+ ? "},
+        {"x = :\"my name\"", {"my name"}, "x = ?         "},
+        {"a::b", {}, "a::b"},
+    };
+    for (const auto& c : cases) {
+        std::string converted;
+        EXPECT_EQ(c.names, TParams::ParseSQL(c.sql, &converted)) << c.sql;
+        EXPECT_EQ(converted, c.converted) << c.sql;
+    }
+}
+
+TEST(Params, ValuesAndTypes) {
+    TParams params;
+    TParam& p = params.CreateParam(TFieldType::ftUnknown, "Id", TParamType::ptInput);
+    EXPECT_FALSE(p.Bound());
+    p.SetValue(engine::Value::Int(3));
+    EXPECT_TRUE(p.Bound());
+    EXPECT_EQ(p.DataType(), TFieldType::ftInteger);
+    EXPECT_EQ(params.ParamByName("ID").AsString(), "3");
+    p.Clear();
+    EXPECT_TRUE(p.Bound());
+    EXPECT_TRUE(p.IsNull());
+    EXPECT_EQ(test::Message([&] { params.Items(1); }), "List index out of bounds (1)");
+    TParams other;
+    other.CreateParam(TFieldType::ftUnknown, "id", TParamType::ptUnknown).SetAsString("x");
+    params.AssignValues(other);
+    EXPECT_EQ(p.AsString(), "x");
+    EXPECT_EQ(p.DataType(), TFieldType::ftString);
+}
+
+TEST(NotifyStringList, OneChangePerEditOrBracket) {
+    TNotifyStringList list;
+    int changes = 0;
+    list.OnChange = [&] { ++changes; };
+    list.Add("a");
+    list.Put(0, "b");
+    list.Delete(0);
+    list.Clear();  // already empty: no change
+    EXPECT_EQ(changes, 3);
+    list.BeginUpdate();
+    list.Add("x");
+    list.Add("y");
+    EXPECT_EQ(changes, 3);
+    list.EndUpdate();
+    EXPECT_EQ(changes, 4);
+    list.Assign(TStringList{"p", "q"});
+    EXPECT_EQ(changes, 5);
+}
+
+}  // namespace
+}  // namespace tessel
