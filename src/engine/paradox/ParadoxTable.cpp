@@ -327,7 +327,8 @@ private:
     void FreeBlobs(const uint8_t* rec);
     void AssignAutoInc(std::string& rec, const Record& values);
     uint32_t InsertKeyed(const std::string& rec);
-    uint32_t AppendUnkeyed(const std::string& rec);
+    // `keep`: the caller holds the table exclusively; the block is written later.
+    uint32_t AppendUnkeyed(const std::string& rec, bool keep = false);
     void RemoveAt(size_t pos, uint32_t index);
     // Finds the record with this key: true with its chain position and index when present;
     // otherwise the position and index where it would go.
@@ -386,6 +387,13 @@ private:
     int autoIncField_ = -1;
     std::optional<int64_t> maxAutoInc_;
     bool closed_ = false;
+    // Appends made while the caller holds the exclusive lock fill the cached last block in
+    // memory; it is written when full or before anything else touches the table, the link
+    // from the block before it after it, and the header last (at unlock), so the file never
+    // counts or links records it does not hold.
+    bool pendingBlock_ = false;
+    uint16_t pendingLink_ = 0;  // block whose "next" must point at the pending block
+    void FlushPendingBlock();
     std::string scratch_;
 };
 
@@ -740,11 +748,37 @@ std::vector<IndexDesc> ParadoxTable::Indexes() {
 // --- reading ---------------------------------------------------------------------------------
 
 void ParadoxTable::Refresh() {
+    FlushPendingBlock();
     FileLockGuard guard(db_, LockMode::Shared);
     Load();
 }
 
+void ParadoxTable::FlushPendingBlock() {
+    if (!pendingBlock_) return;
+    try {
+        WriteCached();
+        if (pendingLink_) {
+            uint8_t next[2];
+            PutLe16(next, chain_[cachePos_]);
+            db_.WriteAt(BlockOffset(pendingLink_), next, 2);
+        }
+    } catch (...) {
+        // What was kept back is lost: go back to what the file says.
+        pendingBlock_ = false;
+        pendingLink_ = 0;
+        try {
+            Load();
+            metaDirty_ = false;
+        } catch (...) {
+        }
+        throw;
+    }
+    pendingBlock_ = false;
+    pendingLink_ = 0;
+}
+
 void ParadoxTable::LoadBlock(size_t pos) {
+    FlushPendingBlock();
     const uint16_t b = chain_[pos];
     const uint32_t n = counts_[pos];
     cache_.resize(kBlockHeader + size_t{n} * h_.recordSize);
@@ -916,8 +950,9 @@ void ParadoxTable::Lock(LockMode mode) {
 
 void ParadoxTable::Unlock() {
     if (holds_ == 0) return;
-    if (holds_ == 1 && (metaDirty_ || indexDirty_)) {
+    if (holds_ == 1 && (metaDirty_ || indexDirty_ || pendingBlock_)) {
         try {
+            FlushPendingBlock();
             FlushMeta();
         } catch (...) {
             --holds_;
@@ -1232,15 +1267,18 @@ bool ParadoxTable::FindKey(const uint8_t* key, size_t& pos, uint32_t& index) {
     return a < cacheCount_ && std::memcmp(recs + size_t{a} * h_.recordSize, key, keyLen) == 0;
 }
 
-uint32_t ParadoxTable::AppendUnkeyed(const std::string& rec) {
+uint32_t ParadoxTable::AppendUnkeyed(const std::string& rec, bool keep) {
     const uint32_t cap = h_.RecordsPerBlock();
     if (chain_.empty() || counts_.back() >= cap) {
+        FlushPendingBlock();
         const uint16_t b = NewBlock();
         const uint16_t prevLast = chain_.empty() ? 0 : chain_.back();
         chain_.push_back(b);
         counts_.push_back(0);
         RebuildCounts();
-        if (prevLast) {
+        if (prevLast && keep) {
+            pendingLink_ = prevLast;  // linked once the new block is written
+        } else if (prevLast) {
             // Link the old last block to the new one.
             uint8_t next[2];
             PutLe16(next, b);
@@ -1259,7 +1297,12 @@ uint32_t ParadoxTable::AppendUnkeyed(const std::string& rec) {
     tree_.Add(chain_.size() - 1, 1);
     // Only the block header and the new record need writing (and a fresh block in full).
     const uint16_t b = chain_.back();
-    if (cacheCount_ == 1) {
+    if (keep) {
+        PutLe16(cache_.data() + 2, chain_.size() > 1 ? chain_[chain_.size() - 2] : 0);
+        PutLe16(cache_.data() + 4, static_cast<uint16_t>((cacheCount_ - 1) * h_.recordSize));
+        pendingBlock_ = true;
+        if (cacheCount_ >= cap) FlushPendingBlock();
+    } else if (cacheCount_ == 1) {
         std::string whole(h_.BlockSize(), '\0');
         std::memcpy(whole.data(), cache_.data(), cache_.size());
         PutLe16(whole.data() + 2, chain_.size() > 1 ? chain_[chain_.size() - 2] : 0);
@@ -1421,6 +1464,7 @@ void ParadoxTable::RemoveAt(size_t pos, uint32_t index) {
 }
 
 uint32_t ParadoxTable::AppendRecord(const Record& values) {
+    const bool held = holds_ > 0 && db_.HoldsExclusive();
     WriteHold hold(*this);
     std::string rec;
     std::vector<std::pair<size_t, std::string>> blobs;
@@ -1429,8 +1473,10 @@ uint32_t ParadoxTable::AppendRecord(const Record& values) {
     uint32_t result;
     if (h_.keyFields == 0) {
         StoreBlobs(rec, blobs);
-        result = AppendUnkeyed(rec);
+        if (!held) FlushPendingBlock();
+        result = AppendUnkeyed(rec, held);
     } else {
+        FlushPendingBlock();
         size_t pos;
         uint32_t index;
         if (FindKey(reinterpret_cast<const uint8_t*>(rec.data()), pos, index))
@@ -1448,6 +1494,7 @@ uint32_t ParadoxTable::AppendRecord(const Record& values) {
 
 void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
     WriteHold hold(*this);
+    FlushPendingBlock();
     uint32_t index;
     size_t pos = Locate(recNo, index);
     const size_t rs = h_.recordSize;
@@ -1485,6 +1532,7 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
 
 void ParadoxTable::DeleteRecord(uint32_t recNo) {
     WriteHold hold(*this);
+    FlushPendingBlock();
     uint32_t index;
     const size_t pos = Locate(recNo, index);
     FreeBlobs(reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader + size_t{index} * h_.recordSize);
@@ -1494,6 +1542,7 @@ void ParadoxTable::DeleteRecord(uint32_t recNo) {
 
 void ParadoxTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
     WriteHold hold(*this);
+    FlushPendingBlock();
     if (bytes.size() != h_.recordSize)
         Fail("A raw record for " + Where() + " must have " + std::to_string(h_.recordSize) + " bytes", errc::kInvalidParameter);
     uint32_t index;

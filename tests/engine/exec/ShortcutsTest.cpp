@@ -126,6 +126,20 @@ TEST_F(ShortcutsTest, ManyAppendsInOneStatementReachTheFile) {
     EXPECT_THROW(Sql("INSERT INTO \"dst.dbf\" SELECT ID, NAME FROM \"src.dbf\" ORDER BY ID"), EngineError);
     EXPECT_EQ(Files(), before);
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"dst.dbf\""), std::vector<std::string>{"1"});
+
+    // The same for a Paradox table: 32,767 records fit a short integer, the last does not.
+    Sql("CREATE TABLE \"dst.db\" (ID SMALLINT, NAME CHAR(60))");
+    Sql("INSERT INTO \"dst.db\" VALUES (7, 'seven')");
+    const auto beforeDb = Files();
+    EXPECT_THROW(Sql("INSERT INTO \"dst.db\" SELECT ID, NAME FROM \"src.dbf\" ORDER BY ID"), EngineError);
+    EXPECT_EQ(Files(), beforeDb);
+    Sql("INSERT INTO \"dst.db\" SELECT ID, NAME FROM \"src.dbf\" WHERE ID < 32768");
+    EXPECT_EQ(Rows("SELECT COUNT(*), SUM(ID) FROM \"dst.db\""), std::vector<std::string>{"32768|536854535"});
+    auto px = engine::OpenTableFile(dir.File("dst.db"));
+    EXPECT_EQ(px->RecordCount(), 32768u);
+    ASSERT_TRUE(px->ReadRecord(32767, rec));
+    EXPECT_EQ(rec[0].i, 32767);
+    px->Close();
 }
 
 TEST_F(ShortcutsTest, BatchCopyOfManyRecordsIsComplete) {
