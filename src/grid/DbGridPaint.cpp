@@ -13,13 +13,13 @@
 namespace tessel {
 
 namespace gridcolor {
-QColor BtnFace() { return QApplication::palette().color(QPalette::Button); }
-QColor BtnHighlight() { return QApplication::palette().color(QPalette::Light); }
-QColor BtnShadow() { return QApplication::palette().color(QPalette::Dark); }
-QColor Window() { return QApplication::palette().color(QPalette::Base); }
-QColor WindowText() { return QApplication::palette().color(QPalette::Text); }
-QColor Highlight() { return QApplication::palette().color(QPalette::Highlight); }
-QColor HighlightText() { return QApplication::palette().color(QPalette::HighlightedText); }
+QColor BtnFace() { return QColor(QApplication::palette().color(QPalette::Button).rgb()); }
+QColor BtnHighlight() { return QColor(QApplication::palette().color(QPalette::Light).rgb()); }
+QColor BtnShadow() { return QColor(QApplication::palette().color(QPalette::Dark).rgb()); }
+QColor Window() { return QColor(QApplication::palette().color(QPalette::Base).rgb()); }
+QColor WindowText() { return QColor(QApplication::palette().color(QPalette::Text).rgb()); }
+QColor Highlight() { return QColor(QApplication::palette().color(QPalette::Highlight).rgb()); }
+QColor HighlightText() { return QColor(QApplication::palette().color(QPalette::HighlightedText).rgb()); }
 }  // namespace gridcolor
 
 namespace {
@@ -93,7 +93,8 @@ void TDbCustomGrid::Paint(QPainter& painter, const QRect& update) {
     DrawCells(painter, upd, LeftCol(), lastCol, 0, FixedRows() - 1, gdFixed);
     DrawCells(painter, upd, 0, FixedCols() - 1, TopRow(), lastRow, gdFixed);
     DrawCells(painter, upd, LeftCol(), lastCol, TopRow(), lastRow, 0);
-    DrawPadding(painter);
+    // A closed grid shows only its title row and indicator column on the grid colour.
+    if (active) DrawPadding(painter);
     if (!hideAllLines_) {
         DrawFixedLines(painter);
         if (active) DrawColumnLines(painter);
