@@ -20,8 +20,11 @@
 #include "framework/ErrorHandler.h"
 #include "framework/FileUtil.h"
 #include "framework/StringList.h"
+#include "framework/data/Session.h"
 #include "framework/widgets/Cursors.h"
 #include "framework/widgets/FileDialogs.h"
+#include "grid/DbGrid.h"
+#include "grid/DbNavigator.h"
 #include "highlight/SQLHighlighter.h"
 #include "toolbars/Dock.h"
 #include "toolbars/ToolWindow.h"
@@ -84,6 +87,19 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
     SQLHighlighter1 = std::make_unique<TSQLHighlighter>();
     SQLHighlighter1->SetSQLDialect(sqlSybase);
     SQLHighlighter1->SetDefaultFilter("SQL Files (*.sql)|*.sql");
+    // The data objects' engine, with the alias store of this run.
+    engine_ = std::make_unique<engine::Engine>();
+    SetSessionEngine(engine_.get());
+    Query1.SetName("Query1");
+    DataSource1.SetDataSet(&Query1);
+    Table1.SetName("Table1");
+    BatchMove1.SetName("BatchMove1");
+    BatchMove1.SetSource(&Query1);
+    BatchMove1.SetDestination(&Table1);
+    BatchMove1.SetMode(TBatchMode::batCopy);
+    SQLScript1.SetName("SQLScript1");
+    SQLScript1.SetTerm(';');
+    SQLScript1.SetTransaction(false);
     BuildWindow();
     RunGuarded([this] { FormCreate(); });
 }
@@ -91,6 +107,12 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
 TForm1::~TForm1() {
     // The editor, a child widget, outlives the highlighter member.
     MemoPad->SetHighlighter(nullptr);
+    // So do the grid and the navigator bar: let go of the data source first.
+    dbGrid1->SetDataSource(nullptr);
+    DBNavigator2->SetDataSource(nullptr);
+    Query1.Close();
+    Table1.Close();
+    SetSessionEngine(nullptr);
 }
 
 TCodeEditStringList& TForm1::Lines() { return MemoPad->Lines(); }
@@ -139,10 +161,11 @@ QWidget* TForm1::BuildSqlPage() {
     tbbDB2SQL = MakeButton(Toolbar1, "tbbDB2SQL", 69, 0, "Table to SQL", "DB2SQL");
     tbbPrint = MakeButton(Toolbar1, "tbbPrint", 92, 0, "Print SQL", "Print");
     tbbClose = MakeButton(Toolbar1, "tbbClose", 115, 0, "Close", "Close");
-    // Running SQL, Table to SQL and printing arrive with the engine's SQL, the generator and
-    // the print job; until then their buttons stand in their places, disabled.
-    for (TToolbarButton* pending : {tbbExecute, tbbDB2SQL, tbbPrint}) pending->setEnabled(false);
+    // Printing arrives with the print job; until then its button stands in its place, disabled.
+    tbbPrint->setEnabled(false);
     tbbOpen->OnClick = [this](TToolbarButton*) { tbbOpenClick(); };
+    tbbExecute->OnClick = [this](TToolbarButton*) { tbbExecuteClick(); };
+    tbbDB2SQL->OnClick = [this](TToolbarButton*) { tbbDB2SQLClick(); };
     tbbSave->OnClick = [this](TToolbarButton*) { tbbSaveClick(); };
     tbbClose->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
     Toolbar1->Arrange();
@@ -258,11 +281,41 @@ QWidget* TForm1::BuildAnswerPage() {
     Toolbar2->SetDockPos(0);
     tbbSave1 = MakeButton(Toolbar2, "tbbSave1", 0, 0, "Save Answer to disk", "Save1");
     tbbClose1 = MakeButton(Toolbar2, "tbbClose1", 23, 0, "Close", "Close");
-    tbbSave1->setEnabled(false);  // enabled when an answer has records
+    tbbSave1->OnClick = [this](TToolbarButton*) { tbbSave1Click(); };
     tbbClose1->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
     Toolbar2->Arrange();
     KeepReachable(Toolbar2, Dock2);
+
+    DBNavigator2 = new TDbNavigator(Dock2);
+    DBNavigator2->setObjectName("DBNavigator2");
+    DBNavigator2->setGeometry(64, 0, 240, 25);
+    DBNavigator2->SetDataSource(&DataSource1);
+
+    dbGrid1 = new TDbGrid(page);
+    dbGrid1->setObjectName("dbGrid1");
+    dbGrid1->SetTitleFont(font());
+    dbGrid1->SetMemoAttributes({mSizeable, mWordWrap, mGridShow, mViewOnly});
+    dbGrid1->IniAttributes().Delimiter = ";;";
+    dbGrid1->SetTitleColor(gridcolor::BtnFace());
+    dbGrid1->SetDbFixedCols(0);
+    dbGrid1->SetShowHorzScrollBar(true);
+    dbGrid1->SetTitleAlignment(Qt::AlignLeft);
+    dbGrid1->SetTitleLines(1);
+    dbGrid1->SetTitleButtons(false);
+    dbGrid1->DittoAttributes() = TDbDittoAttributes{};
+    dbGrid1->SetDisableThemesInTitle(false);
+    dbGrid1->SetDataSource(&DataSource1);
+
+    page->onResize = [this](const QSize& size) { LayOutAnswerPage(size); };
+    Dock2->OnResize = [this, page](TDock*) { LayOutAnswerPage(page->size()); };
+    LayOutAnswerPage(page->size());
     return page;
+}
+
+void TForm1::LayOutAnswerPage(const QSize& size) {
+    // The grid fills what the dock leaves.
+    const int top = Dock2->height();
+    dbGrid1->setGeometry(0, top, size.width(), std::max(0, size.height() - top));
 }
 
 void TForm1::FormCreate() {
@@ -282,6 +335,8 @@ void TForm1::FormCreate() {
     ComboBox1->setEditText("");
     ComboBox1->blockSignals(false);
     SetWorkDir(ExtractFileDir(ExecutablePath(setup_)));
+    // Until an alias is chosen the data objects' empty database name stands for this directory.
+    engine_->SetDefaultDirectory(workDir_);
 }
 
 void TForm1::ComboBox1Change() {
@@ -292,8 +347,20 @@ void TForm1::ComboBox1Change() {
         if (params.empty()) return;
         const std::string& first = params.front();
         const std::string dir = first.size() > 5 ? first.substr(5) : std::string();
-        databaseName_ = dir;
+        // The answer of the former database goes; the grid shows no rows until the next run.
+        Query1.Close();
+        Query1.SetDatabaseName(dir);
+        SQLScript1.SetDatabaseName(dir);
+        Table1.Close();
+        Table1.SetDatabaseName(dir);
         SetWorkDir(dir);
+    } catch (const std::exception&) {
+        return;
+    }
+    // The sample alias' tables are made on its first use.
+    try {
+        if (QString::compare(ComboBox1->currentText(), engine::kSampleAliasName, Qt::CaseInsensitive) == 0)
+            OpenSessionDatabase(engine::kSampleAliasName);
     } catch (const std::exception&) {
     }
 }

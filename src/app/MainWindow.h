@@ -7,6 +7,12 @@
 
 #include "app/Settings.h"
 #include "editor/CodeEditStringList.h"
+#include "engine/Engine.h"
+#include "framework/data/BatchMove.h"
+#include "framework/data/DataSource.h"
+#include "framework/data/Query.h"
+#include "framework/data/Table.h"
+#include "script/SQLScript.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,6 +27,8 @@ namespace tessel {
 class TCodeEdit;
 class TSQLHighlighter;
 
+class TDbGrid;
+class TDbNavigator;
 class TDock;
 class TToolbar;
 class TToolbarButton;
@@ -50,8 +58,6 @@ public:
     TCodeEditStringList& Lines();
     TCodeEdit* Editor() const { return MemoPad; }
     const std::string& WorkDir() const { return workDir_; }
-    // The database name given to the data objects (empty until an alias is chosen).
-    const std::string& DatabaseName() const { return databaseName_; }
     const std::string& SettingsFile() const { return settingsFile_; }
     QString StatusText() const;
 
@@ -61,10 +67,20 @@ public:
     QCheckBox* FileExtensionsBox() const { return chkFileX; }
     QCheckBox* FileNamesBox() const { return chkFileN; }
     QTabWidget* Pages() const { return TabbedNotebook1; }
+    TDbGrid* Grid() const { return dbGrid1; }
+    TDbNavigator* Navigator() const { return DBNavigator2; }
+    TQuery& Query() { return Query1; }
+    TDataSource& DataSource() { return DataSource1; }
+    TTable& Table() { return Table1; }
+    TSQLScript& Script() { return SQLScript1; }
 
     // Command handlers.
     void FormCreate();
     void ComboBox1Change();
+    void ComboBox2Change();
+    void tbbExecuteClick();
+    void tbbSave1Click();
+    void tbbDB2SQLClick();
     void tbbOpenClick();
     void tbbSaveClick();
     void tbbCloseClick();
@@ -90,13 +106,23 @@ private:
     TToolbarButton* MakeButton(QWidget* parent, const char* name, int x, int y, const QString& hint,
                                const QString& image);
     void LayOutSqlPage(const QSize& size);
+    void LayOutAnswerPage(const QSize& size);
 
     TForm1Setup setup_;
     std::string settingsFile_;
     std::string workDir_;
-    std::string databaseName_;
     QString openFileName_;  // the open dialog's remembered file
     std::unique_ptr<TSQLHighlighter> SQLHighlighter1;
+    // The engine of this window's data objects; they all go before it.
+    std::unique_ptr<engine::Engine> engine_;
+    // The answer: Query1 through DataSource1 into the grid and the navigator bar.
+    TQuery Query1;
+    TDataSource DataSource1;
+    // "Save Answer to disk" copies Query1 into the file Table1 names; "Table to SQL" reads
+    // Table1; every text that is no query runs through SQLScript1.
+    TTable Table1;
+    TBatchMove BatchMove1;
+    TSQLScript SQLScript1;
 
     QTabWidget* TabbedNotebook1 = nullptr;
     TDock* Dock1 = nullptr;
@@ -121,6 +147,8 @@ private:
     TToolbar* Toolbar2 = nullptr;
     TToolbarButton* tbbSave1 = nullptr;
     TToolbarButton* tbbClose1 = nullptr;
+    TDbNavigator* DBNavigator2 = nullptr;
+    TDbGrid* dbGrid1 = nullptr;
 };
 
 }  // namespace tessel
