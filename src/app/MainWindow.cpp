@@ -164,8 +164,8 @@ QWidget* TForm1::BuildSqlPage() {
     // Printing arrives with the print job; until then its button stands in its place, disabled.
     tbbPrint->setEnabled(false);
     tbbOpen->OnClick = [this](TToolbarButton*) { tbbOpenClick(); };
-    tbbExecute->OnClick = [this](TToolbarButton*) { tbbExecuteClick(); };
-    tbbDB2SQL->OnClick = [this](TToolbarButton*) { tbbDB2SQLClick(); };
+    tbbExecute->OnClick = [this](TToolbarButton*) { RunGuarded([this] { tbbExecuteClick(); }); };
+    tbbDB2SQL->OnClick = [this](TToolbarButton*) { RunGuarded([this] { tbbDB2SQLClick(); }); };
     tbbSave->OnClick = [this](TToolbarButton*) { tbbSaveClick(); };
     tbbClose->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
     Toolbar1->Arrange();
@@ -281,7 +281,7 @@ QWidget* TForm1::BuildAnswerPage() {
     Toolbar2->SetDockPos(0);
     tbbSave1 = MakeButton(Toolbar2, "tbbSave1", 0, 0, "Save Answer to disk", "Save1");
     tbbClose1 = MakeButton(Toolbar2, "tbbClose1", 23, 0, "Close", "Close");
-    tbbSave1->OnClick = [this](TToolbarButton*) { tbbSave1Click(); };
+    tbbSave1->OnClick = [this](TToolbarButton*) { RunGuarded([this] { tbbSave1Click(); }); };
     tbbClose1->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
     Toolbar2->Arrange();
     KeepReachable(Toolbar2, Dock2);

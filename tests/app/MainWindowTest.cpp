@@ -74,7 +74,9 @@ TEST_F(WindowTest, StartsWithBothPagesAliasesAndWorkingDirectory) {
     EXPECT_EQ(form.SampleBox()->itemText(9), "SELECT *");
     EXPECT_EQ(form.WorkDir(), dirs.Root().Path() + "/bin");
     EXPECT_EQ(form.StatusText().toStdString(), "Working directory: " + dirs.Root().Path() + "/bin");
-    EXPECT_EQ(form.DatabaseName(), "");
+    EXPECT_EQ(form.Query().DatabaseName(), "");
+    EXPECT_EQ(form.Script().DatabaseName(), "");
+    EXPECT_EQ(form.Table().DatabaseName(), "");
     EXPECT_EQ(form.Lines().Count(), 0);
     EXPECT_EQ(form.FileExtensionsBox()->text(), "Include Table Filename Extenstions");
     EXPECT_EQ(form.FileExtensionsBox()->geometry(), QRect(8, 48, 201, 17));
@@ -102,7 +104,9 @@ TEST_F(WindowTest, ChoosingAnAliasSetsTheWorkingDirectoryAndTypingChangesNothing
     form.AliasBox()->setEditText("data");
     EXPECT_EQ(form.StatusText(), "Working directory: /some/dir");
     EXPECT_EQ(form.WorkDir(), "/some/dir");
-    EXPECT_EQ(form.DatabaseName(), "/some/dir");
+    EXPECT_EQ(form.Query().DatabaseName(), "/some/dir");
+    EXPECT_EQ(form.Script().DatabaseName(), "/some/dir");
+    EXPECT_EQ(form.Table().DatabaseName(), "/some/dir");
     EXPECT_TRUE(shown.empty());
 }
 
@@ -213,11 +217,11 @@ TEST_F(WindowTest, CommandButtonsStandOnTheToolbarsWithHintsAndImages) {
     const Button buttons[] = {
         {"tbbOpen", "Open SQL file", 0, {36, 18}, 2, true},
         {"tbbSave", "Save SQL file", 23, {36, 18}, 2, true},
-        {"tbbExecute", "Run SQL query", 46, {36, 18}, 2, false},
-        {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, false},
+        {"tbbExecute", "Run SQL query", 46, {36, 18}, 2, true},
+        {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, true},
         {"tbbPrint", "Print SQL", 92, {32, 16}, 2, false},
         {"tbbClose", "Close", 115, {36, 18}, 2, true},
-        {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, false},
+        {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, true},
         {"tbbClose1", "Close", 23, {36, 18}, 2, true},
         {"btnHelp", "Help and Info", -1, {36, 18}, 2, false},
     };
