@@ -1,9 +1,11 @@
 // Executor benchmark: the same queries through Tessel on 1,000,000-record .dbf and .db
-// tables and through plain SQLite on native tables holding the same data, as ratios; single-row
+// tables and through plain SQLite on native tables holding the same data, as ratios; the same
+// queries through GDAL's ogrinfo on the .dbf as a peer (when ogrinfo is installed); single-row
 // INSERT statements per second; the batch copy of the big answer. Prints figures; run by hand:
 //   tessel_exec_bench [RECORDS]   (default 1000000)
 
 #include <sqlite3.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -127,6 +129,21 @@ void StepAll(sqlite3* db, const char* sql) {
     sqlite3_finalize(st);
 }
 
+bool HaveOgrinfo() { return std::system("ogrinfo --version >/dev/null 2>&1") == 0; }
+
+constexpr int kOgrTimeout = 60;  // seconds; GDAL joins its layers without an index
+
+// One query through ogrinfo on the directory's .dbf files (SQLite dialect, so every query of
+// the list runs; -so counts the answer's rows without printing them). 0 when it ran, 1 when it
+// failed, 2 when it ran out of time.
+int OgrQuery(const std::string& dir, const std::string& sql) {
+    const std::string cmd = "timeout " + std::to_string(kOgrTimeout) + " ogrinfo -ro -so -dialect SQLite -sql \"" + sql +
+                            "\" \"" + dir + "\" >/dev/null 2>&1";
+    const int rc = std::system(cmd.c_str());
+    if (rc == 0) return 0;
+    return WIFEXITED(rc) && WEXITSTATUS(rc) == 124 ? 2 : 1;
+}
+
 void ReadAll(Database& db, const std::string& sql) {
     auto answer = db.OpenQuery(sql);
     for (bool ok = answer->First(); ok; ok = answer->Next()) (void)answer->Current();
@@ -164,8 +181,10 @@ int main(int argc, char** argv) {
     Engine engine(root + "/aliases.conf", root);
     Database& db = engine.OpenDatabase("");
     std::printf("%-26s %10s %10s %7s %10s %7s\n", "query", "native s", ".dbf s", "ratio", ".db s", "ratio");
+    std::vector<double> natives;
     for (const auto& q : queries) {
         const double base = Best([&] { StepAll(native, q.native); });
+        natives.push_back(base);
         std::string dbfSql = q.tessel, dbSql = q.tessel;
         auto replace = [](std::string s, const std::string& ext) {
             for (const char* t : {"big", "small"}) {
@@ -182,6 +201,33 @@ int main(int argc, char** argv) {
         const double tdbf = Best([&] { ReadAll(db, dbfSql); });
         const double tdb = Best([&] { ReadAll(db, dbSql); });
         std::printf("%-26s %10.3f %10.3f %7.2f %10.3f %7.2f\n", q.name, base, tdbf, tdbf / base, tdb, tdb / base);
+    }
+
+    // The peer: GDAL on the .dbf files of the same directory (its own process per query, so
+    // each figure includes starting ogrinfo and opening the files; the startup line shows that
+    // cost on its own).
+    std::printf("\n");
+    if (!HaveOgrinfo()) {
+        std::printf("GDAL peer skipped: ogrinfo is not installed (Debian package gdal-bin)\n");
+    } else {
+        const std::string ogrDir = root + "/ogr";
+        std::filesystem::create_directories(ogrDir);
+        for (const char* t : {"big.dbf", "small.dbf"})
+            std::filesystem::create_symlink(root + "/" + t, ogrDir + "/" + t);
+        const double startup = Best([&] { OgrQuery(ogrDir, "SELECT 1 FROM small LIMIT 1"); });
+        std::printf("GDAL ogrinfo -dialect SQLite on the .dbf (startup and open alone: %.3f s)\n", startup);
+        std::printf("%-26s %10s %10s %7s\n", "query", "native s", "GDAL s", "ratio");
+        for (size_t k = 0; k < std::size(queries); ++k) {
+            int status = 0;
+            double t = Seconds([&] { status = OgrQuery(ogrDir, queries[k].native); });
+            if (status == 0) t = std::min(t, Best([&] { status = std::max(status, OgrQuery(ogrDir, queries[k].native)); }));
+            if (status == 2)
+                std::printf("%-26s %10.3f %10s %7s  (stopped after %d s)\n", queries[k].name, natives[k], "-", "-", kOgrTimeout);
+            else if (status == 1)
+                std::printf("%-26s %10.3f %10s\n", queries[k].name, natives[k], "failed");
+            else
+                std::printf("%-26s %10.3f %10.3f %7.2f\n", queries[k].name, natives[k], t, t / natives[k]);
+        }
     }
 
     // Single-row INSERT statements, each parsed, bound and run on its own.
