@@ -7,6 +7,10 @@
 #include "engine/EngineError.h"
 #include "cli/SqlCommand.h"
 #include "cli/TableCommands.h"
+#include "engine/Engine.h"
+#include "framework/data/Session.h"
+#include "framework/data/Table.h"
+#include "sqlgen/TableTool.h"
 
 namespace tessel::cli {
 
@@ -55,6 +59,42 @@ int ListAliases(std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+// The generator's lines for a table file, with the window's three options (all on unless
+// switched off) and the remarks block on request.
+int Describe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string file;
+    bool quoteFields = true, tableNames = true, extensions = true, remarks = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--no-quote-fields") quoteFields = false;
+        else if (args[i] == "--no-table-names") tableNames = false;
+        else if (args[i] == "--no-extensions") extensions = false;
+        else if (args[i] == "--remarks") remarks = true;
+        else if (file.empty() && args[i].rfind("--", 0) != 0) file = args[i];
+        else return Usage(err, "--describe: unexpected '" + args[i] + "'");
+    }
+    if (file.empty()) return Usage(err, "--describe needs FILE");
+    engine::Engine engine;
+    SetSessionEngine(&engine);
+    struct Reset {
+        ~Reset() { SetSessionEngine(nullptr); }
+    } reset;
+    TTable table;
+    table.SetName("Table1");
+    table.SetTableName(file);
+    table.Open();
+    TTableTool tool;
+    tool.SetQuoteFields(quoteFields);
+    tool.SetShowTable(tableNames);
+    if (!extensions) {
+        tool.SetShowExt(false);
+        tool.SetQuoteTables(false);
+    }
+    tool.SetIncludeRemarks(remarks);
+    tool.SetTable(&table);
+    for (int i = 0; i < tool.SQL().Count(); ++i) out << tool.SQL().Get(i) << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -98,6 +138,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return command == "--schema" ? RunSchemaCommand(args[1], out, err)
                                          : RunDumpCommand(args[1], out, err);
         }
+        if (command == "--describe") return Describe(args, out, err);
         if (command == "--copy") {
             if (args.size() != 3) return Usage(err, "--copy needs SRC and DST");
             return RunCopyCommand(args[1], args[2], out, err);
