@@ -192,6 +192,7 @@ QWidget* TForm1::BuildSqlPage() {
                          "SELECT *"});
     ComboBox2->setCurrentIndex(-1);
     ComboBox2->setEditText("");
+    connect(ComboBox2, &QComboBox::editTextChanged, this, [this] { RunGuarded([this] { ComboBox2Change(); }); });
 
     Bevel1 = new QFrame(page);
     Bevel1->setObjectName("Bevel1");

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Settings.h"
 #include "editor/CodeEditStringList.h"
@@ -78,6 +79,8 @@ public:
     void FormCreate();
     void ComboBox1Change();
     void ComboBox2Change();
+    // The plain lines of the rich text holder dbRichEdit<holder> (1 to 11).
+    static std::vector<std::string> SampleLines(int holder);
     void tbbExecuteClick();
     void tbbSave1Click();
     void tbbDB2SQLClick();

@@ -1,14 +1,16 @@
-// The window's commands that send SQL and answers to the engine: "Run SQL query", "Save Answer
-// to disk" and "Table to SQL".
+// The window's commands that put SQL into the editor and send SQL and answers to the engine:
+// the sample statements, "Run SQL query", "Save Answer to disk" and "Table to SQL".
 
 #include "app/MainWindow.h"
 #include "app/RunSql.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 
 #include "editor/widget/CustomCodeEdit.h"
 #include "framework/widgets/FileDialogs.h"
+#include "richtext/RtfReader.h"
 #include "sqlgen/TableTool.h"
 #include "toolbars/ToolbarButton.h"
 
@@ -29,6 +31,29 @@ std::string JoinLines(const TStrings& lines) {
 }
 
 }  // namespace
+
+// The stored documents of the holders dbRichEdit1 to dbRichEdit11, in that order.
+extern const std::string_view kSampleDocuments[];
+extern const int kSampleDocumentCount;
+
+std::vector<std::string> TForm1::SampleLines(int holder) {
+    if (holder < 1 || holder > kSampleDocumentCount) return {};
+    return RtfPlainLines(StoredRtf(kSampleDocuments[holder - 1]));
+}
+
+void TForm1::ComboBox2Change() {
+    static const char* const kSampleNames[] = {"Add Columns", "Add Index", "Blank out a Column",
+                                               "Create Table", "Drop Columns", "Drop Index",
+                                               "Drop Table", "Empty Table", "SELECT", "SELECT *"};
+    const std::string text = ComboBox2->currentText().toStdString();
+    for (int i = 0; i < 10; ++i) {
+        if (text != kSampleNames[i]) continue;
+        TStringList lines;
+        for (const std::string& line : SampleLines(i + 1)) lines.Add(line);
+        MemoPad->ReplaceAllText(JoinLines(lines));
+        return;
+    }
+}
 
 void TForm1::tbbExecuteClick() {
     std::string text;

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTabWidget>
@@ -255,6 +258,73 @@ TEST_F(RunSqlWindowTest, SavingIntoAReadOnlyDirectoryLeavesNoFile) {
     EXPECT_EQ(shown.size(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(locked));
     EXPECT_EQ(form.windowTitle(), "Tessel");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunSqlWindowTest, SampleNamesInsertTheirStatementsExactly) {
+    TForm1 form(Setup());
+    const std::string tab = "\t";
+    struct Case {
+        const char* name;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"Add Columns", {"ALTER TABLE \"employee.db\" ADD Territory Char(4),", "      \t\t\tADD DateChanged Date"}},
+        {"Add Index", {"CREATE INDEX Name on \"employee.db\" (LastName, FirstName)"}},
+        {"Blank out a Column", {"UPDATE \"employee.db\"", "SET SALARY = NULL"}},
+        {"Create Table",
+         {"CREATE TABLE \"employee.db\"", tab + "(", tab + "LAST_NAME CHAR(20),", tab + "FIRST_NAME CHAR(15),",
+          tab + "SALARY NUMERIC(10,2),", tab + "DEPT_NO SMALLINT,", tab + "NOTES BLOB(20,1),",
+          tab + "PRIMARY KEY(LAST_NAME, FIRST_NAME)", tab + ")"}},
+        {"Drop Columns", {"ALTER TABLE \"employee.db\" DROP Territory,", "      \t\t\tDROP DateChanged"}},
+        {"Drop Index", {"DROP INDEX \"employe.db\".PRIMARY"}},
+        {"Drop Table", {"DROP TABLE \"employee.db\""}},
+        {"Empty Table", {"DELETE FROM \"employee.db\""}},
+        {"SELECT",
+         {"SELECT LAST_NAME, FIRST_NAME, SALARY, DEPT_NO, NOTES", "FROM \"employee.db\"",
+          "ORDER BY LAST_NAME, FIRST_NAME, SALARY, DEPT_NO"}},
+        {"SELECT *", {"SELECT *", "FROM \"employee.db\""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form.SampleBox()->setEditText(c.name);
+        EXPECT_EQ(Lines(form), c.lines);
+    }
+    // Case counts, and only a whole name matches.
+    form.SampleBox()->setEditText("select");
+    form.SampleBox()->setEditText("drop index");
+    form.SampleBox()->setEditText("SELEC");
+    EXPECT_EQ(Lines(form), (std::vector<std::string>{"SELECT *", "FROM \"employee.db\""}));
+    // The help document is one empty paragraph: no lines.
+    EXPECT_TRUE(TForm1::SampleLines(11).empty());
+    EXPECT_TRUE(shown.empty());
+}
+
+// The window end to end: the sample alias, "SELECT *" from the sample box, run, the answer
+// saved as .dbf and read back by the command-line tool.
+TEST_F(RunSqlWindowTest, SelectAllSampleRunAndSavedAsDbf) {
+    TForm1 form(Setup());
+    form.AliasBox()->setEditText(engine::kSampleAliasName);
+    form.SampleBox()->setEditText("SELECT *");
+    Click(form, "tbbExecute");
+    ASSERT_TRUE(shown.empty()) << shown.front();
+    ASSERT_TRUE(form.Query().Active());
+    const int64_t records = form.Query().RecordCount();
+    dialogAnswer = QString::fromStdString(out.File("answer.dbf"));
+    Click(form, "tbbSave1");
+    ASSERT_TRUE(shown.empty()) << shown.front();
+    const std::string command = std::string(TESSEL_BIN_DIR) + "/tessel-sql --dump '" + out.File("answer.dbf") + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string dump;
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) dump.append(buffer, got);
+    EXPECT_EQ(::pclose(pipe), 0);
+    // A heading line and one line per record.
+    EXPECT_EQ(static_cast<int64_t>(std::count(dump.begin(), dump.end(), '\n')), records + 1) << dump;
 }
 
 }  // namespace
