@@ -42,6 +42,9 @@ public:
     virtual int64_t UpdateRecord(int64_t position, const engine::Record& values);
     virtual void DeleteRecord(int64_t position);
 
+    // The cursor this one stands on (a filter wraps another); itself for a plain cursor.
+    virtual TDataCursor* Base() { return this; }
+
     // Re-reads what another writer may have changed.
     virtual void Refresh() {}
 

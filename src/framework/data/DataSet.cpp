@@ -84,6 +84,7 @@ void TDataSet::OpenCursor() {
     for (size_t i = 0; i < descs.size(); ++i)
         fieldDefs_.push_back(FieldDefFromDesc(descs[i], static_cast<int>(i) + 1));
     CreateFields();
+    Engine([&] { CursorOpened(); });
     int wanted = 1;
     for (TDataSource* s : sources_)
         for (TDataLink* l : s->Links()) wanted = std::max(wanted, l->BufferCount());
@@ -156,6 +157,10 @@ void TDataSet::MoveField(TField& field, int newIndex) {
 }
 
 const engine::Value& TDataSet::FieldValue(const TField& field) const {
+    if (filterRecord_) {
+        const size_t k = static_cast<size_t>(field.FieldNo() - 1);
+        return field.FieldNo() >= 1 && k < filterRecord_->size() ? (*filterRecord_)[k] : NullValue();
+    }
     if (buffers_.empty() || field.FieldNo() < 1) return NullValue();
     const auto& values = buffers_[static_cast<size_t>(activeRecord_)].values;
     const size_t k = static_cast<size_t>(field.FieldNo() - 1);

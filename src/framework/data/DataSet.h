@@ -178,11 +178,16 @@ public:
 protected:
     // The cursor to open; derived data sets make theirs (a table file, a query's answer).
     virtual std::unique_ptr<TDataCursor> CreateCursor() = 0;
+    // Called when the cursor is open and the fields exist, before any record is read.
+    virtual void CursorOpened() {}
     // Called after the cursor is closed.
     virtual void CursorClosed() {}
     // Runs BeforePost; a derived data set adds its own checks of the record after it (the
     // record stays in edit state when they fail).
     virtual void DoBeforePost() { DoEvent(BeforePost); }
+    // While set, the fields read this record instead of the active one (a record filter
+    // looks at each candidate record through the fields).
+    void SetFilterRecord(const engine::Record* record) { filterRecord_ = record; }
     // Turns an engine failure inside `body` into EDBEngineError.
     template <class F>
     decltype(auto) Engine(F&& body) const {
@@ -231,6 +236,7 @@ private:
     bool modified_ = false;
     bool inBrowseCheck_ = false;
 
+    const engine::Record* filterRecord_ = nullptr;
     int disableCount_ = 0;
     bool pendingChange_ = false;
     TDataSetState stateWhenDisabled_ = TDataSetState::dsInactive;

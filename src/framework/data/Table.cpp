@@ -103,11 +103,11 @@ TTableCursor& TTable::TableCursor() const {
         throw EDBEngineError("The specified cursor handle is invalid or NULL",
                              {{engine::errc::kInvalidParameter, 0,
                                "The specified cursor handle is invalid or NULL"}});
-    return static_cast<TTableCursor&>(*Cursor());
+    return static_cast<TTableCursor&>(*Cursor()->Base());
 }
 
 engine::Table* TTable::Handle() const {
-    return Active() ? &static_cast<TTableCursor*>(Cursor())->Table() : nullptr;
+    return Active() ? &static_cast<TTableCursor*>(Cursor()->Base())->Table() : nullptr;
 }
 
 engine::TableProperties TTable::CursorProperties() const {
