@@ -1,5 +1,6 @@
 #include "engine/Cursor.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "engine/Database.h"
@@ -10,7 +11,7 @@ namespace tessel::engine {
 
 Cursor::Cursor(Database* db, std::string table, std::vector<FieldDesc> fields, int64_t count)
     : db_(db), table_(std::move(table)), fields_(std::move(fields)), count_(count) {
-    const std::string sql = "SELECT * FROM temp." + table_ + " WHERE rowid = ?1";
+    const std::string sql = "SELECT * FROM temp." + table_ + " WHERE rowid >= ?1 ORDER BY rowid";
     if (sqlite3_prepare_v3(db_->Connection(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &read_, nullptr) != SQLITE_OK)
         throw EngineError(std::string("Cannot read the answer: ") + sqlite3_errmsg(db_->Connection()), errc::kSqlExecute);
 }
@@ -34,16 +35,32 @@ int Cursor::FieldIndex(const std::string& name) const {
 
 void Cursor::ReadRecord(int64_t recNo, Record& out) {
     if (recNo < 0 || recNo >= count_) throw EngineError("Record number out of range", errc::kInvalidParameter);
-    sqlite3_reset(read_);
-    sqlite3_bind_int64(read_, 1, recNo + 1);  // rows are stored in answer order from rowid 1
-    const int rc = sqlite3_step(read_);
-    if (rc != SQLITE_ROW) {
+    if (recNo < blockStart_ || recNo >= blockStart_ + static_cast<int64_t>(block_.size())) {
+        // A block around the record: ahead of it, or behind it when moving backwards.
+        constexpr int64_t kBlock = 256;
+        const bool backwards = !block_.empty() && recNo == blockStart_ - 1;
+        const int64_t start = backwards ? std::max<int64_t>(0, recNo - kBlock + 1) : recNo;
+        const int64_t n = std::min(kBlock, count_ - start);
+        block_.clear();
+        blockStart_ = start;
         sqlite3_reset(read_);
-        throw EngineError(std::string("Cannot read the answer: ") + sqlite3_errmsg(db_->Connection()), errc::kSqlExecute, rc);
+        sqlite3_bind_int64(read_, 1, start + 1);  // rows are stored in answer order from rowid 1
+        block_.resize(static_cast<size_t>(n));
+        for (int64_t i = 0; i < n; ++i) {
+            const int rc = sqlite3_step(read_);
+            if (rc != SQLITE_ROW) {
+                sqlite3_reset(read_);
+                block_.clear();
+                throw EngineError(std::string("Cannot read the answer: ") + sqlite3_errmsg(db_->Connection()),
+                                  errc::kSqlExecute, rc == SQLITE_DONE ? SQLITE_CORRUPT : rc);
+            }
+            Record& rec = block_[static_cast<size_t>(i)];
+            rec.resize(fields_.size());
+            for (size_t k = 0; k < fields_.size(); ++k) ColumnValue(read_, static_cast<int>(k), fields_[k], rec[k]);
+        }
+        sqlite3_reset(read_);
     }
-    out.resize(fields_.size());
-    for (size_t k = 0; k < fields_.size(); ++k) ColumnValue(read_, static_cast<int>(k), fields_[k], out[k]);
-    sqlite3_reset(read_);
+    out = block_[static_cast<size_t>(recNo - blockStart_)];
 }
 
 const Record& Cursor::Current() {

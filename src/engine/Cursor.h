@@ -76,6 +76,10 @@ private:
     sqlite3_stmt* read_ = nullptr;
     Record current_;
     int64_t currentRec_ = -1;
+    // Records read ahead in one statement: stepping through the answer costs one lookup per
+    // block instead of one per record.
+    std::vector<Record> block_;
+    int64_t blockStart_ = 0;
     std::function<bool(const Record&)> filter_;
 };
 

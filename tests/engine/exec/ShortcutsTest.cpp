@@ -159,5 +159,23 @@ TEST_F(ShortcutsTest, BatchCopyOfManyRecordsIsComplete) {
     }
 }
 
+TEST_F(ShortcutsTest, AnswersReadAheadInBlocksInEveryDirection) {
+    Sql("CREATE TABLE \"r.db\" (ID INTEGER)");
+    Sql("INSERT INTO \"r.db\" VALUES (0)");
+    for (int k = 0; k < 10; ++k) Sql("INSERT INTO \"r.db\" SELECT ID + " + std::to_string(1 << k) + " FROM \"r.db\"");
+    auto answer = db->OpenQuery("SELECT ID FROM \"r.db\" ORDER BY ID DESC");
+    ASSERT_EQ(answer->RecordCount(), 1024);
+    int64_t expect = 1023;
+    for (bool ok = answer->First(); ok; ok = answer->Next()) EXPECT_EQ(answer->Current()[0].i, expect--);
+    EXPECT_EQ(expect, -1);
+    expect = 0;
+    for (bool ok = answer->Last(); ok; ok = answer->Prior()) EXPECT_EQ(answer->Current()[0].i, expect++);
+    EXPECT_EQ(expect, 1024);
+    for (int64_t r : {700, 3, 1023, 256, 255, 511, 0}) {
+        ASSERT_TRUE(answer->MoveTo(r));
+        EXPECT_EQ(answer->Current()[0].i, 1023 - r);
+    }
+}
+
 }  // namespace
 }  // namespace tessel::test
