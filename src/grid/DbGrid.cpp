@@ -572,7 +572,8 @@ void TDbCustomGrid::MoveToActiveRecord() {
         }
         MoveCurrent(Col(), target, false);
     }
-    if (EditorMode())
+    // Typed text not yet in the field stays in the editor.
+    if (EditorMode() && !dataLink_->Modified())
         if (TField* f = SelectedField(); f && f->EditText() != EditorText()) InvalidateEditor();
 }
 
@@ -705,7 +706,7 @@ void TDbCustomGrid::DataChanged() {
     SyncRowCount();
     RefreshVertScrollBar();
     MoveToActiveRecord();
-    InvalidateEditor();
+    if (!dataLink_->Modified()) InvalidateEditor();
     InvalidateGrid();
     CheckCurrentRecord();
 }

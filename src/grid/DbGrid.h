@@ -13,12 +13,14 @@
 #include "framework/Exceptions.h"
 #include "framework/StringList.h"
 #include "framework/data/DataSource.h"
+#include "framework/data/PictureValidator.h"
 #include "grid/CustomGrid.h"
 #include "grid/DbGridTypes.h"
 
 namespace tessel {
 
 class TDbCustomGrid;
+class TDbMemoDialog;
 
 // More columns than the field map holds.
 class EDbGridError : public Exception {
@@ -271,14 +273,63 @@ public:
     // Returns true when the grid took the focus for `field`.
     bool FocusField(TField* field);
 
+    // --- navigation and editing (DbGridEdit.cpp) ------------------------------------------
+    // Moves to data column `dataCol`, posting the editor's text first.
+    void MoveToColumn(int dataCol);
+    // The keys of the grid; true when the key was used.
+    bool KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // A typed character (or Enter, Backspace) reaching the grid.
+    void KeyPress(const QString& text, int key);
+    // Next record (may append at the end with `append`), previous record.
+    void NextRecord(bool append);
+    void PriorRecord();
+    // Tab and Shift+Tab.
+    void TabMove(bool back);
+    // Escape.
+    void CancelEdit();
+    // Ctrl+Delete.
+    void DeleteRecord();
+    // Insert.
+    void InsertRecord();
+    // Whether the current cell may change now; puts the data set into edit state when it may.
+    bool CanEditModify();
+    // A memo cell: a memo field, or a binary large field marked "RichEdit" in ControlType.
+    bool IsMemoCell(TField* field) const;
+    // The memo window over the current cell.
+    virtual void ShowMemo();
+    bool Focused() const { return focused_; }
+    // A field's picture: the data set's PictureMasks (with PictureMaskFromDataSet and a data
+    // set that has the list), else the grid's.
+    TPictureMask PictureMaskFor(TField& field) const;
+    // The grid's messages: an error, and a question answered with OK/Yes (true) or
+    // Cancel/No. Unset: message boxes.
+    std::function<void(const std::string& text)> OnShowError;
+    std::function<bool(const std::string& text, bool yesNo)> OnConfirm;
+    // The memo window; unset: the modal window. Returns whether it was closed with OK.
+    std::function<bool(TDbMemoDialog&)> OnExecuteMemo;
+
 protected:
     // Hooks for the published grid.
     virtual void LinkActivated();
     // The cell editor's text (part two of the grid fills it in); empty without an editor.
-    virtual std::string EditorText() const { return {}; }
-    virtual void LoadEditorText() {}
-    virtual void WriteEditorText() {}
+    virtual std::string EditorText() const;
+    virtual void LoadEditorText();
+    virtual void WriteEditorText();
     virtual void HideCustomControl() {}
+    QWidget* CreateEditor() override;
+    bool CanEditShow() const override;
+    void UpdateEditorText() override { LoadEditorText(); }
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    // Runs a command of the person's; a failure is shown, not thrown.
+    void Guarded(const std::function<void()>& command);
+    void ShowError(const std::string& text);
+    bool Confirm(const std::string& text, bool yesNo);
 
     void Paint(QPainter& painter, const QRect& update) override;
     void DrawCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) override;
@@ -371,6 +422,8 @@ private:
     bool inRecordCheck_ = false;
     int lastClientWidth_ = 0;
     int lastDataCol_ = -1;
+    bool focused_ = false;
+    friend class TDbInplaceEdit;
 };
 
 // The published grid: Selected applied when the data set opens, layout storage settings, the
