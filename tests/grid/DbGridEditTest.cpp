@@ -44,8 +44,8 @@ protected:
              FieldDesc::Make("ZIP", t::kString, 0, 5), FieldDesc::Make("NOTES", t::kBlob, engine::fldsub::kMemo, 10)},
             {}, 1);
         for (int i = 1; i <= n; ++i)
-            file->AppendRecord({Value::Int(i), Value::Text("p" + std::to_string(i)), Value::Text("1000" + std::to_string(i % 10)),
-                                 Value::Text("note of " + std::to_string(i))});
+            file->AppendRecord({Value::Int(i), Value::Text(std::string("p").append(std::to_string(i))), Value::Text(std::string("1000").append(std::to_string(i % 10))),
+                                 Value::Text(std::string("note of ").append(std::to_string(i)))});
         file->Close();
         grid.resize(400, 8 * 20);
         grid.OnShowError = [this](const std::string& text) { errors.push_back(text); };
