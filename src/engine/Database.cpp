@@ -1,6 +1,7 @@
 #include "engine/Database.h"
 
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -219,6 +220,12 @@ std::string Database::PathForNewTable(const sql::TableName& name) { return Table
 std::string Database::StampOf(const std::string& path) const {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
+    // A file changed in the last seconds may change again within the same tick of the file
+    // system's clock, in place and at the same size, without its stamp showing it: such a
+    // stamp is no stamp (empty), and nothing learnt about the file is kept.
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    if (st.st_mtim.tv_sec >= now.tv_sec - 2 || st.st_ctim.tv_sec >= now.tv_sec - 2) return {};
     return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
            std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ino);
 }
@@ -607,7 +614,7 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
             // the record count a dBASE driver read) holds while the file is unchanged; the
             // stamp is read under the lock, so no other program is writing it now.
             const std::string stamp = StampOf(e->info.path);
-            if (stamp != e->stamp) {
+            if (stamp.empty() || stamp != e->stamp) {
                 e->DropCaches();
                 if (!e->paradox) e->table->Refresh();  // the Paradox driver re-reads on locking
                 e->stamp = stamp;

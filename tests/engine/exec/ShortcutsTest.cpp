@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "engine/EngineError.h"
 #include "engine/TableFiles.h"
 #include "ExecTestSupport.h"
@@ -52,6 +55,28 @@ TEST_F(ShortcutsTest, CountSeesChangesOfAnotherWriter) {
     }
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"w.dbf\""), std::vector<std::string>{"19"});
     EXPECT_EQ(Rows("SELECT MAX(ID) FROM \"w.dbf\""), std::vector<std::string>{"99"});
+}
+
+TEST_F(ShortcutsTest, CountOfAFileAtRestIsKeptUntilTheFileChanges) {
+    Sql("CREATE TABLE \"r.dbf\" (ID INTEGER)");
+    for (int i = 0; i < 30; ++i) Sql("INSERT INTO \"r.dbf\" VALUES (" + std::to_string(i) + ")");
+    Sql("DELETE FROM \"r.dbf\" WHERE ID < 5");
+    const auto path = dir.File("r.dbf");
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(path, old);
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"r.dbf\""), std::vector<std::string>{"25"});
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"r.dbf\""), std::vector<std::string>{"25"});
+    Sql("DELETE FROM \"r.dbf\" WHERE ID = 7");  // this database's own change
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"r.dbf\""), std::vector<std::string>{"24"});
+    std::filesystem::last_write_time(path, old);
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"r.dbf\""), std::vector<std::string>{"24"});
+    {
+        // Another program deletes one record in place: same size, a new time.
+        auto t = engine::OpenTableFile(path, engine::OpenMode::ReadWrite);
+        t->DeleteRecord(20);
+        t->Close();
+    }
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"r.dbf\""), std::vector<std::string>{"23"});
 }
 
 TEST_F(ShortcutsTest, JoinProbesCompareNumbersAsSqliteDoes) {
