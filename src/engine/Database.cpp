@@ -198,6 +198,9 @@ std::string Database::TablePath(const sql::TableName& name, bool mustExist) {
         base = directory_;
     }
     if (rel.empty()) throw EngineError("Table does not exist: empty table name", errc::kNotFound);
+    // A file name cannot hold a NUL: the system would cut the name there and reach another file.
+    if (rel.find('\0') != std::string::npos)
+        throw EngineError("Invalid table name: it contains a NUL character", errc::kInvalidParameter);
     std::string full = rel.front() == '/' ? rel : (base == "/" ? "" : base) + "/" + rel;
     if (ExtensionOf(full).empty()) full += Lower(driver) == "dbase" ? ".dbf" : ".db";
     const std::string dir = DirectoryOf(full);

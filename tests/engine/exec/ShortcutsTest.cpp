@@ -79,6 +79,16 @@ TEST_F(ShortcutsTest, CountOfAFileAtRestIsKeptUntilTheFileChanges) {
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"r.dbf\""), std::vector<std::string>{"23"});
 }
 
+TEST_F(ShortcutsTest, TableNamesWithNulCharactersAreRefused) {
+    // Found by the engine fuzzer: the name was cut at the NUL, a file of the shorter name was
+    // made and left behind when the statement failed.
+    const auto before = Files();
+    const std::string name("\"abc\0def.db\"", 11);
+    EXPECT_THROW(Sql("CREATE TABLE " + name + " (A INTEGER)"), EngineError);
+    EXPECT_THROW(Sql("SELECT * FROM " + name), EngineError);
+    EXPECT_EQ(Files(), before);
+}
+
 TEST_F(ShortcutsTest, JoinProbesCompareNumbersAsSqliteDoes) {
     for (const char* ext : {".dbf", ".db"}) {
         SCOPED_TRACE(ext);
