@@ -14,6 +14,10 @@
 //   Date -> TEXT 'YYYY-MM-DD' Time -> TEXT 'HH:MM:SS.mmm'
 //   Timestamp -> TEXT 'YYYY-MM-DD HH:MM:SS.mmm'
 // Dates, times and timestamps in this form sort and compare correctly as text.
+//
+// Besides the dialect's functions (RegisterDialectFunctions), the SQL may call one function the
+// executor provides: tessel_row_count('<sqliteName>'), the number of live records of a table,
+// which the binder writes for a COUNT(*) over a whole table instead of a scan.
 
 #include <cstdint>
 #include <memory>

@@ -75,8 +75,25 @@ public:
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
         RegisterDialectFunctions(db_);
+        // The executor answers a whole-table COUNT(*) from the table's live-record count; the
+        // plain tables standing in for the virtual ones count their rows.
+        sqlite3_create_function_v2(db_, "tessel_row_count", 1, SQLITE_UTF8, db_, RowCount, nullptr,
+                                   nullptr, nullptr);
     }
     ~Db() { sqlite3_close(db_); }
+
+    static void RowCount(sqlite3_context* ctx, int, sqlite3_value** argv) {
+        auto* db = static_cast<sqlite3*>(sqlite3_user_data(ctx));
+        const char* name = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+        sqlite3_stmt* st = nullptr;
+        const std::string sql = std::string("SELECT COUNT(*) FROM ") + QuoteSqliteIdentifier(name ? name : "");
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK || sqlite3_step(st) != SQLITE_ROW) {
+            sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+        } else {
+            sqlite3_result_int64(ctx, sqlite3_column_int64(st, 0));
+        }
+        sqlite3_finalize(st);
+    }
     Db(const Db&) = delete;
     Db& operator=(const Db&) = delete;
 
