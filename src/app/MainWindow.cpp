@@ -93,6 +93,10 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
     Query1.SetName("Query1");
     DataSource1.SetDataSet(&Query1);
     Table1.SetName("Table1");
+    Table1.SyncSQLByRange = true;
+    Table1.NarrowSearch = false;
+    Query1.ValidateWithMask = true;
+    Table1.ValidateWithMask = true;
     BatchMove1.SetName("BatchMove1");
     BatchMove1.SetSource(&Query1);
     BatchMove1.SetDestination(&Table1);

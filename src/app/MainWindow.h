@@ -11,6 +11,7 @@
 #include "engine/Engine.h"
 #include "framework/data/BatchMove.h"
 #include "framework/data/DataSource.h"
+#include "framework/data/DbDataSets.h"
 #include "framework/data/Query.h"
 #include "framework/data/Table.h"
 #include "script/SQLScript.h"
@@ -119,11 +120,11 @@ private:
     // The engine of this window's data objects; they all go before it.
     std::unique_ptr<engine::Engine> engine_;
     // The answer: Query1 through DataSource1 into the grid and the navigator bar.
-    TQuery Query1;
-    TDataSource DataSource1;
+    TDbQuery Query1;
+    TDbDataSource DataSource1;
     // "Save Answer to disk" copies Query1 into the file Table1 names; "Table to SQL" reads
     // Table1; every text that is no query runs through SQLScript1.
-    TTable Table1;
+    TDbTable Table1;
     TBatchMove BatchMove1;
     TSQLScript SQLScript1;
 
