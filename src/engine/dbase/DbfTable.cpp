@@ -510,7 +510,9 @@ void DbfTable::Refresh() {
 }
 
 void DbfTable::EnsureFresh() {
-    if (freshGeneration_ != file_.LockGeneration()) ReadCountLocked();
+    if (freshGeneration_ == file_.LockGeneration()) return;
+    FlushAppends();  // kept-back records belong before whatever the file says now
+    ReadCountLocked();
 }
 
 // ---------------------------------------------------------------------------------- reading

@@ -177,6 +177,42 @@ TEST_F(ShortcutsTest, ManyAppendsInOneStatementReachTheFile) {
     px->Close();
 }
 
+TEST_F(ShortcutsTest, KeptBackAppendsAreSeenByEveryLaterCall) {
+    for (const char* ext : {".dbf", ".db"}) {
+        SCOPED_TRACE(ext);
+        const std::string path = dir.File(std::string("k") + ext);
+        Sql("CREATE TABLE \"" + path + "\" (ID INTEGER, NAME CHAR(30))");
+        auto t = engine::OpenTableFile(path, engine::OpenMode::ReadWrite);
+        engine::Record rec(2), back;
+        {
+            engine::TableLock lock(*t, engine::LockMode::Exclusive);
+            for (int i = 0; i < 5000; ++i) {
+                rec[0].SetInt(i);
+                rec[1].SetText("name " + std::to_string(i));
+                EXPECT_EQ(t->AppendRecord(rec), static_cast<uint32_t>(i));
+                if (i % 997 == 0) {
+                    // Reading, changing and deleting amid the appends.
+                    ASSERT_TRUE(t->ReadRecord(static_cast<uint32_t>(i), back));
+                    EXPECT_EQ(back[0].i, i);
+                    ASSERT_TRUE(t->ReadRecord(static_cast<uint32_t>(i / 2), back));
+                    EXPECT_EQ(back[0].i, i / 2);
+                    rec[1].SetText("changed");
+                    t->UpdateRecord(static_cast<uint32_t>(i), rec);
+                }
+            }
+        }
+        t->Close();
+        auto other = engine::OpenTableFile(path);
+        ASSERT_EQ(other->RecordCount(), 5000u);
+        for (uint32_t i = 0; i < 5000; ++i) {
+            ASSERT_TRUE(other->ReadRecord(i, back));
+            ASSERT_EQ(back[0].i, static_cast<int64_t>(i));
+            EXPECT_EQ(back[1].s, i % 997 == 0 ? std::string("changed") : "name " + std::to_string(i));
+        }
+        other->Close();
+    }
+}
+
 TEST_F(ShortcutsTest, BatchCopyOfManyRecordsIsComplete) {
     for (const char* ext : {".dbf", ".db"}) {
         SCOPED_TRACE(ext);
