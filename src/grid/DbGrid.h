@@ -5,6 +5,7 @@
 // a window of as many records as fit on screen, and the grid paints from that window.
 
 #include <QFont>
+#include <QImage>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +17,8 @@
 #include "framework/data/PictureValidator.h"
 #include "grid/CustomGrid.h"
 #include "grid/DbGridTypes.h"
+
+class QTimer;
 
 namespace tessel {
 
@@ -258,7 +261,9 @@ public:
     std::function<void(TDbCustomGrid&, int from, int to)> OnColumnMoved;
     std::function<void(TDbCustomGrid&, TField*, const std::string& text, bool& accept)> OnCheckValue;
     std::function<void(TDbCustomGrid&, TField*)> OnMemoOpen, OnMemoClose, OnMultiSelectRecord;
-    TCellNotify OnMultiSelectAllRecords, OnCreateDateTimePicker, OnCreateHintWindow, OnDitto;
+    TCellNotify OnMultiSelectAllRecords, OnCreateDateTimePicker, OnCreateHintWindow;
+    // A ditto command is about to store `value` into `field`; clearing `allow` skips it.
+    std::function<void(TDbCustomGrid&, TDataSet&, TField&, std::string& value, bool& allow)> OnDitto;
     std::function<void(TDbCustomGrid&, const std::string& url)> OnURLOpen;
     std::function<void(TDbCustomGrid&, TField*, std::string& text)> OnExportField, OnExportSYLKFormat;
 
@@ -297,6 +302,36 @@ public:
     bool IsMemoCell(TField* field) const;
     // The memo window over the current cell.
     virtual void ShowMemo();
+
+    // --- mouse, multi-selection and ditto (DbGridMouse.cpp) -------------------------------
+    // Column moved by the person from data column `from` to data column `to`.
+    void ColumnMovedByUser(int from, int to);
+    // Sizes grid column `gridCol` to fit its title and the texts of the records on screen.
+    void AutoFitColumn(int gridCol);
+    // The grid column whose right edge in the title row lies under `p` (within `before`
+    // pixels left of it or `after` pixels right of it), or -1.
+    int TitleDividerAt(const QPoint& p, int before, int after) const;
+    bool SizingColumn() const { return sizeCol_ >= 0; }
+    bool DraggingTitle() const { return dragMoving_; }
+    // While a title is dragged: the grid column it would be dropped on.
+    int DragDropColumn() const;
+    // One tick of the 100 ms drag timer: near an edge the columns scroll by one.
+    void DragTimerTick();
+    // The grid column of the title shown pressed, or -1.
+    int PressedTitleColumn() const { return titlePressed_ ? titleDownCol_ : -1; }
+    // Whether the data set's current record (the link's active record) is multi-selected.
+    bool IsRecordSelected() const;
+    void SelectRecord();
+    void UnselectRecord();
+    void ToggleRecordSelection();
+    void ClearSelection();
+    // Selects the records from the anchor record to the current one.
+    void SelectRangeFromAnchor();
+    const std::vector<TBookmark>& SelectedRecords() const { return selectedRecords_; }
+    // The ditto commands: the current field, or every field of the record, from the
+    // neighbouring record.
+    void DittoField();
+    void DittoRecord();
     bool Focused() const { return focused_; }
     // A field's picture: the data set's PictureMasks (with PictureMaskFromDataSet and a data
     // set that has the list), else the grid's.
@@ -321,6 +356,9 @@ protected:
     void UpdateEditorText() override { LoadEditorText(); }
 
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -360,6 +398,12 @@ private:
     int FieldWidthChars(int dataCol) const;
     std::string ColumnTitle(int dataCol) const;
     void OnVertScrollAction(int action);
+    // The mouse in the title row; true when the press was taken.
+    bool TitleMousePress(QMouseEvent* event, const QPoint& cell);
+    void MultiSelectClick(Qt::KeyboardModifiers modifiers, Qt::MouseButton button);
+    void DrawDragOverlay(QPainter& painter);
+    void Ditto(bool wholeRecord);
+    void InstallKeyFilter(bool on);
 
     std::unique_ptr<TDbGridDataLink> dataLink_;
     std::vector<std::unique_ptr<TDbColumn>> columns_;
@@ -423,6 +467,22 @@ private:
     int lastClientWidth_ = 0;
     int lastDataCol_ = -1;
     bool focused_ = false;
+
+    // Column sizing and title drag.
+    int sizeCol_ = -1, sizeStartX_ = 0, sizeStartWidth_ = 0;
+    int dragCol_ = -1;
+    bool dragPending_ = false, dragMoving_ = false;
+    QPoint dragStart_, dragPos_;
+    int dragDirection_ = 0;
+    int dragGrab_ = 0;
+    QImage dragImage_;
+    QTimer* dragTimer_ = nullptr;
+    int titleDownCol_ = -1;
+    bool titlePressed_ = false;
+    // Multi-selection.
+    std::vector<TBookmark> selectedRecords_;
+    TBookmark anchorRecord_;
+    bool keyFilterInstalled_ = false;
     friend class TDbInplaceEdit;
 };
 

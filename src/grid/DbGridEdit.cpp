@@ -341,6 +341,12 @@ bool TDbCustomGrid::KeyDown(int key, Qt::KeyboardModifiers modifiers) {
         }
         return true;
     }
+    case Qt::Key_Space:
+        if (options_.Has(dgRowSelect) && options_.Has(dgMultiSelect) && !(modifiers & Qt::ControlModifier)) {
+            ToggleRecordSelection();
+            return true;
+        }
+        return false;
     default: return false;
     }
 }
@@ -399,6 +405,7 @@ void TDbCustomGrid::keyPressEvent(QKeyEvent* event) {
 
 void TDbCustomGrid::mousePressEvent(QMouseEvent* event) {
     const QPoint cell = MouseCoord(event->position().toPoint());
+    if (TitleMousePress(event, cell)) return;
     TDataSet* ds = dataLink_->DataSet();
     if (!dataLink_->Active() || !ds || cell.x() < 0 || cell.y() < TitleOffset()) {
         TCustomGrid::mousePressEvent(event);
@@ -407,7 +414,8 @@ void TDbCustomGrid::mousePressEvent(QMouseEvent* event) {
     Guarded([&] {
         TField* f = GetColField(cell.x());
         const bool onCurrent = cell.x() == Col() && cell.y() == Row();
-        if (onCurrent && f && !IsMemoCell(f) && event->button() != Qt::RightButton) {
+        if (onCurrent && f && !IsMemoCell(f) && event->button() != Qt::RightButton &&
+            !(options_.Has(dgMultiSelect) && (event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)))) {
             setFocus();
             ShowEditor();
             return;
@@ -419,11 +427,20 @@ void TDbCustomGrid::mousePressEvent(QMouseEvent* event) {
         const int distance = cell.y() - Row();
         if (distance != 0) ds->MoveBy(distance);
         InvalidateCell(Col(), Row());
+        if (options_.Has(dgMultiSelect)) MultiSelectClick(event->modifiers(), event->button());
     });
 }
 
 void TDbCustomGrid::mouseDoubleClickEvent(QMouseEvent* event) {
-    const QPoint cell = MouseCoord(event->position().toPoint());
+    const QPoint p = event->position().toPoint();
+    const QPoint cell = MouseCoord(p);
+    if (event->button() == Qt::LeftButton && options_.Has(dgDblClickColSizing) && dataLink_->Active()) {
+        const int divider = TitleDividerAt(p, 8, 0);
+        if (divider >= 0) {
+            Guarded([&] { AutoFitColumn(divider); });
+            return;
+        }
+    }
     if (event->button() == Qt::LeftButton && cell.y() >= TitleOffset() && cell == QPoint(Col(), Row()))
         if (TField* f = GetColField(cell.x()); f && IsMemoCell(f)) {
             Guarded([&] { ShowMemo(); });
@@ -443,6 +460,7 @@ void TDbCustomGrid::wheelEvent(QWheelEvent* event) {
 
 void TDbCustomGrid::focusInEvent(QFocusEvent* event) {
     focused_ = true;
+    InstallKeyFilter(true);
     if (paintOptions_.ActiveRecordColor.isValid() && !options_.Has(dgAlwaysShowSelection)) InvalidateRow(Row());
     TCustomGrid::focusInEvent(event);
 }
@@ -465,6 +483,7 @@ void TDbCustomGrid::focusOutEvent(QFocusEvent* event) {
         }
     });
     if (!options_.Has(dgAlwaysShowSelection)) InvalidateRow(Row());
+    InstallKeyFilter(false);
     focused_ = false;
     TCustomGrid::focusOutEvent(event);
 }

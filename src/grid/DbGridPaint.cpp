@@ -101,6 +101,7 @@ void TDbCustomGrid::Paint(QPainter& painter, const QRect& update) {
     }
     DrawFocusFrame(painter);
     if (options_.Has(dgShowFooter)) DrawFooter(painter);
+    DrawDragOverlay(painter);
 }
 
 void TDbCustomGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect, TGridDrawState state) {
@@ -139,15 +140,25 @@ void TDbCustomGrid::DrawTitleCell(QPainter& painter, int col, const QRect& rect,
         painter.setClipRect(rect, Qt::IntersectClip);
         painter.setFont(fnt);
         painter.setPen(gridcolor::WindowText());
-        const QRect textRect = rect.adjusted(2, 0, -2, 0);
+        const bool pressed = col == PressedTitleColumn();
+        const QRect textRect = rect.adjusted(pressed ? 3 : 2, pressed ? 1 : 0, -2, pressed ? 1 : 0);
         int flags = Qt::TextExpandTabs | Qt::AlignTop;
         flags |= useTFields_ ? Qt::TextHideMnemonic : Qt::TextShowMnemonic;
         flags |= static_cast<int>(alignment & Qt::AlignHorizontal_Mask);
         for (int i = 0; i < lines.size(); ++i) {
             const QString line = fm.elidedText(lines[i], Qt::ElideRight, textRect.width());
-            painter.drawText(QRect(textRect.left(), rect.top() + top + i * fm.height(), textRect.width(), fm.height()),
+            painter.drawText(QRect(textRect.left(), textRect.top() + top + i * fm.height(), textRect.width(), fm.height()),
                              flags, line);
         }
+        painter.restore();
+    }
+    if (col == PressedTitleColumn()) {
+        // A pressed title button: black outline, grey inside it.
+        painter.save();
+        painter.setPen(Qt::black);
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
+        painter.setPen(Qt::gray);
+        painter.drawRect(rect.adjusted(1, 1, -2, -2));
         painter.restore();
     }
     if (OnAfterDrawCell) OnAfterDrawCell(*this, info);
@@ -158,11 +169,18 @@ void TDbCustomGrid::DrawIndicatorCell(QPainter& painter, int row, const QRect& r
     TDataSet* ds = dataLink_->DataSet();
     if (!dataLink_->Active() || !ds) return;
     const int dataRow = row - titleOffset_;
-    if (dataRow != dataLink_->ActiveRecord() || dataRow >= dataLink_->RecordCount()) return;
-    int index = igArrow;
-    if (ds->State() == TDataSetState::dsEdit)
+    if (dataRow >= dataLink_->RecordCount()) return;
+    bool multiSelected = false;
+    if (!selectedRecords_.empty()) {
+        ActiveRecordGuard guard(*dataLink_, dataRow);
+        multiSelected = IsRecordSelected();
+    }
+    const bool current = dataRow == dataLink_->ActiveRecord();
+    if (!current && !multiSelected) return;
+    int index = current ? (multiSelected ? igMultiArrow : igArrow) : igMultiSelect;
+    if (current && ds->State() == TDataSetState::dsEdit)
         index = igEdit;
-    else if (ds->State() == TDataSetState::dsInsert)
+    else if (current && ds->State() == TDataSetState::dsInsert)
         index = igInsert;
     const QImage glyph = RecolorGlyph(IndicatorGlyph(index), indicatorIconColor_);
     const int x = (rect.left() + rect.width() - glyph.width()) / 2 + 1;
@@ -186,6 +204,7 @@ void TDbCustomGrid::DrawDataCell(QPainter& painter, int col, int row, const QRec
     bool highlight = (state & gdSelected) || (row == Row() && paintOptions_.ActiveRecordColor.isValid());
     if (!options_.Has(dgAlwaysShowSelection) && !HasFocusForPaint()) highlight = false;
     if (fixedCol && !options_.Has(dgRowSelect)) highlight = highlight && (state & gdSelected);
+    if (options_.Has(dgMultiSelect)) highlight = IsRecordSelected();
 
     QFont fnt = fixedCol ? titleFont_ : font();
     QColor brush = fixedCol ? titleColor_ : color_;

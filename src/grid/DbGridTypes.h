@@ -118,6 +118,7 @@ enum TDbDittoDirection { dbDittoPrior, dbDittoNext, dbDittoPriorOrNext };
 enum TDbDittoOption { dbdoSkipBlobFields, dbdoSkipReadOnlyFields, dbdoSkipHiddenFields };
 struct TDbDittoAttributes {
     TDbDittoDirection DittoDirection = dbDittoPrior;
+    // Key combinations (key code | modifiers, as QKeyCombination::toCombined); 0: none.
     int ShortCutDittoField = 0;
     int ShortCutDittoRecord = 0;
     TEnumSet<TDbDittoOption> Options;

@@ -14,6 +14,7 @@
 #include "grid/DbGrid.h"
 #include "grid/DbInplaceEdit.h"
 #include "grid/DbMemoDialog.h"
+#include "GridTestSupport.h"
 #include "support/TempDir.h"
 
 namespace tessel {
@@ -337,6 +338,313 @@ TEST_F(GridEdit, MouseClicksMoveAndTheWheelScrolls) {
                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(grid.viewport(), &down);
     EXPECT_EQ(Id(), 4);
+}
+
+// ------------------------------------------------------------------ the title row's mouse
+
+// Mouse events sent straight to the grid's client area.
+void Mouse(TDbGrid& grid, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+           Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, QPointF(pos), grid.viewport()->mapToGlobal(QPointF(pos)),
+                      type == QEvent::MouseMove ? Qt::NoButton : button, held, mods);
+    QApplication::sendEvent(grid.viewport(), &event);
+}
+std::vector<std::string> FieldOrder(TDataSet& ds) {
+    std::vector<std::string> out;
+    for (int i = 0; i < ds.FieldCount(); ++i) out.push_back(ds.Fields(i).FieldName());
+    return out;
+}
+
+TEST_F(GridEdit, DraggingATitleDividerSizesTheColumnInWholeCharacters) {
+    ShowTable();
+    const int w0 = QFontMetrics(grid.font()).horizontalAdvance(QLatin1Char('0'));
+    const int nameCol = grid.IndicatorOffset() + 1;
+    struct Case {
+        int chars, extra;
+    } cases[] = {{14, 0}, {12, 1}, {20, w0 / 2}, {9, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chars);
+        int changed = 0;
+        grid.OnColWidthChanged = [&](TDbCustomGrid&) { ++changed; };
+        const QRect title = grid.CellRect(nameCol, 0);
+        const QPoint divider(title.right() + 1, title.center().y());
+        const int target = 4 + c.chars * w0 + c.extra;
+        Mouse(grid, QEvent::MouseButtonPress, divider);
+        EXPECT_TRUE(grid.SizingColumn());
+        Mouse(grid, QEvent::MouseMove, divider + QPoint(target - title.width(), 0));
+        EXPECT_EQ(grid.ColWidth(nameCol), target);
+        Mouse(grid, QEvent::MouseButtonRelease, divider + QPoint(target - title.width(), 0));
+        EXPECT_FALSE(grid.SizingColumn());
+        EXPECT_EQ(Ds().FieldByName("NAME").DisplayWidth(), c.chars);
+        EXPECT_EQ(grid.ColWidth(nameCol), 4 + c.chars * w0);
+        EXPECT_EQ(changed, 1);
+    }
+    // A press inside a title is no sizing.
+    Mouse(grid, QEvent::MouseButtonPress, grid.CellRect(nameCol, 0).center());
+    EXPECT_FALSE(grid.SizingColumn());
+    Mouse(grid, QEvent::MouseButtonRelease, grid.CellRect(nameCol, 0).center());
+}
+
+TEST_F(GridEdit, DoubleClickOnADividerFitsTheColumnOnlyWhenSwitchedOn) {
+    ShowTable();
+    const int nameCol = grid.IndicatorOffset() + 1;
+    const QFontMetrics fm(grid.font());
+    const int w0 = fm.horizontalAdvance(QLatin1Char('0'));
+    int widest = QFontMetrics(grid.TitleFont()).horizontalAdvance(QStringLiteral("NAME"));
+    for (int i = 1; i <= 5; ++i) widest = std::max(widest, fm.horizontalAdvance(QStringLiteral("p%1").arg(i)));
+    const int fitted = (widest + w0 - 1) / w0;
+    for (bool on : {false, true}) {
+        SCOPED_TRACE(on);
+        TDbGridOptions options = grid.Options();
+        if (on) options.Include(dgDblClickColSizing);
+        else options.Exclude(dgDblClickColSizing);
+        grid.SetOptions(options);
+        Ds().FieldByName("NAME").SetDisplayWidth(20);
+        grid.RebuildLayout();
+        const QRect title = grid.CellRect(nameCol, 0);
+        Mouse(grid, QEvent::MouseButtonDblClick, QPoint(title.right() - 4, title.center().y()));
+        Mouse(grid, QEvent::MouseButtonRelease, QPoint(title.right() - 4, title.center().y()));
+        EXPECT_EQ(Ds().FieldByName("NAME").DisplayWidth(), on ? fitted : 20);
+    }
+}
+
+TEST_F(GridEdit, DraggingATitleMovesTheColumnAndTheFieldOrder) {
+    struct Case {
+        const char* name;
+        int from;     // data column whose title is dragged
+        int to;       // data column dropped on; -1: right of the last column; -2: 2 pixels only
+        std::vector<std::string> order;
+        int movedTo;  // -1: no move
+    } cases[] = {
+        {"right", 0, 2, {"NAME", "ZIP", "ID", "NOTES"}, 2},
+        {"left", 2, 0, {"ZIP", "ID", "NAME", "NOTES"}, 0},
+        {"past the last column", 0, -1, {"NAME", "ZIP", "NOTES", "ID"}, 3},
+        {"by two pixels", 1, -2, {"ID", "NAME", "ZIP", "NOTES"}, -1},
+        {"onto itself", 1, 1, {"ID", "NAME", "ZIP", "NOTES"}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        table.Close();
+        ShowTable();
+        int movedFrom = -1, movedTo = -1;
+        grid.OnColumnMoved = [&](TDbCustomGrid&, int a, int b) {
+            movedFrom = a;
+            movedTo = b;
+        };
+        const int ind = grid.IndicatorOffset();
+        const QPoint from = grid.CellRect(c.from + ind, 0).center();
+        QPoint to;
+        if (c.to == -1)
+            to = QPoint(grid.CellRect(grid.ColCount() - 1, 0).right() + 20, from.y());
+        else if (c.to == -2)
+            to = from + QPoint(2, 0);
+        else
+            to = grid.CellRect(c.to + ind, 0).center() + QPoint(c.to > c.from ? 3 : -3, 0);
+        Mouse(grid, QEvent::MouseButtonPress, from);
+        Mouse(grid, QEvent::MouseMove, to);
+        EXPECT_EQ(grid.DraggingTitle(), c.to != -2);
+        if (grid.DraggingTitle()) {
+            EXPECT_EQ(grid.DragDropColumn(), c.to == -1 ? grid.ColCount() - 1 : c.to + ind);
+        }
+        Mouse(grid, QEvent::MouseButtonRelease, to);
+        EXPECT_FALSE(grid.DraggingTitle());
+        EXPECT_EQ(FieldOrder(Ds()), c.order);
+        EXPECT_EQ(movedTo, c.movedTo);
+        if (c.movedTo >= 0) {
+            EXPECT_EQ(movedFrom, c.from);
+            EXPECT_EQ(grid.GetColField(c.movedTo + ind)->FieldName(), c.order[static_cast<size_t>(c.movedTo)]);
+        }
+    }
+}
+
+TEST_F(GridEdit, TheDragTimerScrollsTheColumnsAtTheEdges) {
+    grid.resize(170, 8 * 20);
+    ShowTable();
+    const int ind = grid.IndicatorOffset();
+    ASSERT_EQ(grid.LeftCol(), ind);
+    ASSERT_LT(grid.LastVisibleCol(), grid.ColCount() - 1);
+    const QPoint from = grid.CellRect(ind, 0).center();
+    const int right = grid.ClientSize().width() - 4;
+    Mouse(grid, QEvent::MouseButtonPress, from);
+    Mouse(grid, QEvent::MouseMove, QPoint(right - 20, from.y()));
+    grid.DragTimerTick();
+    EXPECT_EQ(grid.LeftCol(), ind);  // not yet near the edge
+    Mouse(grid, QEvent::MouseMove, QPoint(right, from.y()));
+    grid.DragTimerTick();
+    EXPECT_EQ(grid.LeftCol(), ind + 1);
+    grid.DragTimerTick();
+    EXPECT_EQ(grid.LeftCol(), ind + 2);
+    // Moving left over the indicator column scrolls back.
+    Mouse(grid, QEvent::MouseMove, QPoint(3, from.y()));
+    grid.DragTimerTick();
+    EXPECT_EQ(grid.LeftCol(), ind + 1);
+    grid.DragTimerTick();
+    grid.DragTimerTick();
+    EXPECT_EQ(grid.LeftCol(), ind);
+    Mouse(grid, QEvent::MouseButtonRelease, QPoint(3, from.y()));
+    EXPECT_EQ(FieldOrder(Ds()), (std::vector<std::string>{"ID", "NAME", "ZIP", "NOTES"}));
+}
+
+TEST_F(GridEdit, TitleButtonsReportAClickOnTheSameTitle) {
+    struct Case {
+        bool buttons;
+        int dx;  // movement before the release
+        const char* clicked;
+    } cases[] = {{true, 0, "NAME"}, {true, 1, "NAME"}, {false, 0, ""}, {true, 40, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dx);
+        grid.SetTitleButtons(c.buttons);
+        std::string clicked;
+        grid.OnTitleButtonClick = [&](TDbCustomGrid&, TField* f) { clicked = f ? f->FieldName() : "?"; };
+        if (!table.Active()) ShowTable();
+        const int nameCol = grid.IndicatorOffset() + 1;
+        const QPoint at = grid.CellRect(nameCol, 0).center();
+        const QImage before = test::Shot(grid).copy(grid.CellRect(nameCol, 0));
+        Mouse(grid, QEvent::MouseButtonPress, at);
+        EXPECT_EQ(grid.PressedTitleColumn(), c.buttons ? nameCol : -1);
+        if (c.buttons) {
+            EXPECT_NE(test::Shot(grid).copy(grid.CellRect(nameCol, 0)), before);
+        }
+        Mouse(grid, QEvent::MouseMove, at + QPoint(c.dx, 0));
+        Mouse(grid, QEvent::MouseButtonRelease, at + QPoint(c.dx, 0));
+        EXPECT_EQ(grid.PressedTitleColumn(), -1);
+        EXPECT_EQ(clicked, c.clicked);
+        table.Close();
+    }
+}
+
+// ---------------------------------------------------------------------- multi-selection
+
+class GridMultiSelect : public GridEdit {
+protected:
+    std::vector<int> SelectedIds() {
+        const TBookmark here = Ds().GetBookmark();
+        std::vector<int> ids;
+        for (const TBookmark& b : grid.SelectedRecords()) {
+            Ds().GotoBookmark(b);
+            ids.push_back(Id());
+        }
+        Ds().GotoBookmark(here);
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    void Click(int id, Qt::KeyboardModifiers mods) {
+        const QPoint at = grid.CellRect(grid.IndicatorOffset() + 1, grid.TitleOffset() + id - 1).center();
+        Mouse(grid, QEvent::MouseButtonPress, at, Qt::LeftButton, mods);
+        Mouse(grid, QEvent::MouseButtonRelease, at, Qt::LeftButton, mods);
+    }
+};
+
+TEST_F(GridMultiSelect, ClicksWithCtrlAndShiftSelectRecords) {
+    TDbGridOptions options = grid.Options();
+    options.Include(dgMultiSelect);
+    grid.SetOptions(options);
+    grid.SetMultiSelectOptions({msoAutoUnselect, msoShiftSelect});
+    ShowTable();
+    struct Step {
+        int id;
+        Qt::KeyboardModifiers mods;
+        std::vector<int> selected;
+    } steps[] = {
+        {1, Qt::NoModifier, {1}},
+        {3, Qt::ControlModifier, {1, 3}},
+        {1, Qt::ControlModifier, {3}},
+        {5, Qt::ShiftModifier, {1, 2, 3, 4, 5}},  // from the anchor, the last clicked record
+        {2, Qt::NoModifier, {2}},
+        {4, Qt::ShiftModifier, {2, 3, 4}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.id);
+        Click(s.id, s.mods);
+        EXPECT_EQ(Id(), s.id);
+        EXPECT_EQ(SelectedIds(), s.selected);
+    }
+    // Selected rows are highlighted, the others not.
+    const QImage shot = test::Shot(grid);
+    auto pixel = [&](int id) {
+        const QRect r = grid.CellRect(grid.IndicatorOffset() + 2, grid.TitleOffset() + id - 1);
+        return shot.pixel(r.right() - 2, r.center().y());
+    };
+    EXPECT_EQ(pixel(3), pixel(2));
+    EXPECT_NE(pixel(3), pixel(5));
+    EXPECT_EQ(pixel(1), pixel(5));
+}
+
+TEST_F(GridMultiSelect, SpaceTogglesTheRecordWithRowSelect) {
+    TDbGridOptions options = grid.Options();
+    options.Include(dgMultiSelect);
+    options.Include(dgRowSelect);
+    grid.SetOptions(options);
+    ShowTable();
+    struct Step {
+        int key;
+        std::vector<int> selected;
+    } steps[] = {{Qt::Key_Space, {1}}, {Qt::Key_Down, {1}}, {Qt::Key_Space, {1, 2}}, {Qt::Key_Up, {1, 2}},
+                 {Qt::Key_Space, {2}}};
+    for (const Step& s : steps) {
+        Key(s.key);
+        EXPECT_EQ(SelectedIds(), s.selected);
+    }
+}
+
+// ---------------------------------------------------------------------------------- ditto
+
+TEST_F(GridEdit, DittoShortcutsCopyFromTheNeighbouringRecord) {
+    const int fieldKey = QKeyCombination(Qt::ControlModifier, Qt::Key_D).toCombined();
+    const int recordKey = QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_D).toCombined();
+    struct Case {
+        TDbDittoDirection direction;
+        int id;       // record to change
+        bool record;  // the whole record
+        const char* name;
+        const char* zip;
+    } cases[] = {
+        {dbDittoPrior, 3, false, "p2", "10003"},
+        {dbDittoNext, 3, false, "p4", "10003"},
+        {dbDittoPriorOrNext, 1, false, "p2", "10001"},
+        {dbDittoPriorOrNext, 3, false, "p2", "10003"},
+        {dbDittoPrior, 1, false, "p1", "10001"},  // no record before the first
+        {dbDittoPrior, 4, true, "p3", "10003"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        ShowTable();
+        grid.DittoAttributes().DittoDirection = c.direction;
+        grid.DittoAttributes().ShortCutDittoField = fieldKey;
+        grid.DittoAttributes().ShortCutDittoRecord = recordKey;
+        for (int i = 1; i < c.id; ++i) Key(Qt::Key_Down);
+        Key(Qt::Key_Right);
+        ASSERT_EQ(Column(), "NAME");
+        if (c.record)
+            Key(Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        else
+            Key(Qt::Key_D, Qt::ControlModifier);
+        EXPECT_EQ(Ds().FieldByName("NAME").AsString(), c.name);
+        EXPECT_EQ(Ds().FieldByName("ZIP").AsString(), c.zip);
+        Ds().Cancel();
+        table.Close();
+    }
+}
+
+TEST_F(GridEdit, ADittoFieldIsPostedToTheFileAndRefusedOnTheAnswer) {
+    ShowTable();
+    grid.DittoAttributes().ShortCutDittoField = QKeyCombination(Qt::ControlModifier, Qt::Key_D).toCombined();
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_D, Qt::ControlModifier);
+    Key(Qt::Key_Down);
+    table.Close();
+    EXPECT_EQ(FileRecords(dir.File("people.db"))[1][1], Value::Text("p1"));
+    grid.SetDataSource(nullptr);
+    ShowQuery();
+    grid.DittoAttributes().ShortCutDittoField = QKeyCombination(Qt::ControlModifier, Qt::Key_D).toCombined();
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(Ds().FieldByName("NAME").AsString(), "p3");
+    EXPECT_EQ(Ds().State(), TDataSetState::dsBrowse);
 }
 
 }  // namespace
