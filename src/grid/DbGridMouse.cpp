@@ -203,6 +203,10 @@ void TDbCustomGrid::DrawDragOverlay(QPainter& painter) {
     if (!dragMoving_ || dragImage_.isNull()) return;
     painter.save();
     painter.setClipping(false);
+    // The dragged title follows the pointer, a little below the title row's top.
+    painter.setOpacity(0.7);
+    painter.drawImage(dragPos_.x() - dragGrab_, dragVertOffset_, dragImage_);
+    painter.setOpacity(1.0);
     const int drop = DragDropColumn();
     const QRect target = CellRect(drop, 0);
     if (!target.isEmpty()) {
@@ -214,8 +218,6 @@ void TDbCustomGrid::DrawDragOverlay(QPainter& painter) {
         painter.drawImage(edge - right.width(), y, right);
         painter.drawImage(edge + 1, y, left);
     }
-    painter.setOpacity(0.7);
-    painter.drawImage(dragPos_.x() - dragGrab_, dragDirection_ == 0 ? 0 : dragVertOffset_, dragImage_);
     painter.restore();
 }
 
@@ -410,7 +412,11 @@ void TDbCustomGrid::InstallKeyFilter(bool on) {
 }
 
 bool TDbCustomGrid::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::FocusIn) {
+        // The focus left the grid and its controls: the filter is no longer needed.
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && !widget->isWindow() && widget != this && !isAncestorOf(widget)) InstallKeyFilter(false);
+    } else if (event->type() == QEvent::KeyPress) {
         auto* widget = qobject_cast<QWidget*>(watched);
         // Keys for the grid or a control inside it: the ditto shortcuts.
         if (widget && (widget == this || isAncestorOf(widget))) {

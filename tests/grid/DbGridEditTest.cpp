@@ -458,6 +458,32 @@ TEST_F(GridEdit, DraggingATitleMovesTheColumnAndTheFieldOrder) {
     }
 }
 
+TEST_F(GridEdit, ArrowsMarkTheDropEdgeWhileATitleIsDragged) {
+    struct Case {
+        int from, to;
+        bool rightEdge;  // the arrows sit at the right edge of the drop column
+    } cases[] = {{0, 2, true}, {3, 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.to);
+        ShowTable();
+        const int ind = grid.IndicatorOffset();
+        const QRect target = grid.CellRect(c.to + ind, 0);
+        const int edge = c.rightEdge ? target.right() + 1 : target.left();
+        const int y = target.top() + (target.height() - 14) / 2 + 6;  // the arrows' middle row
+        auto black = [&](const QImage& shot, int x) { return QColor(shot.pixel(x, y)) == QColor(Qt::black); };
+        const QImage before = test::Shot(grid);
+        EXPECT_FALSE(black(before, edge - 4) && black(before, edge + 4));
+        const QPoint from = grid.CellRect(c.from + ind, 0).center();
+        Mouse(grid, QEvent::MouseButtonPress, from);
+        Mouse(grid, QEvent::MouseMove, target.center());
+        const QImage during = test::Shot(grid);
+        for (int dx : {-12, -4, -1}) EXPECT_TRUE(black(during, edge + dx)) << dx;
+        for (int dx : {2, 4, 12}) EXPECT_TRUE(black(during, edge + dx)) << dx;
+        Mouse(grid, QEvent::MouseButtonRelease, target.center());
+        table.Close();
+    }
+}
+
 TEST_F(GridEdit, TheDragTimerScrollsTheColumnsAtTheEdges) {
     grid.resize(170, 8 * 20);
     ShowTable();
@@ -625,6 +651,20 @@ TEST_F(GridEdit, DittoShortcutsCopyFromTheNeighbouringRecord) {
         Ds().Cancel();
         table.Close();
     }
+}
+
+TEST_F(GridEdit, TheDittoShortcutReachesTheGridFromTheOpenCellEditor) {
+    ShowTable();
+    grid.DittoAttributes().ShortCutDittoField = QKeyCombination(Qt::ControlModifier, Qt::Key_D).toCombined();
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_F2);
+    ASSERT_TRUE(grid.EditorMode());
+    ASSERT_TRUE(grid.InplaceEditor()->hasFocus());
+    Key(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(Ds().FieldByName("NAME").AsString(), "p1");
+    EXPECT_EQ(Editor(), "p1");
+    Ds().Cancel();
 }
 
 TEST_F(GridEdit, ADittoFieldIsPostedToTheFileAndRefusedOnTheAnswer) {
