@@ -1,8 +1,10 @@
 #include "engine/VirtualTable.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,13 @@ constexpr int kKeyGe = 4;
 constexpr int kKeyLt = 8;
 constexpr int kKeyLe = 16;
 constexpr int kProbe = 32;  // bits 8..: the probed column
+// A lookup through an index of the table's files (Table::SeekIndex): kKeyEq or the bound bits
+// say which arguments come, bits 8..: the column. kInOrder: the rows must come in the
+// column's order (the plan answers the statement's ORDER BY).
+constexpr int kSeek = 64;
+constexpr int kInOrder = 128;
+
+std::atomic<uint64_t> recordReads{0};
 
 struct VTab : sqlite3_vtab {
     Database* db = nullptr;
@@ -152,6 +161,80 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
             if (sqlite3_vtab_rhs_value(info, k, &rhs) != SQLITE_OK) probe = k;
         }
     }
+    // The column an index of the table's files answers best: an equality before two bounds
+    // before one.
+    int seekColumn = -1, seekEq = -1, seekLower = -1, seekUpper = -1, seekLowerOp = 0, seekUpperOp = 0;
+    if (!e.writing) {  // a statement that changes the table would change the index under the lookup
+        struct Candidate {
+            int eq = -1, lower = -1, upper = -1, lowerOp = 0, upperOp = 0;
+            int Rank() const { return eq >= 0 ? 3 : (lower >= 0) + (upper >= 0); }
+        };
+        std::vector<Candidate> cand(e.columnMap.size());
+        for (int k = 0; k < info->nConstraint; ++k) {
+            const auto& c = info->aConstraint[k];
+            if (!c.usable || c.iColumn < 0 || static_cast<size_t>(c.iColumn) >= cand.size()) continue;
+            const FieldDesc& f = e.info.fields[static_cast<size_t>(c.iColumn)];
+            if (!(KeyOrdered(f) || f.type == fldtype::kString)) continue;
+            if (!UsableCollation(info, k)) continue;
+            Candidate& cd = cand[static_cast<size_t>(c.iColumn)];
+            switch (c.op) {
+            case SQLITE_INDEX_CONSTRAINT_EQ: cd.eq = k; break;
+            case SQLITE_INDEX_CONSTRAINT_GT: cd.lower = k, cd.lowerOp = kKeyGt; break;
+            case SQLITE_INDEX_CONSTRAINT_GE: cd.lower = k, cd.lowerOp = kKeyGe; break;
+            case SQLITE_INDEX_CONSTRAINT_LT: cd.upper = k, cd.upperOp = kKeyLt; break;
+            case SQLITE_INDEX_CONSTRAINT_LE: cd.upper = k, cd.upperOp = kKeyLe; break;
+            default: break;
+            }
+        }
+        int bestRank = 0;
+        for (size_t col = 0; col < cand.size(); ++col) {
+            if (cand[col].Rank() <= bestRank || !e.table->CanSeekIndex(e.columnMap[col])) continue;
+            bestRank = cand[col].Rank();
+            seekColumn = static_cast<int>(col);
+            seekEq = cand[col].eq;
+            seekLower = cand[col].lower, seekLowerOp = cand[col].lowerOp;
+            seekUpper = cand[col].upper, seekUpperOp = cand[col].upperOp;
+        }
+    }
+    // The statement's ORDER BY, when it is the seek column alone, ascending, and a number, date
+    // or time: the index holds those in SQLite's order (text it orders by its stored bytes).
+    auto seekOrder = [&]() {
+        return info->nOrderBy == 1 && info->aOrderBy[0].iColumn == seekColumn && !info->aOrderBy[0].desc &&
+               KeyOrdered(e.info.fields[static_cast<size_t>(seekColumn)]);
+    };
+    auto planSeek = [&]() {
+        info->idxNum = kSeek | (seekColumn << 8);
+        int arg = 1;
+        if (seekEq >= 0) {
+            info->idxNum |= kKeyEq;
+            info->aConstraintUsage[seekEq].argvIndex = arg++;
+        } else {
+            if (seekLower >= 0) {
+                info->idxNum |= seekLowerOp;
+                info->aConstraintUsage[seekLower].argvIndex = arg++;
+            }
+            if (seekUpper >= 0) {
+                info->idxNum |= seekUpperOp;
+                info->aConstraintUsage[seekUpper].argvIndex = arg++;
+            }
+        }
+        // SQLite checks each row again (no constraint is omitted): the index finds a superset
+        // where a bound had to be rounded to the field's values.
+        // The records come in index order, one random read each, after a walk down the tree.
+        const double part = seekEq >= 0 ? 1 + n / 10000 : (seekLower >= 0 && seekUpper >= 0) ? n / 10 : n / 3;
+        info->estimatedCost = 20 + 2 * logn + 2.5 * part;
+        info->estimatedRows = static_cast<sqlite3_int64>(std::max(1.0, part));
+        if (seekOrder()) {
+            info->orderByConsumed = 1;
+            info->idxNum |= kInOrder;
+        }
+    };
+    if (probe >= 0 && seekEq >= 0) {
+        // An equality the table's index answers: a walk down its tree, where probes of an
+        // index built in memory would cost a pass over the table first. (SQLite cannot tell
+        // the value of a constant with a collation, so a constant looks like a join's probe.)
+        probe = -1;
+    }
     if (probe >= 0) {
         // A join's probes: an in-memory index answers them faster than a binary search
         // through the records, even on the key.
@@ -173,6 +256,8 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
         info->aConstraintUsage[eq].argvIndex = 1;
         info->estimatedCost = 2 * logn + 1;
         info->estimatedRows = 1;
+    } else if (seekColumn >= 0 && (seekEq >= 0 || (lower < 0 && upper < 0))) {
+        planSeek();
     } else if (lower >= 0 || upper >= 0) {
         int arg = 1;
         if (lower >= 0) {
@@ -228,6 +313,7 @@ void Advance(VCursor* c, bool first) {
             c->eof = false;
             return;
         }
+        recordReads.fetch_add(1, std::memory_order_relaxed);
         if (e.table->ReadRecord(c->slot, c->rec, c->allColumns ? nullptr : &c->mask)) {
             for (size_t f = 0; f < c->mask.size(); ++f)
                 if (c->allColumns || c->mask[f]) c->decodedAt[f] = c->row;
@@ -267,6 +353,7 @@ std::optional<uint32_t> KeyBound(TableEntry& e, sqlite3_value* rhs, bool strict)
     uint32_t lo = 0, hi = e.table->RecordCount();
     while (lo < hi) {
         const uint32_t mid = lo + (hi - lo) / 2;
+        recordReads.fetch_add(1, std::memory_order_relaxed);
         if (!e.table->ReadRecord(mid, rec, &mask)) return std::nullopt;
         auto cmp = CompareKey(rec[0], e.info.fields[0], rhs);
         if (!cmp) return std::nullopt;
@@ -276,6 +363,94 @@ std::optional<uint32_t> KeyBound(TableEntry& e, sqlite3_value* rhs, bool strict)
             hi = mid;
     }
     return lo;
+}
+
+// The bound an index lookup on field `f` takes for the SQLite value `v`, such that every
+// record SQLite's comparison accepts lies within the bound (SQLite checks the rows again).
+// `upper`: the value bounds from above. Nullopt when no such bound is known (the caller scans).
+std::optional<Value> SeekBound(sqlite3_value* v, const FieldDesc& f, bool upper) {
+    const int t = sqlite3_value_type(v);
+    Value out;
+    switch (f.type) {
+    case fldtype::kString: {
+        // Stored text compares by its bytes in the table's code page; against printable ASCII
+        // that is the order of SQLite's BINARY collation. Under RTRIM (the dialect's) trailing
+        // blanks do not count: from the text without them up to it padded with blanks to the
+        // field's size covers both.
+        if (t != SQLITE_TEXT) return std::nullopt;
+        std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+        while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+        if (text.size() > f.units1) return std::nullopt;
+        for (char ch : text)
+            if (ch < 0x20 || ch > 0x7E) return std::nullopt;
+        out.SetText(text);
+        if (upper) out.s.append(f.units1 - text.size(), ' ');
+        return out;
+    }
+    case fldtype::kInt16:
+    case fldtype::kInt32: {
+        if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
+        const double d = sqlite3_value_double(v);
+        if (!(std::fabs(d) < 2147483648.0)) return std::nullopt;
+        // The whole number next to the bound on the side of the records it admits.
+        out.SetInt(static_cast<int64_t>(upper ? std::floor(d) : std::ceil(d)));
+        return out;
+    }
+    case fldtype::kFloat:
+    case fldtype::kBcd: {
+        if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
+        const double d = sqlite3_value_double(v);
+        if (!(std::fabs(d) < 9007199254740992.0)) return std::nullopt;
+        if (f.type == fldtype::kBcd) {
+            // Stored with a fixed number of decimals: widen the bound by one step so rounding
+            // it to the field cannot cut off a record.
+            const double step = std::pow(10.0, -static_cast<double>(f.units2));
+            out.SetDouble(upper ? d + step : d - step);
+        } else {
+            out.SetDouble(d);
+        }
+        return out;
+    }
+    case fldtype::kDate:
+    case fldtype::kTime:
+    case fldtype::kTimestamp: {
+        // SQLite compares the text; only text the field gives back unchanged has the same order.
+        if (t != SQLITE_TEXT) return std::nullopt;
+        try {
+            ValueForField(v, f, out);
+        } catch (const EngineError&) {
+            return std::nullopt;
+        }
+        if (out.IsNull()) return std::nullopt;
+        const std::string back = f.type == fldtype::kDate ? SqlDateText(out.i)
+                                 : f.type == fldtype::kTime ? SqlTimeText(out.i)
+                                                            : SqlTimestampText(out.i);
+        if (back != reinterpret_cast<const char*>(sqlite3_value_text(v))) return std::nullopt;
+        return out;
+    }
+    default: return std::nullopt;
+    }
+}
+
+// The live records with a value in `field`, ordered by it: what an index lookup in order
+// gives, found by a scan when the index cannot answer.
+void SortedSlots(TableEntry& e, size_t field, std::vector<uint32_t>& out) {
+    std::vector<bool> mask(e.table->Fields().size(), false);
+    mask[field] = true;
+    Record rec;
+    std::vector<std::pair<long double, uint32_t>> keyed;  // exact for the 64-bit numbers of timestamps
+    const uint32_t n = e.table->RecordCount();
+    for (uint32_t slot = 0; slot < n; ++slot) {
+        recordReads.fetch_add(1, std::memory_order_relaxed);
+        if (!e.table->ReadRecord(slot, rec, &mask) || rec[field].IsNull()) continue;
+        const Value& v = rec[field];
+        const bool whole = v.kind == ValueKind::Int || v.kind == ValueKind::Bool || v.kind == ValueKind::Date ||
+                           v.kind == ValueKind::Time || v.kind == ValueKind::Timestamp;
+        keyed.emplace_back(whole ? static_cast<long double>(v.i) : static_cast<long double>(v.AsDouble()), slot);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out.clear();
+    for (const auto& k : keyed) out.push_back(k.second);
 }
 
 int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
@@ -313,7 +488,55 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
         c->slotPos = 0;
         c->slot = 0;
         c->end = e.table->RecordCount();
-        if ((idxNum & (kKeyEq | kKeyGt | kKeyGe | kKeyLt | kKeyLe)) && argc > 0) {
+        if (idxNum & kSeek) {
+            const size_t column = static_cast<size_t>(idxNum >> 8);
+            const size_t field = e.columnMap.at(column);
+            const FieldDesc& f = e.info.fields.at(column);
+            int arg = 0;
+            bool never = false;  // a NULL bound: no record qualifies
+            std::optional<Value> lo, hi;
+            bool bounded = true;
+            auto bound = [&](bool upper) {
+                sqlite3_value* v = argv[arg++];
+                if (sqlite3_value_type(v) == SQLITE_NULL) never = true;
+                auto b = SeekBound(v, f, upper);
+                if (!b) bounded = false;
+                return b;
+            };
+            if (idxNum & kKeyEq) {
+                lo = bound(false);
+                --arg;
+                hi = bound(true);
+                // A whole-number field equal to a fraction: no record.
+                if (lo && (f.type == fldtype::kInt16 || f.type == fldtype::kInt32) &&
+                    sqlite3_value_double(argv[0]) != static_cast<double>(lo->i))
+                    never = true;
+            } else {
+                if (idxNum & (kKeyGt | kKeyGe)) lo = bound(false);
+                if (idxNum & (kKeyLt | kKeyLe)) hi = bound(true);
+            }
+            bool found = false;
+            if (never) {
+                found = true;
+            } else if (bounded && !e.writing) {
+                try {
+                    found = e.table->SeekIndex(field, lo ? &*lo : nullptr, hi ? &*hi : nullptr, c->slots);
+                } catch (const EngineError&) {
+                    found = false;  // a damaged index: the table is still read without it
+                }
+            }
+            if (found) {
+                c->useSlots = true;
+                if (!(idxNum & kInOrder)) std::sort(c->slots.begin(), c->slots.end());  // file order reads faster
+            } else {
+                c->slots.clear();
+                // The plan promised the column's order; an equality's rows are all equal.
+                if ((idxNum & kInOrder) && !(idxNum & kKeyEq)) {
+                    SortedSlots(e, field, c->slots);
+                    c->useSlots = true;
+                }
+            }
+        } else if ((idxNum & (kKeyEq | kKeyGt | kKeyGe | kKeyLt | kKeyLe)) && argc > 0) {
             int arg = 0;
             bool ok = true;
             uint32_t lo = 0, hi = c->end;
@@ -496,6 +719,8 @@ sqlite3_module MakeModule() {
 const sqlite3_module kModule = MakeModule();
 
 }  // namespace
+
+uint64_t TableModuleRecordReads() { return recordReads.load(std::memory_order_relaxed); }
 
 void RegisterTableModule(sqlite3* db, Database* owner) {
     sqlite3_create_module_v2(db, "tessel_table", &kModule, owner, nullptr);

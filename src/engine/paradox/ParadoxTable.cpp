@@ -269,6 +269,10 @@ public:
                            bool descending);
     bool DropSecondaryIndex(const std::string& name);
     bool SeekSecondary(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& out);
+    bool CanSeekIndex(size_t field) override { return SeekableIndex(field) != nullptr; }
+    bool SeekIndex(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& recNos) override {
+        return SeekSecondary(field, lo, hi, recNos);
+    }
     const std::vector<SecondaryIndex>& Secondaries() const { return secondaries_; }
 
 private:
@@ -342,6 +346,9 @@ private:
     void WriteIndex();
     void LoadSecondaries();
     std::string SecondaryName(const SecondaryIndex& ix) const;
+    // An ascending, maintained secondary index that begins with the field and whose files hold
+    // every change made so far; null when there is none.
+    const SecondaryIndex* SeekableIndex(size_t field) const;
     SecondaryIndexFiles BuildSecondary(const SecondaryIndex& ix);
     // Refuses a record that would give a unique secondary index a value twice; `old` is the
     // record it replaces, if any.
@@ -1844,14 +1851,20 @@ bool ParadoxTable::DropSecondaryIndex(const std::string& name) {
     return false;
 }
 
+const SecondaryIndex* ParadoxTable::SeekableIndex(size_t field) const {
+    // Changes not yet flushed are missing from the index files.
+    if (!chainError_.empty() || metaDirty_ || indexDirty_ || pendingBlock_) return nullptr;
+    const SecondaryIndex* ix = nullptr;
+    for (const auto& s : secondaries_)
+        if (!s.fields.empty() && s.fields[0] == field && !s.descending && s.maintained) ix = &s;
+    return ix;
+}
+
 // Answers lo <= field <= hi (either bound may be absent) through a secondary index that
 // begins with the field: down its tree to the first candidate block of its data file, along
 // the data blocks while the values lie in range, and from each entry's table key to the record.
 bool ParadoxTable::SeekSecondary(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& out) {
-    const SecondaryIndex* ix = nullptr;
-    for (const auto& s : secondaries_)
-        if (s.fields[0] == field && !s.descending) ix = &s;
-    if (!ix || !chainError_.empty()) return false;
+    if (field >= h_.fields.size() || !SeekableIndex(field)) return false;
     const PxField& f = h_.fields[field];
     std::vector<std::pair<size_t, std::string>> blobs;
     std::string loKey(f.length, '\0'), hiKey(f.length, '\0');
@@ -1863,6 +1876,9 @@ bool ParadoxTable::SeekSecondary(size_t field, const Value* lo, const Value* hi,
     }
     if ((lo && lo->IsNull()) || (hi && hi->IsNull())) return false;
     TableLock hold(*this, LockMode::Shared);
+    // Taking the lock may have re-read a table another program changed.
+    const SecondaryIndex* ix = SeekableIndex(field);
+    if (!ix) return false;
     LockedFile x, y;
     x.Open(ix->dataPath, false);
     y.Open(ix->treePath, false);

@@ -109,6 +109,18 @@ public:
     virtual void WriteRawRecord(uint32_t recNo, std::string_view bytes) = 0;
 
     virtual std::vector<IndexDesc> Indexes() = 0;
+
+    // Lookups through an index of the table's own files. CanSeekIndex: an index that begins
+    // with `field` can answer SeekIndex now (it is kept current and no change is pending).
+    // SeekIndex: the slots of the live records with lo <= field <= hi (a null pointer: no
+    // bound) in the index's order, ascending by the field; blank values are never found. A
+    // text bound compares by the stored bytes. False when no index can answer; the caller then
+    // scans. Default: no index lookups.
+    virtual bool CanSeekIndex(size_t /*field*/) { return false; }
+    virtual bool SeekIndex(size_t /*field*/, const Value* /*lo*/, const Value* /*hi*/,
+                           std::vector<uint32_t>& /*recNos*/) {
+        return false;
+    }
     virtual std::vector<ValCheckDesc> ValidityChecks() = 0;
 
     // Holds the table lock across several calls (e.g. a batch of appends, a transaction).
