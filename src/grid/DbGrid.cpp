@@ -1,4 +1,5 @@
 #include "grid/DbGrid.h"
+#include "grid/DbDateTimePicker.h"
 
 #include <QFontMetrics>
 #include <QScrollBar>
@@ -454,6 +455,7 @@ void TDbCustomGrid::RebuildLayout() {
         throw;
     }
     rebuilding_ = false;
+    PlaceDateTimePicker();
 }
 
 void TDbCustomGrid::BuildFieldMap() {
@@ -709,6 +711,7 @@ void TDbCustomGrid::DataChanged() {
     if (!dataLink_->Modified()) InvalidateEditor();
     InvalidateGrid();
     CheckCurrentRecord();
+    PlaceDateTimePicker();
 }
 
 void TDbCustomGrid::Scroll(int distance) {
@@ -748,6 +751,7 @@ void TDbCustomGrid::Scroll(int distance) {
         if (indicatorOffset_) InvalidateCell(0, oldRow - distance);
     }
     if (distance != 0 && options_.Has(dgAlwaysShowEditor)) ShowEditor();
+    PlaceDateTimePicker();
     if (wholeRepaint) return;
     if (distance != 0 && OnTopRowChanged) OnTopRowChanged(*this);
     CheckCurrentRecord();
@@ -765,6 +769,7 @@ void TDbCustomGrid::RecordChanged(TField* field) {
     dataLink_->SetModified(false);
     TDataSet* ds = dataLink_->DataSet();
     if (field && ds && EditState(ds->State()) && OnFieldChanged) OnFieldChanged(*this, field);
+    if (dateTimePicker_ && dateTimePicker_->isVisible()) PlaceDateTimePicker();
 }
 
 void TDbCustomGrid::EditingChanged() {
@@ -794,6 +799,7 @@ void TDbCustomGrid::Resized() {
     RefreshVertScrollBar();
     TDataSet* ds = dataLink_->DataSet();
     if (ds && ds->Active() && ds->IsEmpty()) InvalidateGrid();
+    PlaceDateTimePicker();
 }
 
 void TDbCustomGrid::RefreshVertScrollBar() {

@@ -24,6 +24,7 @@ namespace tessel {
 
 class TDbCustomGrid;
 class TDbMemoDialog;
+class TDbDateTimePicker;
 
 // More columns than the field map holds.
 class EDbGridError : public Exception {
@@ -302,6 +303,16 @@ public:
     bool IsMemoCell(TField* field) const;
     // The memo window over the current cell.
     virtual void ShowMemo();
+    // A date, time or date-time field edited through the date/time editor (not switched off
+    // with ecoDisableDateTimePicker).
+    bool IsDateTimeCell(TField* field) const;
+    // The date/time editor, once created.
+    TDbDateTimePicker* DateTimePicker() const { return dateTimePicker_; }
+    // Shows the date/time editor over the current cell while the grid or the editor has the
+    // focus and the cell is a date/time cell; hides it otherwise.
+    void PlaceDateTimePicker();
+    // A key the date/time editor hands back to the grid (moves, Enter, Escape).
+    void DateTimePickerKey(int key, Qt::KeyboardModifiers modifiers);
 
     // --- mouse, multi-selection and ditto (DbGridMouse.cpp) -------------------------------
     // Column moved by the person from data column `from` to data column `to`.
@@ -350,10 +361,11 @@ protected:
     virtual std::string EditorText() const;
     virtual void LoadEditorText();
     virtual void WriteEditorText();
-    virtual void HideCustomControl() {}
+    virtual void HideCustomControl();
     QWidget* CreateEditor() override;
     bool CanEditShow() const override;
     void UpdateEditorText() override { LoadEditorText(); }
+    void TopLeftChanged() override { PlaceDateTimePicker(); }
 
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -404,6 +416,8 @@ private:
     void DrawDragOverlay(QPainter& painter);
     void Ditto(bool wholeRecord);
     void InstallKeyFilter(bool on);
+    void DateTimePickerChanged();
+    bool DateTimePickerFocused() const;
 
     std::unique_ptr<TDbGridDataLink> dataLink_;
     std::vector<std::unique_ptr<TDbColumn>> columns_;
@@ -483,6 +497,7 @@ private:
     std::vector<TBookmark> selectedRecords_;
     TBookmark anchorRecord_;
     bool keyFilterInstalled_ = false;
+    TDbDateTimePicker* dateTimePicker_ = nullptr;
     friend class TDbInplaceEdit;
 };
 

@@ -11,6 +11,7 @@
 #include "framework/Exceptions.h"
 #include "framework/data/DbDataSets.h"
 #include "framework/data/Fields.h"
+#include "grid/DbDateTimePicker.h"
 #include "grid/DbGrid.h"
 #include "grid/DbInplaceEdit.h"
 #include "grid/DbIntl.h"
@@ -73,8 +74,76 @@ bool TDbCustomGrid::CanEditShow() const {
         return false;
     TField* f = SelectedField();
     if (!f || IsMemoCell(f) || f->IsBlob()) return false;
-    if (!CacheColInfo(Col()).ControlType.empty()) return false;
+    if (!CacheColInfo(Col()).ControlType.empty() || IsDateTimeCell(f)) return false;
     return TCustomGrid::CanEditShow();
+}
+
+// ------------------------------------------------------------------- date/time editor
+
+bool TDbCustomGrid::IsDateTimeCell(TField* field) const {
+    if (!field || editControlOptions_.Has(ecoDisableDateTimePicker)) return false;
+    const TFieldType t = field->DataType();
+    return t == TFieldType::ftDate || t == TFieldType::ftTime || t == TFieldType::ftDateTime;
+}
+
+bool TDbCustomGrid::DateTimePickerFocused() const { return dateTimePicker_ && dateTimePicker_->hasFocus(); }
+
+void TDbCustomGrid::HideCustomControl() {
+    if (!dateTimePicker_ || dateTimePicker_->isHidden()) return;
+    if (dateTimePicker_->hasFocus()) setFocus();
+    dateTimePicker_->hide();
+}
+
+void TDbCustomGrid::PlaceDateTimePicker() {
+    if (rebuilding_) return;
+    TField* f = dataLink_->Active() ? SelectedField() : nullptr;
+    QRect cell;
+    if (f && IsDateTimeCell(f) && !options_.Has(dgRowSelect) && (hasFocus() || DateTimePickerFocused()))
+        cell = CellRect(Col(), Row());
+    if (cell.isEmpty()) {
+        HideCustomControl();
+        return;
+    }
+    if (!dateTimePicker_) {
+        dateTimePicker_ = new TDbDateTimePicker(*this);
+        connect(dateTimePicker_, &QDateTimeEdit::dateTimeChanged, this, [this] { DateTimePickerChanged(); });
+        if (OnCreateDateTimePicker) OnCreateDateTimePicker(*this);
+    }
+    TDbDateTimePicker& picker = *dateTimePicker_;
+    picker.Bind(DataSource(), f);
+    picker.setReadOnly(readOnly_ || !options_.Has(dgEditing) || dataLink_->ReadOnly() || f->ReadOnly() ||
+                       !f->CanModify() || Columns(Col() - indicatorOffset_).ReadOnly());
+    // A value being typed stays while it still matches the field.
+    if (!picker.hasFocus() || f->EditText() != picker.FieldText()) picker.LoadFromField();
+    picker.setGeometry(cell);
+    picker.show();
+}
+
+void TDbCustomGrid::DateTimePickerChanged() {
+    TDbDateTimePicker* picker = dateTimePicker_;
+    if (!picker || picker->Loading() || picker->isReadOnly()) return;
+    TField* f = picker->Field();
+    if (!f || f != SelectedField()) return;
+    const std::string text = picker->FieldText();
+    if (text == f->EditText()) return;
+    bool written = false;
+    Guarded([&] {
+        if (!CanEditModify()) return;
+        // The value goes in as text, converted and checked by the data set; the cell
+        // editor's text plays no part.
+        dataLink_->SetModified(false);
+        f->SetText(text);
+        written = true;
+    });
+    dataLink_->SetModified(false);
+    if (!written && dateTimePicker_) dateTimePicker_->LoadFromField();
+}
+
+void TDbCustomGrid::DateTimePickerKey(int key, Qt::KeyboardModifiers modifiers) {
+    setFocus();
+    bool used = false;
+    Guarded([&] { used = KeyDown(key, modifiers); });
+    if (!used && (key == Qt::Key_Return || key == Qt::Key_Enter)) KeyPress(QStringLiteral("\r"), key);
 }
 
 std::string TDbCustomGrid::EditorText() const {
@@ -154,6 +223,7 @@ void TDbCustomGrid::MoveToColumn(int dataCol) {
     lastDataCol_ = n;
     if (options_.Has(dgAlwaysShowEditor)) ShowEditor();
     if (OnColEnter) OnColEnter(*this);
+    PlaceDateTimePicker();
     if (OnCellChanged) OnCellChanged(*this);
 }
 
@@ -256,6 +326,18 @@ bool TDbCustomGrid::KeyDown(int key, Qt::KeyboardModifiers modifiers) {
     const int dataCol = Col() - indicatorOffset_;
     const int visible = std::max(1, VisibleRowCount());
     if (InplaceEditor() && InplaceEditor()->hasFocus() && key != Qt::Key_Escape) setFocus();
+    if (dateTimePicker_ && dateTimePicker_->isVisible() && IsDateTimeCell(SelectedField())) {
+        // F2 hands the keys to the date/time editor, Alt+Down opens its calendar.
+        if (key == Qt::Key_F2) {
+            dateTimePicker_->setFocus();
+            return true;
+        }
+        if (key == Qt::Key_Down && (modifiers & Qt::AltModifier)) {
+            dateTimePicker_->setFocus();
+            dateTimePicker_->DropDown();
+            return true;
+        }
+    }
     switch (key) {
     case Qt::Key_Up:
         if (ctrl)
@@ -373,6 +455,15 @@ void TDbCustomGrid::KeyPress(const QString& text, int key) {
     if (!options_.Has(dgEditing)) return;
     TField* f = SelectedField();
     if (!f || IsMemoCell(f)) return;
+    if (IsDateTimeCell(f)) {
+        // Typing in a date/time cell goes to the date/time editor.
+        if (dateTimePicker_ && dateTimePicker_->isVisible()) {
+            dateTimePicker_->setFocus();
+            QKeyEvent typed(QEvent::KeyPress, key, Qt::NoModifier, text);
+            QApplication::sendEvent(dateTimePicker_, &typed);
+        }
+        return;
+    }
     const bool backspace = key == Qt::Key_Backspace;
     if (!backspace && (text.isEmpty() || !text.at(0).isPrint())) return;
     if (!EditorMode()) ShowEditor();
@@ -463,12 +554,13 @@ void TDbCustomGrid::focusInEvent(QFocusEvent* event) {
     InstallKeyFilter(true);
     if (paintOptions_.ActiveRecordColor.isValid() && !options_.Has(dgAlwaysShowSelection)) InvalidateRow(Row());
     TCustomGrid::focusInEvent(event);
+    PlaceDateTimePicker();
 }
 
 void TDbCustomGrid::focusOutEvent(QFocusEvent* event) {
     // Focus moving into the grid's own editor is no exit.
     QWidget* now = QApplication::focusWidget();
-    if (now && InplaceEditor() && now == InplaceEditor()) {
+    if (now && ((InplaceEditor() && now == InplaceEditor()) || now == dateTimePicker_)) {
         TCustomGrid::focusOutEvent(event);
         return;
     }
@@ -485,6 +577,7 @@ void TDbCustomGrid::focusOutEvent(QFocusEvent* event) {
     if (!options_.Has(dgAlwaysShowSelection)) InvalidateRow(Row());
     InstallKeyFilter(false);
     focused_ = false;
+    HideCustomControl();
     TCustomGrid::focusOutEvent(event);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QCalendarWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include "framework/data/DbDataSets.h"
 #include "framework/data/Fields.h"
 #include "framework/data/Session.h"
+#include "grid/DbDateTimePicker.h"
 #include "grid/DbGrid.h"
 #include "grid/DbInplaceEdit.h"
 #include "grid/DbMemoDialog.h"
@@ -685,6 +687,180 @@ TEST_F(GridEdit, ADittoFieldIsPostedToTheFileAndRefusedOnTheAnswer) {
     Key(Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(Ds().FieldByName("NAME").AsString(), "p3");
     EXPECT_EQ(Ds().State(), TDataSetState::dsBrowse);
+}
+
+// visits.db: an ID, a name, a date and a time, shown like people.db.
+class GridDates : public GridEdit {
+protected:
+    GridDates() {
+        auto file = engine::paradox::CreateParadoxTable(
+            dir.File("visits.db"),
+            {FieldDesc::Make("ID", t::kInt32), FieldDesc::Make("NAME", t::kString, 0, 10),
+             FieldDesc::Make("DAY", t::kDate), FieldDesc::Make("AT", t::kTime)},
+            {}, 1);
+        file->AppendRecord({Value::Int(1), Value::Text("a"), Value::Date(1998, 1, 15), Value::Time(15, 4, 5)});
+        file->AppendRecord({Value::Int(2), Value::Text("b"), Value::Date(2001, 12, 3), Value::Time(8, 30, 0)});
+        file->AppendRecord({Value::Int(3), Value::Text("c"), Value::Null(), Value::Null()});
+        file->Close();
+        grid.OnCreateDateTimePicker = [this](TDbCustomGrid&) { ++created; };
+    }
+    void ShowVisits() {
+        table.SetDatabaseName(dir.Path());
+        table.SetTableName("visits.db");
+        table.Open();
+        Show(table);
+    }
+    void ShowVisitsAnswer() {
+        query.SetDatabaseName(dir.Path());
+        query.SQL().Add("SELECT * FROM visits ORDER BY ID");
+        query.Open();
+        Show(query);
+    }
+    // A key to whatever has the focus (the grid, its cell editor or its date/time editor).
+    void FocusKey(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &grid;
+        QTest::keyClick(target, static_cast<Qt::Key>(key), mods);
+    }
+    TDbDateTimePicker* Picker() { return grid.DateTimePicker(); }
+    bool PickerShown() { return Picker() && Picker()->isVisible(); }
+    int created = 0;
+};
+
+TEST_F(GridDates, DateAndTimeCellsUseTheDateTimeEditorInsteadOfTheCellEditor) {
+    ShowVisits();
+    EXPECT_FALSE(PickerShown());
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Column(), "DAY");
+    ASSERT_TRUE(PickerShown());
+    EXPECT_EQ(created, 1);
+    EXPECT_EQ(Picker()->geometry(), grid.CellRect(grid.Col(), grid.Row()));
+    EXPECT_EQ(Picker()->DataSource(), &source);
+    EXPECT_EQ(Picker()->DataField(), "DAY");
+    EXPECT_FALSE(Picker()->isReadOnly());
+    EXPECT_EQ(Picker()->FieldText(), "1/15/1998");
+    EXPECT_TRUE(Picker()->calendarPopup());
+    // Enter and typing never open the cell editor here.
+    Key(Qt::Key_Return);
+    EXPECT_FALSE(grid.EditorMode());
+    EXPECT_FALSE(grid.InplaceEditor() && grid.InplaceEditor()->isVisible());
+
+    // It follows the current record and moves with the current cell.
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Id(), 2);
+    EXPECT_EQ(Picker()->FieldText(), "12/3/2001");
+    EXPECT_EQ(Picker()->geometry(), grid.CellRect(grid.Col(), grid.Row()));
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Picker()->FieldText(), "");  // a blank date shows blank
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Column(), "AT");
+    ASSERT_TRUE(PickerShown());
+    EXPECT_EQ(created, 1);  // one editor per grid
+    EXPECT_EQ(Picker()->DataField(), "AT");
+    EXPECT_EQ(Picker()->FieldText(), "3:04:05 PM");
+    EXPECT_FALSE(Picker()->calendarPopup());
+
+    // Other cells hide it, and the cell editor opens there again.
+    Key(Qt::Key_Left);
+    Key(Qt::Key_Left);
+    EXPECT_EQ(Column(), "NAME");
+    EXPECT_FALSE(PickerShown());
+    Key(Qt::Key_Return);
+    EXPECT_TRUE(grid.EditorMode());
+    EXPECT_EQ(Editor(), "a");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(GridDates, ANewDateIsWrittenIntoTheFieldAndPostedToTheFile) {
+    ShowVisits();
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    ASSERT_TRUE(PickerShown());
+    // F2 hands the keys to the editor.
+    Key(Qt::Key_F2);
+    EXPECT_TRUE(Picker()->hasFocus());
+    Picker()->setDate(QDate(1999, 2, 3));
+    EXPECT_EQ(Ds().State(), TDataSetState::dsEdit);
+    EXPECT_EQ(Ds().FieldByName("DAY").AsString(), "2/3/1999");
+    EXPECT_EQ(FileRecords(dir.File("visits.db"))[0][2], Value::Date(1998, 1, 15));
+    // Down from the editor moves the grid to the next record, which posts.
+    FocusKey(Qt::Key_Down);
+    EXPECT_TRUE(grid.hasFocus());
+    EXPECT_EQ(Id(), 2);
+    EXPECT_EQ(Ds().State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(FileRecords(dir.File("visits.db"))[0][2], Value::Date(1999, 2, 3));
+    EXPECT_TRUE(PickerShown());
+    EXPECT_EQ(Picker()->FieldText(), "12/3/2001");
+
+    // A time, then Escape from the editor drops the change.
+    Key(Qt::Key_Right);
+    Key(Qt::Key_F2);
+    Picker()->setTime(QTime(9, 15, 0));
+    EXPECT_EQ(Ds().FieldByName("AT").AsString(), "9:15:00 AM");
+    FocusKey(Qt::Key_Escape);
+    EXPECT_EQ(questions.size(), 1u);  // the discard question
+    EXPECT_EQ(Ds().State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(Ds().FieldByName("AT").AsString(), "8:30:00 AM");
+    EXPECT_EQ(Picker()->FieldText(), "8:30:00 AM");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(GridDates, TheEditorIsReadOnlyOnTheAnswerAndOnReadOnlyFields) {
+    ShowVisitsAnswer();
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    ASSERT_TRUE(PickerShown());
+    EXPECT_TRUE(Picker()->isReadOnly());
+    Picker()->setDate(QDate(2010, 5, 6));  // as if typed: refused
+    EXPECT_EQ(Ds().State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(Ds().FieldByName("DAY").AsString(), "1/15/1998");
+}
+
+TEST_F(GridDates, AReadOnlyFieldMakesTheEditorReadOnly) {
+    ShowVisits();
+    Ds().FieldByName("AT").SetReadOnly(true);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    ASSERT_TRUE(PickerShown());
+    EXPECT_FALSE(Picker()->isReadOnly());
+    Key(Qt::Key_Right);
+    EXPECT_TRUE(Picker()->isReadOnly());
+    Picker()->setTime(QTime(1, 2, 3));
+    EXPECT_EQ(Ds().State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(Ds().FieldByName("AT").AsString(), "3:04:05 PM");
+}
+
+TEST_F(GridDates, AltDownOpensTheCalendarAndTypingGoesToTheEditor) {
+    ShowVisits();
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    ASSERT_TRUE(PickerShown());
+    Key(Qt::Key_Down, Qt::AltModifier);
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_NE(popup->findChild<QCalendarWidget*>(), nullptr);
+    popup->close();
+    EXPECT_EQ(Id(), 1);  // no record move
+    grid.setFocus();
+    Type("7");
+    EXPECT_TRUE(Picker()->hasFocus());
+    EXPECT_FALSE(grid.EditorMode());
+}
+
+TEST_F(GridDates, SwitchedOffTheCellEditorEditsDates) {
+    TDbEditControlOptions options = grid.EditControlOptions();
+    options.Include(ecoDisableDateTimePicker);
+    grid.SetEditControlOptions(options);
+    ShowVisits();
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right);
+    EXPECT_EQ(Picker(), nullptr);
+    EXPECT_EQ(created, 0);
+    Key(Qt::Key_Return);
+    EXPECT_TRUE(grid.EditorMode());
+    EXPECT_EQ(Editor(), "1/15/1998");
 }
 
 }  // namespace
