@@ -354,7 +354,10 @@ private:
     // record it replaces, if any.
     void CheckUniqueSecondaries(const std::string& rec, const std::string* old);
     void WriteSecondaries();
-    void MarkDirty() { metaDirty_ = true; }
+    void MarkDirty() {
+        metaDirty_ = true;
+        secondariesDirty_ = true;
+    }
     std::string Where() const { return "\"" + path_ + "\""; }
 
     std::string path_;
@@ -390,6 +393,9 @@ private:
 
     int holds_ = 0;
     bool metaDirty_ = false;
+    // Records were added, removed, moved or had an indexed field changed since the secondary
+    // index files were last written.
+    bool secondariesDirty_ = false;
     bool indexDirty_ = false;
     int autoIncField_ = -1;
     std::optional<int64_t> maxAutoInc_;
@@ -1528,7 +1534,13 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
         if (cachePos_ != pos) LoadBlock(pos);
         std::memcpy(cache_.data() + kBlockHeader + index * rs, rec.data(), rs);
         db_.WriteAt(BlockOffset(chain_[pos]) + kBlockHeader + index * rs, rec);
-        MarkDirty();
+        // The record stays in its block: the secondary indexes change only with their fields.
+        metaDirty_ = true;
+        for (const auto& ix : secondaries_)
+            for (uint16_t k : ix.fields) {
+                const PxField& f = h_.fields[k];
+                if (std::memcmp(rec.data() + f.offset, old.data() + f.offset, f.length) != 0) secondariesDirty_ = true;
+            }
     } else {
         // Move the record to its new key's place: out of its block, then in again with the
         // BLOBs already stored.
@@ -1564,6 +1576,7 @@ void ParadoxTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
 }
 
 void ParadoxTable::FlushMeta() {
+    if (indexDirty_) secondariesDirty_ = true;
     h_.numRecords = recordCount_;
     h_.usedBlocks = static_cast<uint16_t>(chain_.size());
     h_.fileBlocks = static_cast<uint16_t>(physBlocks_);
@@ -1586,7 +1599,8 @@ void ParadoxTable::FlushMeta() {
         if (indexDirty_) WriteIndex();
         indexDirty_ = false;
     }
-    if (!secondaries_.empty()) WriteSecondaries();
+    if (secondariesDirty_ && !secondaries_.empty()) WriteSecondaries();
+    secondariesDirty_ = false;
 }
 
 void ParadoxTable::WriteIndex() {

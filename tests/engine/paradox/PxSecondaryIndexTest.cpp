@@ -210,6 +210,53 @@ TEST_F(PxSecondaryIndexTest, SeekThroughTheIndexFindsWhatAScanFinds) {
     EXPECT_FALSE(ParadoxIndexSeek(*t, 2, &big, &big, found));
 }
 
+TEST_F(PxSecondaryIndexTest, UpdatesInPlaceKeepEveryIndexFieldCurrent) {
+    auto t = MakePeople(3000);
+    CreateParadoxIndex(*t, "ByDept", {"Dept", "Salary"}, false, false);
+    // The records of department 3 in index order, (salary, key), as the records say.
+    auto expected = [](Table& x) {
+        std::vector<std::tuple<double, std::string, std::string, uint32_t>> rows;
+        Record r;
+        for (uint32_t k = 0; k < x.RecordCount(); ++k)
+            if (x.ReadRecord(k, r) && !r[2].IsNull() && r[2].i == 3) rows.emplace_back(r[3].IsNull() ? -1e300 : r[3].d, r[0].s, r[1].s, k);
+        std::sort(rows.begin(), rows.end());
+        std::vector<uint32_t> out;
+        for (const auto& row : rows) out.push_back(std::get<3>(row));
+        return out;
+    };
+    auto seek = [](Table& x) {
+        Value three;
+        three.SetInt(3);
+        std::vector<uint32_t> found;
+        EXPECT_TRUE(ParadoxIndexSeek(x, 2, &three, &three, found));
+        return found;
+    };
+    Record r;
+    // The composite index's second field, changed in place (the key stays): its order changes.
+    for (uint32_t k = 0; k < t->RecordCount(); k += 7) {
+        t->ReadRecord(k, r);
+        if (r[2].IsNull() || r[2].i != 3) continue;
+        r[3].SetDouble(5000.0 - r[3].d);
+        t->UpdateRecord(k, r);
+    }
+    EXPECT_EQ(seek(*t), expected(*t));
+    // Under one hold: a field change, then a change of the first field, then of no index field.
+    {
+        TableLock lock(*t, LockMode::Exclusive);
+        t->ReadRecord(11, r);
+        r[2].SetInt(3);
+        r[3].SetNull();
+        t->UpdateRecord(11, r);
+        t->ReadRecord(12, r);
+        r[2].SetInt(3);
+        t->UpdateRecord(12, r);
+    }
+    EXPECT_EQ(seek(*t), expected(*t));
+    t->Close();
+    auto other = OpenParadoxTable(Path(), OpenMode::ReadOnly);
+    EXPECT_EQ(seek(*other), expected(*other));
+}
+
 TEST_F(PxSecondaryIndexTest, EveryChangeKeepsTheIndexCurrent) {
     const std::string pxdump = Pxdump();
     if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
