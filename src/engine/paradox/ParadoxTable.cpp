@@ -349,6 +349,7 @@ private:
     // An ascending, maintained secondary index that begins with the field and whose files hold
     // every change made so far; null when there is none.
     const SecondaryIndex* SeekableIndex(size_t field) const;
+    bool SortsByBytes() const;
     SecondaryIndexFiles BuildSecondary(const SecondaryIndex& ix);
     // Refuses a record that would give a unique secondary index a value twice; `old` is the
     // record it replaces, if any.
@@ -1868,10 +1869,19 @@ bool ParadoxTable::DropSecondaryIndex(const std::string& name) {
 const SecondaryIndex* ParadoxTable::SeekableIndex(size_t field) const {
     // Changes not yet flushed are missing from the index files.
     if (!chainError_.empty() || metaDirty_ || indexDirty_ || pendingBlock_) return nullptr;
+    // Alpha keys are searched in byte order. Only the 'ascii' drivers promise that order; under
+    // a dictionary-ordered driver an index written by another program would send the search
+    // down the wrong branch and miss records, so such lookups scan instead.
+    if (field < h_.fields.size() && h_.fields[field].type == pxt::kAlpha && !SortsByBytes()) return nullptr;
     const SecondaryIndex* ix = nullptr;
     for (const auto& s : secondaries_)
         if (!s.fields.empty() && s.fields[0] == field && !s.descending && s.maintained) ix = &s;
     return ix;
+}
+
+bool ParadoxTable::SortsByBytes() const {
+    if (!h_.sortOrderId.empty()) return h_.sortOrderId == "ascii" || h_.sortOrderId == "DBWINUS0";
+    return h_.sortOrder == 0x00;
 }
 
 // Answers lo <= field <= hi (either bound may be absent) through a secondary index that

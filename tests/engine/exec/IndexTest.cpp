@@ -237,8 +237,9 @@ TEST_F(IndexLookupTest, LookupsThroughIndexesGiveTheRowsOfAScan) {
         found += scan.first.size();
     }
     EXPECT_GT(found, 1000u);  // the lookups find something
-    // Through the index, an equality reads only the records it answers with.
-    const std::vector<std::string> eq = {"QTY = 4", "NAME = 'Apple'", "PRICE = 2.5", "HIRED = '01/05/2001'", "QTY = 2.5"};
+    // Through the index, an equality reads only the records it answers with. (Text keys are
+    // not searched through the index under this table's dictionary-ordered language driver.)
+    const std::vector<std::string> eq = {"QTY = 4", "PRICE = 2.5", "HIRED = '01/05/2001'", "QTY = 2.5"};
     for (size_t k = 0; k < kLookups.size(); ++k) {
         if (std::find(eq.begin(), eq.end(), kLookups[k]) != eq.end()) {
             EXPECT_EQ(indexed[kOrdered.size() + k].second, indexed[kOrdered.size() + k].first.size()) << kLookups[k];
@@ -254,9 +255,12 @@ TEST_F(IndexLookupTest, TheQueryPlanUsesTheIndexAndItsOrder) {
     const std::string ordered = Plan("SELECT QTY FROM T_ WHERE QTY > 20 AND QTY < 30 ORDER BY QTY");
     EXPECT_NE(ordered.find("VIRTUAL TABLE INDEX 714:"), std::string::npos) << ordered;
     EXPECT_EQ(ordered.find("ORDER BY"), std::string::npos) << ordered;  // no sorting afterwards
+    // The table's language driver (ANSIINTL) orders text like a dictionary, which an index
+    // written by another program would follow; a byte-order search could miss records, so text
+    // is scanned and sorted by SQLite.
     const std::string text = Plan("SELECT QTY FROM T_ WHERE NAME > 'B' ORDER BY NAME");
-    EXPECT_NE(text.find("VIRTUAL TABLE INDEX 322:"), std::string::npos) << text;
-    EXPECT_NE(text.find("ORDER BY"), std::string::npos) << text;  // text is sorted by SQLite
+    EXPECT_EQ(text.find("VIRTUAL TABLE INDEX 322:"), std::string::npos) << text;
+    EXPECT_NE(text.find("ORDER BY"), std::string::npos) << text;
     DropIndexes();
     const std::string scan = Plan("SELECT QTY FROM T_ WHERE QTY > 20 AND QTY < 30 ORDER BY QTY");
     EXPECT_NE(scan.find("VIRTUAL TABLE INDEX 0:"), std::string::npos) << scan;
