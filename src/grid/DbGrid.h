@@ -417,6 +417,8 @@ private:
     void Ditto(bool wholeRecord);
     void InstallKeyFilter(bool on);
     void DateTimePickerChanged();
+    // Writes a number typed for a field with a display format; false: not such a case.
+    bool WriteFormattedNumber(TField& field, const std::string& text);
     bool DateTimePickerFocused() const;
 
     std::unique_ptr<TDbGridDataLink> dataLink_;

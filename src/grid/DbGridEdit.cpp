@@ -5,12 +5,14 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <cmath>
 #include <memory>
 
 #include "framework/ErrorHandler.h"
 #include "framework/Exceptions.h"
 #include "framework/data/DbDataSets.h"
 #include "framework/data/Fields.h"
+#include "framework/data/FormatSettings.h"
 #include "grid/DbDateTimePicker.h"
 #include "grid/DbGrid.h"
 #include "grid/DbInplaceEdit.h"
@@ -187,8 +189,22 @@ void TDbCustomGrid::WriteEditorText() {
         throw EDbGridError(message);
     }
     const std::string previous = f->EditText();
-    f->SetText(text);
+    if (!WriteFormattedNumber(*f, text)) f->SetText(text);
     if (text != previous && OnFieldChanged) OnFieldChanged(*this, f);
+}
+
+bool TDbCustomGrid::WriteFormattedNumber(TField& field, const std::string& text) {
+    // Integer and floating-point fields shown through a display format read the text the way
+    // the cells write it ("$1,234.50", "(12)"); anything else is the data set's to convert.
+    auto* number = dynamic_cast<TNumericField*>(&field);
+    const bool integer = dynamic_cast<TIntegerField*>(&field) != nullptr;
+    if (!number || (!integer && !dynamic_cast<TFloatField*>(&field)) || number->DisplayFormat().empty()) return false;
+    if (TrimBlanks(text).empty()) return false;
+    double v = 0;
+    if (!TryStrToFloatFormatted(text, number->DisplayFormat(), v)) return false;
+    if (integer && v != std::floor(v)) return false;
+    field.SetAsFloat(v);
+    return true;
 }
 
 bool TDbCustomGrid::CanEditModify() {

@@ -863,5 +863,82 @@ TEST_F(GridDates, SwitchedOffTheCellEditorEditsDates) {
     EXPECT_EQ(Editor(), "1/15/1998");
 }
 
+// sales.db: a count and a price, shown through display formats.
+class GridNumbers : public GridEdit {
+protected:
+    GridNumbers() {
+        auto file = engine::paradox::CreateParadoxTable(
+            dir.File("sales.db"),
+            {FieldDesc::Make("ID", t::kInt32), FieldDesc::Make("QTY", t::kInt32), FieldDesc::Make("PRICE", t::kFloat)},
+            {}, 1);
+        file->AppendRecord({Value::Int(1), Value::Int(1234), Value::Double(1234.5)});
+        file->AppendRecord({Value::Int(2), Value::Int(-5), Value::Double(-2.25)});
+        file->Close();
+        table.SetDatabaseName(dir.Path());
+        table.SetTableName("sales.db");
+        table.Open();
+        Qty().SetDisplayFormat("#,##0 pcs;(#,##0) pcs");
+        Price().SetDisplayFormat("$#,##0.00;($#,##0.00)");
+        Show(table);
+    }
+    TNumericField& Qty() { return dynamic_cast<TNumericField&>(table.FieldByName("QTY")); }
+    TNumericField& Price() { return dynamic_cast<TNumericField&>(table.FieldByName("PRICE")); }
+};
+
+TEST_F(GridNumbers, CellsShowNumbersThroughTheirDisplayFormats) {
+    EXPECT_EQ(grid.CellDisplayText(0), "1");
+    EXPECT_EQ(grid.CellDisplayText(1), "1,234 pcs");
+    EXPECT_EQ(grid.CellDisplayText(2), "$1,234.50");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(grid.CellDisplayText(1), "(5) pcs");
+    EXPECT_EQ(grid.CellDisplayText(2), "($2.25)");
+}
+
+TEST_F(GridNumbers, TextInTheDisplayFormIsStoredAsANumber) {
+    Key(Qt::Key_Right);
+    ASSERT_EQ(Column(), "QTY");
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Editor(), "1234");  // the editor starts from the plain number
+    Type("(2,500) pcs");
+    EXPECT_EQ(Editor(), "(2,500) pcs");
+    Key(Qt::Key_Tab);  // the move writes the text into the field
+    EXPECT_EQ(Ds().FieldByName("QTY").AsInteger(), -2500);
+    ASSERT_EQ(Column(), "PRICE");
+    Type("$1,000.75");
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Id(), 2);
+    const auto records = FileRecords(dir.File("sales.db"));
+    EXPECT_EQ(records[0][1], Value::Int(-2500));
+    EXPECT_EQ(records[0][2], Value::Double(1000.75));
+
+    // Parentheses, a trailing minus and plain numbers are all read.
+    Type("(3.5)");
+    Key(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(Ds().FieldByName("PRICE").AsFloat(), -3.5);
+    Type("7-");
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(Ds().FieldByName("QTY").AsInteger(), -7);
+    EXPECT_TRUE(errors.empty());
+
+    // A count with decimals is still the data set's to refuse, and stays in the editor.
+    Key(Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_EQ(Column(), "QTY");
+    Type("1.5");
+    Key(Qt::Key_Tab);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("'1.5' is not a valid integer value"), std::string::npos);
+    EXPECT_EQ(Column(), "QTY");
+    EXPECT_EQ(Editor(), "1.5");
+}
+
+TEST_F(GridNumbers, WithoutADisplayFormatOnlyPlainNumbersAreTaken) {
+    Qty().SetDisplayFormat("");
+    Key(Qt::Key_Right);
+    Type("1,(2)");
+    EXPECT_EQ(Editor(), "12");  // the other characters are refused as typed
+    Key(Qt::Key_Down);
+    EXPECT_EQ(FileRecords(dir.File("sales.db"))[0][1], Value::Int(12));
+}
+
 }  // namespace
 }  // namespace tessel

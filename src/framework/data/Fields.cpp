@@ -539,8 +539,23 @@ engine::Value TStringField::Normalize(const engine::Value& v) const {
     return engine::Value::Text(text);
 }
 
+void TNumericField::SetDisplayFormat(const std::string& format) {
+    if (format == displayFormat_) return;
+    displayFormat_ = format;
+    PropertyChanged(false);
+}
+
+std::string TNumericField::FormatText(const engine::Value& v, bool display) const {
+    if (display && !displayFormat_.empty()) return FormatFloat(displayFormat_, v.AsDouble());
+    return TField::FormatText(v, display);
+}
+
+bool TNumericField::IsFormatChar(char c) const {
+    return !displayFormat_.empty() && IsFormattedNumberChar(displayFormat_, c);
+}
+
 bool TIntegerField::IsValidChar(char c) const {
-    return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-';
+    return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || IsFormatChar(c);
 }
 
 engine::Value TIntegerField::ParseText(const std::string& text) const {
@@ -597,10 +612,11 @@ void TFloatField::SetCurrency(bool currency) {
 
 bool TFloatField::IsValidChar(char c) const {
     return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == 'e' ||
-           c == 'E' || c == FormatSettings().decimalSeparator;
+           c == 'E' || c == FormatSettings().decimalSeparator || IsFormatChar(c);
 }
 
 std::string TFloatField::FormatText(const engine::Value& v, bool display) const {
+    if (display && !displayFormat_.empty()) return TNumericField::FormatText(v, display);
     if (v.kind == ValueKind::Decimal) {
         // A fixed-point number keeps its decimals.
         if (display && currency_) return CurrToStr(v.AsDouble());

@@ -196,6 +196,15 @@ public:
     TNumericField(TDataSet& ds, const TFieldDef& def) : TField(ds, def) {
         alignment_ = TAlignment::taRightJustify;
     }
+    // How the cells show the number (FormatFloat); empty: the kind's own form.
+    const std::string& DisplayFormat() const { return displayFormat_; }
+    void SetDisplayFormat(const std::string& format);
+
+protected:
+    std::string FormatText(const engine::Value& v, bool display) const override;
+    // A character of a number written through the display format.
+    bool IsFormatChar(char c) const;
+    std::string displayFormat_;
 };
 
 class TIntegerField : public TNumericField {

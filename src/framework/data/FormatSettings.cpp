@@ -310,4 +310,182 @@ bool TryStrToInt64(std::string_view text, int64_t& v) {
     return true;
 }
 
+// ------------------------------------------------------------------ display formats
+
+namespace {
+
+// The sections of a display format, split at semicolons outside quotes.
+std::vector<std::string> FormatSections(std::string_view format) {
+    std::vector<std::string> sections(1);
+    char quote = 0;
+    for (char c : format) {
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            sections.emplace_back();
+            continue;
+        }
+        sections.back() += c;
+    }
+    return sections;
+}
+
+bool IsPlaceholder(char c) { return c == '0' || c == '#' || c == '.' || c == ','; }
+
+}  // namespace
+
+std::string FormatFloat(std::string_view format, double v) {
+    const std::vector<std::string> sections = FormatSections(format);
+    std::string section = sections[0];
+    bool minus = false;
+    if (v < 0 && sections.size() >= 2 && !sections[1].empty()) {
+        section = sections[1];
+        v = -v;
+    } else if (v == 0 && sections.size() >= 3 && !sections[2].empty()) {
+        section = sections[2];
+    } else if (v < 0) {
+        minus = true;
+        v = -v;
+    }
+    // The digit part: minimum and maximum decimals, minimum integer digits, separators.
+    int minInt = 0, minDec = 0, maxDec = 0;
+    bool point = false, thousands = false, percent = false, anyDigit = false;
+    char quote = 0;
+    for (char c : section) {
+        if (quote) {
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '"' || c == '\'') quote = c;
+        else if (c == '%') percent = true;
+        else if (c == '.') point = true;
+        else if (c == ',') thousands = true;
+        else if (c == '0' || c == '#') {
+            anyDigit = true;
+            if (point) {
+                ++maxDec;
+                if (c == '0') minDec = maxDec;
+            } else if (c == '0') {
+                ++minInt;
+            }
+        }
+    }
+    if (percent) v *= 100;
+    std::string number;
+    if (anyDigit) {
+        const TFormatSettings& fs = FormatSettings();
+        number = FloatToStrFixed(v, maxDec, thousands);
+        if (!number.empty() && number[0] == '-') number.erase(0, 1);
+        size_t sep = number.find(fs.decimalSeparator);
+        if (maxDec > 0 && sep != std::string::npos) {
+            while (static_cast<int>(number.size() - sep - 1) > minDec && number.back() == '0') number.pop_back();
+            if (number.back() == fs.decimalSeparator) number.pop_back();
+        }
+        sep = number.find(fs.decimalSeparator);
+        std::string intPart = number.substr(0, sep);
+        const std::string rest = sep == std::string::npos ? std::string() : number.substr(sep);
+        if (intPart == "0" && minInt == 0) intPart.clear();
+        int digits = 0;
+        for (char c : intPart) digits += std::isdigit(static_cast<unsigned char>(c)) ? 1 : 0;
+        for (; digits < minInt; ++digits) intPart.insert(0, 1, '0');
+        number = intPart + rest;
+        if (number.empty()) number.push_back('0');
+    }
+    std::string out;
+    bool numberWritten = false;
+    quote = 0;
+    for (char c : section) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                out += c;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (IsPlaceholder(c)) {
+            if (!numberWritten) out += number;
+            numberWritten = true;
+        } else {
+            out += c;
+        }
+    }
+    if (!numberWritten) out += number;
+    if (minus) {
+        bool zero = true;
+        for (char c : number)
+            if (c >= '1' && c <= '9') zero = false;
+        if (!zero) out.insert(0, 1, '-');
+    }
+    return out;
+}
+
+bool IsFormattedNumberChar(std::string_view format, char c) {
+    const TFormatSettings& fs = FormatSettings();
+    if (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '(' || c == ')' || c == ' ' ||
+        c == fs.thousandSeparator || c == fs.decimalSeparator || c == 'e' || c == 'E')
+        return true;
+    if (fs.currencyString.find(c) != std::string::npos) return true;
+    return c != '"' && c != '\'' && c != ';' && format.find(c) != std::string_view::npos;
+}
+
+bool TryStrToFloatFormatted(std::string_view text, std::string_view format, double& v) {
+    const TFormatSettings& fs = FormatSettings();
+    std::string t(TrimBlanks(text));
+    // The format's quoted texts and the currency string, where they stand in the text.
+    std::vector<std::string> literals;
+    for (const std::string& section : FormatSections(format)) {
+        char quote = 0;
+        std::string literal;
+        for (char c : section) {
+            if (quote) {
+                if (c == quote) {
+                    quote = 0;
+                    if (!literal.empty()) literals.push_back(literal);
+                    literal.clear();
+                } else {
+                    literal += c;
+                }
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            }
+        }
+    }
+    if (!fs.currencyString.empty()) literals.push_back(fs.currencyString);
+    for (const std::string& literal : literals)
+        for (size_t at = t.find(literal); at != std::string::npos; at = t.find(literal)) t.erase(at, literal.size());
+    bool negative = false, percent = false;
+    std::string number;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const char c = t[i];
+        const bool afterExponent = !number.empty() && (number.back() == 'e' || number.back() == 'E');
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            number += c;
+        } else if (c == fs.decimalSeparator) {
+            number += '.';
+        } else if ((c == 'e' || c == 'E') && !number.empty()) {
+            number += c;
+        } else if ((c == '-' || c == '+') && afterExponent) {
+            number += c;
+        } else if (c == '-' || c == '(' || c == ')') {
+            if (c != ')') negative = !negative;
+        } else if (c == '+' || c == ' ' || c == fs.thousandSeparator) {
+        } else if (c == '%' && format.find('%') != std::string_view::npos) {
+            percent = true;
+        } else if (c == '"' || c == '\'' || format.find(c) == std::string_view::npos) {
+            return false;
+        }
+    }
+    // "(12)", "-12" and "12-" are negative.
+    if (number.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double d = std::strtod(number.c_str(), &end);
+    if (end != number.c_str() + number.size() || !std::isfinite(d)) return false;
+    v = negative ? -d : d;
+    if (percent) v /= 100;
+    return true;
+}
+
 }  // namespace tessel

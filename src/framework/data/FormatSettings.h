@@ -54,6 +54,20 @@ std::string CurrToStr(double v);
 bool TryStrToFloat(std::string_view text, double& v);
 bool TryStrToInt64(std::string_view text, int64_t& v);
 
+// Numbers through a display format: up to three sections "positive;negative;zero"; in each,
+// "0" is a digit always written, "#" a digit written when needed, "." the decimal point, ","
+// anywhere among the digits asks for thousands separators, "%" multiplies by 100, text in
+// quotes and other characters are written as they stand. A negative number without a
+// negative section gets a minus sign.
+std::string FormatFloat(std::string_view format, double v);
+// Reads a number written through a display format, or typed by hand near it: the format's
+// own characters, the currency string, thousands separators and blanks are passed over,
+// parentheses or a minus sign (before or after) make the number negative, and "%" in the
+// format divides by 100. False when no number remains.
+bool TryStrToFloatFormatted(std::string_view text, std::string_view format, double& v);
+// Whether a character typed for a number can belong to text in that format.
+bool IsFormattedNumberChar(std::string_view format, char c);
+
 std::string_view TrimBlanks(std::string_view s);
 
 }  // namespace tessel

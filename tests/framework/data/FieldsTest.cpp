@@ -277,5 +277,58 @@ TEST(FormatSettings, OtherDateOrdersAndClock) {
     FormatSettings() = saved;
 }
 
+TEST(FormatSettings, NumbersWrittenThroughADisplayFormat) {
+    struct Case {
+        const char* format;
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"#,##0.00", 1234.5, "1,234.50"},
+        {"#,##0.00", -1234.5, "-1,234.50"},
+        {"$#,##0.00;($#,##0.00)", -2.25, "($2.25)"},
+        {"$#,##0.00;($#,##0.00)", 1234567, "$1,234,567.00"},
+        {"0.##", 3.1, "3.1"},
+        {"0.##", 3, "3"},
+        {"#.##", 0.5, ".5"},
+        {"000", 7, "007"},
+        {"0%", 0.25, "25%"},
+        {"#,##0 \"pcs\";(#,##0) \"pcs\";\"none\"", 0, "none"},
+        {"#,##0 \"pcs\";(#,##0) \"pcs\";\"none\"", -12345, "(12,345) pcs"},
+        {"0", -0.2, "0"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FormatFloat(c.format, c.value), c.text) << c.format << " " << c.value;
+}
+
+TEST(FormatSettings, NumbersReadLenientlyThroughADisplayFormat) {
+    struct Case {
+        const char* format;
+        const char* text;
+        bool ok;
+        double value;
+    };
+    const Case cases[] = {
+        {"$#,##0.00;($#,##0.00)", "$1,234.50", true, 1234.5},
+        {"$#,##0.00;($#,##0.00)", "($2.25)", true, -2.25},
+        {"$#,##0.00;($#,##0.00)", " 12 ", true, 12},
+        {"#,##0", "-1,000", true, -1000},
+        {"#,##0", "7-", true, -7},
+        {"#,##0", "1e3", true, 1000},
+        {"#,##0 \"pcs\"", "(12) pcs", true, -12},
+        {"0%", "25%", true, 0.25},
+        {"#,##0", "12x", false, 0},
+        {"#,##0", "$", false, 0},
+        {"#,##0", "", false, 0},
+        {"#,##0", "1.2.3", false, 0},
+    };
+    for (const Case& c : cases) {
+        double v = -99;
+        EXPECT_EQ(TryStrToFloatFormatted(c.text, c.format, v), c.ok) << c.format << " " << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.format << " " << c.text;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tessel
