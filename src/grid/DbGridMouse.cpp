@@ -42,7 +42,9 @@ constexpr int kDragTimerMs = 100;
 int TDbCustomGrid::TitleDividerAt(const QPoint& p, int before, int after) const {
     if (titleOffset_ == 0 || p.y() < 0 || p.y() >= titleRowHeight_) return -1;
     const int last = LastVisibleCol();
-    for (int c = indicatorOffset_; c <= last && c < ColCount(); ++c) {
+    // The fixed data columns are sized only with dgFixedResizable; the indicator never.
+    const int first = options_.Has(dgFixedResizable) ? indicatorOffset_ : std::max(indicatorOffset_, FixedCols());
+    for (int c = first; c <= last && c < ColCount(); ++c) {
         const QRect r = CellRect(c, 0);
         if (r.isEmpty()) continue;
         const int edge = r.right() + 1;

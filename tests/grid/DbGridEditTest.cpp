@@ -388,6 +388,39 @@ TEST_F(GridEdit, DraggingATitleDividerSizesTheColumnInWholeCharacters) {
     Mouse(grid, QEvent::MouseButtonRelease, grid.CellRect(nameCol, 0).center());
 }
 
+TEST_F(GridEdit, FixedColumnsAreSizedOnlyWithFixedResizable) {
+    ShowTable();
+    grid.SetDbFixedCols(1);
+    const int idCol = grid.IndicatorOffset();
+    ASSERT_EQ(grid.FixedCols(), idCol + 1);
+    const int w0 = QFontMetrics(grid.font()).horizontalAdvance(QLatin1Char('0'));
+    const int before = grid.ColWidth(idCol);
+    const auto drag = [&] {
+        const QRect title = grid.CellRect(idCol, 0);
+        const QPoint divider(title.right() + 1, title.center().y());
+        Mouse(grid, QEvent::MouseButtonPress, divider);
+        const bool sizing = grid.SizingColumn();
+        Mouse(grid, QEvent::MouseMove, divider + QPoint(3 * w0, 0));
+        Mouse(grid, QEvent::MouseButtonRelease, divider + QPoint(3 * w0, 0));
+        return sizing;
+    };
+    EXPECT_FALSE(drag());
+    EXPECT_EQ(grid.ColWidth(idCol), before);
+    // Nor from the indicator's edge.
+    const QRect indicator = grid.CellRect(0, 0);
+    Mouse(grid, QEvent::MouseButtonPress, QPoint(indicator.right() + 1, indicator.center().y()));
+    EXPECT_FALSE(grid.SizingColumn());
+    Mouse(grid, QEvent::MouseButtonRelease, QPoint(indicator.right() + 1, indicator.center().y()));
+
+    grid.SetOptions(grid.Options().With(dgFixedResizable));
+    ASSERT_EQ(grid.FixedCols(), idCol + 1);
+    const int chars = Ds().FieldByName("ID").DisplayWidth();
+    EXPECT_TRUE(drag());
+    EXPECT_EQ(Ds().FieldByName("ID").DisplayWidth(), chars + 3);
+    EXPECT_EQ(grid.ColWidth(idCol), 4 + (chars + 3) * w0);
+    EXPECT_EQ(grid.FixedCols(), idCol + 1);
+}
+
 TEST_F(GridEdit, DoubleClickOnADividerFitsTheColumnOnlyWhenSwitchedOn) {
     ShowTable();
     const int nameCol = grid.IndicatorOffset() + 1;
