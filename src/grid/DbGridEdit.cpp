@@ -88,7 +88,12 @@ bool TDbCustomGrid::IsDateTimeCell(TField* field) const {
     return t == TFieldType::ftDate || t == TFieldType::ftTime || t == TFieldType::ftDateTime;
 }
 
-bool TDbCustomGrid::DateTimePickerFocused() const { return dateTimePicker_ && dateTimePicker_->hasFocus(); }
+bool TDbCustomGrid::DateTimePickerFocused() const {
+    if (!dateTimePicker_) return false;
+    // Its drop-down calendar counts as the editor.
+    const QWidget* popup = QApplication::activePopupWidget();
+    return dateTimePicker_->hasFocus() || (popup && popup->parentWidget() == dateTimePicker_);
+}
 
 void TDbCustomGrid::HideCustomControl() {
     if (!dateTimePicker_ || dateTimePicker_->isHidden()) return;

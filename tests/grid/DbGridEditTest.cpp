@@ -874,6 +874,7 @@ TEST_F(GridDates, AltDownOpensTheCalendarAndTypingGoesToTheEditor) {
     QWidget* popup = QApplication::activePopupWidget();
     ASSERT_NE(popup, nullptr);
     EXPECT_NE(popup->findChild<QCalendarWidget*>(), nullptr);
+    EXPECT_TRUE(PickerShown());  // the editor stays under its calendar
     popup->close();
     EXPECT_EQ(Id(), 1);  // no record move
     grid.setFocus();
