@@ -60,26 +60,6 @@ bool AllBytes(const char* p, size_t n, char c) {
     return true;
 }
 
-constexpr int64_t kPow10[] = {1LL,
-                              10LL,
-                              100LL,
-                              1000LL,
-                              10000LL,
-                              100000LL,
-                              1000000LL,
-                              10000000LL,
-                              100000000LL,
-                              1000000000LL,
-                              10000000000LL,
-                              100000000000LL,
-                              1000000000000LL,
-                              10000000000000LL,
-                              100000000000000LL,
-                              1000000000000000LL,
-                              10000000000000000LL,
-                              100000000000000000LL,
-                              1000000000000000000LL};
-
 // Parses the text of an N/F field. Blank, asterisks (an overflow mark some writers leave) and
 // text that is no number give NULL: one bad cell must not stop a scan.
 void ParseNumber(const char* p, size_t w, int decimals, Value& out) {

@@ -13,6 +13,7 @@
 #include "engine/sql/DialectValues.h"
 #include "engine/storage/Field.h"
 #include "engine/storage/Value.h"
+#include "framework/TextEncoding.h"
 
 namespace tessel::engine::sql {
 
@@ -37,24 +38,6 @@ uint32_t Decode(std::string_view s, size_t k, size_t n) {
         case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
         case 4: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
         default: return b(0);
-    }
-}
-
-void Encode(uint32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
 
@@ -129,7 +112,7 @@ void CaseFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         if (n == 1 && c >= 0x80) {
             out += s[k];  // an invalid byte stays as it is
         } else {
-            Encode(upper ? ToUpper(c) : ToLower(c), out);
+            AppendUtf8(out, upper ? ToUpper(c) : ToLower(c));
         }
         k += n;
     }
@@ -224,26 +207,6 @@ void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // ---- Numbers ------------------------------------------------------------------------------
-
-constexpr int64_t kPow10[] = {1LL,
-                              10LL,
-                              100LL,
-                              1000LL,
-                              10000LL,
-                              100000LL,
-                              1000000LL,
-                              10000000LL,
-                              100000000LL,
-                              1000000000LL,
-                              10000000000LL,
-                              100000000000LL,
-                              1000000000000LL,
-                              10000000000000LL,
-                              100000000000000LL,
-                              1000000000000000LL,
-                              10000000000000000LL,
-                              100000000000000000LL,
-                              1000000000000000000LL};
 
 double RoundToScale(double x, int scale) {
     if (scale < 0 || scale > kMaxExactScale || !std::isfinite(x)) return x;

@@ -23,6 +23,27 @@ enum class ValueKind : uint8_t {
 
 constexpr int64_t kMsPerDay = 86'400'000;
 
+// Powers of ten that fit a signed 64-bit integer, for scaled decimals (10^0 .. 10^18).
+inline constexpr int64_t kPow10[] = {1LL,
+                                     10LL,
+                                     100LL,
+                                     1000LL,
+                                     10000LL,
+                                     100000LL,
+                                     1000000LL,
+                                     10000000LL,
+                                     100000000LL,
+                                     1000000000LL,
+                                     10000000000LL,
+                                     100000000000LL,
+                                     1000000000000LL,
+                                     10000000000000LL,
+                                     100000000000000LL,
+                                     1000000000000000LL,
+                                     10000000000000000LL,
+                                     100000000000000000LL,
+                                     1000000000000000000LL};
+
 // One field value. Kept as a plain struct so a record of them can be refilled for every row
 // without allocating (the string keeps its capacity).
 struct Value {
