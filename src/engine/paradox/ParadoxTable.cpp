@@ -1605,58 +1605,8 @@ void ParadoxTable::FlushMeta() {
 }
 
 void ParadoxTable::WriteIndex() {
-    const uint32_t keyLen = h_.KeyLength();
-    const uint32_t entry = keyLen + 6;
-    const uint32_t bs = h_.BlockSize();
-    const uint32_t perBlock = (bs - kBlockHeader) / entry;
-    struct Entry {
-        std::string key;
-        uint32_t child;
-        uint32_t count;
-    };
-    std::vector<Entry> level;
-    level.reserve(chain_.size());
-    for (size_t k = 0; k < chain_.size(); ++k) level.push_back({firstKeys_[k], chain_[k], counts_[k]});
-    std::vector<std::vector<Entry>> blocks;  // every index block's entries, numbered from 1
-    PxIndexHeader ih;
-    uint32_t entries = 0;
-    while (!level.empty()) {
-        std::vector<Entry> up;
-        ++ih.levels;
-        for (size_t k = 0; k < level.size(); k += perBlock) {
-            std::vector<Entry> blk(level.begin() + static_cast<std::ptrdiff_t>(k),
-                                   level.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(level.size(), k + perBlock)));
-            uint32_t sum = 0;
-            for (const auto& e : blk) sum += e.count;
-            entries += static_cast<uint32_t>(blk.size());
-            blocks.push_back(std::move(blk));
-            up.push_back({blocks.back().front().key, static_cast<uint32_t>(blocks.size()), sum});
-        }
-        if (up.size() == 1) break;
-        level = std::move(up);
-    }
-    if (blocks.size() > 0xFFFF) Fail("The primary index of " + Where() + " would be too large", errc::kIo);
-    ih.blocks = static_cast<uint16_t>(blocks.size());
-    ih.rootBlock = static_cast<uint16_t>(blocks.size());
-    ih.entries = entries;
-    std::string out = BuildPxHeader(h_, ih);
-    for (size_t k = 0; k < blocks.size(); ++k) {
-        std::string blk(bs, '\0');
-        auto* p = reinterpret_cast<uint8_t*>(blk.data());
-        PutLe16(p, k + 1 < blocks.size() ? static_cast<uint16_t>(k + 2) : 0);
-        PutLe16(p + 2, static_cast<uint16_t>(k));
-        PutLe16(p + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(blocks[k].size()) - 1) * static_cast<int>(entry))));
-        uint8_t* e = p + kBlockHeader;
-        for (const auto& en : blocks[k]) {
-            std::memcpy(e, en.key.data(), keyLen);
-            EncodeInt(en.child, e + keyLen, 2);
-            // Counts above 32767 cannot be written in two bytes; readers only add them up.
-            EncodeInt(std::min<uint32_t>(en.count, 32767), e + keyLen + 2, 2);
-            EncodeInt(0, e + keyLen + 4, 2);
-            e += entry;
-        }
-        out += blk;
-    }
+    const std::vector<uint32_t> counts(counts_.begin(), counts_.end());
+    const std::string out = BuildTreeFile(h_, firstKeys_, chain_, counts, kFileIndex, "The primary index of " + Where());
     if (pxPath_.empty()) pxPath_ = CompanionName(path_, ".PX");
     LockedFile px;
     px.Create(pxPath_);

@@ -149,7 +149,7 @@ PxHeader IndexDataHeader(const PxHeader& table, const SecondaryIndex& ix) {
 
 std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>& firstKeys,
                           const std::vector<uint16_t>& blocksIn, const std::vector<uint32_t>& counts,
-                          uint8_t fileType) {
+                          uint8_t fileType, const std::string& what) {
     const uint32_t keyLen = keyed.KeyLength();
     const uint32_t entry = keyLen + 6;
     const uint32_t bs = keyed.BlockSize();
@@ -180,7 +180,7 @@ std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>&
         if (up.size() == 1) break;
         level = std::move(up);
     }
-    if (blocks.size() > 0xFFFF) Fail("An index would need more than 65535 blocks", errc::kIo);
+    if (blocks.size() > 0xFFFF) Fail(what + " would need more than 65535 blocks", errc::kIo);
     ih.blocks = static_cast<uint16_t>(blocks.size());
     ih.rootBlock = static_cast<uint16_t>(blocks.size());
     ih.entries = entries;
@@ -270,7 +270,8 @@ SecondaryIndexFiles BuildIndexFiles(const PxHeader& table, const SecondaryIndex&
         blocks.push_back(static_cast<uint16_t>(b + 1));
         counts.push_back(static_cast<uint32_t>(count));
     }
-    out.tree = BuildTreeFile(h, firstKeys, blocks, counts, ix.composite ? kFileCompositeTree : kFileSingleTree);
+    out.tree = BuildTreeFile(h, firstKeys, blocks, counts, ix.composite ? kFileCompositeTree : kFileSingleTree,
+                             "The index of \"" + tablePath + "\"");
     return out;
 }
 

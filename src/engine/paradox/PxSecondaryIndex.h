@@ -79,8 +79,9 @@ PxHeader IndexDataHeader(const PxHeader& table, const SecondaryIndex& ix);
 
 // A tree file (.PX or .Ynn) over data blocks with these first keys and record counts, in
 // chain order. `keyed` describes the indexed file: its first keyFields fields are the key.
+// `what` names the index in the error raised when the tree would need too many blocks.
 std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>& firstKeys,
                           const std::vector<uint16_t>& blocks, const std::vector<uint32_t>& counts,
-                          uint8_t fileType);
+                          uint8_t fileType, const std::string& what);
 
 }  // namespace tessel::engine::paradox
