@@ -443,20 +443,7 @@ void Database::OnInsert(TableEntry& e, Record&& rec) {
     op.kind = Op::Kind::Insert;
     op.entry = &e;
     op.rec = std::move(rec);
-    CheckCancelled();
-    StatementState& st = *statement_;
-    if (++st.ops == 1) {
-        st.first = std::move(op);
-        return;
-    }
-    if (st.first) {
-        PrepareToChange(*st.first->entry);
-        Op first = std::move(*st.first);
-        st.first.reset();
-        Apply(first);
-    }
-    PrepareToChange(e);
-    Apply(op);
+    Submit(std::move(op));
 }
 
 void Database::OnUpdate(TableEntry& e, uint32_t slot, Record&& rec) {
@@ -465,20 +452,7 @@ void Database::OnUpdate(TableEntry& e, uint32_t slot, Record&& rec) {
     op.entry = &e;
     op.slot = slot;
     op.rec = std::move(rec);
-    CheckCancelled();
-    StatementState& st = *statement_;
-    if (++st.ops == 1) {
-        st.first = std::move(op);
-        return;
-    }
-    if (st.first) {
-        PrepareToChange(*st.first->entry);
-        Op first = std::move(*st.first);
-        st.first.reset();
-        Apply(first);
-    }
-    PrepareToChange(e);
-    Apply(op);
+    Submit(std::move(op));
 }
 
 void Database::OnDelete(TableEntry& e, uint32_t slot) {
@@ -486,6 +460,12 @@ void Database::OnDelete(TableEntry& e, uint32_t slot) {
     op.kind = Op::Kind::Delete;
     op.entry = &e;
     op.slot = slot;
+    Submit(std::move(op));
+}
+
+// A statement's first change waits: if it stays the only one, FinishChanges runs it as one
+// driver call. A second change first takes the before-images and applies the waiting one.
+void Database::Submit(Op&& op) {
     CheckCancelled();
     StatementState& st = *statement_;
     if (++st.ops == 1) {
@@ -498,7 +478,7 @@ void Database::OnDelete(TableEntry& e, uint32_t slot) {
         st.first.reset();
         Apply(first);
     }
-    PrepareToChange(e);
+    PrepareToChange(*op.entry);
     Apply(op);
 }
 

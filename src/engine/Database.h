@@ -169,6 +169,7 @@ private:
     void Register(TableEntry& e);
     void Reopen(TableEntry& e);
     void PrepareToChange(TableEntry& e);
+    void Submit(Op&& op);
     void Apply(Op& op);
     void FinishChanges();
     void RestoreJournal(Journal& journal);
