@@ -356,11 +356,11 @@ const ColumnIndex& Database::IndexFor(TableEntry& e, int column) {
             while (!key.empty() && key.back() == ' ') key.pop_back();
             index.texts.emplace_back(std::move(key), slot);
         } else if (v.kind == ValueKind::Date) {
-            index.texts.emplace_back(SqlDateText(v.i), slot);
+            index.texts.emplace_back(SqliteDateText(v.i), slot);
         } else if (v.kind == ValueKind::Time) {
-            index.texts.emplace_back(SqlTimeText(v.i), slot);
+            index.texts.emplace_back(SqliteTimeText(v.i), slot);
         } else if (v.kind == ValueKind::Timestamp) {
-            index.texts.emplace_back(SqlTimestampText(v.i), slot);
+            index.texts.emplace_back(SqliteTimestampText(v.i), slot);
         } else {
             index.texts.emplace_back(v.s, slot);
         }

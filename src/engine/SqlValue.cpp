@@ -33,31 +33,6 @@ int64_t Pow10(int n) {
 
 }  // namespace
 
-std::string SqlDateText(int64_t dayNumber) {
-    int y, m, d;
-    CivilFromDayNumber(dayNumber, y, m, d);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-    return buf;
-}
-
-std::string SqlTimeText(int64_t ms) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", static_cast<int>(ms / 3600000),
-                  static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
-    return buf;
-}
-
-std::string SqlTimestampText(int64_t ms) {
-    int64_t day = ms / kMsPerDay;
-    int64_t rest = ms % kMsPerDay;
-    if (rest < 0) {
-        rest += kMsPerDay;
-        --day;
-    }
-    return SqlDateText(day) + " " + SqlTimeText(rest);
-}
-
 std::optional<int64_t> ParseSqlDate(std::string_view t) {
     int y, m, d;
     if (t.size() != 10 || t[4] != '-' || t[7] != '-') return std::nullopt;
@@ -106,17 +81,17 @@ void ResultValue(sqlite3_context* ctx, const Value& v) {
         sqlite3_result_blob(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
         break;
     case ValueKind::Date: {
-        const std::string t = SqlDateText(v.i);
+        const std::string t = SqliteDateText(v.i);
         sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
         break;
     }
     case ValueKind::Time: {
-        const std::string t = SqlTimeText(v.i);
+        const std::string t = SqliteTimeText(v.i);
         sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
         break;
     }
     case ValueKind::Timestamp: {
-        const std::string t = SqlTimestampText(v.i);
+        const std::string t = SqliteTimestampText(v.i);
         sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
         break;
     }
@@ -139,17 +114,17 @@ void BindValue(sqlite3_stmt* stmt, int index, const Value& v) {
         sqlite3_bind_blob(stmt, index, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
         break;
     case ValueKind::Date: {
-        const std::string t = SqlDateText(v.i);
+        const std::string t = SqliteDateText(v.i);
         sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
         break;
     }
     case ValueKind::Time: {
-        const std::string t = SqlTimeText(v.i);
+        const std::string t = SqliteTimeText(v.i);
         sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
         break;
     }
     case ValueKind::Timestamp: {
-        const std::string t = SqlTimestampText(v.i);
+        const std::string t = SqliteTimestampText(v.i);
         sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
         break;
     }

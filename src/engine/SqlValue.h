@@ -10,15 +10,18 @@
 #include <string>
 #include <string_view>
 
+#include "engine/sql/DialectValues.h"
 #include "engine/storage/Field.h"
 #include "engine/storage/Value.h"
 
 namespace tessel::engine {
 
-// 'YYYY-MM-DD', 'HH:MM:SS.mmm', 'YYYY-MM-DD HH:MM:SS.mmm' (milliseconds always written).
-std::string SqlDateText(int64_t dayNumber);
-std::string SqlTimeText(int64_t msOfDay);
-std::string SqlTimestampText(int64_t ms);
+// 'YYYY-MM-DD', 'HH:MM:SS.mmm', 'YYYY-MM-DD HH:MM:SS.mmm' (milliseconds always written): the
+// forms dates and times travel in between the virtual tables and SQLite, which the binder's
+// literals use as well.
+using sql::SqliteDateText;
+using sql::SqliteTimeText;
+using sql::SqliteTimestampText;
 // Reads the forms above (the milliseconds, and a timestamp's time, may be left out).
 std::optional<int64_t> ParseSqlDate(std::string_view text);
 std::optional<int64_t> ParseSqlTime(std::string_view text);

@@ -333,9 +333,9 @@ std::optional<int> CompareKey(const Value& v, const FieldDesc& f, sqlite3_value*
     if (v.IsNull()) return -1;  // blank keys come first
     if (f.type == fldtype::kDate || f.type == fldtype::kTime || f.type == fldtype::kTimestamp) {
         if (t != SQLITE_TEXT) return std::nullopt;
-        const std::string mine = f.type == fldtype::kDate ? SqlDateText(v.i)
-                                 : f.type == fldtype::kTime ? SqlTimeText(v.i)
-                                                            : SqlTimestampText(v.i);
+        const std::string mine = f.type == fldtype::kDate ? SqliteDateText(v.i)
+                                 : f.type == fldtype::kTime ? SqliteTimeText(v.i)
+                                                            : SqliteTimestampText(v.i);
         const int r = std::strcmp(mine.c_str(), reinterpret_cast<const char*>(sqlite3_value_text(rhs)));
         return r < 0 ? -1 : r > 0 ? 1 : 0;
     }
@@ -422,9 +422,9 @@ std::optional<Value> SeekBound(sqlite3_value* v, const FieldDesc& f, bool upper)
             return std::nullopt;
         }
         if (out.IsNull()) return std::nullopt;
-        const std::string back = f.type == fldtype::kDate ? SqlDateText(out.i)
-                                 : f.type == fldtype::kTime ? SqlTimeText(out.i)
-                                                            : SqlTimestampText(out.i);
+        const std::string back = f.type == fldtype::kDate ? SqliteDateText(out.i)
+                                 : f.type == fldtype::kTime ? SqliteTimeText(out.i)
+                                                            : SqliteTimestampText(out.i);
         if (back != reinterpret_cast<const char*>(sqlite3_value_text(v))) return std::nullopt;
         return out;
     }
