@@ -362,6 +362,7 @@ protected:
     int gutterWidth_ = 0;
 
 private:
+    void ReplayGroup(TCodeEditUndoList& from, TCodeEditUndoList& to, void (TCustomCodeEdit::*one)());
     // Buffer notifications.
     void LinesChanging();
     void LinesChanged();

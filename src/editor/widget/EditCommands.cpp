@@ -987,55 +987,31 @@ void TCustomCodeEdit::PasteFromClipboard() {
 
 // --- undo and redo ------------------------------------------------------------------------------------
 
-void TCustomCodeEdit::UndoGroup() {
-    auto dropBreaks = [this] {
-        while (undoList_.LastReason() == urGroupBreak) {
-            undoList_.Pop();
-            redoList_.AddBreak();
-        }
-    };
-    dropBreaks();
-    const TChangeReason first = undoList_.LastReason();
-    const TCodeEditUndoItem* item = undoList_.Peek();
-    if (item == nullptr) return;
-    const int32_t group = item->GroupNumber;
-    const int32_t saved = redoList_.BlockNumber();
-    redoList_.SetBlockNumber(group);
-    try {
-        for (;;) {
-            UndoOneItem();
-            const TCodeEditUndoItem* next = undoList_.Peek();
-            if (next == nullptr) break;
-            if (next->GroupNumber == group) continue;
-            if (HasOption(eoGroupUndo) && first != urIndent && first != urUnindent && next->Reason == first) continue;
-            break;
-        }
-        dropBreaks();
-    } catch (...) {
-        redoList_.SetBlockNumber(saved);
-        throw;
-    }
-    redoList_.SetBlockNumber(saved);
-}
+void TCustomCodeEdit::UndoGroup() { ReplayGroup(undoList_, redoList_, &TCustomCodeEdit::UndoOneItem); }
 
-void TCustomCodeEdit::RedoGroup() {
-    auto dropBreaks = [this] {
-        while (redoList_.LastReason() == urGroupBreak) {
-            redoList_.Pop();
-            undoList_.AddBreak();
+void TCustomCodeEdit::RedoGroup() { ReplayGroup(redoList_, undoList_, &TCustomCodeEdit::RedoOneItem); }
+
+// Undo and redo of one group are mirror images: items come off `from` and their inverses go
+// onto `to` under the group's number; with eoGroupUndo a run of items of the same reason
+// (indents excepted) goes as one; group breaks at the top of `from` move over to `to`.
+void TCustomCodeEdit::ReplayGroup(TCodeEditUndoList& from, TCodeEditUndoList& to, void (TCustomCodeEdit::*one)()) {
+    auto dropBreaks = [&] {
+        while (from.LastReason() == urGroupBreak) {
+            from.Pop();
+            to.AddBreak();
         }
     };
     dropBreaks();
-    const TChangeReason first = redoList_.LastReason();
-    const TCodeEditUndoItem* item = redoList_.Peek();
+    const TChangeReason first = from.LastReason();
+    const TCodeEditUndoItem* item = from.Peek();
     if (item == nullptr) return;
     const int32_t group = item->GroupNumber;
-    const int32_t saved = undoList_.BlockNumber();
-    undoList_.SetBlockNumber(group);
+    const int32_t saved = to.BlockNumber();
+    to.SetBlockNumber(group);
     try {
         for (;;) {
-            RedoOneItem();
-            const TCodeEditUndoItem* next = redoList_.Peek();
+            (this->*one)();
+            const TCodeEditUndoItem* next = from.Peek();
             if (next == nullptr) break;
             if (next->GroupNumber == group) continue;
             if (HasOption(eoGroupUndo) && first != urIndent && first != urUnindent && next->Reason == first) continue;
@@ -1043,10 +1019,10 @@ void TCustomCodeEdit::RedoGroup() {
         }
         dropBreaks();
     } catch (...) {
-        undoList_.SetBlockNumber(saved);
+        to.SetBlockNumber(saved);
         throw;
     }
-    undoList_.SetBlockNumber(saved);
+    to.SetBlockNumber(saved);
 }
 
 void TCustomCodeEdit::UndoOneItem() {
