@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -350,11 +351,36 @@ private:
     // every change made so far; null when there is none.
     const SecondaryIndex* SeekableIndex(size_t field) const;
     bool SortsByBytes() const;
-    SecondaryIndexFiles BuildSecondary(const SecondaryIndex& ix);
+    // The index's records in key order, made from every table record.
+    std::string BuildSecondary(const SecondaryIndex& ix);
     // Refuses a record that would give a unique secondary index a value twice; `old` is the
     // record it replaces, if any.
     void CheckUniqueSecondaries(const std::string& rec, const std::string* old);
     void WriteSecondaries();
+    // Brings the kept index contents up to one record's change: `before` (null: none) left
+    // table block `fromBlock`, `after` (null: none) now lives in `toBlock`. A record that only
+    // moved to another block passes itself as both.
+    void TrackSecondaries(const uint8_t* before, uint16_t fromBlock, const uint8_t* after, uint16_t toBlock);
+    // Drops every kept index contents: the next flush rebuilds the indexes from the records.
+    void ForgetSecondaryContents();
+    // Drops the kept contents of an index whose data file is no longer the one last written
+    // here (another program wrote it).
+    void CheckSecondaryFiles();
+    // Drops the kept index contents when a change fails part way: the table may then hold
+    // part of it that the contents do not, or the other way round.
+    class ContentsGuard {
+    public:
+        explicit ContentsGuard(ParadoxTable& t) : t_(t), uncaught_(std::uncaught_exceptions()) {}
+        ~ContentsGuard() {
+            if (std::uncaught_exceptions() > uncaught_) t_.ForgetSecondaryContents();
+        }
+        ContentsGuard(const ContentsGuard&) = delete;
+        ContentsGuard& operator=(const ContentsGuard&) = delete;
+
+    private:
+        ParadoxTable& t_;
+        int uncaught_;
+    };
     void MarkDirty() {
         metaDirty_ = true;
         secondariesDirty_ = true;
@@ -373,6 +399,20 @@ private:
     std::unique_ptr<CodePageConverter> conv_;
     std::vector<ValidityCheck> checks_;
     std::vector<SecondaryIndex> secondaries_;
+    // What each secondary index's data file holds once it has been written here: its records
+    // in key order, with every change made since applied at its place, so a change costs an
+    // insertion or removal here and, at the flush, a write of the data blocks from the first
+    // changed one on instead of a rebuild from every record. Not `valid`: the next flush
+    // rebuilds that index from the records and keeps the result. The size and time of the data
+    // file as written tell whether another program has rewritten it since.
+    struct SecondaryContents {
+        bool valid = false;
+        size_t changedFrom = SIZE_MAX;  // the first record whose place in the file changed
+        std::string records;
+        uintmax_t fileSize = 0;
+        fs::file_time_type fileTime{};
+    };
+    std::vector<SecondaryContents> contents_;  // one for each of secondaries_
     std::string secondaryError_;  // a secondary index that cannot be read: the table stays readable
 
     // The block chain in order: block numbers, record counts, first keys (keyed tables).
@@ -982,7 +1022,10 @@ void ParadoxTable::Unlock() {
 
 void ParadoxTable::SyncWithDisk() {
     std::string head(0x58, '\0');
-    if (db_.ReadAt(0, head.data(), head.size()) == head.size() && head == headBytes_) return;
+    if (db_.ReadAt(0, head.data(), head.size()) == head.size() && head == headBytes_) {
+        CheckSecondaryFiles();
+        return;
+    }
     Load();
 }
 
@@ -1344,9 +1387,11 @@ uint32_t ParadoxTable::InsertKeyed(const std::string& rec) {
     const uint32_t cap = h_.RecordsPerBlock();
     const size_t rs = h_.recordSize;
     indexDirty_ = true;
+    const auto* recBytes = reinterpret_cast<const uint8_t*>(rec.data());
     if (chain_.empty()) {
         const uint32_t n = AppendUnkeyed(rec);
         firstKeys_.assign(1, rec.substr(0, keyLen));
+        TrackSecondaries(nullptr, 0, recBytes, chain_.back());
         return n;
     }
     if (counts_[pos] < cap) {
@@ -1359,6 +1404,7 @@ uint32_t ParadoxTable::InsertKeyed(const std::string& rec) {
         ++recordCount_;
         ++readable_;
         MarkDirty();
+        TrackSecondaries(nullptr, 0, recBytes, chain_[pos]);
         return cacheStart_ + index;
     }
     // Full block: a new block after it takes the upper half (or, at the end of the last
@@ -1403,12 +1449,24 @@ uint32_t ParadoxTable::InsertKeyed(const std::string& rec) {
     ++recordCount_;
     ++readable_;
     MarkDirty();
+    // The records of the upper half now live in the new block: their index hints follow.
+    if (!secondaries_.empty()) {
+        const uint16_t lowerBlock = chain_[pos];
+        const size_t added = intoUpper ? size_t{index - keep} : SIZE_MAX;
+        for (size_t r = 0; r < upperCount; ++r) {
+            if (r == added) continue;
+            const auto* moved = reinterpret_cast<const uint8_t*>(upper.data()) + r * rs;
+            TrackSecondaries(moved, lowerBlock, moved, nb);
+        }
+        TrackSecondaries(nullptr, 0, recBytes, intoUpper ? nb : lowerBlock);
+    }
     return intoUpper ? start + lowerCount + (index - keep) : start + index;
 }
 
 void ParadoxTable::RemoveAt(size_t pos, uint32_t index) {
     if (cachePos_ != pos) LoadBlock(pos);
     const size_t rs = h_.recordSize;
+    TrackSecondaries(reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader + index * rs, chain_[pos], nullptr, 0);
     cache_.erase(kBlockHeader + index * rs, rs);
     --cacheCount_;
     --counts_[pos];
@@ -1443,6 +1501,11 @@ void ParadoxTable::RemoveAt(size_t pos, uint32_t index) {
         cache_ = std::move(moved);
         WriteCached();
         FreeBlock(succ);
+        // The successor's records now live in the first block: their index hints follow.
+        for (uint32_t r = 0; r < cacheCount_ && !secondaries_.empty(); ++r) {
+            const auto* rec = reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader + size_t{r} * rs;
+            TrackSecondaries(rec, succ, rec, b);
+        }
         if (chain_.size() > 1) {
             uint8_t prev[2];
             PutLe16(prev, b);
@@ -1496,6 +1559,7 @@ uint32_t ParadoxTable::AppendRecord(const Record& values) {
         if (FindKey(reinterpret_cast<const uint8_t*>(rec.data()), pos, index))
             Fail("Key violation.", errc::kKeyViolation);
         if (!secondaries_.empty()) CheckUniqueSecondaries(rec, nullptr);
+        ContentsGuard guard(*this);
         StoreBlobs(rec, blobs);
         result = InsertKeyed(rec);
     }
@@ -1529,6 +1593,7 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
         if (FindKey(reinterpret_cast<const uint8_t*>(rec.data()), p2, i2)) Fail("Key violation.", errc::kKeyViolation);
     }
     if (!secondaries_.empty()) CheckUniqueSecondaries(rec, &old);
+    ContentsGuard guard(*this);
     StoreBlobs(rec, blobs);
     FreeBlobs(reinterpret_cast<const uint8_t*>(old.data()));
     if (!keyChanged) {
@@ -1537,11 +1602,8 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
         db_.WriteAt(BlockOffset(chain_[pos]) + kBlockHeader + index * rs, rec);
         // The record stays in its block: the secondary indexes change only with their fields.
         metaDirty_ = true;
-        for (const auto& ix : secondaries_)
-            for (uint16_t k : ix.fields) {
-                const PxField& f = h_.fields[k];
-                if (std::memcmp(rec.data() + f.offset, old.data() + f.offset, f.length) != 0) secondariesDirty_ = true;
-            }
+        TrackSecondaries(reinterpret_cast<const uint8_t*>(old.data()), chain_[pos],
+                         reinterpret_cast<const uint8_t*>(rec.data()), chain_[pos]);
     } else {
         // Move the record to its new key's place: out of its block, then in again with the
         // BLOBs already stored.
@@ -1555,6 +1617,7 @@ void ParadoxTable::DeleteRecord(uint32_t recNo) {
     FlushPendingBlock();
     uint32_t index;
     const size_t pos = Locate(recNo, index);
+    ContentsGuard guard(*this);
     FreeBlobs(reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader + size_t{index} * h_.recordSize);
     RemoveAt(pos, index);
     if (h_.keyFields) indexDirty_ = true;
@@ -1567,6 +1630,8 @@ void ParadoxTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
         Fail("A raw record for " + Where() + " must have " + std::to_string(h_.recordSize) + " bytes", errc::kInvalidParameter);
     uint32_t index;
     const size_t pos = Locate(recNo, index);
+    // Raw bytes may break the key order or a unique index: the indexes are rebuilt.
+    ForgetSecondaryContents();
     std::memcpy(cache_.data() + kBlockHeader + size_t{index} * h_.recordSize, bytes.data(), bytes.size());
     db_.WriteAt(BlockOffset(chain_[pos]) + kBlockHeader + uint64_t{index} * h_.recordSize, bytes);
     if (index == 0 && h_.keyFields) {
@@ -1665,6 +1730,7 @@ void ParadoxTable::LoadSecondaries() {
             if (secondaryError_.empty()) secondaryError_ = e.what();
         }
     }
+    contents_.assign(secondaries_.size(), SecondaryContents{});
     props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
 }
 
@@ -1673,7 +1739,7 @@ std::string ParadoxTable::SecondaryName(const SecondaryIndex& ix) const {
     return conv_->ToUtf8(ix.rawName);
 }
 
-SecondaryIndexFiles ParadoxTable::BuildSecondary(const SecondaryIndex& ix) {
+std::string ParadoxTable::BuildSecondary(const SecondaryIndex& ix) {
     const uint32_t rs = h_.recordSize;
     std::string records;
     records.reserve(size_t{recordCount_} * IndexRecordSize(h_, ix));
@@ -1685,14 +1751,15 @@ SecondaryIndexFiles ParadoxTable::BuildSecondary(const SecondaryIndex& ix) {
         const auto* recs = reinterpret_cast<const uint8_t*>(block.data()) + kBlockHeader;
         for (uint32_t r = 0; r < counts_[pos]; ++r) AppendIndexRecord(h_, ix, recs + size_t{r} * rs, chain_[pos], records);
     }
-    return BuildIndexFiles(h_, ix, std::move(records), path_);
+    return SortIndexRecords(h_, ix, std::move(records), path_);
 }
 
 void ParadoxTable::CheckUniqueSecondaries(const std::string& rec, const std::string* old) {
     const uint32_t rs = h_.recordSize;
     const uint32_t keyLen = h_.KeyLength();
     std::string block;
-    for (const auto& ix : secondaries_) {
+    for (size_t x = 0; x < secondaries_.size(); ++x) {
+        const SecondaryIndex& ix = secondaries_[x];
         if (!ix.unique) continue;
         std::string mine;
         AppendIndexRecord(h_, ix, reinterpret_cast<const uint8_t*>(rec.data()), 0, mine);
@@ -1702,6 +1769,21 @@ void ParadoxTable::CheckUniqueSecondaries(const std::string& rec, const std::str
             std::string before;
             AppendIndexRecord(h_, ix, reinterpret_cast<const uint8_t*>(old->data()), 0, before);
             if (before.compare(0, ixLen, mine, 0, ixLen) == 0) continue;  // the value stays
+        }
+        if (contents_[x].valid) {
+            // The kept contents hold every record's value in order: look among the equal ones.
+            const std::string& all = contents_[x].records;
+            const size_t irs = mine.size();
+            size_t lo = 0, hi = all.size() / irs;
+            while (lo < hi) {
+                const size_t mid = (lo + hi) / 2;
+                if (std::memcmp(all.data() + mid * irs, mine.data(), ixLen) < 0) lo = mid + 1; else hi = mid;
+            }
+            for (size_t at = lo; at < all.size() / irs && std::memcmp(all.data() + at * irs, mine.data(), ixLen) == 0; ++at)
+                if (!old || std::memcmp(all.data() + at * irs + ixLen, old->data(), keyLen) != 0)
+                    Fail("Key violation: unique index " + SecondaryName(ix) + " of " + Where() + " holds that value already",
+                         errc::kKeyViolation);
+            continue;
         }
         std::string other;
         for (size_t pos = 0; pos < chain_.size(); ++pos) {
@@ -1721,19 +1803,138 @@ void ParadoxTable::CheckUniqueSecondaries(const std::string& rec, const std::str
     }
 }
 
-// Rewrites every secondary index from the records. A unique index that a change would break
-// refuses before any file is written.
+// Writes the files of every secondary index that changed: from the kept contents where there
+// are some, else rebuilt from the records (and kept from then on). A unique index that a change
+// would break refuses before any file is written.
 void ParadoxTable::WriteSecondaries() {
-    std::vector<SecondaryIndexFiles> built;
-    for (const auto& ix : secondaries_) built.push_back(BuildSecondary(ix));
+    const size_t n = secondaries_.size();
+    std::vector<std::string> rebuilt(n);
+    std::vector<std::optional<SecondaryIndexFiles>> files(n);
+    for (size_t k = 0; k < n; ++k) {
+        SecondaryContents& c = contents_[k];
+        if (!c.valid) {
+            rebuilt[k] = BuildSecondary(secondaries_[k]);
+            files[k] = IndexFilesFromSorted(h_, secondaries_[k], rebuilt[k], path_);
+        } else if (c.changedFrom != SIZE_MAX) {
+            // The file holds what was written last: the header and the blocks from the first
+            // changed one on replace their old bytes.
+            files[k] = IndexFilesFromSorted(h_, secondaries_[k], c.records, path_, c.changedFrom);
+        }
+    }
+    try {
+        for (size_t k = 0; k < n; ++k) {
+            if (!files[k]) continue;
+            SecondaryContents& c = contents_[k];
+            const SecondaryIndex& ix = secondaries_[k];
+            const SecondaryIndexFiles& f = *files[k];
+            LockedFile x, y;
+            if (c.valid) {
+                c.valid = false;
+                const std::string_view data = f.data;
+                x.Open(ix.dataPath, true);
+                x.WriteAt(0, data.substr(0, f.headerSize));
+                x.WriteAt(f.blocksAt, data.substr(f.headerSize));
+                if (x.Size() != f.dataSize) x.Truncate(f.dataSize);
+            } else {
+                c.records = std::move(rebuilt[k]);
+                x.Create(ix.dataPath);
+                x.WriteAt(0, f.data);
+            }
+            x.Close();
+            y.Create(ix.treePath);
+            y.WriteAt(0, f.tree);
+            y.Close();
+            c.fileSize = fs::file_size(ix.dataPath);
+            c.fileTime = fs::last_write_time(ix.dataPath);
+            c.valid = true;
+            c.changedFrom = SIZE_MAX;
+        }
+    } catch (...) {
+        ForgetSecondaryContents();
+        throw;
+    }
+}
+
+void ParadoxTable::ForgetSecondaryContents() {
+    for (auto& c : contents_) c = SecondaryContents{};
+}
+
+void ParadoxTable::CheckSecondaryFiles() {
+    for (size_t k = 0; k < contents_.size(); ++k) {
+        SecondaryContents& c = contents_[k];
+        if (!c.valid) continue;
+        std::error_code e1, e2;
+        const uintmax_t size = fs::file_size(secondaries_[k].dataPath, e1);
+        const fs::file_time_type time = fs::last_write_time(secondaries_[k].dataPath, e2);
+        if (e1 || e2 || size != c.fileSize || time != c.fileTime) c = SecondaryContents{};
+    }
+}
+
+void ParadoxTable::TrackSecondaries(const uint8_t* before, uint16_t fromBlock, const uint8_t* after, uint16_t toBlock) {
+    std::string was, now;
     for (size_t k = 0; k < secondaries_.size(); ++k) {
-        LockedFile x, y;
-        x.Create(secondaries_[k].dataPath);
-        x.WriteAt(0, built[k].data);
-        x.Close();
-        y.Create(secondaries_[k].treePath);
-        y.WriteAt(0, built[k].tree);
-        y.Close();
+        const SecondaryIndex& ix = secondaries_[k];
+        was.clear();
+        now.clear();
+        if (before) AppendIndexRecord(h_, ix, before, fromBlock, was);
+        if (after) AppendIndexRecord(h_, ix, after, toBlock, now);
+        if (was == now) continue;  // neither its fields nor its block changed
+        secondariesDirty_ = true;
+        SecondaryContents& c = contents_[k];
+        if (!c.valid) continue;
+        std::string& all = c.records;
+        const size_t rs = before ? was.size() : now.size();
+        const size_t keyLen = rs - 2;  // all but the hint
+        const size_t count = all.size() / rs;
+        // Position of the first index record whose key is not below `entry`; `found` when equal.
+        auto find = [&](const std::string& entry, bool& found) {
+            size_t lo = 0, hi = count;
+            while (lo < hi) {
+                const size_t mid = (lo + hi) / 2;
+                if (std::memcmp(all.data() + mid * rs, entry.data(), keyLen) < 0) lo = mid + 1; else hi = mid;
+            }
+            found = lo < count && std::memcmp(all.data() + lo * rs, entry.data(), keyLen) == 0;
+            return lo;
+        };
+        bool found = false;
+        size_t from = 0;
+        if (before) {
+            from = find(was, found);
+            // Not there as it should be: the contents went astray; rebuild instead.
+            if (!found || std::memcmp(all.data() + from * rs + keyLen, was.data() + keyLen, 2) != 0) {
+                c = SecondaryContents{};
+                continue;
+            }
+        }
+        if (!after) {
+            all.erase(from * rs, rs);
+            c.changedFrom = std::min(c.changedFrom, from);
+            continue;
+        }
+        if (before && std::memcmp(was.data(), now.data(), keyLen) == 0) {
+            std::memcpy(all.data() + from * rs + keyLen, now.data() + keyLen, 2);  // moved block only
+            c.changedFrom = std::min(c.changedFrom, from);
+            continue;
+        }
+        const size_t to = find(now, found);
+        if (found) {  // a key the index holds already cannot come in twice
+            c = SecondaryContents{};
+            continue;
+        }
+        c.changedFrom = std::min(c.changedFrom, before ? std::min(from, to) : to);
+        if (!before) {
+            all.insert(to * rs, now);
+            continue;
+        }
+        // From one place to the other: only the records between them shift.
+        char* base = all.data();
+        if (to > from) {
+            std::memmove(base + from * rs, base + (from + 1) * rs, (to - 1 - from) * rs);
+            std::memcpy(base + (to - 1) * rs, now.data(), rs);
+        } else {
+            std::memmove(base + (to + 1) * rs, base + to * rs, (from - to) * rs);
+            std::memcpy(base + to * rs, now.data(), rs);
+        }
     }
 }
 
@@ -1770,7 +1971,9 @@ void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<
         if (!s.composite && !ix.composite && s.number == ix.number) Fail("Index already exists: " + name, errc::kInvalidParameter);
     CheckIndexDefinition(h_, ix, path_);
     if (!chainError_.empty()) Fail("Table " + Where() + " is damaged (" + chainError_ + ")", errc::kCorruptFile);
-    const SecondaryIndexFiles files = BuildSecondary(ix);
+    SecondaryContents kept;
+    kept.records = BuildSecondary(ix);
+    const SecondaryIndexFiles files = IndexFilesFromSorted(h_, ix, kept.records, path_);
     ix.dataPath = CompanionName(path_, IndexExtension(ix, false));
     ix.treePath = CompanionName(path_, IndexExtension(ix, true));
     try {
@@ -1781,6 +1984,9 @@ void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<
         y.Create(ix.treePath);
         y.WriteAt(0, files.tree);
         y.Close();
+        kept.fileSize = fs::file_size(ix.dataPath);
+        kept.fileTime = fs::last_write_time(ix.dataPath);
+        kept.valid = true;
     } catch (...) {
         std::error_code ec;
         fs::remove(ix.dataPath, ec);
@@ -1788,6 +1994,7 @@ void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<
         throw;
     }
     secondaries_.push_back(std::move(ix));
+    contents_.push_back(std::move(kept));
     props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
 }
 
@@ -1810,6 +2017,7 @@ bool ParadoxTable::DropSecondaryIndex(const std::string& name) {
         fs::remove(secondaries_[k].dataPath, ec);
         fs::remove(secondaries_[k].treePath, ec);
         secondaries_.erase(secondaries_.begin() + static_cast<std::ptrdiff_t>(k));
+        contents_.erase(contents_.begin() + static_cast<std::ptrdiff_t>(k));
         props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
         return true;
     }

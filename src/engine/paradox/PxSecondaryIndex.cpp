@@ -24,13 +24,13 @@ int HexValue(char c) {
 // Bytes of the table's key fields.
 uint32_t KeyBytes(const PxHeader& table) { return table.KeyLength(); }
 
+}  // namespace
+
 uint32_t IndexedBytes(const PxHeader& table, const SecondaryIndex& ix) {
     uint32_t n = 0;
     for (uint16_t f : ix.fields) n += table.fields[f].length;
     return n;
 }
-
-}  // namespace
 
 std::string IndexExtension(const SecondaryIndex& ix, bool tree) {
     std::string e = tree ? ".Y" : ".X";
@@ -207,11 +207,10 @@ std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>&
     return out;
 }
 
-SecondaryIndexFiles BuildIndexFiles(const PxHeader& table, const SecondaryIndex& ix, std::string records,
-                                    const std::string& tablePath) {
-    PxHeader h = IndexDataHeader(table, ix);
-    const size_t rs = h.recordSize;
-    const uint32_t keyLen = h.KeyLength();
+std::string SortIndexRecords(const PxHeader& table, const SecondaryIndex& ix, std::string records,
+                             const std::string& tablePath) {
+    const size_t rs = IndexRecordSize(table, ix);
+    const uint32_t keyLen = static_cast<uint32_t>(rs - 2);
     const size_t n = records.size() / rs;
     // Order by the whole key (index fields, then table key): byte order is value order.
     std::vector<uint32_t> order(n);
@@ -229,6 +228,23 @@ SecondaryIndexFiles BuildIndexFiles(const PxHeader& table, const SecondaryIndex&
                 Fail("Key violation: the unique index would hold a value twice in \"" + tablePath + "\"",
                      errc::kKeyViolation);
     }
+    std::string sorted(n * rs, '\0');
+    for (size_t k = 0; k < n; ++k) std::memcpy(sorted.data() + k * rs, base + size_t{order[k]} * rs, rs);
+    return sorted;
+}
+
+SecondaryIndexFiles BuildIndexFiles(const PxHeader& table, const SecondaryIndex& ix, std::string records,
+                                    const std::string& tablePath) {
+    return IndexFilesFromSorted(table, ix, SortIndexRecords(table, ix, std::move(records), tablePath), tablePath);
+}
+
+SecondaryIndexFiles IndexFilesFromSorted(const PxHeader& table, const SecondaryIndex& ix, std::string_view sorted,
+                                         const std::string& tablePath, size_t fromRecord) {
+    PxHeader h = IndexDataHeader(table, ix);
+    const size_t rs = h.recordSize;
+    const uint32_t keyLen = h.KeyLength();
+    const size_t n = sorted.size() / rs;
+    const char* base = sorted.data();
     const uint32_t perBlock = h.RecordsPerBlock();
     const size_t nBlocks = (n + perBlock - 1) / perBlock;
     if (nBlocks > 0xFFFF) Fail("The index of \"" + tablePath + "\" would need more than 65535 blocks", errc::kIo);
@@ -251,24 +267,33 @@ SecondaryIndexFiles BuildIndexFiles(const PxHeader& table, const SecondaryIndex&
         PutLe16(hb + 0x51, static_cast<uint16_t>(pos));
     }
     const uint32_t bs = h.BlockSize();
+    // The block before the first changed one is written too: its link to the next block
+    // changes when the last block comes or goes.
+    const size_t fromBlock = std::min(nBlocks, fromRecord / perBlock) - (fromRecord >= perBlock && nBlocks > 0 ? 1 : 0);
+    out.headerSize = out.data.size();
+    out.blocksAt = out.headerSize + uint64_t{fromBlock} * bs;
+    out.dataSize = out.headerSize + uint64_t{nBlocks} * bs;
     std::vector<std::string> firstKeys;
     std::vector<uint16_t> blocks;
     std::vector<uint32_t> counts;
-    out.data.reserve(out.data.size() + nBlocks * bs);
+    firstKeys.reserve(nBlocks);
+    blocks.reserve(nBlocks);
+    counts.reserve(nBlocks);
+    out.data.reserve(out.data.size() + (nBlocks - fromBlock) * bs);
     for (size_t b = 0; b < nBlocks; ++b) {
         const size_t first = b * perBlock;
         const size_t count = std::min<size_t>(perBlock, n - first);
+        firstKeys.emplace_back(base + first * rs, keyLen);
+        blocks.push_back(static_cast<uint16_t>(b + 1));
+        counts.push_back(static_cast<uint32_t>(count));
+        if (b < fromBlock) continue;
         const size_t at = out.data.size();
         out.data.append(bs, '\0');
         char* p = out.data.data() + at;
         PutLe16(p, b + 1 < nBlocks ? static_cast<uint16_t>(b + 2) : 0);
         PutLe16(p + 2, static_cast<uint16_t>(b));
         PutLe16(p + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(count) - 1) * static_cast<int>(rs))));
-        for (size_t r = 0; r < count; ++r)
-            std::memcpy(p + kBlockHeader + r * rs, base + size_t{order[first + r]} * rs, rs);
-        firstKeys.emplace_back(p + kBlockHeader, keyLen);
-        blocks.push_back(static_cast<uint16_t>(b + 1));
-        counts.push_back(static_cast<uint32_t>(count));
+        std::memcpy(p + kBlockHeader, base + first * rs, count * rs);
     }
     out.tree = BuildTreeFile(h, firstKeys, blocks, counts, ix.composite ? kFileCompositeTree : kFileSingleTree,
                              "The index of \"" + tablePath + "\"");

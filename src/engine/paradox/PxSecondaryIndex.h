@@ -65,9 +65,24 @@ void AppendIndexRecord(const PxHeader& table, const SecondaryIndex& ix, const ui
 struct SecondaryIndexFiles {
     std::string data, tree;
     uint32_t records = 0;
+    // `data` is the header (headerSize bytes), then the data blocks from the one at file
+    // offset `blocksAt` to the end of the file, which is `dataSize` bytes long. Unless the
+    // blocks were asked for from a later record on, `blocksAt` is headerSize: `data` is all of it.
+    uint64_t headerSize = 0, blocksAt = 0, dataSize = 0;
 };
 SecondaryIndexFiles BuildIndexFiles(const PxHeader& table, const SecondaryIndex& ix, std::string records,
                                     const std::string& tablePath);
+// The same in two steps: `records` put in key order (the order of the data file), then both
+// files over records already in that order. Together they write what BuildIndexFiles writes.
+std::string SortIndexRecords(const PxHeader& table, const SecondaryIndex& ix, std::string records,
+                             const std::string& tablePath);
+// `fromRecord`: the data blocks before the one that holds this record are left out (they are
+// the same as in the file written before, which the header and the tree replace).
+SecondaryIndexFiles IndexFilesFromSorted(const PxHeader& table, const SecondaryIndex& ix, std::string_view sorted,
+                                         const std::string& tablePath, size_t fromRecord = 0);
+// Bytes of the indexed fields at the start of each index record; the table key and the hint
+// follow them.
+uint32_t IndexedBytes(const PxHeader& table, const SecondaryIndex& ix);
 
 // Reads a data file's header (`bytes`: at least its header) and checks it against the table.
 // Raises EngineError kCorruptFile when the file does not describe an index of this table.

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <random>
+#include <set>
 #include <tuple>
 
 #include "PxTestUtil.h"
@@ -290,6 +292,167 @@ TEST_F(PxSecondaryIndexTest, EveryChangeKeepsTheIndexCurrent) {
     for (const auto& step : steps) {
         step.change(*t);
         EXPECT_EQ(IndexRowsChecked(pxdump, "people.x03"), ExpectedDeptRows(*t)) << step.what;
+    }
+}
+
+TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
+    // Random inserts, updates of the key, of indexed fields and of other fields, and deletes,
+    // one by one and in groups under one hold. After each group the six index files must be
+    // byte for byte what making the indexes anew over a copy of the table writes.
+    CreateOptions o;
+    o.level = 7;
+    std::vector<FieldDesc> fields = PeopleFields();
+    fields[4] = Fld("Notes", fldtype::kBlob, fldsub::kMemo, 200);  // long records: few to a block, many splits
+    auto t = CreateParadoxTable(Path(), fields, o, 2);
+    struct Ix {
+        const char* name;
+        std::vector<std::string> fields;
+        bool unique;
+    };
+    // A single field, a composite one holding a key field, and a unique one.
+    const std::vector<Ix> indexes = {{"Dept", {"Dept"}, false}, {"ByFirst", {"First", "Dept"}, false},
+                                     {"PayId", {"Salary"}, true}};
+    const std::vector<std::string> files = {"people.x03", "people.y03", "people.xg0",
+                                            "people.yg0", "people.xg1", "people.yg1"};
+    std::mt19937 rng(20261210);
+    auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+    std::set<std::string> names;
+    auto newName = [&] {
+        for (;;) {
+            const std::string s = Name(static_cast<int>(pick(100000)));
+            if (names.insert(s).second) return s;
+        }
+    };
+    int pay = 0;  // salaries stay unique, or are blank
+    auto newPay = [&](Record& r) {
+        if (pick(6) == 0) r[3].SetNull(); else r[3].SetDouble(100.0 + 0.5 * ++pay);
+    };
+    auto newDept = [&](Record& r) {
+        if (pick(5) == 0) r[2].SetNull(); else r[2].SetInt(static_cast<int>(pick(7)) - 2);
+    };
+    auto insert = [&](Table& x, const std::string& last) {
+        Record r = Person(last, "f" + std::to_string(pick(4)), 0, 0);
+        newDept(r);
+        newPay(r);
+        x.AppendRecord(r);
+    };
+    {
+        // In key order, so every block starts full and the first inserts split them.
+        for (int k = 0; k < 300; ++k) newName();
+        TableLock lock(*t, LockMode::Exclusive);
+        for (const auto& last : names) insert(*t, last);
+    }
+    for (const auto& ix : indexes) CreateParadoxIndex(*t, ix.name, ix.fields, ix.unique, false);
+    auto usedBlocks = [&] { return int{GetLe16(test::ReadBytes(Path()).data() + 0x0A)}; };
+    int blocks = usedBlocks(), newBlocks = 0;
+
+    // The files' bytes but for the time of writing a data file carries at 0x60.
+    auto read = [&](const test::TempDir& where) {
+        std::vector<std::string> bytes;
+        for (const auto& f : files) {
+            bytes.push_back(test::ReadBytes(where.File(f)));
+            if (f[7] == 'x' && bytes.back().size() >= 0x64) bytes.back().replace(0x60, 4, 4, '\0');
+        }
+        return bytes;
+    };
+    auto current = [&] { return read(dir); };
+    auto freshlyBuilt = [&] {
+        test::TempDir other;
+        for (const char* f : {"people.db", "people.px", "people.mb"})
+            std::filesystem::copy_file(dir.File(f), other.File(f));
+        auto copy = OpenParadoxTable(other.File("people.db"), OpenMode::ReadWrite);
+        for (const auto& ix : indexes) CreateParadoxIndex(*copy, ix.name, ix.fields, ix.unique, false);
+        copy->Close();
+        return read(other);
+    };
+    auto keyOf = [](const Record& r) { return r[0].s; };
+    int tail = 0;
+    auto appendLast = [&](Table& x) {  // after every record in the table and in each index
+        Record r = Person("Z" + std::to_string(10000 + ++tail), "zz", 30000, 1e6 + ++pay);
+        names.insert(r[0].s);
+        x.AppendRecord(r);
+    };
+    auto change = [&](Table& x) {
+        Record r;
+        const uint32_t at = pick(x.RecordCount());
+        const uint32_t what = pick(20);
+        if (what < 8 || x.RecordCount() < 50) {
+            insert(x, newName());
+        } else if (what < 9) {
+            appendLast(x);
+        } else if (what < 12) {  // the key changes: the record moves
+            x.ReadRecord(at, r);
+            names.erase(keyOf(r));
+            r[0].SetText(newName());
+            if (pick(2)) newDept(r);
+            x.UpdateRecord(at, r);
+        } else if (what < 15) {  // indexed fields change, the record stays
+            x.ReadRecord(at, r);
+            if (pick(2)) newDept(r); else newPay(r);
+            if (pick(3) == 0) r[1].SetText("f" + std::to_string(pick(4)));  // a key field in one index
+            x.UpdateRecord(at, r);
+        } else if (what < 16) {  // no indexed field changes
+            x.ReadRecord(at, r);
+            r[5].SetBool(pick(2) != 0);
+            x.UpdateRecord(at, r);
+        } else {  // a delete, often of the first record, so the first block runs empty now and then
+            const uint32_t gone = what < 17 ? at : what < 18 ? x.RecordCount() - 1 : 0;
+            x.ReadRecord(gone, r);
+            names.erase(keyOf(r));
+            x.DeleteRecord(gone);
+        }
+    };
+    for (int group = 0; group < 120; ++group) {
+        const uint32_t n = pick(3) == 0 ? 1 + pick(12) : 1;
+        if (n == 1) {
+            change(*t);
+        } else {
+            TableLock lock(*t, LockMode::Exclusive);
+            for (uint32_t k = 0; k < n; ++k) change(*t);
+        }
+        ASSERT_EQ(current(), freshlyBuilt()) << "after group " << group;
+        newBlocks += std::max(0, usedBlocks() - blocks);
+        blocks = usedBlocks();
+    }
+    // One by one after everything and back: the last block of each index fills up, a new one
+    // follows it, and they run empty again.
+    for (int k = 0; k < 340; ++k) {
+        if (k < 170) appendLast(*t); else t->DeleteRecord(t->RecordCount() - 1);
+        ASSERT_EQ(current(), freshlyBuilt()) << "at the end, step " << k;
+    }
+    EXPECT_GE(newBlocks, 10) << "too few block splits to tell";
+
+    // A value the unique index holds already is refused, and no file changes.
+    const std::vector<std::string> before = current();
+    Record r;
+    for (uint32_t k = 0; k == 0 || r[3].IsNull(); ++k) t->ReadRecord(k, r);
+    const double taken = r[3].d;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            if (attempt == 0) {
+                t->AppendRecord(Person("Z" + newName(), "f", 1, taken));
+            } else {
+                t->ReadRecord(t->RecordCount() - 1, r);
+                if (!r[3].IsNull() && r[3].d == taken) t->ReadRecord(0, r);
+                r[3].SetDouble(taken);
+                t->UpdateRecord(t->RecordCount() - 1, r);
+            }
+            ADD_FAILURE() << "a repeated unique value was taken (" << attempt << ")";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(CodeOf(e), errc::kKeyViolation) << e.what();
+            EXPECT_EQ(std::string(e.what()).rfind("Key violation", 0), 0u) << e.what();
+        }
+    }
+    EXPECT_EQ(current(), before);
+    // The next change is still followed exactly.
+    change(*t);
+    EXPECT_EQ(current(), freshlyBuilt());
+    t->Close();
+    // And the independent reader agrees with the table.
+    const std::string pxdump = Pxdump();
+    if (!pxdump.empty()) {
+        auto reopened = OpenParadoxTable(Path(), OpenMode::ReadOnly);
+        EXPECT_EQ(IndexRowsChecked(pxdump, "people.x03"), ExpectedDeptRows(*reopened));
     }
 }
 
