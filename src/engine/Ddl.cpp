@@ -12,6 +12,7 @@
 #include "engine/SqlValue.h"
 #include "engine/TableFamily.h"
 #include "engine/TableFiles.h"
+#include "engine/dbase/DbfTable.h"
 #include "engine/paradox/ParadoxTable.h"
 #include "engine/storage/LockedFile.h"
 
@@ -152,11 +153,15 @@ void Database::RunDdl(const sql::BoundStatement& b) {
             bool found = false;
             for (const auto& index : e.table->Indexes()) found = found || (!index.primary && SameName(index.name, b.indexName));
             if (!found) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
-            if (IsDbasePath(b.tablePath))
-                throw EngineError("Capability not supported: Tessel does not change a dBASE production index (.MDX)",
-                                  errc::kNotSupported);
             if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
-            const bool dropped = paradox::DropParadoxIndex(*e.table, b.indexName);
+            bool dropped;
+            try {
+                dropped = IsDbasePath(b.tablePath) ? dbase::DropDbaseIndex(*e.table, b.indexName)
+                                                   : paradox::DropParadoxIndex(*e.table, b.indexName);
+            } catch (...) {
+                RetireEntry(b.tablePath);
+                throw;
+            }
             RetireEntry(b.tablePath);
             if (!dropped) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
         }
@@ -167,12 +172,12 @@ void Database::RunDdl(const sql::BoundStatement& b) {
         for (const auto& index : e.table->Indexes())
             if (SameName(index.name, b.indexName) || SameName("PRIMARY", b.indexName))
                 throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
-        if (IsDbasePath(b.tablePath))
-            throw EngineError("Capability not supported: Tessel does not write index tags into a dBASE production index (.MDX)",
-                              errc::kNotSupported);
         if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
         try {
-            paradox::CreateParadoxIndex(*e.table, b.indexName, b.indexFields, b.indexUnique, b.indexDescending);
+            if (IsDbasePath(b.tablePath))
+                dbase::CreateDbaseIndex(*e.table, b.indexName, b.indexFields, b.indexUnique, b.indexDescending);
+            else
+                paradox::CreateParadoxIndex(*e.table, b.indexName, b.indexFields, b.indexUnique, b.indexDescending);
         } catch (...) {
             RetireEntry(b.tablePath);
             throw;

@@ -1,5 +1,6 @@
 #include "engine/dbase/DbfTable.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -388,64 +389,31 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
         fieldMap_.push_back(k);
     }
 
-    // dBASE's production index: list its tags; Tessel does not write the index, so the table
-    // must not change under it.
+    // dBASE's production index: its tags are listed and kept current.
     if (!header_.foxPro && header_.mdxFlag != 0) {
         const std::string stem = WithoutExtension(path);
         for (const char* ext : {".mdx", ".MDX"}) {
             if (!FileExists(stem + ext)) continue;
-            mdxPath_ = stem + ext;
-            try {
-                LockedFile mdx;
-                mdx.Open(mdxPath_, false);
-                const uint64_t size = mdx.Size();
-                unsigned char head[32] = {};
-                mdx.ReadExactly(0, head, sizeof head, "index header");
-                const unsigned inUse = std::min<unsigned>(head[28] | (head[29] << 8), 47);
-                for (unsigned k = 0; k < inUse; ++k) {
-                    char entry[32];
-                    mdx.ReadExactly(544 + 32ull * k, entry, sizeof entry, "tag table");
-                    IndexDesc index;
-                    size_t n = 0;
-                    while (n < 11 && entry[4 + n] != '\0') ++n;
-                    index.name = conv_->ToUtf8(std::string_view(entry + 4, n));
-                    const uint64_t page = LeU32(entry);
-                    char tag[256] = {};
-                    if (page * 512 + 24 < size) {
-                        const size_t got = mdx.ReadAt(page * 512, tag, sizeof tag - 1);
-                        if (got > 24) {
-                            size_t e = 24;
-                            while (e < got && tag[e] != '\0') ++e;
-                            std::string expr(tag + 24, e - 24);
-                            while (!expr.empty() && expr.back() == ' ') expr.pop_back();
-                            index.fields = conv_->ToUtf8(expr);
-                            index.descending = (tag[8] & 0x08) != 0;
-                            index.unique = (tag[8] & 0x40) != 0;
-                        }
-                    }
-                    indexes_.push_back(std::move(index));
-                }
-            } catch (const EngineError&) {
-                // An unreadable index does not stop reading the table; it lists no tags.
-            }
+            mdx_.path = stem + ext;
+            LoadIndexFile();
             break;
         }
     }
-    readOnly_ = mode == OpenMode::ReadOnly || header_.foxPro || !mdxPath_.empty();
+    readOnly_ = mode == OpenMode::ReadOnly || header_.foxPro;
     props_.name = BaseName(path);
     props_.typeName = TableTypeName(header_);
     props_.fieldCount = static_cast<uint32_t>(fields_.size());
     props_.recordBufferSize = header_.recordLength;
     props_.level = static_cast<uint32_t>(header_.level);
-    props_.indexCount = static_cast<uint32_t>(indexes_.size());
     props_.languageDriver = driverName.substr(0, 31);
     props_.codePage = conv_->CodePage();
 }
 
 void DbfTable::Close() {
-    if (pendingCount_ > 0 && file_.IsOpen()) {
+    if ((pendingCount_ > 0 || mdx_.dirty) && file_.IsOpen()) {
         try {
             FlushAppends();
+            if (mdx_.dirty) WriteIndexFile();
         } catch (...) {
             memo_.Close();
             file_.Close();
@@ -715,16 +683,16 @@ void DbfTable::ReadRawRecord(uint32_t recNo, std::string& out) {
 
 // ---------------------------------------------------------------------------------- writing
 
-void DbfTable::RequireWritable() const {
+void DbfTable::RequireWritable() {
     if (header_.foxPro)
         throw EngineError("Table \"" + path_ + "\" is a FoxPro table, which Tessel only reads",
                           errc::kReadOnly);
-    if (!mdxPath_.empty())
-        throw EngineError("Table \"" + path_ + "\" has a production index \"" + mdxPath_ +
-                              "\", which Tessel does not update; the table is read-only",
-                          errc::kReadOnly);
     if (readOnly_)
         throw EngineError("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);
+    if (!mdx_.path.empty())
+        RequireIndexKept();
+    else if (header_.mdxFlag != 0)
+        WriteIndexFlags();  // the header claims an index that does not exist
 }
 
 void DbfTable::FieldError(const DbfField& f, const std::string& what, int code) const {
@@ -935,9 +903,12 @@ void DbfTable::WriteBlobs(std::string& rec, std::vector<PendingBlob>& blobs, con
 }
 
 void DbfTable::Unlock() {
-    if (pendingCount_ > 0) {
+    // The outermost hold writes what was kept back: the appends, then the index.
+    const bool last = file_.Depth() == 1;
+    if (pendingCount_ > 0 || (last && mdx_.dirty)) {
         try {
             FlushAppends();
+            if (last && mdx_.dirty) WriteIndexFile();
         } catch (...) {
             file_.Unlock();
             throw;
@@ -976,6 +947,7 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
     RequireWritable();
     EncodeRecord(values, encoded_, blobs_);
     const bool held = file_.HoldsExclusive();
+    const bool callerHolds = file_.HoldsLock();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     const uint32_t count = recordCount_;
@@ -1002,6 +974,7 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
         }
     }
     WriteBlobs(encoded_, blobs_, nullptr);
+    NoteIndexChange(count, nullptr, encoded_.data());
     // Held exclusively by the caller (a batch of appends): kept back and written in pieces.
     const bool keep = held && !countersChanged;
     if (!keep) FlushAppends();
@@ -1032,6 +1005,7 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
         std::memcpy(chunk_.data() + uint64_t{chunkCount_} * header_.recordLength, encoded_.data(), header_.recordLength);
         ++chunkCount_;
     }
+    AfterWrite(callerHolds);
     return count;
 }
 
@@ -1039,6 +1013,7 @@ void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
     RequireWritable();
     FlushAppends();
     EncodeRecord(values, encoded_, blobs_);
+    const bool callerHolds = file_.HoldsLock();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     CheckSlot(recNo);
@@ -1053,9 +1028,11 @@ void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
     }
     WriteBlobs(encoded_, blobs_, &old);
     file_.WriteAt(offset, encoded_);
+    NoteIndexChange(recNo, old.data(), encoded_.data());
     WriteHeaderUpdate(recordCount_);
     if (recNo >= chunkFirst_ && recNo < chunkFirst_ + chunkCount_)
         std::memcpy(chunk_.data() + uint64_t{recNo - chunkFirst_} * header_.recordLength, encoded_.data(), header_.recordLength);
+    AfterWrite(callerHolds);
 }
 
 void DbfTable::DeleteRecord(uint32_t recNo) {
@@ -1068,6 +1045,7 @@ void DbfTable::DeleteRecord(uint32_t recNo) {
     WriteHeaderUpdate(recordCount_);
     if (recNo >= chunkFirst_ && recNo < chunkFirst_ + chunkCount_)
         chunk_[uint64_t{recNo - chunkFirst_} * header_.recordLength] = '*';
+    // The index keeps a deleted record's entries (as dBASE does) until the table is packed.
 }
 
 void DbfTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
@@ -1077,16 +1055,25 @@ void DbfTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
         throw EngineError("A raw record for \"" + path_ + "\" must have " +
                               std::to_string(header_.recordLength) + " bytes",
                           errc::kInvalidParameter);
+    const bool callerHolds = file_.HoldsLock();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     CheckSlot(recNo);
-    file_.WriteAt(header_.headerLength + uint64_t{recNo} * header_.recordLength, bytes);
+    const uint64_t offset = header_.headerLength + uint64_t{recNo} * header_.recordLength;
+    if (!mdx_.path.empty()) {
+        oldRecord_.resize(header_.recordLength);
+        file_.ReadExactly(offset, oldRecord_.data(), oldRecord_.size(), "record");
+    }
+    file_.WriteAt(offset, bytes);
     chunkCount_ = 0;
+    if (!mdx_.path.empty()) NoteIndexChange(recNo, oldRecord_.data(), bytes.data());
+    AfterWrite(callerHolds);
 }
 
 void DbfTable::Pack() {
     RequireWritable();
     FlushAppends();
+    const bool callerHolds = file_.HoldsLock();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     // Live records move down in order; a write always lands at or before the place it was read
@@ -1107,6 +1094,437 @@ void DbfTable::Pack() {
     file_.Truncate(end + 1);
     recordCount_ = kept;
     chunkCount_ = 0;
+    mdx_.full = true;  // record numbers changed
+    AfterWrite(callerHolds);
+}
+
+// ------------------------------------------------------------------------ production index
+
+namespace {
+
+// The identity of an index file: another program that rewrites it changes one of these.
+std::string IndexStamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ino);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    LockedFile f;
+    f.Open(path, false);
+    std::string bytes(static_cast<size_t>(f.Size()), '\0');
+    f.ReadExactly(0, bytes.data(), bytes.size(), "index file");
+    return bytes;
+}
+
+}  // namespace
+
+void DbfTable::LoadIndexFile() {
+    mdx_.file = MdxFile();
+    mdx_.damaged.clear();
+    mdx_.notKept.clear();
+    mdx_.checked = false;
+    mdx_.full = true;
+    mdx_.stamp = IndexStamp(mdx_.path);
+    try {
+        mdx_.file = MdxFile::Read(ReadWholeFile(mdx_.path), mdx_.path);
+    } catch (const EngineError& e) {
+        // The table is still read; it lists no tags and is not written until the index is
+        // mended or removed.
+        mdx_.damaged = e.what();
+        mdx_.file = MdxFile();
+    }
+    for (auto& tag : mdx_.file.Tags()) {
+        const std::string why = ResolveMdxTag(tag, header_);
+        if (!why.empty() && mdx_.notKept.empty()) mdx_.notKept = conv_->ToUtf8(why);
+    }
+    ListIndexes();
+}
+
+void DbfTable::ListIndexes() {
+    indexes_.clear();
+    for (const auto& tag : mdx_.file.Tags()) {
+        IndexDesc d;
+        d.name = conv_->ToUtf8(tag.name);
+        if (tag.fields.empty()) {
+            d.fields = conv_->ToUtf8(tag.expression);
+        } else {
+            for (size_t f : tag.fields) {
+                if (!d.fields.empty()) d.fields += ';';
+                d.fields += conv_->ToUtf8(header_.fields[f].name);
+            }
+        }
+        d.unique = tag.unique;
+        d.descending = tag.descending;
+        indexes_.push_back(std::move(d));
+    }
+    props_.indexCount = static_cast<uint32_t>(indexes_.size());
+}
+
+void DbfTable::RequireIndexKept() {
+    if (IndexStamp(mdx_.path) != mdx_.stamp) LoadIndexFile();  // another program rewrote it
+    const std::string where = "Table \"" + path_ + "\" is read-only: ";
+    if (!mdx_.damaged.empty())
+        throw EngineError(where + "its production index cannot be read. " + mdx_.damaged, errc::kReadOnly);
+    if (mdx_.notKept.empty() && !mdx_.checked) {
+        // Another program may order keys by a language driver's collation: rewriting such a
+        // tag in byte order would change it for that program.
+        for (size_t t = 0; t < mdx_.file.Tags().size() && mdx_.notKept.empty(); ++t)
+            if (!mdx_.file.InKeyOrder(t))
+                mdx_.notKept = "the keys of tag " + conv_->ToUtf8(mdx_.file.Tags()[t].name) +
+                               " are in an order other than their bytes' (a language driver's sort order)";
+    }
+    if (!mdx_.notKept.empty())
+        throw EngineError(where + "Tessel cannot keep its production index \"" + mdx_.path + "\" current (" +
+                              mdx_.notKept + ")",
+                          errc::kReadOnly);
+    if (mdx_.checked) return;
+    mdx_.checked = true;
+    // Changes go into the tags in place when every tag holds every record (a program that
+    // wrote the table without the index leaves fewer); otherwise the next write builds them.
+    mdx_.full = false;
+    for (size_t t = 0; t < mdx_.file.Tags().size(); ++t)
+        if (mdx_.file.Tags()[t].unique || mdx_.file.EntryCount(t) != recordCount_) mdx_.full = true;
+}
+
+void DbfTable::NoteIndexChange(uint32_t slot, const char* oldRecord, const char* newRecord) {
+    if (mdx_.path.empty()) return;
+    mdx_.dirty = true;
+    if (mdx_.full) return;
+    if (IndexStamp(mdx_.path) != mdx_.stamp) {
+        mdx_.full = true;  // another program wrote it since it was read
+        return;
+    }
+    char oldKey[256], newKey[256];
+    for (size_t t = 0; t < mdx_.file.Tags().size(); ++t) {
+        const MdxTag& tag = mdx_.file.Tags()[t];
+        MakeMdxKey(tag, header_, newRecord, newKey);
+        if (oldRecord) {
+            MakeMdxKey(tag, header_, oldRecord, oldKey);
+            if (std::memcmp(oldKey, newKey, tag.keyLength) == 0) continue;
+        }
+        if (tag.unique) {
+            // One entry per key: a new record's key goes in when no record has it yet; a
+            // changed key may have to bring in another record that holds the old one.
+            if (oldRecord) {
+                mdx_.full = true;
+                return;
+            }
+            if (!mdx_.file.Contains(t, newKey)) mdx_.file.Insert(t, newKey, slot + 1);
+            continue;
+        }
+        if (mdx_.file.EntryCount(t) != (oldRecord ? recordCount_ : slot) ||
+            (oldRecord && !mdx_.file.Remove(t, oldKey, slot + 1))) {
+            mdx_.full = true;  // the tag does not hold one entry per record as it should
+            return;
+        }
+        mdx_.file.Insert(t, newKey, slot + 1);
+    }
+}
+
+void DbfTable::AfterWrite(bool callerHolds) {
+    if (mdx_.path.empty()) return;
+    mdx_.dirty = true;
+    if (!callerHolds) WriteIndexFile();
+}
+
+void DbfTable::WriteIndexFile() {
+    if (mdx_.path.empty()) {
+        mdx_.dirty = false;
+        return;
+    }
+    if (mdx_.full) {
+        RebuildIndexFile();
+        return;
+    }
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    FlushAppends();
+    uint8_t today[3];
+    TodayBytes(reinterpret_cast<char*>(today));
+    const auto changes = mdx_.file.TakeChanges(today);
+    // In place, under the table's lock, as the table itself is written: a program that holds
+    // the index open sees the new one.
+    try {
+        LockedFile out;
+        if (FileExists(mdx_.path))
+            out.Open(mdx_.path, true);
+        else
+            out.Create(mdx_.path);
+        for (const auto& [offset, size] : changes) out.WriteAt(offset, mdx_.file.Bytes().data() + offset, size);
+        if (out.Size() > mdx_.file.Bytes().size()) out.Truncate(mdx_.file.Bytes().size());
+        out.Close();
+    } catch (const EngineError& e) {
+        mdx_.stamp.clear();  // read afresh before it is used again
+        mdx_.full = true;
+        throw EngineError("The production index \"" + mdx_.path + "\" of table \"" + path_ +
+                              "\" cannot be written: " + e.what(),
+                          e.Code());
+    }
+    mdx_.stamp = IndexStamp(mdx_.path);
+    mdx_.dirty = false;
+}
+
+// Builds every tag afresh from the records: deleted records keep their entries, as in dBASE,
+// until the table is packed.
+void DbfTable::RebuildIndexFile() { RebuildIndexFile(std::vector<MdxTag>(mdx_.file.Tags())); }
+
+void DbfTable::RebuildIndexFile(const std::vector<MdxTag>& tags) {
+    if (mdx_.path.empty()) {
+        mdx_.dirty = false;
+        return;
+    }
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    FlushAppends();
+    EnsureFresh();
+    std::vector<MdxEntries> entries(tags.size());
+    for (size_t t = 0; t < entries.size(); ++t) {
+        entries[t].keys.reserve(size_t{recordCount_} * tags[t].keyLength);
+        entries[t].recNos.reserve(recordCount_);
+    }
+    char key[256];
+    for (uint32_t slot = 0; slot < recordCount_; ++slot) {
+        const char* rec = RecordBytes(slot);
+        for (size_t t = 0; t < entries.size(); ++t) {
+            MakeMdxKey(tags[t], header_, rec, key);
+            entries[t].keys.append(key, tags[t].keyLength);
+            entries[t].recNos.push_back(slot + 1);
+        }
+    }
+    for (size_t t = 0; t < entries.size(); ++t) SortMdxEntries(tags[t], entries[t]);
+    uint8_t today[3];
+    TodayBytes(reinterpret_cast<char*>(today));
+    MdxFile built = MdxFile::Build(tags, entries, UpperAscii(BaseName(path_)), today);
+    mdx_.file = std::move(built);
+    mdx_.full = false;
+    mdx_.checked = true;
+    mdx_.damaged.clear();
+    WriteIndexFile();
+}
+
+void DbfTable::WriteIndexFlags() {
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    const bool any = !mdx_.path.empty() && !mdx_.file.Tags().empty();
+    const char flag = any ? 1 : 0;
+    file_.WriteAt(28, &flag, 1);
+    header_.mdxFlag = static_cast<uint8_t>(flag);
+    const size_t at = header_.level7 ? 37 : 31;
+    for (size_t k = 0; k < header_.fields.size(); ++k) {
+        bool tagged = false;
+        for (const auto& tag : mdx_.file.Tags()) tagged = tagged || (any && tag.fields.size() == 1 && tag.fields[0] == k);
+        const char b = tagged ? 1 : 0;
+        file_.WriteAt(header_.DescriptorStart() + k * header_.DescriptorSize() + at, &b, 1);
+    }
+    // A level 3 file that claims an index is read as level 4.
+    if (any && header_.version == 0x03 && header_.level == 3) props_.level = header_.level = 4;
+}
+
+int DbfTable::SeekableTag(size_t field) const {
+    if (mdx_.path.empty() || !mdx_.damaged.empty() || mdx_.dirty || pendingCount_ > 0 || field >= fieldMap_.size())
+        return -1;
+    for (size_t t = 0; t < mdx_.file.Tags().size(); ++t) {
+        const MdxTag& tag = mdx_.file.Tags()[t];
+        // A unique tag lacks the records whose key an earlier record has.
+        if (tag.fields.empty() || tag.unique || tag.fields.front() != fieldMap_[field]) continue;
+        return static_cast<int>(t);
+    }
+    return -1;
+}
+
+bool DbfTable::SeekIndex(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& out) {
+    if (SeekableTag(field) < 0 || (lo && lo->IsNull()) || (hi && hi->IsNull())) return false;
+    FileLockGuard lock(file_, LockMode::Shared);
+    EnsureFresh();
+    if (IndexStamp(mdx_.path) != mdx_.stamp) LoadIndexFile();  // another program rewrote it
+    const int found = SeekableTag(field);
+    if (found < 0) return false;
+    const size_t t = static_cast<size_t>(found);
+    const MdxTag& tag = mdx_.file.Tags()[t];
+    // Every record has an entry unless a program wrote the table without the index, and the
+    // search goes by bytes, which another program's collation may not follow.
+    if (mdx_.file.EntryCount(t) != recordCount_ || !mdx_.file.InKeyOrder(t)) return false;
+    const DbfField& f = header_.fields[fieldMap_[field]];
+    MdxFile::Position at;
+    std::function<bool(const char*)> beyond;  // past the upper bound
+    if (tag.keyType == 'C') {
+        // The first field's bytes lead the key: compare those.
+        const size_t w = f.width;
+        std::string loKey, hiKey;
+        auto encode = [&](const Value& v, char pad, std::string& key) {
+            if (v.kind != ValueKind::Text || !conv_->FromUtf8(v.s, key) || key.size() > w) return false;
+            key.append(w - key.size(), pad);
+            return true;
+        };
+        if ((lo && !encode(*lo, '\0', loKey)) || (hi && !encode(*hi, ' ', hiKey))) return false;
+        if (lo) at = mdx_.file.Find(t, [&](const char* k) { return std::memcmp(k, loKey.data(), w) < 0; });
+        if (hi) beyond = [hiKey, w](const char* k) { return std::memcmp(k, hiKey.data(), w) > 0; };
+    } else {
+        auto number = [&](const Value& b, double& x) {
+            if (tag.keyType == 'D') {
+                if (b.kind != ValueKind::Date) return false;
+                x = static_cast<double>(b.i + kMdxJulianOffset);
+                return true;
+            }
+            if (b.kind != ValueKind::Int && b.kind != ValueKind::Double && b.kind != ValueKind::Decimal) return false;
+            x = b.AsDouble();
+            return std::isfinite(x);
+        };
+        double l = 0, h = 0;
+        if ((lo && !number(*lo, l)) || (hi && !number(*hi, h))) return false;
+        // Numbers: a little slack on each side, so a key that converts to a double a step away
+        // from the field's value still lies inside; the caller checks each record again.
+        const bool numeric = tag.keyType == 'N';
+        if (numeric) {
+            l -= 1e-9 * std::max(1.0, std::fabs(l));
+            h += 1e-9 * std::max(1.0, std::fabs(h));
+        }
+        auto value = [numeric](const char* k) { return numeric ? MdxNumberValue(k) : MdxDateValue(k); };
+        if (lo) at = mdx_.file.Find(t, [&](const char* k) { return value(k) < l; });
+        if (hi) beyond = [value, h](const char* k) { return value(k) > h; };
+    }
+    out.clear();
+    const char* key;
+    uint32_t recNo;
+    while (mdx_.file.Next(t, at, key, recNo)) {
+        if (beyond && beyond(key)) break;
+        const uint32_t slot = recNo - 1;
+        if (recNo == 0 || slot >= recordCount_) continue;
+        const char* rec = RecordBytes(slot);
+        if (rec[0] == '*' || AllBytes(rec + f.offset, f.width, ' ')) continue;  // deleted or blank
+        out.push_back(slot);
+    }
+    return true;
+}
+
+void DbfTable::AddIndexTag(const std::string& name, const std::vector<std::string>& fieldNames, bool unique,
+                           bool descending) {
+    RequireWritable();
+    const std::string tagName = UpperAscii(name);
+    bool valid = !tagName.empty() && tagName.size() <= 10 && tagName[0] >= 'A' && tagName[0] <= 'Z';
+    for (char c : tagName) valid = valid && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+    if (!valid)
+        throw EngineError("Invalid index name \"" + name +
+                              "\": a dBASE index tag name has 1 to 10 letters, digits or _, the first a letter",
+                          errc::kInvalidParameter);
+    for (const auto& tag : mdx_.file.Tags())
+        if (tag.name == tagName) throw EngineError("Index already exists: " + name, errc::kInvalidParameter);
+    if (descending)
+        throw EngineError("Capability not supported: Tessel does not write descending dBASE index tags",
+                          errc::kNotSupported);
+    if (mdx_.file.Tags().size() >= kMdxMaxTags)
+        throw EngineError("Capability not supported: a dBASE production index holds at most 47 tags",
+                          errc::kNotSupported);
+    if (fieldNames.empty()) throw EngineError("An index needs at least one field", errc::kInvalidParameter);
+    MdxTag tag;
+    tag.name = tagName;
+    tag.unique = unique;
+    uint32_t width = 0;
+    for (const auto& fieldName : fieldNames) {
+        const int k = FindField(*this, fieldName);
+        if (k < 0) throw EngineError("Invalid field name: " + fieldName, errc::kInvalidParameter);
+        const size_t hf = fieldMap_[static_cast<size_t>(k)];
+        if (std::find(tag.fields.begin(), tag.fields.end(), hf) != tag.fields.end())
+            throw EngineError("Field " + fieldName + " appears twice in the index", errc::kInvalidParameter);
+        const DbfField& f = header_.fields[hf];
+        const char type = f.kind == FieldKind::Char ? 'C' : f.kind == FieldKind::Number ? 'N' : f.kind == FieldKind::Date ? 'D' : '?';
+        if (type == '?')
+            throw EngineError("Capability not supported: a dBASE index tag cannot hold field " + fieldName + " of type " +
+                                  std::string(1, f.type),
+                              errc::kNotSupported);
+        if (fieldNames.size() > 1 && type != 'C')
+            throw EngineError("Capability not supported: a dBASE index over several fields joins character fields only; " +
+                                  fieldName + " is of type " + std::string(1, f.type),
+                              errc::kNotSupported);
+        tag.keyType = type;
+        width += type == 'C' ? f.width : type == 'N' ? kMdxNumericKey : kMdxDateKey;
+        if (!tag.expression.empty()) tag.expression += '+';
+        tag.expression += f.name;
+        tag.fields.push_back(hf);
+    }
+    if (width > kMdxMaxCharKey)
+        throw EngineError("Capability not supported: a dBASE index key holds at most 100 characters; this one needs " +
+                              std::to_string(width),
+                          errc::kNotSupported);
+    tag.keyLength = static_cast<uint16_t>(width);
+    tag.entryLength = MdxEntryLength(tag.keyLength);
+
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    FlushAppends();
+    EnsureFresh();
+    const bool hadIndex = !mdx_.path.empty();
+    if (!hadIndex) mdx_.path = WithoutExtension(path_) + (UpperExtension(path_) ? ".MDX" : ".mdx");
+    // A file of that name the header does not claim is stale; it is put back if this fails.
+    std::string stale;
+    const bool hadStale = !hadIndex && FileExists(mdx_.path);
+    if (hadStale) stale = ReadWholeFile(mdx_.path);
+    const std::vector<MdxTag> before = mdx_.file.Tags();
+    std::vector<MdxTag> after = before;
+    after.push_back(std::move(tag));
+    try {
+        RebuildIndexFile(after);
+        WriteIndexFlags();
+    } catch (...) {
+        try {
+            if (hadIndex) {
+                RebuildIndexFile(before);
+            } else {
+                if (hadStale) WriteFileAtomically(mdx_.path, stale); else ::unlink(mdx_.path.c_str());
+                mdx_.path.clear();
+                mdx_.file = MdxFile();
+                mdx_.dirty = false;
+                WriteIndexFlags();
+            }
+        } catch (...) {
+            if (!mdx_.path.empty()) LoadIndexFile();  // whatever the disk holds now
+        }
+        ListIndexes();
+        throw;
+    }
+    ListIndexes();
+}
+
+bool DbfTable::DropIndexTag(const std::string& name) {
+    const std::vector<MdxTag> before = mdx_.file.Tags();
+    size_t t = 0;
+    while (t < before.size() && UpperAscii(conv_->ToUtf8(before[t].name)) != UpperAscii(name)) ++t;
+    if (t == before.size()) return false;
+    RequireWritable();
+    FileLockGuard lock(file_, LockMode::Exclusive);
+    FlushAppends();
+    EnsureFresh();
+    const std::string path = mdx_.path;
+    std::vector<MdxTag> after = before;
+    after.erase(after.begin() + static_cast<std::ptrdiff_t>(t));
+    try {
+        if (after.empty()) {
+            // The header's claim goes before the file, never the other way round.
+            mdx_.path.clear();
+            WriteIndexFlags();
+            ::unlink(path.c_str());
+            mdx_.file = MdxFile();
+        } else {
+            RebuildIndexFile(after);
+            WriteIndexFlags();
+        }
+    } catch (...) {
+        mdx_.path = path;
+        LoadIndexFile();  // whatever the disk holds now
+        throw;
+    }
+    ListIndexes();
+    return true;
+}
+
+void CreateDbaseIndex(Table& table, const std::string& name, const std::vector<std::string>& fields, bool unique,
+                      bool descending) {
+    auto* t = dynamic_cast<DbfTable*>(&table);
+    if (!t) throw EngineError("Not a dBASE table: " + table.FileName(), errc::kInvalidParameter);
+    t->AddIndexTag(name, fields, unique, descending);
+}
+
+bool DropDbaseIndex(Table& table, const std::string& name) {
+    auto* t = dynamic_cast<DbfTable*>(&table);
+    return t && t->DropIndexTag(name);
 }
 
 // --------------------------------------------------------------------------------- creating
@@ -1398,6 +1816,18 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
         throw EngineError("Cannot create table \"" + path + "\": " + std::strerror(err),
                           err == EACCES || err == EROFS ? errc::kReadOnly : errc::kIo, err);
     }
+    // The new table keeps the permissions of the one it replaces; a new one gets the usual 0666
+    // less the umask (mkstemps alone would make it private to the user).
+    struct stat st {};
+    mode_t mode;
+    if (::stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
     ::close(fd);
     const std::string tmpDbf = buf.data();
     const std::string tmpMemo = WithoutExtension(tmpDbf) + ".dbt";

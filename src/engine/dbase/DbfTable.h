@@ -7,6 +7,7 @@
 
 #include "engine/codepage/CodePage.h"
 #include "engine/dbase/DbfHeader.h"
+#include "engine/dbase/MdxIndex.h"
 #include "engine/dbase/MemoFile.h"
 #include "engine/storage/LockedFile.h"
 #include "engine/storage/Table.h"
@@ -22,8 +23,12 @@ namespace tessel::engine::dbase {
 // count of 0 with records present counts the records in the file; the header date is not
 // checked; deletion marks other than '*' mean "live". A table whose header declares more
 // records than the file holds opens, and reading fails at the first record that is missing.
-// A table with a production index (.MDX) is read-only: writing it without updating the index
-// would leave an index that other programs trust and that no longer matches the records.
+// A production index (.MDX) is kept current: every change rewrites it once the write call (or
+// the caller's lock) ends. A table whose index Tessel cannot keep current (a tag over an
+// expression Tessel does not compute, a FOR condition, a descending tag, keys in another
+// order than Tessel's, a damaged file) is read-only, so the index other programs trust never
+// stops matching the records. A header that claims an index that does not exist loses the
+// claim on the first write.
 class DbfTable final : public Table {
 public:
     static std::unique_ptr<DbfTable> Open(const std::string& path, OpenMode mode);
@@ -45,6 +50,8 @@ public:
     void WriteRawRecord(uint32_t recNo, std::string_view bytes) override;
     // The tags of the production index (.MDX) when the header says there is one.
     std::vector<IndexDesc> Indexes() override { return indexes_; }
+    bool CanSeekIndex(size_t field) override { return SeekableTag(field) >= 0; }
+    bool SeekIndex(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& recNos) override;
     std::vector<ValCheckDesc> ValidityChecks() override { return {}; }
     void Lock(LockMode mode) override { file_.Lock(mode); }
     // Writes the appends kept back under the held lock before letting it go.
@@ -52,6 +59,13 @@ public:
     void Close() override;
 
     const DbfHeader& Header() const { return header_; }
+    const std::string& IndexFileName() const { return mdx_.path; }
+
+    // Tags of the production index: a new tag over one field (character, number or date) or
+    // over character fields joined, and dropping one (the last one takes the file with it).
+    void AddIndexTag(const std::string& name, const std::vector<std::string>& fields, bool unique,
+                     bool descending);
+    bool DropIndexTag(const std::string& name);
     const std::string& MemoFileName() const { return memo_.Path(); }
 
 private:
@@ -74,9 +88,21 @@ private:
     void WriteBlobs(std::string& rec, std::vector<PendingBlob>& blobs, const std::string* oldRec);
     void WriteHeaderUpdate(uint32_t count);
     void FlushAppends();
-    void RequireWritable() const;
+    void RequireWritable();
     void CheckSlot(uint32_t recNo) const;
     [[noreturn]] void FieldError(const DbfField& f, const std::string& what, int code) const;
+
+    void LoadIndexFile();        // the tag directory, at open and when another program changed it
+    void ListIndexes();          // indexes_ and the index count from the tags
+    void RequireIndexKept();     // every tag computable and in Tessel's key order
+    // A record changed (appended: no old bytes): its entries move in the loaded tags.
+    void NoteIndexChange(uint32_t slot, const char* oldRecord, const char* newRecord);
+    void AfterWrite(bool callerHolds);
+    void WriteIndexFile();       // the blocks that changed, or all of it built from the records
+    void RebuildIndexFile();     // from the records
+    void RebuildIndexFile(const std::vector<MdxTag>& tags);
+    void WriteIndexFlags();      // the header's claim of a production index and the field flags
+    int SeekableTag(size_t field) const;
 
     std::string path_;
     LockedFile file_;
@@ -87,7 +113,17 @@ private:
     std::vector<size_t> fieldMap_;  // reported field -> header_.fields index
     std::unique_ptr<codepage::CodePageConverter> conv_;
     bool readOnly_ = true;
-    std::string mdxPath_;  // a production index Tessel reads the tags of but does not maintain
+    // The production index, when the header claims one.
+    struct IndexFile {
+        std::string path;           // empty: none (a claim without a file is cleared on write)
+        MdxFile file;
+        std::string damaged;        // why the file cannot be read, else empty
+        std::string notKept;        // why Tessel cannot keep the tags current, else empty
+        bool checked = false;       // every tag was found computable and in Tessel's key order
+        std::string stamp;          // the file's identity when it was read or written
+        bool dirty = false;         // the records changed since the file was written
+        bool full = true;           // the tags in memory do not follow the records: build afresh
+    } mdx_;
     std::vector<IndexDesc> indexes_;
     uint32_t recordCount_ = 0;
     uint64_t freshGeneration_ = 0;
@@ -109,6 +145,12 @@ private:
     std::string oldRecord_;
     std::vector<PendingBlob> blobs_;
 };
+
+// Index tags made and dropped by SQL (see DbfTable::AddIndexTag); `table` must be a dBASE
+// table. DropDbaseIndex returns false when no tag has that name.
+void CreateDbaseIndex(Table& table, const std::string& name, const std::vector<std::string>& fields, bool unique,
+                      bool descending);
+bool DropDbaseIndex(Table& table, const std::string& name);
 
 // The layout a new dBASE table gets for the given field definitions.
 struct DbfPlan {

@@ -45,6 +45,7 @@ public:
     void Unlock();
     bool HoldsLock() const { return depth_ > 0; }
     bool HoldsExclusive() const { return depth_ > 0 && exclusive_; }
+    int Depth() const { return depth_; }
     // Grows every time the kernel lock is (re)taken: what was read under an older generation
     // may have changed since.
     uint64_t LockGeneration() const { return generation_; }

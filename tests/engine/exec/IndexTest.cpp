@@ -11,6 +11,7 @@
 #include "engine/EngineError.h"
 #include "engine/VirtualTable.h"
 #include "engine/TableFiles.h"
+#include "engine/dbase/MdxIndex.h"
 #include "engine/paradox/ParadoxTable.h"
 #include "engine/paradox/PxFormat.h"
 #include "ExecTestSupport.h"
@@ -103,13 +104,52 @@ TEST_F(IndexTest, FailingIndexStatementsLeaveTheFiles) {
         {"CREATE INDEX X ON \"employee.db\" (LAST_NAME, DEPT_NO)", "Capability not supported"},
         {"CREATE DESC INDEX X ON \"employee.db\" (DEPT_NO)", "Capability not supported"},
         {"CREATE UNIQUE INDEX X ON \"employee.db\" (HIRED)", "level 7"},
-        {"CREATE INDEX ByName ON \"dept.dbf\" (DEPT_NAME)", "Capability not supported"},
         {"ALTER TABLE \"employee.db\" ADD X CHAR(2)", "secondary indexes"},
+        // dBASE tags: character fields alone are joined, names have ten characters
+        {"CREATE INDEX X ON \"dept.dbf\" (DEPT_NAME, DEPT_NO)", "Capability not supported"},
+        {"CREATE DESC INDEX X ON \"dept.dbf\" (DEPT_NO)", "Capability not supported"},
+        {"CREATE INDEX ByDeptNumber ON \"dept.dbf\" (DEPT_NO)", "Invalid index name"},
+        {"DROP INDEX \"dept.dbf\".X", "Index does not exist"},
     };
     for (const auto& c : cases) {
         EXPECT_NE(Failure(c.sql).find(c.message), std::string::npos) << c.sql << ": " << Failure(c.sql);
         EXPECT_EQ(Files(), before) << c.sql;
     }
+}
+
+TEST_F(IndexTest, DbaseTagsAreMadeKeptAndDropped) {
+    Sql("CREATE INDEX ByName ON \"dept.dbf\" (DEPT_NAME)");
+    Sql("CREATE INDEX DEPT_NO ON \"dept.dbf\" (DEPT_NO)");
+    EXPECT_EQ(IndexSummary("dept.dbf"), "BYNAME(DEPT_NAME) DEPT_NO(DEPT_NO) ");
+    EXPECT_EQ(engine::OpenTableFile(dir.File("dept.dbf"))->Properties().indexCount, 2u);
+    EXPECT_NE(Failure("CREATE INDEX byname ON \"dept.dbf\" (BUDGET)").find("Index already exists"), std::string::npos);
+    auto entries = [&](size_t tag) {
+        const std::string path = dir.File("dept.mdx");
+        return engine::dbase::MdxFile::Read(Files().at("dept.mdx"), path).EntryCount(tag);
+    };
+    const std::vector<std::pair<const char*, size_t>> steps = {
+        {"INSERT INTO \"dept.dbf\" VALUES (40, 'Legal', 1.00)", 4},
+        {"UPDATE \"dept.dbf\" SET DEPT_NAME = 'Law' WHERE DEPT_NO = 40", 4},
+        {"DELETE FROM \"dept.dbf\" WHERE DEPT_NO = 10", 4},  // deleted records keep their entries
+        {"INSERT INTO \"dept.dbf\" SELECT DEPT_NO + 100, DEPT_NAME, BUDGET FROM \"dept.dbf\"", 7},
+    };
+    for (const auto& [sql, count] : steps) {
+        Sql(sql);
+        EXPECT_EQ(entries(0), count) << sql;
+        EXPECT_EQ(entries(1), count) << sql;
+    }
+    EXPECT_EQ(Rows("SELECT DEPT_NO FROM \"dept.dbf\" WHERE DEPT_NAME = 'Law'"), (std::vector<std::string>{"40", "140"}));
+    EXPECT_NE(Failure("ALTER TABLE \"dept.dbf\" ADD X CHAR(2)").find("secondary indexes"), std::string::npos);
+    Sql("DROP INDEX \"dept.dbf\".byname");
+    EXPECT_EQ(IndexSummary("dept.dbf"), "DEPT_NO(DEPT_NO) ");
+    Sql("DROP INDEX \"dept.dbf\".DEPT_NO");
+    EXPECT_EQ(IndexSummary("dept.dbf"), "");
+    EXPECT_EQ(Files().count("dept.mdx"), 0u);
+    // UNIQUE keeps one entry per value, as dBASE does, rather than refusing repeated ones.
+    Sql("INSERT INTO \"dept.dbf\" VALUES (20, 'Again', 5.00)");
+    Sql("CREATE UNIQUE INDEX DEPT_NO ON \"dept.dbf\" (DEPT_NO)");
+    EXPECT_EQ(IndexSummary("dept.dbf"), "DEPT_NO(DEPT_NO,unique) ");
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"dept.dbf\" WHERE DEPT_NO = 20"), (std::vector<std::string>{"2"}));
 }
 
 TEST_F(IndexTest, UniqueIndexOfALevel7TableRefusesRepeatedValues) {
@@ -134,13 +174,25 @@ TEST_F(IndexTest, UniqueIndexOfALevel7TableRefusesRepeatedValues) {
 }
 
 
-// A keyed table with secondary indexes over a whole number (composite, QTY first), a fixed-point
-// number, a date and a text field, every one with blanks; text in mixed case.
-class IndexLookupTest : public IndexTest {
+// A table with indexes over a whole number, a fixed-point number, a date and a text field,
+// every one with blanks; text in mixed case. Paradox: keyed, secondary indexes (QTY's composite,
+// QTY first); dBASE: tags of the production index.
+class IndexLookupTest : public IndexTest, public ::testing::WithParamInterface<std::string> {
 protected:
+    std::string T() const { return "items" + GetParam(); }
+    bool Dbase() const { return GetParam() == ".dbf"; }
+    // A statement written for items.db, on the table of the test.
+    std::string Q(std::string sql) const {
+        for (size_t at = sql.find("items.db\""); at != std::string::npos; at = sql.find("items.db\"", at + 1))
+            sql.replace(at, 9, T() + "\"");
+        return sql;
+    }
+    std::vector<std::string> Rows(const std::string& sql) { return IndexTest::Rows(Q(sql)); }
+    void Sql(const std::string& sql) { IndexTest::Sql(Q(sql)); }
     void SetUp() override {
-        Sql("CREATE TABLE \"items.db\" (ID INTEGER, NAME CHAR(12), QTY SMALLINT, PRICE NUMERIC(10,2), HIRED DATE, "
-            "PRIMARY KEY (ID))");
+        IndexTest::SetUp();
+        Sql(std::string("CREATE TABLE \"items.db\" (ID INTEGER, NAME CHAR(12), QTY SMALLINT, PRICE NUMERIC(10,2), HIRED DATE") +
+            (Dbase() ? ")" : ", PRIMARY KEY (ID))"));
         const char* names[] = {"apple", "Apple", "APPLE", "banana", "Banana", "cherry", "zebra", "Zulu", "a", "mango ", "b"};
         for (int i = 0; i < 400; ++i) {
             const std::string name = i % 13 == 0 ? "NULL" : std::string("'") + names[i % 11] + "'";
@@ -151,7 +203,7 @@ protected:
             Sql("INSERT INTO \"items.db\" VALUES (" + std::to_string(1000 - i) + ", " + name + ", " + qty + ", " +
                 price + ", " + (i % 19 == 0 ? std::string("NULL") : std::string(day)) + ")");
         }
-        Sql("CREATE INDEX ByQty ON \"items.db\" (QTY, PRICE)");
+        Sql(Dbase() ? "CREATE INDEX ByQty ON \"items.db\" (QTY)" : "CREATE INDEX ByQty ON \"items.db\" (QTY, PRICE)");
         Sql("CREATE INDEX NAME ON \"items.db\" (NAME)");
         Sql("CREATE INDEX PRICE ON \"items.db\" (PRICE)");
         Sql("CREATE INDEX HIRED ON \"items.db\" (HIRED)");
@@ -187,7 +239,7 @@ protected:
         sqlite3_finalize(st);
         return plan;
     }
-    static std::string Select(const std::string& where) {
+    std::string Select(const std::string& where) const {
         return "SELECT ID, NAME, QTY, PRICE, HIRED FROM \"items.db\" WHERE " + where;
     }
 };
@@ -220,7 +272,7 @@ const std::vector<std::string> kOrdered = {
     "SELECT NAME FROM \"items.db\" WHERE NAME > 'B' ORDER BY NAME",
 };
 
-TEST_F(IndexLookupTest, LookupsThroughIndexesGiveTheRowsOfAScan) {
+TEST_P(IndexLookupTest, LookupsThroughIndexesGiveTheRowsOfAScan) {
     std::vector<std::pair<std::vector<std::string>, uint64_t>> indexed;
     std::vector<std::string> all = kOrdered;
     for (const auto& w : kLookups) all.push_back(Select(w));
@@ -237,9 +289,10 @@ TEST_F(IndexLookupTest, LookupsThroughIndexesGiveTheRowsOfAScan) {
         found += scan.first.size();
     }
     EXPECT_GT(found, 1000u);  // the lookups find something
-    // Through the index, an equality reads only the records it answers with. (Text keys are
-    // not searched through the index under this table's dictionary-ordered language driver.)
-    const std::vector<std::string> eq = {"QTY = 4", "PRICE = 2.5", "HIRED = '01/05/2001'", "QTY = 2.5"};
+    // Through the index, an equality reads only the records it answers with. (The Paradox
+    // table's language driver orders text like a dictionary: its text keys are not searched.)
+    std::vector<std::string> eq = {"QTY = 4", "PRICE = 2.5", "HIRED = '01/05/2001'", "QTY = 2.5"};
+    if (Dbase()) eq.insert(eq.end(), {"NAME = 'Apple'", "NAME = 'mango'", "NAME = 'mango '"});
     for (size_t k = 0; k < kLookups.size(); ++k) {
         if (std::find(eq.begin(), eq.end(), kLookups[k]) != eq.end()) {
             EXPECT_EQ(indexed[kOrdered.size() + k].second, indexed[kOrdered.size() + k].first.size()) << kLookups[k];
@@ -247,7 +300,7 @@ TEST_F(IndexLookupTest, LookupsThroughIndexesGiveTheRowsOfAScan) {
     }
 }
 
-TEST_F(IndexLookupTest, TheQueryPlanUsesTheIndexAndItsOrder) {
+TEST_P(IndexLookupTest, TheQueryPlanUsesTheIndexAndItsOrder) {
     // idxNum: 64 an index lookup, 1 equality, 2 lower bound (>), 8 upper bound (<), 128 in the
     // column's order; bits 8..: the column (QTY is the third).
     EXPECT_NE(Plan("SELECT ID FROM T_ WHERE QTY = 4").find("VIRTUAL TABLE INDEX 577:"), std::string::npos)
@@ -255,11 +308,12 @@ TEST_F(IndexLookupTest, TheQueryPlanUsesTheIndexAndItsOrder) {
     const std::string ordered = Plan("SELECT QTY FROM T_ WHERE QTY > 20 AND QTY < 30 ORDER BY QTY");
     EXPECT_NE(ordered.find("VIRTUAL TABLE INDEX 714:"), std::string::npos) << ordered;
     EXPECT_EQ(ordered.find("ORDER BY"), std::string::npos) << ordered;  // no sorting afterwards
-    // The table's language driver (ANSIINTL) orders text like a dictionary, which an index
-    // written by another program would follow; a byte-order search could miss records, so text
-    // is scanned and sorted by SQLite.
+    // The Paradox table's language driver (ANSIINTL) orders text like a dictionary, which an
+    // index written by another program would follow; a byte-order search could miss records,
+    // so text is scanned. The dBASE tags Tessel wrote are in byte order and are searched. Either
+    // way SQLite sorts text itself.
     const std::string text = Plan("SELECT QTY FROM T_ WHERE NAME > 'B' ORDER BY NAME");
-    EXPECT_EQ(text.find("VIRTUAL TABLE INDEX 322:"), std::string::npos) << text;
+    EXPECT_EQ(text.find("VIRTUAL TABLE INDEX 322:") != std::string::npos, Dbase()) << text;
     EXPECT_NE(text.find("ORDER BY"), std::string::npos) << text;
     DropIndexes();
     const std::string scan = Plan("SELECT QTY FROM T_ WHERE QTY > 20 AND QTY < 30 ORDER BY QTY");
@@ -267,7 +321,7 @@ TEST_F(IndexLookupTest, TheQueryPlanUsesTheIndexAndItsOrder) {
     EXPECT_NE(scan.find("ORDER BY"), std::string::npos) << scan;
 }
 
-TEST_F(IndexLookupTest, LookupsAfterChangesSeeTheChanges) {
+TEST_P(IndexLookupTest, LookupsAfterChangesSeeTheChanges) {
     const std::vector<std::string> checks = {"QTY = 4", "QTY > 35", "NAME = 'Apple'", "NAME < 'B'", "PRICE > 40",
                                              "HIRED = '01/05/2001'"};
     for (const auto& w : checks) Answer(Select(w));
@@ -277,7 +331,7 @@ TEST_F(IndexLookupTest, LookupsAfterChangesSeeTheChanges) {
     Sql("INSERT INTO \"items.db\" VALUES (5000, 'Apple', 4, 45.5, '01/05/2001')");
     Sql("UPDATE \"items.db\" SET ID = ID + 10000 WHERE PRICE > 40");
     {
-        auto t = engine::OpenTableFile(dir.File("items.db"), engine::OpenMode::ReadWrite);
+        auto t = engine::OpenTableFile(dir.File(T()), engine::OpenMode::ReadWrite);
         engine::Record rec(5);
         rec[0].SetInt(1);
         rec[1].SetText("Apple");
@@ -292,6 +346,9 @@ TEST_F(IndexLookupTest, LookupsAfterChangesSeeTheChanges) {
     for (size_t k = 0; k < checks.size(); ++k) EXPECT_EQ(indexed[k].first, Answer(Select(checks[k])).first) << checks[k];
     EXPECT_EQ(indexed[2].first.size(), Answer(Select("NAME = 'Apple'")).first.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, IndexLookupTest, ::testing::Values(std::string(".db"), std::string(".dbf")),
+                         [](const auto& p) { return p.param == ".db" ? std::string("Paradox") : std::string("Dbase"); });
 
 }  // namespace
 }  // namespace tessel::test
