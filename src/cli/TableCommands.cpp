@@ -49,6 +49,9 @@ int RunSchemaCommand(const std::string& file, std::ostream& out, std::ostream& e
         for (const auto& f : table->Fields())
             out << f.name << "\t" << f.type << "\t" << f.subType << "\t" << f.units1 << "\t"
                 << f.units2 << "\n";
+        for (const auto& ix : table->Indexes())
+            out << "index: " << (ix.primary ? std::string("PRIMARY") : ix.name) << "\t" << ix.fields
+                << (ix.unique && !ix.primary ? "\tunique" : "") << (ix.descending ? "\tdescending" : "") << "\n";
         return 0;
     } catch (const std::exception& e) {
         return Fail(err, e);

@@ -72,6 +72,13 @@ TEST(CliTableCommandsTest, SchemaPrintsTheFactsAndTheEngineCodes) {
               "OK\t4\t0\t1\t0\n"
               "NOTES\t3\t22\t10\t0\n"
               "PIC\t3\t23\t10\t0\n");
+    // The indexes follow the fields.
+    const Result made = Cli({"--dir", dir.Path(), "-c", "CREATE INDEX PRICE ON \"parts.dbf\" (PRICE)", "-c",
+                             "CREATE UNIQUE INDEX ByName ON \"parts.dbf\" (NAME)"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const Result indexed = Cli({"--schema", dir.File("parts.dbf")});
+    EXPECT_NE(indexed.out.find("PIC\t3\t23\t10\t0\nindex: PRICE\tPRICE\nindex: BYNAME\tNAME\tunique\n"), std::string::npos)
+        << indexed.out;
 }
 
 TEST(CliTableCommandsTest, DumpWritesRfc4180CsvInTheAgreedForms) {
