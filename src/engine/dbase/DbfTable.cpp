@@ -20,6 +20,7 @@ namespace tessel::engine::dbase {
 namespace {
 
 constexpr size_t kChunkBytes = 256 * 1024;
+constexpr size_t kProbeBytes = 4096;
 constexpr size_t kPendingBytes = 1024 * 1024;  // appends kept back before they are written
 
 uint32_t LeU32(const char* p) {
@@ -479,7 +480,10 @@ const char* DbfTable::RecordBytes(uint32_t recNo) {
         FlushAppends();
     const uint32_t recLen = header_.recordLength;
     if (recNo < chunkFirst_ || recNo >= chunkFirst_ + chunkCount_) {
-        const uint32_t perChunk = std::max<uint32_t>(1, static_cast<uint32_t>(kChunkBytes / recLen));
+        // A large block for reading on from the start or from the last block; a small one for
+        // a record picked out of the middle (a lookup through an index).
+        const bool onward = recNo == 0 || (chunkCount_ > 0 && recNo == chunkFirst_ + chunkCount_);
+        const uint32_t perChunk = std::max<uint32_t>(1, static_cast<uint32_t>((onward ? kChunkBytes : kProbeBytes) / recLen));
         const uint32_t n = std::min(perChunk, recordCount_ - recNo);
         chunk_.resize(static_cast<size_t>(n) * recLen);
         size_t got;

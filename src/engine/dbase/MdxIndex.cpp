@@ -109,6 +109,23 @@ int CompareMagnitude(const Bcd& a, const Bcd& b) {
 }
 
 int CompareNumbers(const char* ka, const char* kb) {
+    const auto* ua = reinterpret_cast<const unsigned char*>(ka);
+    const auto* ub = reinterpret_cast<const unsigned char*>(kb);
+    // Keys as written: no leading zero digit, so the exponent and then the digit bytes order
+    // numbers of one sign; anything else is taken apart digit by digit.
+    const int ca = (ua[1] >> 2) & 0x1F, cb = (ub[1] >> 2) & 0x1F;
+    if (ca > 0 && cb > 0 && (ua[2] >> 4) != 0 && (ub[2] >> 4) != 0 && ca <= 20 && cb <= 20) {
+        const bool na = (ua[1] & 0x80) != 0, nb = (ub[1] & 0x80) != 0;
+        if (na != nb) return na ? -1 : 1;
+        int c = ua[0] < ub[0] ? -1 : ua[0] > ub[0] ? 1 : 0;
+        for (int k = 0; c == 0 && k < std::max(ca, cb); ++k) {
+            // Digits past a key's count are zero.
+            const int x = k < ca ? (k % 2 == 0 ? ua[2 + k / 2] >> 4 : ua[2 + k / 2] & 0x0F) : 0;
+            const int y = k < cb ? (k % 2 == 0 ? ub[2 + k / 2] >> 4 : ub[2 + k / 2] & 0x0F) : 0;
+            c = x < y ? -1 : x > y ? 1 : 0;
+        }
+        return na ? -c : c;
+    }
     const Bcd a = Unpack(ka), b = Unpack(kb);
     const int sa = a.count == 0 ? 0 : a.negative ? -1 : 1;
     const int sb = b.count == 0 ? 0 : b.negative ? -1 : 1;
@@ -524,6 +541,7 @@ MdxFile MdxFile::Build(std::vector<MdxTag> tags, const std::vector<MdxEntries>& 
             tree.leaves.push_back(page);
         } while (at < e.Size());
         tree.count = e.Size();
+        tree.inOrder = 1;  // sorted by SortMdxEntries
         f.LayOut(t);
     }
     char* h = f.bytes_.data();
