@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -353,4 +354,18 @@ TEST_F(DbfTableTest, SelectedColumnsOnlyAreDecoded) {
     t->WriteBlob(0, 5, Value::Text("changed"));
     t->ReadBlob(0, 5, memo);
     EXPECT_EQ(memo, Value::Text("changed"));
+}
+
+TEST_F(DbfTableTest, NewTablesGetTheUsualPermissionsAndReplacedOnesKeepTheirs) {
+    const mode_t mask = ::umask(022);
+    const std::string path = Path("p.dbf");
+    CreateDbfTable(path, {Def("X", fldtype::kString, 0, 3)})->Close();
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);  // not private to the user
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    CreateDbfTable(path, {Def("Y", fldtype::kString, 0, 3)})->Close();
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
+    ::umask(mask);
 }
