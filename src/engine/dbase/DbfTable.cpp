@@ -1183,6 +1183,12 @@ void DbfTable::RequireIndexKept() {
         throw EngineError(where + "Tessel cannot keep its production index \"" + mdx_.path + "\" current (" +
                               mdx_.notKept + ")",
                           errc::kReadOnly);
+    // A change the index cannot follow must not reach the table either.
+    if (::access(mdx_.path.c_str(), W_OK) != 0) {
+        const int err = errno;
+        throw EngineError(where + "its production index \"" + mdx_.path + "\" cannot be written: " + std::strerror(err),
+                          errc::kReadOnly, err);
+    }
     if (mdx_.checked) return;
     mdx_.checked = true;
     // Changes go into the tags in place when every tag holds every record (a program that

@@ -2,6 +2,8 @@
 // (checked against the records themselves and against a tag built afresh), lookups against a
 // scan, and index files Tessel cannot keep, which leave the table readable and unwritten.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -398,6 +400,22 @@ TEST_F(MdxIndexTest, AnIndexLeftBehindByAnotherWriterIsNotSearchedAndIsBuiltAgai
     ASSERT_TRUE(r->SeekIndex(0, &zz, &zz, found));
     EXPECT_EQ(found, (std::vector<uint32_t>{200, 201}));
     EXPECT_EQ(ReadIndex("t.mdx").EntryCount(0), 202u);
+}
+
+TEST_F(MdxIndexTest, AnIndexThatCannotBeWrittenKeepsTheTableAsItWas) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+    MakeTable("t.dbf", 20, 7)->AddIndexTag("NAME", {"NAME"}, false, false);
+    ASSERT_EQ(::chmod(Path("t.mdx").c_str(), 0444), 0);
+    const std::string before = ReadAll(Path("t.dbf"));
+    auto t = DbfTable::Open(Path("t.dbf"), OpenMode::ReadWrite);
+    try {
+        t->AppendRecord(Record(5));
+        ADD_FAILURE() << "written";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.Code(), errc::kReadOnly);
+        EXPECT_NE(std::string(e.what()).find("t.mdx"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadAll(Path("t.dbf")), before);
 }
 
 TEST_F(MdxIndexTest, AClaimOfAMissingIndexIsClearedByTheFirstWrite) {
