@@ -1172,12 +1172,16 @@ void DbfTable::RequireIndexKept() {
     if (!mdx_.damaged.empty())
         throw EngineError(where + "its production index cannot be read. " + mdx_.damaged, errc::kReadOnly);
     if (mdx_.notKept.empty() && !mdx_.checked) {
-        // Another program may order keys by a language driver's collation: rewriting such a
-        // tag in byte order would change it for that program.
-        for (size_t t = 0; t < mdx_.file.Tags().size() && mdx_.notKept.empty(); ++t)
+        // Another program may order character keys by a language driver's collation: a key
+        // put in by byte order could be missed by that program's searches.
+        for (size_t t = 0; t < mdx_.file.Tags().size() && mdx_.notKept.empty(); ++t) {
+            const std::string tag = conv_->ToUtf8(mdx_.file.Tags()[t].name);
             if (!mdx_.file.InKeyOrder(t))
-                mdx_.notKept = "the keys of tag " + conv_->ToUtf8(mdx_.file.Tags()[t].name) +
-                               " are in an order other than their bytes' (a language driver's sort order)";
+                mdx_.notKept = "the keys of tag " + tag + " are in an order other than their bytes' (a language driver's sort order)";
+            else if (mdx_.file.Tags()[t].keyType == 'C' && !mdx_.file.CharactersInByteOrder())
+                mdx_.notKept = "the character keys of tag " + tag +
+                               " were put in order by another program, which may follow a language driver's sort order";
+        }
     }
     if (!mdx_.notKept.empty())
         throw EngineError(where + "Tessel cannot keep its production index \"" + mdx_.path + "\" current (" +

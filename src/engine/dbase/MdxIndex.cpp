@@ -15,6 +15,10 @@ namespace tessel::engine::dbase {
 namespace {
 
 constexpr size_t kDirectoryBytes = 2048;  // pages 0-3
+// Written into the header's unused bytes (47-543) of the files Tessel builds: their character
+// keys are in byte order. Another program's may follow its language driver's collation.
+constexpr size_t kByteOrderNoteAt = 48;
+constexpr char kByteOrderNote[] = "Tessel: character keys in byte order";
 constexpr size_t kTagTable = 544;
 constexpr size_t kTagEntry = 32;
 
@@ -556,6 +560,7 @@ MdxFile MdxFile::Build(std::vector<MdxTag> tags, const std::vector<MdxEntries>& 
     PutU16(h + 28, static_cast<uint16_t>(f.tags_.size()));
     h[30] = static_cast<char>(f.tags_.size());
     h[31] = 0x1B;
+    std::memcpy(h + kByteOrderNoteAt, kByteOrderNote, sizeof kByteOrderNote - 1);
     std::vector<std::array<uint8_t, 3>> threads;
     ThreadTags(f.tags_, threads);
     for (size_t t = 0; t < f.tags_.size(); ++t) {
@@ -677,6 +682,11 @@ std::vector<std::pair<uint64_t, size_t>> MdxFile::TakeChanges(const uint8_t toda
     touched_.clear();
     wholeFile_ = false;
     return out;
+}
+
+bool MdxFile::CharactersInByteOrder() const {
+    return bytes_.size() >= kDirectoryBytes &&
+           std::memcmp(bytes_.data() + kByteOrderNoteAt, kByteOrderNote, sizeof kByteOrderNote - 1) == 0;
 }
 
 bool MdxFile::InKeyOrder(size_t t) {

@@ -108,6 +108,10 @@ public:
     // Whether the tag's keys follow Tessel's order (another program may sort by a language
     // driver's collation). Worked out once per tag.
     bool InKeyOrder(size_t tag);
+    // Whether the file says its character keys are in byte order (Tessel built it). Another
+    // program's file may order them by the language driver's collation, which Tessel does not
+    // know: such tags are searched only when their keys are found in byte order, and not kept.
+    bool CharactersInByteOrder() const;
     // Every entry of a tag in key order.
     MdxEntries Entries(size_t tag) const;
 
