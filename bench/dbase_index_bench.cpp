@@ -12,16 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/Cursor.h"
+#include "SqlTiming.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "engine/VirtualTable.h"
 #include "engine/dbase/DbfTable.h"
 
 using namespace tessel::engine;
-using Clock = std::chrono::steady_clock;
-
-static double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+using namespace tessel::bench;
 
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
@@ -82,39 +79,17 @@ int main(int argc, char** argv) {
     {
         Engine engine(dir + "/mdx_bench_aliases.conf", dir);
         Database& db = engine.OpenDatabase("");
-        struct Run {
-            double seconds = 0;
-            size_t rows = 0;
-            uint64_t reads = 0;
-        };
-        auto run = [&](const std::string& sql) {
-            Run r;
-            const uint64_t before = TableModuleRecordReads();
-            const auto a = Clock::now();
-            auto answer = db.OpenQuery(sql);
-            for (bool ok = answer->First(); ok; ok = answer->Next()) ++r.rows;
-            r.seconds = Seconds(a, Clock::now());
-            r.reads = TableModuleRecordReads() - before;
-            return r;
-        };
-        auto timed = [&](const std::string& sql) {
-            const auto a = Clock::now();
-            db.Execute(sql);
-            return Seconds(a, Clock::now());
-        };
+        auto run = [&](const std::string& sql) { return TimeQuery(db, sql); };
+        auto timed = [&](const std::string& sql) { return TimeStatement(db, sql); };
         const std::string eq = "SELECT ID, NAME FROM \"mdx_bench.dbf\" WHERE CODE = 424242";
         const std::string text = "SELECT ID, CODE FROM \"mdx_bench.dbf\" WHERE NAME = 'name4242'";
         const std::string range = "SELECT ID, NAME FROM \"mdx_bench.dbf\" WHERE CODE BETWEEN 424242 AND 424341";
         run("SELECT COUNT(*) FROM \"mdx_bench.dbf\"");  // opens the table
         // The first lookup through a tag of a table just opened checks once that the tag's keys
         // are in the order the search assumes (another program may sort by a collation).
-        const Run eqFirst = run(eq), textFirst = run(text);
-        const Run eqIndex = run(eq), textIndex = run(text), rangeIndex = run(range);
+        const QueryRun eqFirst = run(eq), textFirst = run(text);
+        const QueryRun eqIndex = run(eq), textIndex = run(text), rangeIndex = run(range);
         // Single-record statements, each its own write, spread over the table.
-        auto median = [](std::vector<double> v) {
-            std::sort(v.begin(), v.end());
-            return v[v.size() / 2];
-        };
         const int reps = 9;
         std::vector<double> inserts, updates, deletes;
         for (int k = 0; k < reps; ++k) {
@@ -125,31 +100,24 @@ int main(int argc, char** argv) {
                                     std::to_string(id)));
             deletes.push_back(timed("DELETE FROM \"mdx_bench.dbf\" WHERE ID = " + std::to_string(id + 1)));
         }
-        std::printf("INSERT one record       %.6f s (median of %d, first %.6f s)\n", median(inserts), reps, inserts[0]);
-        std::printf("UPDATE both tags' keys  %.6f s (median of %d)\n", median(updates), reps);
-        std::printf("DELETE one record       %.6f s (median of %d)\n", median(deletes), reps);
+        std::printf("INSERT one record       %.6f s (median of %d, first %.6f s)\n", Median(inserts), reps, inserts[0]);
+        std::printf("UPDATE both tags' keys  %.6f s (median of %d)\n", Median(updates), reps);
+        std::printf("DELETE one record       %.6f s (median of %d)\n", Median(deletes), reps);
         db.Execute("DROP INDEX \"mdx_bench.dbf\".CODE");
         db.Execute("DROP INDEX \"mdx_bench.dbf\".NAME");
         run("SELECT COUNT(*) FROM \"mdx_bench.dbf\"");
-        const Run eqScan = run(eq), textScan = run(text), rangeScan = run(range);
-        auto show = [](const char* what, const Run& r) {
-            std::printf("%-24s%.6f s (%zu rows, %llu records read)\n", what, r.seconds, r.rows,
-                        static_cast<unsigned long long>(r.reads));
-        };
-        auto ratio = [](const Run& scanned, const Run& indexed) {
-            std::printf("ratio scan / tag        %.0f\n", indexed.seconds > 0 ? scanned.seconds / indexed.seconds : 0.0);
-        };
-        show("SQL number = first", eqFirst);
-        show("SQL text = first", textFirst);
-        show("SQL number = by tag", eqIndex);
-        show("SQL number = by scan", eqScan);
-        ratio(eqScan, eqIndex);
-        show("SQL text = by tag", textIndex);
-        show("SQL text = by scan", textScan);
-        ratio(textScan, textIndex);
-        show("SQL range by tag", rangeIndex);
-        show("SQL range by scan", rangeScan);
-        ratio(rangeScan, rangeIndex);
+        const QueryRun eqScan = run(eq), textScan = run(text), rangeScan = run(range);
+        ShowQuery("SQL number = first", eqFirst);
+        ShowQuery("SQL text = first", textFirst);
+        ShowQuery("SQL number = by tag", eqIndex);
+        ShowQuery("SQL number = by scan", eqScan);
+        ShowRatio("ratio scan / tag", eqScan, eqIndex);
+        ShowQuery("SQL text = by tag", textIndex);
+        ShowQuery("SQL text = by scan", textScan);
+        ShowRatio("ratio scan / tag", textScan, textIndex);
+        ShowQuery("SQL range by tag", rangeIndex);
+        ShowQuery("SQL range by scan", rangeScan);
+        ShowRatio("ratio scan / tag", rangeScan, rangeIndex);
         sqlSame = eqIndex.rows == eqScan.rows && textIndex.rows == textScan.rows && rangeIndex.rows == rangeScan.rows;
     }
     for (const char* ext : {".dbf", ".mdx"}) std::filesystem::remove(dir + "/mdx_bench" + ext);

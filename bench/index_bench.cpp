@@ -13,16 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/Cursor.h"
+#include "SqlTiming.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "engine/VirtualTable.h"
 #include "engine/paradox/ParadoxTable.h"
 
 using namespace tessel::engine;
-using Clock = std::chrono::steady_clock;
-
-static double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+using namespace tessel::bench;
 
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
@@ -81,41 +78,19 @@ int main(int argc, char** argv) {
     {
         Engine engine(dir + "/index_bench_aliases.conf", dir);
         Database& db = engine.OpenDatabase("");
-        struct Run {
-            double seconds = 0;
-            size_t rows = 0;
-            uint64_t reads = 0;
-        };
-        auto run = [&](const std::string& sql) {
-            Run r;
-            const uint64_t before = TableModuleRecordReads();
-            const auto a = Clock::now();
-            auto answer = db.OpenQuery(sql);
-            for (bool ok = answer->First(); ok; ok = answer->Next()) ++r.rows;
-            r.seconds = Seconds(a, Clock::now());
-            r.reads = TableModuleRecordReads() - before;
-            return r;
-        };
+        auto run = [&](const std::string& sql) { return TimeQuery(db, sql); };
         const std::string eq = "SELECT Id, Name FROM \"index_bench.db\" WHERE Code = 424242";
         const std::string range = "SELECT Id, Name FROM \"index_bench.db\" WHERE Code BETWEEN 424242 AND 424341";
         run("SELECT COUNT(*) FROM \"index_bench.db\"");  // opens the table
-        const Run eqIndex = run(eq), rangeIndex = run(range);
+        const QueryRun eqIndex = run(eq), rangeIndex = run(range);
         // Writes of one record: a field no index holds (the index files stay) and the indexed one.
-        auto timed = [&](const std::string& sql) {
-            const auto a = Clock::now();
-            db.Execute(sql);
-            return Seconds(a, Clock::now());
-        };
+        auto timed = [&](const std::string& sql) { return TimeStatement(db, sql); };
         const double plainUpdate = timed("UPDATE \"index_bench.db\" SET Name = 'changed' WHERE Id = 5");
         const double indexedUpdate = timed("UPDATE \"index_bench.db\" SET Code = Code + 1000000 WHERE Id = 5");
         std::printf("update, no index field  %.6f s\n", plainUpdate);
         std::printf("update, indexed field   %.6f s\n", indexedUpdate);
         // Single-record statements, each its own write, spread over the table: the median of
         // several, so one slow first write (the index read into memory) does not decide.
-        auto median = [](std::vector<double> v) {
-            std::sort(v.begin(), v.end());
-            return v[v.size() / 2];
-        };
         const int reps = 9;
         std::vector<double> inserts, updates, deletes;
         for (int k = 0; k < reps; ++k) {
@@ -125,22 +100,18 @@ int main(int argc, char** argv) {
             updates.push_back(timed("UPDATE \"index_bench.db\" SET Code = Code + 2000000 WHERE Id = " + std::to_string(id)));
             deletes.push_back(timed("DELETE FROM \"index_bench.db\" WHERE Id = " + std::to_string(id + 1)));
         }
-        std::printf("INSERT one record       %.6f s (median of %d, first %.6f s)\n", median(inserts), reps, inserts[0]);
-        std::printf("UPDATE indexed field    %.6f s (median of %d)\n", median(updates), reps);
-        std::printf("DELETE one record       %.6f s (median of %d)\n", median(deletes), reps);
+        std::printf("INSERT one record       %.6f s (median of %d, first %.6f s)\n", Median(inserts), reps, inserts[0]);
+        std::printf("UPDATE indexed field    %.6f s (median of %d)\n", Median(updates), reps);
+        std::printf("DELETE one record       %.6f s (median of %d)\n", Median(deletes), reps);
         db.Execute("DROP INDEX \"index_bench.db\".ByCode");
         run("SELECT COUNT(*) FROM \"index_bench.db\"");
-        const Run eqScan = run(eq), rangeScan = run(range);
-        auto show = [](const char* what, const Run& r) {
-            std::printf("%-24s%.6f s (%zu rows, %llu records read)\n", what, r.seconds, r.rows,
-                        static_cast<unsigned long long>(r.reads));
-        };
-        show("SQL = through index", eqIndex);
-        show("SQL = by scan", eqScan);
-        std::printf("ratio scan / index      %.0f\n", eqIndex.seconds > 0 ? eqScan.seconds / eqIndex.seconds : 0.0);
-        show("SQL range through index", rangeIndex);
-        show("SQL range by scan", rangeScan);
-        std::printf("ratio scan / index      %.0f\n", rangeIndex.seconds > 0 ? rangeScan.seconds / rangeIndex.seconds : 0.0);
+        const QueryRun eqScan = run(eq), rangeScan = run(range);
+        ShowQuery("SQL = through index", eqIndex);
+        ShowQuery("SQL = by scan", eqScan);
+        ShowRatio("ratio scan / index", eqScan, eqIndex);
+        ShowQuery("SQL range through index", rangeIndex);
+        ShowQuery("SQL range by scan", rangeScan);
+        ShowRatio("ratio scan / index", rangeScan, rangeIndex);
         sqlSame = eqIndex.rows == eqScan.rows && rangeIndex.rows == rangeScan.rows;
     }
     for (const char* ext : {".db", ".px", ".xg0", ".yg0"}) std::filesystem::remove(dir + "/index_bench" + ext);

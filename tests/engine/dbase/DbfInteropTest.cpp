@@ -18,18 +18,6 @@ namespace {
 
 const std::string kOracles = TESSEL_ORACLES_DIR;
 
-// Runs a shell command; returns its exit status and stdout.
-int RunCommand(const std::string& command, std::string& out) {
-    out.clear();
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 bool OracleAvailable() {
     std::string out;
     return Exists("/usr/bin/python3") && Exists(kOracles + "/dbfmake.py") &&

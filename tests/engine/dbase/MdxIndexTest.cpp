@@ -447,22 +447,13 @@ TEST_F(MdxIndexTest, AClaimOfAMissingIndexIsClearedByTheFirstWrite) {
 // header now claims the index. Skipped when the readers are not installed.
 class MdxInteropTest : public MdxIndexTest {
 protected:
-    static int Run(const std::string& command, std::string& out) {
-        out.clear();
-        FILE* p = popen(command.c_str(), "r");
-        if (!p) return -1;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        return pclose(p);
-    }
     static bool PerlReaderAvailable() {
         std::string out;
-        return Exists("/usr/bin/perl") && Run("/usr/bin/perl -MXBase::Index -e 1 2>/dev/null", out) == 0;
+        return Exists("/usr/bin/perl") && RunCommand("/usr/bin/perl -MXBase::Index -e 1 2>/dev/null", out) == 0;
     }
     std::string Oracle(const std::string& args) {
         std::string out;
-        EXPECT_EQ(Run("/usr/bin/perl " TESSEL_FIXTURES_DIR "/mdx_oracle.pl " + args + " 2>&1", out), 0) << out;
+        EXPECT_EQ(RunCommand("/usr/bin/perl " TESSEL_FIXTURES_DIR "/mdx_oracle.pl " + args + " 2>&1", out), 0) << out;
         return out;
     }
     // What the reader should print for the whole file: the tags by name, each in key order.
@@ -483,7 +474,7 @@ protected:
 
 TEST_F(MdxInteropTest, AnotherReaderWalksAndSearchesTheTags) {
     std::string out;
-    if (!PerlReaderAvailable() || Run("/usr/bin/python3 -c 'import dbf' 2>/dev/null", out) != 0)
+    if (!PerlReaderAvailable() || RunCommand("/usr/bin/python3 -c 'import dbf' 2>/dev/null", out) != 0)
         GTEST_SKIP() << "Perl's XBase::Index or python3-dbf is not installed";
     auto t = MakeTable("t.dbf", 7500, 8);  // three levels in every tag
     AddTags(*t);
@@ -519,7 +510,7 @@ TEST_F(MdxInteropTest, AnotherReaderWalksAndSearchesTheTags) {
         }
     }
     t->Close();
-    EXPECT_EQ(Run("/usr/bin/python3 " TESSEL_ORACLES_DIR "/dbfdump.py " + Path("t.dbf") + " 2>&1", out), 0) << out;
+    EXPECT_EQ(RunCommand("/usr/bin/python3 " TESSEL_ORACLES_DIR "/dbfdump.py " + Path("t.dbf") + " 2>&1", out), 0) << out;
     EXPECT_NE(out.find("production-index=1"), std::string::npos) << out;
     EXPECT_NE(out.find("\nzz,"), std::string::npos) << out;
 }
