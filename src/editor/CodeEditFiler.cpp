@@ -84,18 +84,7 @@ TCodeEditFileWriter::TCodeEditFileWriter(const std::string& fileName, TTextEncod
     if (fd_ < 0) Fail("create", errno);
     tempName_ = name.data();
 
-    // The saved file keeps the permissions of the one it replaces; a new one gets the usual
-    // 0666 less the umask (mkstemp alone would make it private to the user).
-    struct stat st {};
-    mode_t mode;
-    if (::stat(targetName_.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd_, mode) != 0) {
+    if (::fchmod(fd_, static_cast<mode_t>(PermissionsForReplacing(targetName_))) != 0) {
         const int err = errno;
         ::close(fd_);
         ::unlink(tempName_.c_str());

@@ -62,6 +62,14 @@ std::string ReadFileBytes(const std::string& fileName) {
     return data;
 }
 
+unsigned PermissionsForReplacing(const std::string& fileName) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0) return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
 void WriteFileAtomically(const std::string& fileName, const std::string& bytes) {
     const std::string dir = ExtractFileDir(fileName);
     std::string tmpl = (dir == "/" ? std::string() : dir) + "/.tessel-save-XXXXXX";
@@ -74,17 +82,7 @@ void WriteFileAtomically(const std::string& fileName, const std::string& bytes) 
         ::unlink(tmpName.c_str());
         throw EFileError(FileErrorMessage("write", fileName, err));
     };
-    // Keep the old file's permissions; a new file gets the usual 0666 less the umask.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(fileName.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd.get(), mode) != 0) fail(errno);
+    if (::fchmod(fd.get(), static_cast<mode_t>(PermissionsForReplacing(fileName))) != 0) fail(errno);
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);

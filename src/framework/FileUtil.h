@@ -12,6 +12,11 @@ std::string ReadFileBytes(const std::string& fileName);
 // Raises EFileError naming the file and the system's reason.
 void WriteFileAtomically(const std::string& fileName, const std::string& bytes);
 
+// The permissions for a file written under a temporary name and renamed to `fileName`: those of
+// the file it replaces, else the usual 0666 less the umask (a temporary file alone would be
+// private to the user).
+unsigned PermissionsForReplacing(const std::string& fileName);
+
 // Message used for a failed file operation: Cannot <verb> file "<name>". <reason>
 std::string FileErrorMessage(const char* verb, const std::string& fileName, int errnoValue);
 
