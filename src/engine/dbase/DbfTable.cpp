@@ -1199,7 +1199,8 @@ void DbfTable::RequireIndexKept() {
     // wrote the table without the index leaves fewer); otherwise the next write builds them.
     mdx_.full = false;
     for (size_t t = 0; t < mdx_.file.Tags().size(); ++t)
-        if (mdx_.file.Tags()[t].unique || mdx_.file.EntryCount(t) != recordCount_) mdx_.full = true;
+        if (mdx_.file.Tags()[t].unique || mdx_.file.EntryCount(t) != recordCount_ || !mdx_.file.EachRecordOnce(t))
+            mdx_.full = true;
 }
 
 void DbfTable::NoteIndexChange(uint32_t slot, const char* oldRecord, const char* newRecord) {
@@ -1354,9 +1355,11 @@ bool DbfTable::SeekIndex(size_t field, const Value* lo, const Value* hi, std::ve
     if (found < 0) return false;
     const size_t t = static_cast<size_t>(found);
     const MdxTag& tag = mdx_.file.Tags()[t];
-    // Every record has an entry unless a program wrote the table without the index, and the
-    // search goes by bytes, which another program's collation may not follow.
-    if (mdx_.file.EntryCount(t) != recordCount_ || !mdx_.file.InKeyOrder(t)) return false;
+    // Every record has an entry unless a program wrote the table without the index (or a
+    // damaged entry names another record), and the search goes by bytes, which another
+    // program's collation may not follow.
+    if (mdx_.file.EntryCount(t) != recordCount_ || !mdx_.file.InKeyOrder(t) || !mdx_.file.EachRecordOnce(t))
+        return false;
     const DbfField& f = header_.fields[fieldMap_[field]];
     MdxFile::Position at;
     std::function<bool(const char*)> beyond;  // past the upper bound

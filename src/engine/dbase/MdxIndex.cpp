@@ -180,7 +180,7 @@ std::vector<MdxTag> ParseMdx(std::string_view file, const std::string& path) {
         MdxTag tag;
         tag.headerPage = GetU32(e);
         tag.name = Trimmed(std::string_view(e + 4, 11).substr(0, std::string_view(e + 4, 11).find('\0')));
-        if (tag.headerPage < 4 || uint64_t{tag.headerPage} + 1 > pages)
+        if (tag.headerPage < 4 || uint64_t{tag.headerPage} + 2 > pages)  // a header fills a block
             Corrupt(path, "tag " + std::to_string(t + 1) + " names page " + std::to_string(tag.headerPage));
         const char* th = file.data() + uint64_t{tag.headerPage} * kMdxPageSize;
         const size_t avail = static_cast<size_t>(std::min<uint64_t>(kMdxBlockSize, file.size() - uint64_t{tag.headerPage} * kMdxPageSize));
@@ -236,6 +236,14 @@ std::string ResolveMdxTag(MdxTag& tag, const DbfHeader& table) {
     if (width != tag.keyLength)
         return "the keys of tag " + tag.name + " are " + std::to_string(tag.keyLength) + " bytes long, not " +
                std::to_string(width);
+    // Keys are built in buffers of the longest key a tag may have, and a full leaf splits in
+    // two: entries laid out otherwise are not Tessel's to change.
+    if (width > kMdxMaxCharKey)
+        return "the keys of tag " + tag.name + " are " + std::to_string(width) + " bytes long, more than " +
+               std::to_string(kMdxMaxCharKey);
+    if (tag.entryLength != MdxEntryLength(tag.keyLength))
+        return "the entries of tag " + tag.name + " are " + std::to_string(tag.entryLength) + " bytes long, not " +
+               std::to_string(MdxEntryLength(tag.keyLength));
     tag.fields = std::move(fields);
     return {};
 }
@@ -707,6 +715,25 @@ bool MdxFile::InKeyOrder(size_t t) {
         }
     }
     return tree.inOrder > 0;
+}
+
+bool MdxFile::EachRecordOnce(size_t t) {
+    Tree& tree = trees_[t];
+    if (tree.recordsOnce == 0) {
+        std::vector<bool> seen(tree.count, false);
+        Position at;
+        const char* key;
+        uint32_t rec;
+        tree.recordsOnce = 1;
+        while (Next(t, at, key, rec)) {
+            if (rec == 0 || rec > tree.count || seen[rec - 1]) {
+                tree.recordsOnce = -1;
+                break;
+            }
+            seen[rec - 1] = true;
+        }
+    }
+    return tree.recordsOnce > 0;
 }
 
 MdxEntries MdxFile::Entries(size_t t) const {

@@ -108,6 +108,9 @@ public:
     // Whether the tag's keys follow Tessel's order (another program may sort by a language
     // driver's collation). Worked out once per tag.
     bool InKeyOrder(size_t tag);
+    // Whether no record number appears twice in the tag and none lies beyond its entry count,
+    // as in a tag that holds every record once. Worked out once per tag.
+    bool EachRecordOnce(size_t tag);
     // Whether the file says its character keys are in byte order (Tessel built it). Another
     // program's file may order them by the language driver's collation, which Tessel does not
     // know: such tags are searched only when their keys are found in byte order, and not kept.
@@ -143,6 +146,7 @@ private:
         std::vector<uint32_t> inner;   // pages of the interior nodes
         size_t count = 0;
         int inOrder = 0;               // 0 not known, 1 yes, -1 no
+        int recordsOnce = 0;           // likewise
         bool changed = false;
     };
     char* Node(uint32_t page) { return bytes_.data() + size_t{page} * kMdxPageSize; }
