@@ -1833,18 +1833,7 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
         throw EngineError("Cannot create table \"" + path + "\": " + std::strerror(err),
                           err == EACCES || err == EROFS ? errc::kReadOnly : errc::kIo, err);
     }
-    // The new table keeps the permissions of the one it replaces; a new one gets the usual 0666
-    // less the umask (mkstemps alone would make it private to the user).
-    struct stat st {};
-    mode_t mode;
-    if (::stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
+    ::fchmod(fd, static_cast<mode_t>(PermissionsForReplacing(path)));
     ::close(fd);
     const std::string tmpDbf = buf.data();
     const std::string tmpMemo = WithoutExtension(tmpDbf) + ".dbt";
