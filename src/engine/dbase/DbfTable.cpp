@@ -1207,9 +1207,14 @@ void DbfTable::NoteIndexChange(uint32_t slot, const char* oldRecord, const char*
     if (mdx_.path.empty()) return;
     mdx_.dirty = true;
     if (mdx_.full) return;
-    if (IndexStamp(mdx_.path) != mdx_.stamp) {
-        mdx_.full = true;  // another program wrote it since it was read
-        return;
+    // Another program may have written the index since it was read. Looked at once per hold
+    // of the table's lock: a Tessel writer needs that lock to change it.
+    if (mdx_.stampGeneration != file_.LockGeneration()) {
+        mdx_.stampGeneration = file_.LockGeneration();
+        if (IndexStamp(mdx_.path) != mdx_.stamp) {
+            mdx_.full = true;
+            return;
+        }
     }
     char oldKey[256], newKey[256];
     for (size_t t = 0; t < mdx_.file.Tags().size(); ++t) {
