@@ -554,6 +554,7 @@ MdxFile MdxFile::Build(std::vector<MdxTag> tags, const std::vector<MdxEntries>& 
         } while (at < e.Size());
         tree.count = e.Size();
         tree.inOrder = 1;  // sorted by SortMdxEntries
+        if (!tag.unique) tree.recordsOnce = 1;  // one entry per record
         f.LayOut(t);
     }
     char* h = f.bytes_.data();
