@@ -411,6 +411,17 @@ private:
         std::string records;
         uintmax_t fileSize = 0;
         fs::file_time_type fileTime{};
+        // After the data file was written: writes the tree file and notes the data file's
+        // size and time, by which a later change by another program shows.
+        void Finish(const SecondaryIndex& ix, const SecondaryIndexFiles& files) {
+            LockedFile y;
+            y.Create(ix.treePath);
+            y.WriteAt(0, files.tree);
+            y.Close();
+            fileSize = fs::file_size(ix.dataPath);
+            fileTime = fs::last_write_time(ix.dataPath);
+            valid = true;
+        }
     };
     std::vector<SecondaryContents> contents_;  // one for each of secondaries_
     std::string secondaryError_;  // a secondary index that cannot be read: the table stays readable
@@ -1827,7 +1838,7 @@ void ParadoxTable::WriteSecondaries() {
             SecondaryContents& c = contents_[k];
             const SecondaryIndex& ix = secondaries_[k];
             const SecondaryIndexFiles& f = *files[k];
-            LockedFile x, y;
+            LockedFile x;
             if (c.valid) {
                 c.valid = false;
                 const std::string_view data = f.data;
@@ -1841,12 +1852,7 @@ void ParadoxTable::WriteSecondaries() {
                 x.WriteAt(0, f.data);
             }
             x.Close();
-            y.Create(ix.treePath);
-            y.WriteAt(0, f.tree);
-            y.Close();
-            c.fileSize = fs::file_size(ix.dataPath);
-            c.fileTime = fs::last_write_time(ix.dataPath);
-            c.valid = true;
+            c.Finish(ix, f);
             c.changedFrom = SIZE_MAX;
         }
     } catch (...) {
@@ -1977,16 +1983,11 @@ void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<
     ix.dataPath = CompanionName(path_, IndexExtension(ix, false));
     ix.treePath = CompanionName(path_, IndexExtension(ix, true));
     try {
-        LockedFile x, y;
+        LockedFile x;
         x.Create(ix.dataPath);
         x.WriteAt(0, files.data);
         x.Close();
-        y.Create(ix.treePath);
-        y.WriteAt(0, files.tree);
-        y.Close();
-        kept.fileSize = fs::file_size(ix.dataPath);
-        kept.fileTime = fs::last_write_time(ix.dataPath);
-        kept.valid = true;
+        kept.Finish(ix, files);
     } catch (...) {
         std::error_code ec;
         fs::remove(ix.dataPath, ec);
