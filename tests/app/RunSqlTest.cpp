@@ -19,6 +19,7 @@
 #include "framework/data/Session.h"
 #include "framework/widgets/FileDialogs.h"
 #include "support/TempDir.h"
+#include "support/RunCommand.h"
 #include "toolbars/ToolbarButton.h"
 
 using namespace tessel;
@@ -317,12 +318,9 @@ TEST_F(RunSqlWindowTest, SelectAllSampleRunAndSavedAsDbf) {
     Click(form, "tbbSave1");
     ASSERT_TRUE(shown.empty()) << shown.front();
     const std::string command = std::string(TESSEL_BIN_DIR) + "/tessel-sql --dump '" + out.File("answer.dbf") + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string dump;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) dump.append(buffer, got);
-    EXPECT_EQ(::pclose(pipe), 0);
+    int status;
+    const std::string dump = test::RunCommand(command, &status);
+    EXPECT_EQ(status, 0);
     // A heading line and one line per record.
     EXPECT_EQ(static_cast<int64_t>(std::count(dump.begin(), dump.end(), '\n')), records + 1) << dump;
 }

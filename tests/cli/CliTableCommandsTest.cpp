@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "support/TempDir.h"
+#include "support/RunCommand.h"
 #include "cli/Cli.h"
 #include "cli/TableCommands.h"
 #include "engine/dbase/DbfTable.h"
@@ -176,12 +176,10 @@ TEST(CliTableCommandsTest, CopyReadsBackIdenticallyInPythonDbf) {
               0);
     ASSERT_EQ(Cli({"--copy", src, dst}).status, 0);
     auto dump = [&](const std::string& path) {
-        std::string out;
-        FILE* p = popen(("/usr/bin/python3 " + oracles + "/dbfdump.py " + path + " --via python-dbf 2>/dev/null").c_str(), "r");
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        EXPECT_EQ(pclose(p), 0) << path;
+        int status;
+        const std::string out =
+            test::RunCommand("/usr/bin/python3 " + oracles + "/dbfdump.py " + path + " --via python-dbf 2>/dev/null", &status);
+        EXPECT_EQ(status, 0) << path;
         // Header facts other than the schema may differ (date bytes, counts of deleted rows).
         std::string kept;
         std::istringstream lines(out);

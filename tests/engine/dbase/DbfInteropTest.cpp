@@ -2,7 +2,6 @@
 // the oracle scripts): tables it writes read back exactly, and tables Tessel writes read back
 // exactly in it. Skipped when python3-dbf or the scripts are not installed.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 
@@ -19,10 +18,10 @@ namespace {
 const std::string kOracles = TESSEL_ORACLES_DIR;
 
 bool OracleAvailable() {
-    std::string out;
-    return Exists("/usr/bin/python3") && Exists(kOracles + "/dbfmake.py") &&
-           Exists(kOracles + "/dbfdump.py") &&
-           RunCommand("/usr/bin/python3 -c 'import dbf' 2>/dev/null", out) == 0;
+    if (!Exists("/usr/bin/python3") || !Exists(kOracles + "/dbfmake.py") || !Exists(kOracles + "/dbfdump.py")) return false;
+    int status;
+    RunCommand("/usr/bin/python3 -c 'import dbf' 2>/dev/null", &status);
+    return status == 0;
 }
 
 // The oracle's CSV conventions: logicals T/F, binary as hex:..., the rest as Tessel formats.
@@ -71,10 +70,9 @@ std::string TesselCsv(const std::string& path) {
 }
 
 std::string OracleCsv(const std::string& path) {
-    std::string out;
-    const int rc = RunCommand("/usr/bin/python3 " + kOracles + "/dbfdump.py '" + path +
-                           "' --via python-dbf --no-meta 2>/dev/null",
-                       out);
+    int rc;
+    const std::string out =
+        RunCommand("/usr/bin/python3 " + kOracles + "/dbfdump.py '" + path + "' --via python-dbf --no-meta 2>/dev/null", &rc);
     EXPECT_EQ(rc, 0) << "python3-dbf could not read " << path;
     // The csv module ends lines with \n but keeps \r\n inside quoted values.
     return out;
@@ -93,11 +91,11 @@ protected:
     void OracleWrite(const std::string& out, const std::string& schema, const std::string& rows,
                      const std::string& level, const std::string& codepage) {
         WriteAll(Path("rows.csv"), rows);
-        std::string log;
-        const int rc = RunCommand("/usr/bin/python3 " + kOracles + "/dbfmake.py '" + out + "' --schema '" + schema +
-                               "' --rows '" + Path("rows.csv") + "' --level " + level +
-                               " --writer python-dbf --codepage " + codepage + " 2>&1",
-                           log);
+        int rc;
+        const std::string log = RunCommand("/usr/bin/python3 " + kOracles + "/dbfmake.py '" + out + "' --schema '" + schema + "' --rows '" +
+                                               Path("rows.csv") + "' --level " + level + " --writer python-dbf --codepage " +
+                                               codepage + " 2>&1",
+                                           &rc);
         ASSERT_EQ(rc, 0) << log;
     }
 };

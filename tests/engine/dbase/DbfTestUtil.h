@@ -1,10 +1,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,6 +11,7 @@
 
 #include "engine/dbase/DbfTable.h"
 #include "engine/storage/Table.h"
+#include "support/RunCommand.h"
 
 namespace dbftest {
 
@@ -32,18 +31,7 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
 
 inline bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-// Runs a shell command (an independent reader of the files, say); returns its exit status and
-// standard output.
-inline int RunCommand(const std::string& command, std::string& out) {
-    out.clear();
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using tessel::test::RunCommand;
 
 // A fresh directory per test, removed afterwards.
 class TempDirTest : public ::testing::Test {

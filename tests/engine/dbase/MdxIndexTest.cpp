@@ -447,13 +447,18 @@ TEST_F(MdxIndexTest, AClaimOfAMissingIndexIsClearedByTheFirstWrite) {
 // header now claims the index. Skipped when the readers are not installed.
 class MdxInteropTest : public MdxIndexTest {
 protected:
+    static bool Succeeds(const std::string& command) {
+        int status;
+        RunCommand(command, &status);
+        return status == 0;
+    }
     static bool PerlReaderAvailable() {
-        std::string out;
-        return Exists("/usr/bin/perl") && RunCommand("/usr/bin/perl -MXBase::Index -e 1 2>/dev/null", out) == 0;
+        return Exists("/usr/bin/perl") && Succeeds("/usr/bin/perl -MXBase::Index -e 1 2>/dev/null");
     }
     std::string Oracle(const std::string& args) {
-        std::string out;
-        EXPECT_EQ(RunCommand("/usr/bin/perl " TESSEL_FIXTURES_DIR "/mdx_oracle.pl " + args + " 2>&1", out), 0) << out;
+        int status;
+        const std::string out = RunCommand("/usr/bin/perl " TESSEL_FIXTURES_DIR "/mdx_oracle.pl " + args + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << out;
         return out;
     }
     // What the reader should print for the whole file: the tags by name, each in key order.
@@ -473,8 +478,7 @@ protected:
 };
 
 TEST_F(MdxInteropTest, AnotherReaderWalksAndSearchesTheTags) {
-    std::string out;
-    if (!PerlReaderAvailable() || RunCommand("/usr/bin/python3 -c 'import dbf' 2>/dev/null", out) != 0)
+    if (!PerlReaderAvailable() || !Succeeds("/usr/bin/python3 -c 'import dbf' 2>/dev/null"))
         GTEST_SKIP() << "Perl's XBase::Index or python3-dbf is not installed";
     auto t = MakeTable("t.dbf", 7500, 8);  // three levels in every tag
     AddTags(*t);
@@ -510,7 +514,9 @@ TEST_F(MdxInteropTest, AnotherReaderWalksAndSearchesTheTags) {
         }
     }
     t->Close();
-    EXPECT_EQ(RunCommand("/usr/bin/python3 " TESSEL_ORACLES_DIR "/dbfdump.py " + Path("t.dbf") + " 2>&1", out), 0) << out;
+    int status;
+    const std::string out = RunCommand("/usr/bin/python3 " TESSEL_ORACLES_DIR "/dbfdump.py " + Path("t.dbf") + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("production-index=1"), std::string::npos) << out;
     EXPECT_NE(out.find("\nzz,"), std::string::npos) << out;
 }

@@ -13,15 +13,9 @@ using namespace tessel;
 using namespace tessel::engine;
 using namespace tessel::engine::paradox;
 using tessel::test::Fld;
+using tessel::test::Pxdump;
 
 namespace {
-
-std::string Pxdump() {
-#ifdef TESSEL_PXDUMP
-    if (std::filesystem::exists(TESSEL_PXDUMP)) return TESSEL_PXDUMP;
-#endif
-    return "";
-}
 
 #define REQUIRE_PXLIB()                                               \
     const std::string pxdump = Pxdump();                              \

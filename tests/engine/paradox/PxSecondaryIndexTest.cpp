@@ -18,15 +18,9 @@ using namespace tessel;
 using namespace tessel::engine;
 using namespace tessel::engine::paradox;
 using tessel::test::Fld;
+using tessel::test::Pxdump;
 
 namespace {
-
-std::string Pxdump() {
-#ifdef TESSEL_PXDUMP
-    if (std::filesystem::exists(TESSEL_PXDUMP)) return TESSEL_PXDUMP;
-#endif
-    return "";
-}
 
 std::vector<FieldDesc> PeopleFields() {
     return {Fld("Last", fldtype::kString, 0, 12), Fld("First", fldtype::kString, 0, 10), Fld("Dept", fldtype::kInt16),

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "engine/EngineError.h"
 #include "engine/paradox/ParadoxTable.h"
 #include "engine/storage/Table.h"
+#include "support/RunCommand.h"
 
 namespace tessel::test {
 
@@ -108,16 +110,14 @@ inline std::string TableCsv(engine::Table& t) {
     return out;
 }
 
-inline std::string RunCommand(const std::string& cmd, int* status = nullptr) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int st = ::pclose(p);
-    if (status) *status = st;
-    return out;
+
+// The pxlib oracle program (../shared/oracles/pxdump.c, built by CMake when pxlib is there);
+// "" when it is not.
+inline std::string Pxdump() {
+#ifdef TESSEL_PXDUMP
+    if (std::filesystem::exists(TESSEL_PXDUMP)) return TESSEL_PXDUMP;
+#endif
+    return "";
 }
 
 }  // namespace tessel::test
