@@ -1167,10 +1167,14 @@ void DbfTable::ListIndexes() {
 }
 
 void DbfTable::RequireIndexKept() {
-    if (IndexStamp(mdx_.path) != mdx_.stamp) LoadIndexFile();  // another program rewrote it
-    const std::string where = "Table \"" + path_ + "\" is read-only: ";
-    if (!mdx_.damaged.empty())
-        throw EngineError(where + "its production index cannot be read. " + mdx_.damaged, errc::kReadOnly);
+    // The file is looked at once per hold of the table's lock (a Tessel writer needs that lock
+    // to change it), and at every call made without one.
+    const bool lookedAt = file_.HoldsLock() && mdx_.keptGeneration == file_.LockGeneration();
+    if (!lookedAt && IndexStamp(mdx_.path) != mdx_.stamp) LoadIndexFile();  // another program rewrote it
+    auto refuse = [&](const std::string& why) {
+        throw EngineError("Table \"" + path_ + "\" is read-only: " + why, errc::kReadOnly);
+    };
+    if (!mdx_.damaged.empty()) refuse("its production index cannot be read. " + mdx_.damaged);
     if (mdx_.notKept.empty() && !mdx_.checked) {
         // Another program may order character keys by a language driver's collation: a key
         // put in by byte order could be missed by that program's searches.
@@ -1184,14 +1188,16 @@ void DbfTable::RequireIndexKept() {
         }
     }
     if (!mdx_.notKept.empty())
-        throw EngineError(where + "Tessel cannot keep its production index \"" + mdx_.path + "\" current (" +
-                              mdx_.notKept + ")",
-                          errc::kReadOnly);
+        refuse("Tessel cannot keep its production index \"" + mdx_.path + "\" current (" + mdx_.notKept + ")");
     // A change the index cannot follow must not reach the table either.
-    if (::access(mdx_.path.c_str(), W_OK) != 0) {
-        const int err = errno;
-        throw EngineError(where + "its production index \"" + mdx_.path + "\" cannot be written: " + std::strerror(err),
-                          errc::kReadOnly, err);
+    if (!lookedAt) {
+        if (::access(mdx_.path.c_str(), W_OK) != 0) {
+            const int err = errno;
+            throw EngineError("Table \"" + path_ + "\" is read-only: its production index \"" + mdx_.path +
+                                  "\" cannot be written: " + std::strerror(err),
+                              errc::kReadOnly, err);
+        }
+        mdx_.keptGeneration = file_.HoldsLock() ? file_.LockGeneration() : 0;
     }
     if (mdx_.checked) return;
     mdx_.checked = true;

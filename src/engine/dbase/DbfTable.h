@@ -122,6 +122,7 @@ private:
         bool checked = false;       // every tag was found computable and in Tessel's key order
         std::string stamp;          // the file's identity when it was read or written
         uint64_t stampGeneration = 0;  // the table lock's generation it was last compared under
+        uint64_t keptGeneration = 0;   // likewise, before a write (and found writable)
         bool dirty = false;         // the records changed since the file was written
         bool full = true;           // the tags in memory do not follow the records: build afresh
     } mdx_;
