@@ -17,9 +17,9 @@
 
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Aliases.h"
-#include "framework/ErrorHandler.h"
-#include "framework/FileUtil.h"
-#include "framework/StringList.h"
+#include "base/ErrorHandler.h"
+#include "base/FileUtil.h"
+#include "base/StringList.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/Cursors.h"
 #include "framework/widgets/FileDialogs.h"

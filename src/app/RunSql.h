@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 
 namespace tessel {
 

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include "framework/Exceptions.h"
-#include "framework/FileUtil.h"
-#include "framework/IniFile.h"
+#include "base/Exceptions.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
 
 namespace tessel {
 

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "engine/Aliases.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "cli/SqlCommand.h"
 #include "cli/TableCommands.h"
 #include "engine/Engine.h"

@@ -9,7 +9,7 @@
 
 #include "cli/TableCommands.h"
 #include "engine/Engine.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/sql/Parser.h"
 
 namespace tessel::cli {

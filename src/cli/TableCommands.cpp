@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/TableFiles.h"
 
 namespace tessel::cli {

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "framework/Exceptions.h"
-#include "framework/FileUtil.h"
+#include "base/Exceptions.h"
+#include "base/FileUtil.h"
 
 namespace tessel {
 

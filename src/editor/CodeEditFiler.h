@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace tessel {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 
 namespace tessel {
 

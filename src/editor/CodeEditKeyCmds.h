@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "editor/CodeEditTypes.h"
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace tessel {
 

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <ostream>
 
-#include "framework/FileUtil.h"
+#include "base/FileUtil.h"
 
 namespace tessel {
 

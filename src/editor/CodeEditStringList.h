@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "editor/CodeEditFiler.h"
-#include "framework/Exceptions.h"
-#include "framework/StringList.h"
-#include "framework/TextEncoding.h"
+#include "base/Exceptions.h"
+#include "base/StringList.h"
+#include "base/TextEncoding.h"
 
 namespace tessel {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "framework/StringList.h"
-#include "framework/TextEncoding.h"
+#include "base/StringList.h"
+#include "base/TextEncoding.h"
 
 namespace tessel {
 

@@ -6,11 +6,12 @@
 #include <cctype>
 #include <filesystem>
 
-#include "engine/EngineError.h"
-#include "framework/Exceptions.h"
-#include "framework/FileUtil.h"
-#include "framework/IniFile.h"
-#include "framework/StringList.h"
+#include "base/AsciiText.h"
+#include "base/EngineError.h"
+#include "base/Exceptions.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
+#include "base/StringList.h"
 
 namespace tessel::engine {
 
@@ -21,11 +22,6 @@ std::string Setting(const std::vector<std::pair<std::string, std::string>>& sett
     for (const auto& [k, v] : settings)
         if (SameText(k, key)) return v;
     return {};
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // Why a name cannot be an alias name, or empty when it can.
@@ -133,7 +129,7 @@ std::string AliasStore::AliasPath(const std::string& name) const {
 }
 
 std::string AliasStore::DefaultDriver(const std::string& name) const {
-    const std::string driver = Upper(Setting(Get(name).settings, "DEFAULT DRIVER"));
+    const std::string driver = AsciiUpper(Setting(Get(name).settings, "DEFAULT DRIVER"));
     return driver == "DBASE" ? "DBASE" : "PARADOX";
 }
 
@@ -141,7 +137,7 @@ void AliasStore::AddAlias(const std::string& name, const std::string& directory,
                           const std::string& driver) {
     if (const std::string problem = NameProblem(name); !problem.empty())
         throw EngineError("Cannot add the alias: " + problem, errc::kInvalidParameter);
-    const std::string upperDriver = Upper(driver);
+    const std::string upperDriver = AsciiUpper(driver);
     if (upperDriver != "PARADOX" && upperDriver != "DBASE")
         throw EngineError("Cannot add the alias: unknown driver \"" + driver +
                               "\" (PARADOX or DBASE)",

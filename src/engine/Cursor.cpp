@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "engine/Database.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/SqlValue.h"
 
 namespace tessel::engine {

@@ -11,8 +11,9 @@
 #include <filesystem>
 #include <set>
 
+#include "base/AsciiText.h"
 #include "engine/Engine.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/SqlValue.h"
 #include "engine/TableFamily.h"
 #include "engine/TableFiles.h"
@@ -27,11 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -42,11 +38,11 @@ bool FileExists(const std::string& path) {
 std::optional<std::string> FindFile(const std::string& dir, const std::string& fileName) {
     const std::string exact = (dir == "/" ? std::string() : dir) + "/" + fileName;
     if (FileExists(exact)) return exact;
-    const std::string want = Lower(fileName);
+    const std::string want = AsciiLower(fileName);
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
         const std::string name = entry.path().filename().string();
-        if (Lower(name) == want && entry.is_regular_file(ec)) return entry.path().string();
+        if (AsciiLower(name) == want && entry.is_regular_file(ec)) return entry.path().string();
     }
     return std::nullopt;
 }
@@ -202,7 +198,7 @@ std::string Database::TablePath(const sql::TableName& name, bool mustExist) {
     if (rel.find('\0') != std::string::npos)
         throw EngineError("Invalid table name: it contains a NUL character", errc::kInvalidParameter);
     std::string full = rel.front() == '/' ? rel : (base == "/" ? "" : base) + "/" + rel;
-    if (ExtensionOf(full).empty()) full += Lower(driver) == "dbase" ? ".dbf" : ".db";
+    if (ExtensionOf(full).empty()) full += AsciiLower(driver) == "dbase" ? ".dbf" : ".db";
     const std::string dir = DirectoryOf(full);
     if (auto found = FindFile(dir, FileNameOf(full))) return *found;
     if (mustExist) {

@@ -6,9 +6,10 @@
 #include <cctype>
 #include <set>
 
+#include "base/AsciiText.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/SqlValue.h"
 #include "engine/TableFamily.h"
 #include "engine/TableFiles.h"
@@ -19,8 +20,6 @@
 namespace tessel::engine {
 
 namespace {
-
-bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
 
 bool IsDbasePath(const std::string& path) { return strcasecmp(ExtensionOf(path).c_str(), ".dbf") == 0; }
 
@@ -64,7 +63,7 @@ std::vector<std::string> DestinationNames(const std::vector<FieldDesc>& fields, 
         if (name.size() > maxLen) name.resize(maxLen);
         const std::string stem = name;
         for (int n = 1;; ++n) {
-            const bool clash = std::any_of(names.begin(), names.end(), [&](const std::string& g) { return SameName(g, name); });
+            const bool clash = std::any_of(names.begin(), names.end(), [&](const std::string& g) { return SameAscii(g, name); });
             if (!clash) break;
             const std::string suffix = std::string("_").append(std::to_string(n));
             std::string base = stem;
@@ -143,7 +142,7 @@ void Database::RunDdl(const sql::BoundStatement& b) {
     case sql::BoundKind::AlterTable: AlterTable(b.tablePath, b.alterActions); return;
     case sql::BoundKind::DropTable: DropTable(b.tablePath); return;
     case sql::BoundKind::DropIndex:
-        if (SameName(b.indexName, "PRIMARY")) {
+        if (SameAscii(b.indexName, "PRIMARY")) {
             DropPrimaryIndex(b.tablePath);
             return;
         }
@@ -151,7 +150,7 @@ void Database::RunDdl(const sql::BoundStatement& b) {
             RequireKnownFormat(b.tablePath);
             TableEntry& e = EntryFor(b.tablePath);
             bool found = false;
-            for (const auto& index : e.table->Indexes()) found = found || (!index.primary && SameName(index.name, b.indexName));
+            for (const auto& index : e.table->Indexes()) found = found || (!index.primary && SameAscii(index.name, b.indexName));
             if (!found) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
             if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
             bool dropped;
@@ -170,7 +169,7 @@ void Database::RunDdl(const sql::BoundStatement& b) {
         RequireKnownFormat(b.tablePath);
         TableEntry& e = EntryFor(b.tablePath);
         for (const auto& index : e.table->Indexes())
-            if (SameName(index.name, b.indexName) || SameName("PRIMARY", b.indexName))
+            if (SameAscii(index.name, b.indexName) || SameAscii("PRIMARY", b.indexName))
                 throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
         if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
         try {
@@ -194,20 +193,20 @@ void Database::CreateTable(const std::string& path, const std::vector<FieldDesc>
     RequireKnownFormat(path);
     if (!TableFamilyFiles(path).empty()) {
         for (const auto& f : TableFamilyFiles(path))
-            if (SameName(ExtensionOf(f), ExtensionOf(path)))
+            if (SameAscii(ExtensionOf(f), ExtensionOf(path)))
                 throw EngineError("Table already exists: " + FileNameOf(path), errc::kInvalidParameter);
     }
     if (fields.empty()) throw EngineError("A table needs at least one field", errc::kInvalidParameter);
     for (size_t i = 0; i < fields.size(); ++i)
         for (size_t j = 0; j < i; ++j)
-            if (SameName(fields[i].name, fields[j].name))
+            if (SameAscii(fields[i].name, fields[j].name))
                 throw EngineError("Duplicate field name: " + fields[i].name, errc::kInvalidParameter);
     CreateOptions options;
     if (!primaryKey.empty()) {
         if (IsDbasePath(path))
             throw EngineError("Capability not supported: a dBASE table has no primary key", errc::kNotSupported);
         for (size_t k = 0; k < primaryKey.size(); ++k)
-            if (k >= fields.size() || !SameName(primaryKey[k], fields[k].name))
+            if (k >= fields.size() || !SameAscii(primaryKey[k], fields[k].name))
                 throw EngineError("The key fields must be the first fields of the table, in table order", errc::kInvalidParameter);
         options.keyFields = primaryKey.size();
     }
@@ -287,7 +286,7 @@ void Database::AlterTable(const std::string& path, const std::vector<sql::BoundA
     }
     const size_t keyFields = e.info.primaryKey.size();
     for (const auto& action : actions) {
-        auto it = std::find_if(fields.begin(), fields.end(), [&](const FieldDesc& f) { return SameName(f.name, action.field.name); });
+        auto it = std::find_if(fields.begin(), fields.end(), [&](const FieldDesc& f) { return SameAscii(f.name, action.field.name); });
         if (action.kind == sql::BoundAlterAction::Kind::Add) {
             if (it != fields.end()) throw EngineError("Field already exists: " + action.field.name, errc::kInvalidParameter);
             fields.push_back(action.field);

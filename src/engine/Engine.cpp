@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/sql/Parser.h"
 
 namespace tessel::engine {

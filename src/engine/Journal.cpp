@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/TableFamily.h"
 
 namespace tessel::engine {

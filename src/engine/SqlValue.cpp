@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 namespace tessel::engine {
 

@@ -10,18 +10,14 @@
 #include <filesystem>
 #include <utility>
 
-#include "engine/EngineError.h"
+#include "base/AsciiText.h"
+#include "base/EngineError.h"
 
 namespace tessel::engine {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -68,19 +64,19 @@ std::string ExtensionOf(const std::string& path) {
 std::vector<std::string> TableFamilyFiles(const std::string& mainPath) {
     const std::string dir = DirectoryOf(mainPath);
     const std::string name = FileNameOf(mainPath);
-    const std::string stem = Lower(StemOf(name));
-    std::string mainExt = Lower(ExtensionOf(name));
+    const std::string stem = AsciiLower(StemOf(name));
+    std::string mainExt = AsciiLower(ExtensionOf(name));
     if (!mainExt.empty()) mainExt.erase(0, 1);
     std::vector<std::string> files;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
         const std::string file = entry.path().filename().string();
         const size_t dot = file.find_last_of('.');
-        if (dot == std::string::npos || Lower(file.substr(0, dot)) != stem) continue;
-        if (!IsFamilyExtension(mainExt, Lower(file.substr(dot + 1)))) continue;
+        if (dot == std::string::npos || AsciiLower(file.substr(0, dot)) != stem) continue;
+        if (!IsFamilyExtension(mainExt, AsciiLower(file.substr(dot + 1)))) continue;
         if (!entry.is_regular_file(ec)) continue;
         const std::string full = (dir == "/" ? std::string() : dir) + "/" + file;
-        if (Lower(file.substr(dot + 1)) == mainExt)
+        if (AsciiLower(file.substr(dot + 1)) == mainExt)
             files.insert(files.begin(), full);
         else
             files.push_back(full);

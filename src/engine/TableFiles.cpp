@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/TableFamily.h"
 #include "engine/dbase/DbfTable.h"
 #include "engine/paradox/ParadoxTable.h"

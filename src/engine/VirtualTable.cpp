@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/Database.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/SqlValue.h"
 #include "engine/sql/Binder.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/Exceptions.h"
-#include "framework/StringList.h"
+#include "base/Exceptions.h"
+#include "base/StringList.h"
 #include "framework/data/DataSource.h"
 #include "framework/data/PictureValidator.h"
 #include "grid/CustomGrid.h"

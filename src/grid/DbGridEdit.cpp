@@ -8,8 +8,8 @@
 #include <cmath>
 #include <memory>
 
-#include "framework/ErrorHandler.h"
-#include "framework/Exceptions.h"
+#include "base/ErrorHandler.h"
+#include "base/Exceptions.h"
 #include "framework/data/DbDataSets.h"
 #include "framework/data/Fields.h"
 #include "framework/data/FormatSettings.h"

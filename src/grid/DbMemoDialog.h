@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "grid/DbGridTypes.h"
 
 class QPlainTextEdit;

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <typeinfo>
 
-#include "framework/IniFile.h"
-#include "framework/StringList.h"
+#include "base/IniFile.h"
+#include "base/StringList.h"
 
 namespace tessel {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace tessel {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace tessel {
 

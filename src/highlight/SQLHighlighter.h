@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "highlight/Highlighter.h"
 #include "highlight/SQLKeywordTables.h"
 

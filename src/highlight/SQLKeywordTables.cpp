@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "base/AsciiText.h"
 #include "highlight/HighlighterTypes.h"
 
 namespace tessel {
@@ -30,15 +31,6 @@ TSQLCharTables BuildMicrosoftTables() {
     t.identifier[static_cast<unsigned char>('@')] = true;
     t.hashValue[static_cast<unsigned char>('@')] = 28;
     return t;
-}
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 }  // namespace
@@ -72,7 +64,7 @@ void THashEntry::AddEntry(std::unique_ptr<THashEntry>& head, std::unique_ptr<THa
     // Walk the whole chain for a duplicate first so a failure changes nothing; the insertion
     // point is in front of the first longer entry.
     for (; *link; link = &(*link)->Next) {
-        if (SameAsciiText((*link)->Keyword, entry->Keyword))
+        if (SameAscii((*link)->Keyword, entry->Keyword))
             throw EHighlighterError("Keyword \"" + (*link)->Keyword + "\" already in list");
         if (!insertAt && entry->KeywordLength < (*link)->KeywordLength) insertAt = link;
     }
@@ -96,7 +88,7 @@ bool TSQLKeywordTable::AddTableName(std::string_view name) {
     size_t length = 0;
     const uint8_t hash = WordHash(name, length);
     for (const THashEntry* e = entries_.Get(hash); e; e = e->Next.get())
-        if (SameAsciiText(e->Keyword, name)) return false;
+        if (SameAscii(e->Keyword, name)) return false;
     AddWord(name, skTableName);
     return true;
 }

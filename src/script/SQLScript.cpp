@@ -1,7 +1,8 @@
 #include "script/SQLScript.h"
 
 #include "engine/Database.h"
-#include "framework/ErrorHandler.h"
+#include "base/AsciiText.h"
+#include "base/ErrorHandler.h"
 #include "framework/data/Session.h"
 
 namespace tessel {
@@ -37,13 +38,6 @@ size_t FindTerminator(const std::string& line, ScanState& state, bool semicolons
 namespace {
 
 // Removes leading and trailing characters with codes 0 to 32.
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
-
 // What RunStatement does after a failure the handler has seen.
 enum class TAfterFailure { Done, Retry };
 
@@ -120,7 +114,7 @@ void TSQLScript::RunScript(int n) {
                     s = std::move(pending);
                     pending.clear();
                 } else if (i < count) {
-                    s = Trim(sql_.Get(i));
+                    s = TrimControls(sql_.Get(i));
                     ++i;
                 } else {
                     break;
@@ -128,7 +122,7 @@ void TSQLScript::RunScript(int n) {
                 const bool outside = state.Normal();
                 const size_t at = script::FindTerminator(s, state, semicolonTerm_);
                 if (at != std::string::npos) {
-                    pending = Trim(s.substr(at + 1));
+                    pending = TrimControls(s.substr(at + 1));
                     s.erase(at);
                     if (!s.empty()) statement.Add(s);
                     break;

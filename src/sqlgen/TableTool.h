@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "framework/data/DbError.h"
 #include "sqlgen/FieldList.h"
 

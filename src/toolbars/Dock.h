@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace tessel {
 

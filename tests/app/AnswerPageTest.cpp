@@ -6,7 +6,7 @@
 
 #include "app/MainWindow.h"
 #include "engine/TableFiles.h"
-#include "framework/ErrorHandler.h"
+#include "base/ErrorHandler.h"
 #include "grid/DbGrid.h"
 #include "grid/DbNavigator.h"
 #include "support/TempDir.h"

@@ -17,7 +17,7 @@
 #include "app/Settings.h"
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Aliases.h"
-#include "framework/ErrorHandler.h"
+#include "base/ErrorHandler.h"
 #include "framework/widgets/FileDialogs.h"
 #include "support/TempDir.h"
 #include "toolbars/Dock.h"

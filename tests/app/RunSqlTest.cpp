@@ -15,7 +15,7 @@
 #include "engine/Aliases.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "framework/ErrorHandler.h"
+#include "base/ErrorHandler.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/FileDialogs.h"
 #include "support/TempDir.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/TempDir.h"
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace tessel {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "support/TempDir.h"
-#include "framework/Exceptions.h"
-#include "framework/StringList.h"
+#include "base/Exceptions.h"
+#include "base/StringList.h"
 
 namespace tessel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "support/TempDir.h"
 
 using tessel::engine::AliasStore;

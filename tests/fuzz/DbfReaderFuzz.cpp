@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/dbase/DbfHeader.h"
 #include "engine/dbase/DbfTable.h"
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/dbase/DbfTable.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/paradox/ParadoxTable.h"
 
 using namespace tessel::engine;

@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "engine/Engine.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 using namespace tessel::engine;
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/sql/AstDump.h"
 #include "engine/sql/Parser.h"
 #include "engine/sql/SyntaxError.h"

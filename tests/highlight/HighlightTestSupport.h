@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel::test {

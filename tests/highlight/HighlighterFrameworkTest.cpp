@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/IniFile.h"
-#include "framework/StringList.h"
+#include "base/IniFile.h"
+#include "base/StringList.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel {

@@ -4,7 +4,7 @@
 
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "framework/ErrorHandler.h"
+#include "base/ErrorHandler.h"
 #include "framework/data/Session.h"
 #include "support/TempDir.h"
 

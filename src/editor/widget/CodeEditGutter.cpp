@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "base/AsciiText.h"
 #include "editor/widget/TextDrawer.h"
 
 namespace tessel {
@@ -114,11 +115,6 @@ std::unique_ptr<std::map<std::string, TInternalResource>>& Registry() {
     return registry;
 }
 
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 QImage LoadStrip(const std::string& key) {
     if (key == "CODEEDITINTERNALIMAGES") return MakeBookmarkDigitStrip();
     return {};
@@ -148,7 +144,7 @@ QImage MakeBookmarkDigitStrip() {
     return image;
 }
 
-TInternalImage::TInternalImage(const std::string& name, int count) : key_(Upper(name)), count_(count) {
+TInternalImage::TInternalImage(const std::string& name, int count) : key_(AsciiUpper(name)), count_(count) {
     auto& registry = Registry();
     if (!registry) registry = std::make_unique<std::map<std::string, TInternalResource>>();
     auto it = registry->find(key_);
@@ -179,7 +175,7 @@ const QImage& TInternalImage::Bitmap() const {
 int TInternalImage::UsageCount(const std::string& name) {
     const auto& registry = Registry();
     if (!registry) return 0;
-    const auto it = registry->find(Upper(name));
+    const auto it = registry->find(AsciiUpper(name));
     return it == registry->end() ? 0 : it->second.usage;
 }
 

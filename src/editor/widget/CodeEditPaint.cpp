@@ -6,7 +6,7 @@
 
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/CustomCodeEdit.h"
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel {

@@ -17,7 +17,7 @@
 
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/KeyMapping.h"
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel {

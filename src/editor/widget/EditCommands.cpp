@@ -13,7 +13,7 @@
 #include "editor/CodeEditEditing.h"
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/CustomCodeEdit.h"
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace tessel {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 #include "highlight/HighlighterTypes.h"
 
 class QPainter;

@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "engine/codepage/LanguageDrivers.h"
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace tessel::engine::codepage {
 

@@ -1,4 +1,5 @@
 #include "engine/codepage/LanguageDrivers.h"
+#include "base/AsciiText.h"
 
 #include <cctype>
 
@@ -120,15 +121,6 @@ const ParadoxLanguageDriver kParadoxDrivers[] = {
     {"DB850US0", 0xFB, 850, "dBASE English 850"},
 };
 
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t k = 0; k < a.size(); ++k)
-        if (std::toupper(static_cast<unsigned char>(a[k])) !=
-            std::toupper(static_cast<unsigned char>(b[k])))
-            return false;
-    return true;
-}
-
 }  // namespace
 
 const DbaseLanguageDriver* FindDbaseDriver(uint8_t id) {
@@ -140,7 +132,7 @@ const DbaseLanguageDriver* FindDbaseDriver(uint8_t id) {
 const DbaseLanguageDriver* FindDbaseDriverByName(std::string_view name) {
     if (name.empty()) return nullptr;
     for (const auto& d : kDbaseDrivers)
-        if (SameNoCase(d.name, name)) return &d;
+        if (SameAscii(d.name, name)) return &d;
     return nullptr;
 }
 
@@ -152,7 +144,7 @@ uint8_t DbaseDriverForCodePage(int codePage) {
 
 const ParadoxLanguageDriver* FindParadoxDriver(std::string_view id) {
     for (const auto& d : kParadoxDrivers)
-        if (SameNoCase(d.id, id)) return &d;
+        if (SameAscii(d.id, id)) return &d;
     return nullptr;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 namespace tessel::engine::dbase {
 

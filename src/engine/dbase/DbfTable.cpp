@@ -11,9 +11,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/EngineError.h"
+#include "base/AsciiText.h"
+#include "base/EngineError.h"
 #include "engine/codepage/LanguageDrivers.h"
-#include "framework/FileUtil.h"
+#include "base/FileUtil.h"
 
 namespace tessel::engine::dbase {
 
@@ -248,12 +249,6 @@ bool FormatNumberField(DecimalText t, int decimals, uint32_t width, char* dst) {
     std::memset(dst, ' ', width - text.size());
     std::memcpy(dst + (width - text.size()), text.data(), text.size());
     return true;
-}
-
-std::string UpperAscii(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return s;
 }
 
 std::string BaseName(const std::string& path) {
@@ -1320,7 +1315,7 @@ void DbfTable::RebuildIndexFile(const std::vector<MdxTag>& tags) {
     for (size_t t = 0; t < entries.size(); ++t) SortMdxEntries(tags[t], entries[t]);
     uint8_t today[3];
     TodayBytes(reinterpret_cast<char*>(today));
-    MdxFile built = MdxFile::Build(tags, entries, UpperAscii(BaseName(path_)), today);
+    MdxFile built = MdxFile::Build(tags, entries, AsciiUpper(BaseName(path_)), today);
     mdx_.file = std::move(built);
     mdx_.full = false;
     mdx_.checked = true;
@@ -1427,7 +1422,7 @@ bool DbfTable::SeekIndex(size_t field, const Value* lo, const Value* hi, std::ve
 void DbfTable::AddIndexTag(const std::string& name, const std::vector<std::string>& fieldNames, bool unique,
                            bool descending) {
     RequireWritable();
-    const std::string tagName = UpperAscii(name);
+    const std::string tagName = AsciiUpper(name);
     bool valid = !tagName.empty() && tagName.size() <= 10 && tagName[0] >= 'A' && tagName[0] <= 'Z';
     for (char c : tagName) valid = valid && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
     if (!valid)
@@ -1514,7 +1509,7 @@ void DbfTable::AddIndexTag(const std::string& name, const std::vector<std::strin
 bool DbfTable::DropIndexTag(const std::string& name) {
     const std::vector<MdxTag> before = mdx_.file.Tags();
     size_t t = 0;
-    while (t < before.size() && UpperAscii(conv_->ToUtf8(before[t].name)) != UpperAscii(name)) ++t;
+    while (t < before.size() && AsciiUpper(conv_->ToUtf8(before[t].name)) != AsciiUpper(name)) ++t;
     if (t == before.size()) return false;
     RequireWritable();
     FileLockGuard lock(file_, LockMode::Exclusive);
@@ -1632,7 +1627,7 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
     bool anyMemo = false;
     for (const auto& d : defs) {
         DbfField f;
-        std::string name = UpperAscii(d.name);
+        std::string name = AsciiUpper(d.name);
         if (options.fixNames) {
             for (auto& c : name)
                 if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) c = '_';

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <numeric>
 
-#include "engine/EngineError.h"
+#include "base/AsciiText.h"
+#include "base/EngineError.h"
 #include "engine/storage/Value.h"
 
 namespace tessel::engine::dbase {
@@ -38,30 +39,16 @@ void PutU16(char* p, uint16_t v) {
     p[1] = static_cast<char>(v >> 8);
 }
 
+// A tag name or expression as stored: blanks and NULs around it are padding.
+std::string TrimmedKey(std::string_view s) { return std::string(TrimChars(s, std::string_view(" \0", 2))); }
+
 [[noreturn]] void Corrupt(const std::string& path, const std::string& what) {
     throw EngineError("The index file \"" + path + "\" is damaged: " + what, errc::kCorruptFile);
 }
 
-std::string Trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\0')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-    return std::string(s);
-}
-
-bool SameAsciiName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t k = 0; k < a.size(); ++k) {
-        char x = a[k], y = b[k];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 int FindTableField(const DbfHeader& table, std::string_view name) {
     for (size_t k = 0; k < table.fields.size(); ++k)
-        if (table.fields[k].kind != FieldKind::NullFlags && SameAsciiName(table.fields[k].name, name))
+        if (table.fields[k].kind != FieldKind::NullFlags && SameAscii(table.fields[k].name, name))
             return static_cast<int>(k);
     return -1;
 }
@@ -179,7 +166,7 @@ std::vector<MdxTag> ParseMdx(std::string_view file, const std::string& path) {
         const char* e = h + kTagTable + t * kTagEntry;
         MdxTag tag;
         tag.headerPage = GetU32(e);
-        tag.name = Trimmed(std::string_view(e + 4, 11).substr(0, std::string_view(e + 4, 11).find('\0')));
+        tag.name = TrimmedKey(std::string_view(e + 4, 11).substr(0, std::string_view(e + 4, 11).find('\0')));
         if (tag.headerPage < 4 || uint64_t{tag.headerPage} + 2 > pages)  // a header fills a block
             Corrupt(path, "tag " + std::to_string(t + 1) + " names page " + std::to_string(tag.headerPage));
         const char* th = file.data() + uint64_t{tag.headerPage} * kMdxPageSize;
@@ -193,7 +180,7 @@ std::vector<MdxTag> ParseMdx(std::string_view file, const std::string& path) {
         tag.unique = (th[8] & 0x40) != 0 || th[23] != 0;
         size_t n = 0;
         while (24 + n < 245 && 24 + n < avail && th[24 + n] != '\0') ++n;
-        tag.expression = Trimmed(std::string_view(th + 24, n));
+        tag.expression = TrimmedKey(std::string_view(th + 24, n));
         tag.filtered = th[245] != 0;
         if (tag.keyType != 'C' && tag.keyType != 'N' && tag.keyType != 'D')
             Corrupt(path, "tag " + tag.name + " has the key type " + std::to_string(static_cast<unsigned char>(tag.keyType)));
@@ -218,7 +205,7 @@ std::string ResolveMdxTag(MdxTag& tag, const DbfHeader& table) {
     size_t start = 0;
     while (start <= expr.size()) {
         const size_t plus = expr.find('+', start);
-        const std::string part = Trimmed(expr.substr(start, plus == std::string_view::npos ? std::string_view::npos : plus - start));
+        const std::string part = TrimmedKey(expr.substr(start, plus == std::string_view::npos ? std::string_view::npos : plus - start));
         const int f = FindTableField(table, part);
         if (f < 0) return "the tag " + tag.name + " has the expression " + tag.expression + ", which Tessel does not compute";
         fields.push_back(static_cast<size_t>(f));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 namespace tessel::engine::dbase {
 

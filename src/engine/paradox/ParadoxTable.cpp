@@ -12,7 +12,7 @@
 
 #include <strings.h>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/codepage/CodePage.h"
 #include "engine/codepage/LanguageDrivers.h"
 #include "engine/paradox/BlobFile.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 namespace tessel::engine::paradox {
 

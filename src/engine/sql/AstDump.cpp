@@ -1,4 +1,5 @@
 #include "engine/sql/AstDump.h"
+#include "base/AsciiText.h"
 
 #include <cctype>
 #include <initializer_list>
@@ -7,12 +8,6 @@
 namespace tessel::engine::sql {
 
 namespace {
-
-std::string Lower(const char* s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string Quote(const std::string& text, char quote) {
     std::string out(1, quote);
@@ -80,7 +75,7 @@ public:
             }
             case ExprKind::Binary: {
                 const auto& b = e.As<BinaryExpr>();
-                Open(b.op == BinaryOp::And || b.op == BinaryOp::Or ? Lower(BinaryOpText(b.op))
+                Open(b.op == BinaryOp::And || b.op == BinaryOp::Or ? AsciiLower(BinaryOpText(b.op))
                                                                    : BinaryOpText(b.op));
                 Arg(*b.left);
                 Arg(*b.right);

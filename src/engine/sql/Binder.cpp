@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/AsciiText.h"
 #include "engine/sql/DialectFunctions.h"
 #include "engine/sql/DialectValues.h"
 #include "engine/sql/SyntaxError.h"
@@ -30,14 +31,6 @@ std::string QuoteSqliteIdentifier(const std::string& name) {
 namespace {
 
 // ---- Small helpers ------------------------------------------------------------------------
-
-std::string UpperAscii(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool SameName(std::string_view a, std::string_view b) { return UpperAscii(a) == UpperAscii(b); }
 
 std::string QuoteString(std::string_view s) {
     std::string out = "'";
@@ -231,11 +224,11 @@ std::string WithoutExtension(const std::string& s) {
 
 bool MatchesTableName(const TableEntry& t, const std::string& q) {
     const std::string base = BaseName(t.name.name.empty() ? t.name.text : t.name.name);
-    if (SameName(q, t.name.text) || SameName(q, base) || SameName(q, WithoutExtension(base))) return true;
+    if (SameAscii(q, t.name.text) || SameAscii(q, base) || SameAscii(q, WithoutExtension(base))) return true;
     // The file the name resolved to: "employee.db" qualifies a table written as employee.
     if (!t.table) return false;
     const std::string file = BaseName(t.table->path);
-    return SameName(q, file) || SameName(q, WithoutExtension(file));
+    return SameAscii(q, file) || SameAscii(q, WithoutExtension(file));
 }
 
 // ---- Query shape --------------------------------------------------------------------------
@@ -380,7 +373,7 @@ private:
         const std::string mine = e.correlation.empty() ? ref.table.text : e.correlation;
         for (const auto& other : scope.tables) {
             const std::string theirs = other.correlation.empty() ? other.name.text : other.correlation;
-            if (SameName(mine, theirs))
+            if (SameAscii(mine, theirs))
                 Fail("Duplicate table or correlation name", mine,
                      ref.correlation ? ref.correlation->pos : ref.table.pos);
         }
@@ -420,7 +413,7 @@ private:
         b.sql = QuoteSqliteIdentifier(t.alias) + "." + QuoteSqliteIdentifier(f.name);
         b.ty = TyOfField(f);
         b.field = &f;
-        b.columnKey = t.alias + "." + UpperAscii(f.name);
+        b.columnKey = t.alias + "." + AsciiUpper(f.name);
         b.defaultName = f.name;
         b.pos = pos;
         b.token = f.name;
@@ -429,7 +422,7 @@ private:
 
     static const FieldDesc* FindField(const CatalogTable& t, const std::string& name) {
         for (const auto& f : t.fields)
-            if (!f.hidden && SameName(f.name, name)) return &f;
+            if (!f.hidden && SameAscii(f.name, name)) return &f;
         return nullptr;
     }
 
@@ -442,7 +435,7 @@ private:
             if (qualifier) {
                 for (int pass = 0; pass < 2 && !entry; ++pass) {
                     for (const auto& t : s->tables) {
-                        const bool match = pass == 0 ? !t.correlation.empty() && SameName(t.correlation, qualifier->text)
+                        const bool match = pass == 0 ? !t.correlation.empty() && SameAscii(t.correlation, qualifier->text)
                                                      : MatchesTableName(t, qualifier->text);
                         if (!match) continue;
                         if (entry) Fail("Ambiguous field name", token, pos);
@@ -915,7 +908,7 @@ private:
     }
 
     BExpr BindFunction(const FunctionExpr& f, Scope& scope) {
-        const std::string name = UpperAscii(f.name.text);
+        const std::string name = AsciiUpper(f.name.text);
         if ((name == "UPPER" || name == "LOWER") && f.args.size() == 1) {
             BExpr x = BindExpr(*f.args[0], scope);
             RequireText(x);
@@ -1246,7 +1239,7 @@ private:
             bool any = false;
             for (const auto& t : scope.tables) {
                 if (item.kind == SelectItem::Kind::QualifiedStar) {
-                    const bool match = !t.correlation.empty() ? SameName(t.correlation, item.qualifier.text)
+                    const bool match = !t.correlation.empty() ? SameAscii(t.correlation, item.qualifier.text)
                                                               : MatchesTableName(t, item.qualifier.text);
                     if (!match) continue;
                 }
@@ -1301,12 +1294,12 @@ private:
     static void MakeUnique(std::vector<std::string>& names) {
         for (size_t k = 0; k < names.size(); ++k) {
             bool clash = false;
-            for (size_t j = 0; j < k && !clash; ++j) clash = SameName(names[j], names[k]);
+            for (size_t j = 0; j < k && !clash; ++j) clash = SameAscii(names[j], names[k]);
             if (!clash) continue;
             for (int n = 1;; ++n) {
                 const std::string candidate = names[k] + "_" + std::to_string(n);
                 bool taken = false;
-                for (size_t j = 0; j < names.size() && !taken; ++j) taken = j != k && SameName(names[j], candidate);
+                for (size_t j = 0; j < names.size() && !taken; ++j) taken = j != k && SameAscii(names[j], candidate);
                 if (!taken) {
                     names[k] = candidate;
                     break;
@@ -1340,9 +1333,9 @@ private:
                 // names, names made unique), so that a selected column needs no qualifier.
                 if (bare) {
                     for (size_t k = 0; k < core.names.size() && term.empty(); ++k)
-                        if (SameName(core.explicitAlias[k], bare->text)) term = std::to_string(k + 1);
+                        if (SameAscii(core.explicitAlias[k], bare->text)) term = std::to_string(k + 1);
                     for (size_t k = 0; k < core.names.size() && term.empty(); ++k)
-                        if (SameName(core.names[k], bare->text)) term = std::to_string(k + 1);
+                        if (SameAscii(core.names[k], bare->text)) term = std::to_string(k + 1);
                 }
                 if (term.empty() && e.kind != ExprKind::Column && !bare) NotSupported("ORDER BY", o.pos);
                 if (term.empty() && scope) {
@@ -1473,7 +1466,7 @@ private:
             TableEntry e;
             e.table = &t;
             e.name = table;
-            const bool ok = (!correlation.empty() && SameName(correlation, c.qualifier->text)) ||
+            const bool ok = (!correlation.empty() && SameAscii(correlation, c.qualifier->text)) ||
                             MatchesTableName(e, c.qualifier->text);
             if (!ok) Fail("Invalid field name", token, c.name.pos);
         }
@@ -1619,7 +1612,7 @@ private:
 
     static bool IsDbase(const std::string& path) {
         const size_t dot = path.rfind('.');
-        return dot != std::string::npos && UpperAscii(path.substr(dot)) == ".DBF";
+        return dot != std::string::npos && AsciiUpper(path.substr(dot)) == ".DBF";
     }
 
     // The field a column definition makes in a table of the given format.
@@ -1717,7 +1710,7 @@ private:
         for (const auto& col : c.columns) {
             CheckDdlQualifier(col.name, c.table);
             for (const auto& f : out_.newFields)
-                if (SameName(f.name, col.name.name.text))
+                if (SameAscii(f.name, col.name.name.text))
                     Fail("Duplicate field name", col.name.name.text, col.name.name.pos);
             out_.newFields.push_back(DefineField(col, dbase));
         }
@@ -1728,7 +1721,7 @@ private:
             CheckDdlQualifier(key, c.table);
             size_t at = out_.newFields.size();
             for (size_t j = 0; j < out_.newFields.size(); ++j)
-                if (SameName(out_.newFields[j].name, key.name.text)) at = j;
+                if (SameAscii(out_.newFields[j].name, key.name.text)) at = j;
             if (at == out_.newFields.size()) Fail("Invalid field name", key.name.text, key.name.pos);
             if (at != k)
                 Fail("The key fields must be the first fields of the table, in order", key.name.text, key.name.pos);
@@ -1749,7 +1742,7 @@ private:
             if (!f.hidden) names.push_back(f.name);
         auto find = [&](const std::string& n) {
             for (size_t k = 0; k < names.size(); ++k)
-                if (SameName(names[k], n)) return static_cast<int>(k);
+                if (SameAscii(names[k], n)) return static_cast<int>(k);
             return -1;
         };
         for (const auto& action : a.actions) {
@@ -1765,7 +1758,7 @@ private:
                 const int at = find(c.name.text);
                 if (at < 0) Fail("Invalid field name", c.name.text, c.name.pos);
                 for (const auto& key : t.primaryKey)
-                    if (SameName(key, c.name.text)) Fail("A key field cannot be dropped", c.name.text, c.name.pos);
+                    if (SameAscii(key, c.name.text)) Fail("A key field cannot be dropped", c.name.text, c.name.pos);
                 bound.kind = BoundAlterAction::Kind::Drop;
                 bound.field.name = names[static_cast<size_t>(at)];
                 names.erase(names.begin() + at);

@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/sql/DialectValues.h"
 #include "engine/storage/Field.h"
 #include "engine/storage/Value.h"
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace tessel::engine::sql {
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/AsciiText.h"
 #include "engine/storage/Value.h"
 
 namespace tessel::engine::sql {
@@ -31,15 +32,6 @@ bool ReadNumber(std::string_view s, size_t& pos, int maxDigits, int& out, int* c
     if (count) *count = n;
     if (n == 0) return false;
     out = v;
-    return true;
-}
-
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t k = 0; k < a.size(); ++k)
-        if (Upper(a[k]) != Upper(b[k])) return false;
     return true;
 }
 
@@ -95,8 +87,8 @@ bool ReadTime(std::string_view s, size_t& pos, int64_t& ms) {
     }
     size_t p = pos;
     while (p < s.size() && s[p] == ' ') ++p;
-    if (p + 2 <= s.size() && (EqualsNoCase(s.substr(p, 2), "AM") || EqualsNoCase(s.substr(p, 2), "PM"))) {
-        const bool pm = Upper(s[p]) == 'P';
+    if (p + 2 <= s.size() && (SameAscii(s.substr(p, 2), "AM") || SameAscii(s.substr(p, 2), "PM"))) {
+        const bool pm = AsciiUpper(s[p]) == 'P';
         pos = p + 2;
         if (h <= 12) {
             if (pm && h < 12) h += 12;
@@ -151,8 +143,8 @@ bool ParseTimestampLiteral(std::string_view text, int64_t& out) {
 
 std::optional<bool> ParseBoolLiteral(std::string_view text) {
     const std::string_view s = TrimBlanks(text);
-    if (EqualsNoCase(s, "TRUE") || EqualsNoCase(s, "T")) return true;
-    if (EqualsNoCase(s, "FALSE") || EqualsNoCase(s, "F")) return false;
+    if (SameAscii(s, "TRUE") || SameAscii(s, "T")) return true;
+    if (SameAscii(s, "FALSE") || SameAscii(s, "F")) return false;
     return std::nullopt;
 }
 

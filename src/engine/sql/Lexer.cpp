@@ -4,6 +4,7 @@
 #include <cctype>
 #include <iterator>
 
+#include "base/AsciiText.h"
 #include "engine/sql/SyntaxError.h"
 
 namespace tessel::engine::sql {
@@ -34,14 +35,6 @@ bool IsWordChar(unsigned char c) {
 }
 bool IsDigit(unsigned char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
 }
 
 class Scanner {
@@ -143,7 +136,7 @@ private:
             const std::string_view word = text_.substr(start, i_ - start);
             if (IsReservedWord(word)) {
                 t.kind = TokenKind::Keyword;
-                t.value = Upper(word);
+                t.value = AsciiUpper(word);
             } else {
                 t.kind = TokenKind::Identifier;
                 t.value = std::string(word);
@@ -288,7 +281,7 @@ private:
 
 bool IsReservedWord(std::string_view word) {
     if (word.empty() || word.size() > 9) return false;
-    const std::string upper = Upper(word);
+    const std::string upper = AsciiUpper(word);
     return std::binary_search(std::begin(kReserved), std::end(kReserved), std::string_view(upper));
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/AsciiText.h"
 #include "engine/sql/SyntaxError.h"
 
 namespace tessel::engine::sql {
@@ -18,15 +19,6 @@ constexpr const char* kUnexpectedEnd = "Unexpected end of statement";
 constexpr const char* kNotSupported = "Capability not supported";
 constexpr const char* kTooDeep = "Statement nested too deeply";
 constexpr const char* kOneStatement = "Only one statement may be run at a time";
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto up = [](char c) {
-                   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-               };
-               return up(x) == up(y);
-           });
-}
 
 bool IsComparison(TokenKind k) {
     return k == TokenKind::Eq || k == TokenKind::Ne || k == TokenKind::Lt || k == TokenKind::Le ||
@@ -154,7 +146,7 @@ private:
     }
 
     bool CurIsWord(std::string_view word) const {
-        return Cur().kind == TokenKind::Identifier && EqualsNoCase(Cur().value, word);
+        return Cur().kind == TokenKind::Identifier && SameAscii(Cur().value, word);
     }
 
     // ---- nesting and height
@@ -226,7 +218,7 @@ private:
 
     static bool IsTableExtension(const Token& t) {
         return t.kind == TokenKind::Identifier &&
-               (EqualsNoCase(t.value, "db") || EqualsNoCase(t.value, "dbf"));
+               (SameAscii(t.value, "db") || SameAscii(t.value, "dbf"));
     }
 
     // employee | parts.db | "employee.db" | ":WORK:customer.db" | :WORK:customer[.db].

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/sql/Ast.h"
 
 namespace tessel::engine::sql {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 namespace tessel::engine {
 

@@ -1,6 +1,6 @@
 #include "engine/storage/Table.h"
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 namespace tessel::engine {
 

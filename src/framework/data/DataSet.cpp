@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "framework/data/DataSource.h"
 
 namespace tessel {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "framework/data/DataSource.h"
 #include "framework/data/PictureValidator.h"
 #include "framework/data/Query.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineError.h"
-#include "framework/Exceptions.h"
+#include "base/EngineError.h"
+#include "base/Exceptions.h"
 
 namespace tessel {
 

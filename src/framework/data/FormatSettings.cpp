@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/AsciiText.h"
 #include "engine/storage/Value.h"
 
 namespace tessel {
@@ -44,15 +45,6 @@ int ToInt(std::string_view s) {
         if (v > 100000) return v;
     }
     return v;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (prefix.empty() || s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(s[i])) !=
-            std::toupper(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
 }
 
 }  // namespace
@@ -162,7 +154,7 @@ bool TryStrToTime(std::string_view text, int64_t& msOfDay) {
     auto stripMarker = [&](std::string_view marker, int which) {
         if (half || marker.empty() || text.size() < marker.size()) return;
         std::string_view tail = text.substr(text.size() - marker.size());
-        if (StartsWithNoCase(tail, marker)) {
+        if (StartsWithAscii(tail, marker)) {
             half = which;
             text = TrimBlanks(text.substr(0, text.size() - marker.size()));
         }

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "framework/data/DbError.h"
 #include "framework/data/FormatSettings.h"
 

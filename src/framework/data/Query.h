@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "framework/data/DataSet.h"
 #include "framework/data/Params.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "engine/TableFiles.h"
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "framework/data/Session.h"
 #include "framework/data/TableCursor.h"
 

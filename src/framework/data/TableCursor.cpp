@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/TableFiles.h"
 
 namespace tessel {

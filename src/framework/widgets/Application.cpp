@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "framework/ErrorHandler.h"
+#include "base/ErrorHandler.h"
 
 namespace tessel {
 

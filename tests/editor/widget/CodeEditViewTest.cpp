@@ -7,7 +7,7 @@
 
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/CustomCodeEdit.h"
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "DbfTestUtil.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 using namespace dbftest;
 using namespace tessel::engine;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "DbfTestUtil.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 
 using namespace dbftest;
 using namespace tessel::engine;

@@ -15,7 +15,7 @@
 #include <set>
 
 #include "DbfTestUtil.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/dbase/MdxIndex.h"
 
 using namespace dbftest;

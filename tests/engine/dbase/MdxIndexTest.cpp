@@ -12,7 +12,7 @@
 #include <random>
 
 #include "DbfTestUtil.h"
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/dbase/MdxIndex.h"
 
 using namespace dbftest;

@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/TableFiles.h"
 #include "ExecTestSupport.h"
 

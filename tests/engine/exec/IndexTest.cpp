@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/VirtualTable.h"
 #include "engine/TableFiles.h"
 #include "engine/dbase/MdxIndex.h"

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/TableFiles.h"
 #include "ExecTestSupport.h"
 

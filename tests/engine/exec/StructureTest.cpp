@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/TableFiles.h"
 #include "ExecTestSupport.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/paradox/ParadoxTable.h"
 #include "engine/storage/Table.h"
 #include "support/RunCommand.h"

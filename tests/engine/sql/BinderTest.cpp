@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/sql/Binder.h"
 #include "engine/sql/DialectFunctions.h"
 #include "engine/sql/DialectValues.h"

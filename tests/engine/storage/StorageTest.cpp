@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "engine/EngineError.h"
+#include "base/EngineError.h"
 #include "engine/storage/LockedFile.h"
 #include "engine/storage/Value.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "framework/StringList.h"
+#include "base/StringList.h"
 #include "framework/data/PictureValidator.h"
 
 namespace tessel {

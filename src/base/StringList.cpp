@@ -1,4 +1,4 @@
-#include "framework/StringList.h"
+#include "base/StringList.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,21 +7,13 @@
 #include <iterator>
 #include <sstream>
 
-#include "framework/Exceptions.h"
-#include "framework/FileUtil.h"
+#include "base/AsciiText.h"
+#include "base/Exceptions.h"
+#include "base/FileUtil.h"
 
 namespace tessel {
 
-int CompareText(const std::string& a, const std::string& b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
+int CompareText(const std::string& a, const std::string& b) { return CompareAscii(a, b); }
 
 bool SameText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
 

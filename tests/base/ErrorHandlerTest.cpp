@@ -1,8 +1,8 @@
-#include "framework/ErrorHandler.h"
+#include "base/ErrorHandler.h"
 
 #include <gtest/gtest.h>
 
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 
 using namespace tessel;
 

@@ -1,4 +1,4 @@
-#include "framework/FileUtil.h"
+#include "base/FileUtil.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace tessel {
 

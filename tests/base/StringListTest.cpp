@@ -1,12 +1,12 @@
-#include "framework/StringList.h"
+#include "base/StringList.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "framework/Exceptions.h"
-#include "framework/FileUtil.h"
+#include "base/Exceptions.h"
+#include "base/FileUtil.h"
 #include "support/TempDir.h"
 
 using tessel::TStringList;

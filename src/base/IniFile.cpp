@@ -1,29 +1,26 @@
-#include "framework/IniFile.h"
+#include "base/IniFile.h"
 
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "framework/Exceptions.h"
-#include "framework/FileUtil.h"
-#include "framework/StringList.h"
+#include "base/AsciiText.h"
+#include "base/Exceptions.h"
+#include "base/FileUtil.h"
+#include "base/StringList.h"
 
 namespace tessel {
 
 namespace {
 
-std::string Trim(const std::string& s) {
-    const size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    const size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
+// Blanks, tabs and line ends around a line, a name or a value are not part of it.
+std::string TrimLine(const std::string& s) { return std::string(TrimChars(s, " \t\r\n")); }
 
 }  // namespace
 
 std::optional<long long> ParseProfileInteger(const std::string& raw) {
-    const std::string text = Trim(raw);
+    const std::string text = TrimLine(raw);
     if (text.empty()) return std::nullopt;
     int base = 10;
     size_t start = 0;
@@ -73,7 +70,7 @@ void TIniFile::Parse(const std::string& text) {
             leadingComments_.push_back(line);
     };
     for (int i = 0; i < lines.Count(); ++i) {
-        const std::string line = Trim(lines.Get(i));
+        const std::string line = TrimLine(lines.Get(i));
         if (line.empty()) continue;
         if (line[0] == ';' || line[0] == '#') {
             keepRaw(line);
@@ -85,8 +82,8 @@ void TIniFile::Parse(const std::string& text) {
         };
         if (line[0] == '[') {
             const size_t close = line.find(']');
-            const std::string name = close == std::string::npos ? "" : Trim(line.substr(1, close - 1));
-            if (close == std::string::npos || name.empty() || !Trim(line.substr(close + 1)).empty()) {
+            const std::string name = close == std::string::npos ? "" : TrimLine(line.substr(1, close - 1));
+            if (close == std::string::npos || name.empty() || !TrimLine(line.substr(close + 1)).empty()) {
                 skip();
                 current = nullptr;  // the keys below belong to no readable section
                 continue;
@@ -104,8 +101,8 @@ void TIniFile::Parse(const std::string& text) {
             skip();
             continue;
         }
-        const std::string key = Trim(line.substr(0, eq));
-        const std::string value = Trim(line.substr(eq + 1));
+        const std::string key = TrimLine(line.substr(0, eq));
+        const std::string value = TrimLine(line.substr(eq + 1));
         bool replaced = false;
         for (auto& entry : current->entries) {
             if (!entry.key.empty() && SameText(entry.key, key)) {

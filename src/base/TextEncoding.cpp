@@ -1,4 +1,4 @@
-#include "framework/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace tessel {
 

@@ -1,8 +1,8 @@
-#include "framework/ErrorHandler.h"
+#include "base/ErrorHandler.h"
 
 #include <cstdio>
 
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace tessel {
 

@@ -1,10 +1,10 @@
-#include "framework/IniFile.h"
+#include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "framework/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TempDir.h"
 
 using tessel::ParseProfileInteger;
