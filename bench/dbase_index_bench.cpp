@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
         }
     }
     const auto t1 = Clock::now();
-    t->AddIndexTag("CODE", {"CODE"}, false, false);
+    t->CreateIndex("CODE", {"CODE"}, false, false);
     const auto t2 = Clock::now();
-    t->AddIndexTag("NAME", {"NAME"}, false, false);
+    t->CreateIndex("NAME", {"NAME"}, false, false);
     const auto t3 = Clock::now();
 
     Value key = Value::Int(424242);

@@ -16,7 +16,7 @@
 #include "SqlTiming.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 
 using namespace tessel::engine;
 using namespace tessel::bench;
@@ -42,14 +42,14 @@ int main(int argc, char** argv) {
         }
     }
     const auto t1 = Clock::now();
-    paradox::CreateParadoxIndex(*t, "ByCode", {"Code"}, false, false);
+    t->CreateIndex("ByCode", {"Code"}, false, false);
     const auto t2 = Clock::now();
 
     Value key;
     key.SetInt(424242);
     std::vector<uint32_t> viaIndex;
     const auto t3 = Clock::now();
-    if (!paradox::ParadoxIndexSeek(*t, 1, &key, &key, viaIndex)) {
+    if (!t->SeekIndex(1, &key, &key, viaIndex)) {
         std::fprintf(stderr, "the index did not answer\n");
         return 1;
     }

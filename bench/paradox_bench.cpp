@@ -13,7 +13,7 @@
 #include <random>
 #include <string>
 
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 
 #ifdef TESSEL_HAVE_PXLIB
 extern "C" {

@@ -104,6 +104,17 @@ std::string ExtractFileDir(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string ExtractFileName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+    const std::string name = ExtractFileName(path);
+    const size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+}
+
 std::string ChangeFileExt(const std::string& path, const std::string& extension) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');

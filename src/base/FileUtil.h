@@ -1,5 +1,7 @@
 #pragma once
 
+// Files and paths: whole-file reads and atomic writes, permissions, path parts, user folders.
+
 #include <string>
 
 namespace tessel {
@@ -22,6 +24,11 @@ std::string FileErrorMessage(const char* verb, const std::string& fileName, int 
 
 // Directory part of a path without a trailing separator ("/" stays "/"); "." for a bare name.
 std::string ExtractFileDir(const std::string& path);
+
+// The last path component, and its extension with the dot as written ("" when it has none; a
+// leading dot as in ".profile" starts no extension).
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileExt(const std::string& path);
 
 // Replaces the extension of the last path component (appends when it has none).
 std::string ChangeFileExt(const std::string& path, const std::string& extension);

@@ -12,6 +12,7 @@
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringList.h"
+#include "engine/drivers/Drivers.h"
 
 namespace tessel::engine {
 
@@ -77,7 +78,7 @@ void AliasStore::Load() {
         aliases_.push_back({kSampleAliasName,
                             {{"TYPE", "STANDARD"},
                              {"PATH", SampleDirectory()},
-                             {"DEFAULT DRIVER", "PARADOX"}},
+                             {"DEFAULT DRIVER", std::string(DefaultStorageDriver().Name())}},
                             true});
     }
 }
@@ -129,19 +130,19 @@ std::string AliasStore::AliasPath(const std::string& name) const {
 }
 
 std::string AliasStore::DefaultDriver(const std::string& name) const {
-    const std::string driver = AsciiUpper(Setting(Get(name).settings, "DEFAULT DRIVER"));
-    return driver == "DBASE" ? "DBASE" : "PARADOX";
+    const StorageDriver* driver = FindDriverByName(Setting(Get(name).settings, "DEFAULT DRIVER"));
+    return std::string(driver ? driver->Name() : DefaultStorageDriver().Name());
 }
 
 void AliasStore::AddAlias(const std::string& name, const std::string& directory,
                           const std::string& driver) {
     if (const std::string problem = NameProblem(name); !problem.empty())
         throw EngineError("Cannot add the alias: " + problem, errc::kInvalidParameter);
-    const std::string upperDriver = AsciiUpper(driver);
-    if (upperDriver != "PARADOX" && upperDriver != "DBASE")
-        throw EngineError("Cannot add the alias: unknown driver \"" + driver +
-                              "\" (PARADOX or DBASE)",
+    const StorageDriver* known = FindDriverByName(driver);
+    if (!known)
+        throw EngineError("Cannot add the alias: unknown driver \"" + driver + "\" (" + DriverNamesText() + ")",
                           errc::kInvalidParameter);
+    const std::string upperDriver(known->Name());
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(directory, ec).lexically_normal();
     struct stat st {};

@@ -14,8 +14,10 @@
 #include "base/AsciiText.h"
 #include "engine/Engine.h"
 #include "base/EngineError.h"
+#include "base/FileUtil.h"
 #include "engine/SqlValue.h"
-#include "engine/TableFamily.h"
+#include "engine/drivers/Drivers.h"
+#include "engine/storage/TableFamily.h"
 #include "engine/TableFiles.h"
 #include "engine/VirtualTable.h"
 #include "engine/sql/Binder.h"
@@ -27,25 +29,6 @@ namespace tessel::engine {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// The name as a file in `dir`: exactly, or else the one file whose name matches without
-// regard to case.
-std::optional<std::string> FindFile(const std::string& dir, const std::string& fileName) {
-    const std::string exact = (dir == "/" ? std::string() : dir) + "/" + fileName;
-    if (FileExists(exact)) return exact;
-    const std::string want = AsciiLower(fileName);
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (AsciiLower(name) == want && entry.is_regular_file(ec)) return entry.path().string();
-    }
-    return std::nullopt;
-}
 
 // tessel_row_count('t1'): the number of live records of a table the statement reads, for a
 // COUNT(*) over the whole table (the binder writes this call instead of a scan).
@@ -198,9 +181,12 @@ std::string Database::TablePath(const sql::TableName& name, bool mustExist) {
     if (rel.find('\0') != std::string::npos)
         throw EngineError("Invalid table name: it contains a NUL character", errc::kInvalidParameter);
     std::string full = rel.front() == '/' ? rel : (base == "/" ? "" : base) + "/" + rel;
-    if (ExtensionOf(full).empty()) full += AsciiLower(driver) == "dbase" ? ".dbf" : ".db";
-    const std::string dir = DirectoryOf(full);
-    if (auto found = FindFile(dir, FileNameOf(full))) return *found;
+    if (ExtractFileExt(full).empty()) {
+        const StorageDriver* d = FindDriverByName(driver);
+        full += d ? d->Extension() : Drivers().front()->Extension();
+    }
+    const std::string dir = ExtractFileDir(full);
+    if (auto found = FindFileNoCase(dir, ExtractFileName(full))) return *found;
     if (mustExist) {
         const std::string shown = name.alias.empty() ? rel : ":" + name.alias + ":" + rel;
         throw EngineError("Table does not exist: " + shown, errc::kNotFound);
@@ -253,7 +239,7 @@ TableEntry& Database::EntryFor(const std::string& path) {
     e->info.path = path;
     e->info.sqliteName = std::string("t").append(std::to_string(++nameCounter_));
     e->info.typeName = e->table->Properties().typeName;
-    e->paradox = e->info.typeName == "PARADOX";
+    e->info.driver = &e->table->Driver();
     const auto& fields = e->table->Fields();
     for (size_t k = 0; k < fields.size(); ++k) {
         if (fields[k].hidden) continue;
@@ -367,9 +353,9 @@ const ColumnIndex& Database::IndexFor(TableEntry& e, int column) {
 }
 
 uint32_t Database::LiveCount(TableEntry& e) {
-    // A Paradox table keeps no deleted records. A table this statement changes is counted
+    // A driver that removes deleted records at once keeps no deleted slots. A table this statement changes is counted
     // afresh, as a scan would see it now.
-    if (e.paradox) return e.table->RecordCount();
+    if (e.info.driver->DeleteRemovesRecords()) return e.table->RecordCount();
     if (e.liveCount && !e.writing) return *e.liveCount;
     const std::vector<bool> none(e.table->Fields().size(), false);
     Record rec;
@@ -405,13 +391,13 @@ void Database::Apply(Op& op) {
         e.table->AppendRecord(op.rec);
         return;
     case Op::Kind::Delete:
-        if (e.paradox)
+        if (e.info.driver->DeleteRemovesRecords())
             e.deferredDeletes.push_back(op.slot);  // later slots move up when a record goes
         else
             e.table->DeleteRecord(op.slot);
         return;
     case Op::Kind::Update: {
-        if (e.paradox && !e.info.primaryKey.empty()) {
+        if (!e.info.primaryKey.empty()) {
             const size_t keyFields = e.info.primaryKey.size();
             std::vector<bool> mask(e.table->Fields().size(), false);
             for (size_t k = 0; k < keyFields; ++k) mask[k] = true;
@@ -595,7 +581,7 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
             const std::string stamp = StampOf(e->info.path);
             if (stamp.empty() || stamp != e->stamp) {
                 e->DropCaches();
-                if (!e->paradox) e->table->Refresh();  // the Paradox driver re-reads on locking
+                if (!e->info.driver->RefreshesOnLock()) e->table->Refresh();
                 e->stamp = stamp;
             }
         }

@@ -38,7 +38,6 @@ struct TableEntry {
     std::unique_ptr<Table> table;
     std::vector<size_t> columnMap;  // SQL column -> field of `table`
     bool registered = false;        // its virtual table exists on the connection
-    bool paradox = false;
     bool retired = false;           // replaced by a newer entry for the same file
     uint64_t device = 0, inode = 0;
 

@@ -10,6 +10,7 @@
 
 #include "base/EngineError.h"
 #include "engine/sql/Parser.h"
+#include "engine/drivers/Drivers.h"
 
 namespace tessel::engine {
 
@@ -60,7 +61,7 @@ std::string Engine::DirectoryFor(const std::string& name) const {
 Database& Engine::OpenDatabase(const std::string& name) {
     const bool isAlias = !name.empty() && aliases_.AliasExists(name);
     const std::string dir = DirectoryFor(name);
-    const std::string driver = isAlias ? aliases_.DefaultDriver(name) : "PARADOX";
+    const std::string driver = isAlias ? aliases_.DefaultDriver(name) : std::string(DefaultStorageDriver().Name());
     if (isAlias && strcasecmp(name.c_str(), kSampleAliasName) == 0) EnsureSamples(dir);
     if (!IsDirectory(dir)) throw EngineError("The directory \"" + dir + "\" does not exist", errc::kNotFound);
     const std::string key = dir + "\n" + driver;
@@ -75,7 +76,7 @@ Database& Engine::OpenDatabase(const std::string& name) {
 void Engine::CloseDatabase(const std::string& name) {
     const bool isAlias = !name.empty() && aliases_.AliasExists(name);
     const std::string dir = DirectoryFor(name);
-    const std::string driver = isAlias ? aliases_.DefaultDriver(name) : "PARADOX";
+    const std::string driver = isAlias ? aliases_.DefaultDriver(name) : std::string(DefaultStorageDriver().Name());
     databases_.erase(dir + "\n" + driver);
 }
 
@@ -103,7 +104,7 @@ void Engine::EnsureSamples(const std::string& directory) {
     }
     try {
         {
-            Database db(*this, tmpl, "PARADOX");
+            Database db(*this, tmpl, std::string(DefaultStorageDriver().Name()));
             const std::string script = kSamplesSql;
             for (const auto& piece : sql::SplitScript(script)) db.Execute(piece.text);
         }

@@ -11,7 +11,9 @@
 #include <filesystem>
 
 #include "base/EngineError.h"
-#include "engine/TableFamily.h"
+#include "base/FileUtil.h"
+#include "engine/drivers/Drivers.h"
+#include "engine/storage/TableFamily.h"
 
 namespace tessel::engine {
 
@@ -96,7 +98,7 @@ void Journal::Snapshot(const std::string& mainPath) {
     const std::string dir = EnsureDirectory();
     Entry entry;
     entry.mainPath = mainPath;
-    for (const auto& file : TableFamilyFiles(mainPath)) {
+    for (const auto& file : TableFamilyFiles(mainPath, DriverForPath(mainPath))) {
         const std::string copy = dir + "/" + std::to_string(++counter_);
         CopyFileContents(file, copy);
         entry.files.emplace_back(file, copy);
@@ -113,7 +115,7 @@ std::vector<std::string> Journal::Tables() const {
 void Journal::Restore(const std::string& mainPath) {
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.mainPath == mainPath; });
     if (it == entries_.end()) return;
-    for (const auto& file : TableFamilyFiles(mainPath)) {
+    for (const auto& file : TableFamilyFiles(mainPath, DriverForPath(mainPath))) {
         const bool had = std::any_of(it->files.begin(), it->files.end(), [&](const auto& p) { return p.first == file; });
         if (!had) ::unlink(file.c_str());
     }

@@ -1,121 +1,109 @@
+// Opening, creating and copying table files through their drivers.
+
 #include "engine/TableFiles.h"
 
-#include <cctype>
+#include <algorithm>
 
+#include "base/AsciiText.h"
 #include "base/EngineError.h"
-#include "engine/TableFamily.h"
-#include "engine/dbase/DbfTable.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/SqlValue.h"
+#include "engine/drivers/Drivers.h"
+#include "engine/storage/TableFamily.h"
 
 namespace tessel::engine {
 
 namespace {
 
-enum class Format { Dbase, Paradox };
-
-Format FormatOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    std::string ext;
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        ext = path.substr(dot + 1);
-    for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "dbf") return Format::Dbase;
-    if (ext == "db") return Format::Paradox;
-    throw EngineError("Unknown table type of \"" + path + "\": the file name must end in .db or .dbf",
-                      errc::kNotSupported);
+// Number of UTF-8 characters.
+size_t CharCount(const std::string& s) {
+    size_t n = 0;
+    for (unsigned char c : s)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
 }
 
-bool IsDbaseFamily(const Table& t) {
-    const std::string& type = t.Properties().typeName;
-    return type == "DBASE" || type == "FOXPRO";
+// Names valid for the destination and unique without case: a clash gets "_1", "_2", ...
+std::vector<std::string> DestinationNames(const std::vector<FieldDesc>& fields, const StorageDriver& dest) {
+    const size_t maxLen = dest.Limits().maxFieldNameLength;
+    std::vector<std::string> names;
+    for (const auto& f : fields) {
+        std::string name = dest.ValidFieldName(f.name);
+        const std::string stem = name;
+        for (int n = 1;; ++n) {
+            const bool clash = std::any_of(names.begin(), names.end(), [&](const std::string& g) { return SameAscii(g, name); });
+            if (!clash) break;
+            const std::string suffix = "_" + std::to_string(n);
+            std::string base = stem;
+            if (base.size() + suffix.size() > maxLen) base.resize(maxLen - suffix.size());
+            name = base + suffix;
+        }
+        names.push_back(name);
+    }
+    return names;
 }
 
 }  // namespace
 
 std::unique_ptr<Table> OpenTableFile(const std::string& path, OpenMode mode) {
-    if (FormatOf(path) == Format::Dbase) return dbase::DbfTable::Open(path, mode);
-    return paradox::OpenParadoxTable(path, mode);
+    return DriverForPath(path).Open(path, mode);
 }
 
 std::unique_ptr<Table> CreateTableFile(const std::string& path, const std::vector<FieldDesc>& fields,
                                        const CreateOptions& options) {
-    if (FormatOf(path) == Format::Dbase) {
-        if (options.keyFields > 0)
-            throw EngineError("A dBASE table cannot have a primary key: \"" + path + "\"", errc::kNotSupported);
-        return dbase::CreateDbfTable(path, fields, options);
+    return DriverForPath(path).Create(path, fields, options);
+}
+
+CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver,
+                  const StorageDriver& dest) {
+    CopyPlan plan;
+    const auto names = DestinationNames(source, dest);
+    for (size_t k = 0; k < source.size(); ++k) {
+        CopiedField c = dest.CopyField(source[k], sourceDriver == &dest);
+        c.field.name = names[k];
+        plan.fields.push_back(std::move(c.field));
+        plan.timeAsText.push_back(c.timeAsText);
     }
-    return paradox::CreateParadoxTable(path, fields, options, options.keyFields);
+    return plan;
+}
+
+void CopyPlan::Convert(size_t k, Value& v, uint64_t recNo) const {
+    if (timeAsText[k] && v.kind == ValueKind::Time) v.SetText(FormatTime(v.i));
+    const FieldDesc& f = fields[k];
+    if (f.type == fldtype::kString && v.kind == ValueKind::Text && CharCount(v.s) > f.units1)
+        throw EngineError("The value of field " + f.name + " in record " + std::to_string(recNo + 1) + " is " +
+                              std::to_string(CharCount(v.s)) + " characters long; the field holds " +
+                              std::to_string(f.units1),
+                          errc::kInvalidParameter);
+    if (f.type == fldtype::kBytes && (v.kind == ValueKind::Bytes || v.kind == ValueKind::Text) && v.s.size() > f.units1)
+        throw EngineError("The value of field " + f.name + " in record " + std::to_string(recNo + 1) + " is too long",
+                          errc::kInvalidParameter);
 }
 
 uint64_t CopyTableFile(Table& source, const std::string& destPath) {
-    const Format format = FormatOf(destPath);
-    const auto& srcFields = source.Fields();
-    std::vector<FieldDesc> fields;
-    std::vector<bool> timeAsText(srcFields.size(), false);
-    for (size_t k = 0; k < srcFields.size(); ++k) {
-        FieldDesc f = FieldDesc::Make(srcFields[k].name, srcFields[k].type, srcFields[k].subType,
-                                      srcFields[k].units1, srcFields[k].units2);
-        const bool sameFamily = (format == Format::Dbase) == IsDbaseFamily(source);
-        if (sameFamily) f.nativeType = srcFields[k].nativeType;
-        if (format == Format::Dbase) {
-            if (f.type == fldtype::kInt32 && f.subType == fldsub::kAutoInc) {
-                f.subType = fldsub::kNone;  // the copied numbers must stay as they are
-            } else if (f.type == fldtype::kTime) {
-                f.type = fldtype::kString;
-                f.units1 = 12;  // HH:MM:SS.mmm
-                timeAsText[k] = true;
-            } else if (f.type == fldtype::kBytes) {
-                f.type = fldtype::kBlob;
-                f.subType = fldsub::kBinary;
-            } else if (f.type == fldtype::kBcd && f.units1 > 20) {
-                // Paradox BCD keeps no precision (it reports all 32 digits); a dBASE number
-                // holds at most 20, and a value longer than that fails when it is appended.
-                f.units1 = 20;
-            }
-        }
-        fields.push_back(std::move(f));
-    }
+    const StorageDriver& dest = DriverForPath(destPath);
+    const CopyPlan plan = PlanCopy(source.Fields(), &source.Driver(), dest);
     CreateOptions options;
     options.codePage = source.Properties().codePage;
     options.fixNames = true;
+    options.finalPath = destPath;
 
     uint64_t copied = 0;
-    auto fill = [&](Table& dest) {
-        Record rec;
-        TableLock readLock(source, LockMode::Shared);
-        source.Refresh();
-        for (uint32_t n = 0; n < source.RecordCount(); ++n) {
-            if (!source.ReadRecord(n, rec)) continue;
-            for (size_t k = 0; k < rec.size(); ++k)
-                if (timeAsText[k] && rec[k].kind == ValueKind::Time) rec[k].SetText(FormatTime(rec[k].i));
-            dest.AppendRecord(rec);
-            ++copied;
-        }
-    };
-    if (format == Format::Dbase) {
-        dbase::CreateDbfTable(destPath, fields, options, fill)->Close();
-    } else {
-        // Built under a temporary name beside the destination and renamed into place with its
-        // companions, so a failure leaves the old table whole and no stale companion of the
-        // old table stays beside the new one.
-        const std::string tmp = TemporaryTablePath(DirectoryOf(destPath), destPath);
-        try {
-            auto dest = paradox::CreateParadoxTable(tmp, fields, options, 0);
-            {
-                TableLock writeLock(*dest, LockMode::Exclusive);
-                fill(*dest);
+    BuildTableFamily(destPath, dest, [&](const std::string& tmp) {
+        auto table = dest.Create(tmp, plan.fields, options);
+        {
+            TableLock writeLock(*table, LockMode::Exclusive);
+            TableLock readLock(source, LockMode::Shared);
+            source.Refresh();
+            Record rec;
+            for (uint32_t n = 0; n < source.RecordCount(); ++n) {
+                if (!source.ReadRecord(n, rec)) continue;
+                for (size_t k = 0; k < rec.size(); ++k) plan.Convert(k, rec[k], copied);
+                table->AppendRecord(rec);
+                ++copied;
             }
-            dest->Close();
-            ReplaceTableFamily(tmp, destPath);
-        } catch (...) {
-            try {
-                RemoveTableFamily(tmp);
-            } catch (...) {
-            }
-            throw;
         }
-    }
+        table->Close();
+    });
     return copied;
 }
 

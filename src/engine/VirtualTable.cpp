@@ -108,14 +108,14 @@ bool KeyOrdered(const FieldDesc& f) {
 }
 
 // Rough cost of decoding a field, to decode the cheapest first.
-int DecodeCost(const FieldDesc& f) {
+int DecodeCost(const FieldDesc& f, bool numbersAsText) {
     switch (f.type) {
     case fldtype::kBool:
     case fldtype::kInt16:
     case fldtype::kInt32:
     case fldtype::kDate:
     case fldtype::kTime: return 0;
-    case fldtype::kFloat: return f.nativeType == 'N' || f.nativeType == 'F' ? 1 : 0;  // dBASE numbers are text
+    case fldtype::kFloat: return numbersAsText ? 1 : 0;  // sized numbers are stored as digits
     case fldtype::kString: return 2;
     case fldtype::kBcd: return 3;
     default: return 4;
@@ -136,8 +136,8 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     info->estimatedCost = n + 10;
     info->estimatedRows = static_cast<sqlite3_int64>(n);
 
-    // The first key field of a keyed Paradox table: its records are in key order.
-    const bool keyed = e.paradox && !e.info.primaryKey.empty() && !e.columnMap.empty() && e.columnMap[0] == 0 &&
+    // The first key field of a keyed table: its records are in key order.
+    const bool keyed = !e.info.primaryKey.empty() && !e.columnMap.empty() && e.columnMap[0] == 0 &&
                        KeyOrdered(e.info.fields[0]);
     int eq = -1, lower = -1, upper = -1, lowerOp = 0, upperOp = 0;
     int probe = -1;
@@ -474,9 +474,11 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
         if (wanted.size() > 1 && nf <= 32) {
             // Several fields: decode the cheapest on arrival and the rest on demand (a record
             // decoded on demand costs a pass over the field flags per field, hence few fields).
+            const bool textNumbers = e.info.driver->Limits().sizedNumbers;
             size_t best = wanted[0];
             for (size_t f : wanted)
-                if (DecodeCost(e.table->Fields()[f]) < DecodeCost(e.table->Fields()[best])) best = f;
+                if (DecodeCost(e.table->Fields()[f], textNumbers) < DecodeCost(e.table->Fields()[best], textNumbers))
+                    best = f;
             c->mask[best] = true;
         } else {
             for (size_t f : wanted) c->mask[f] = true;

@@ -7,6 +7,7 @@
 #include "engine/storage/Value.h"
 #include "framework/data/FormatSettings.h"
 #include "framework/data/Table.h"
+#include "engine/drivers/Drivers.h"
 
 namespace tessel {
 
@@ -112,10 +113,8 @@ void TTableTool::LoadFields() {
 std::string TTableTool::TableNameText() const {
     std::string name = tableInfo_.Name;
     if (showExt_) {
-        if (tableInfo_.TableType == "PARADOX")
-            name += ".db";
-        else if (tableInfo_.TableType == "DBASE" || tableInfo_.TableType == "FOXPRO")
-            name += ".dbf";
+        if (const engine::StorageDriver* driver = engine::FindDriverByTypeName(tableInfo_.TableType))
+            name += driver->Extension();
     }
     return quoteTables_ ? Quoted(name) : name;
 }
@@ -189,7 +188,9 @@ std::string TTableTool::FieldTypeText(uint16_t fieldType, uint16_t subType, uint
                                      : subType == fldsub::kMoney ? "MONEY"
                                                                  : "";
             // Width first, then decimal places, as CREATE TABLE reads them.
-            if (tableInfo_.TableType == "PARADOX") return type;
+            // A format whose numbers keep no size writes none.
+            const engine::StorageDriver* driver = engine::FindDriverByTypeName(tableInfo_.TableType);
+            if (driver && !driver->Limits().sizedNumbers) return type;
             return type + "(" + Num(units1) + ", " + Num(units2) + ")";
         }
         case fldtype::kBytes:

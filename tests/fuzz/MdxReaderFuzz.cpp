@@ -99,7 +99,7 @@ const Fixture& Fix() {
         };
         for (size_t s = 0; s < seeds.size(); ++s) {
             auto t = MakeTable(f.dbf);
-            for (const auto& [name, fields] : seeds[s]) t->AddIndexTag(name, fields, name == "UCITY", false);
+            for (const auto& [name, fields] : seeds[s]) t->CreateIndex(name, fields, name == "UCITY", false);
             if (s == 0) f.rows = Records(*t);
             t->Close();
             const std::string bytes = ReadFile(f.mdx);

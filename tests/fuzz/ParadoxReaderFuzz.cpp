@@ -11,7 +11,7 @@
 #include <string>
 
 #include "base/EngineError.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 
 using namespace tessel::engine;
 

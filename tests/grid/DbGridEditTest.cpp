@@ -8,7 +8,7 @@
 
 #include "engine/Engine.h"
 #include "engine/TableFiles.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 #include "framework/data/DbDataSets.h"
 #include "framework/data/Fields.h"
 #include "framework/data/Session.h"

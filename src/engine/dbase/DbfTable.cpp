@@ -14,6 +14,7 @@
 #include "base/AsciiText.h"
 #include "base/EngineError.h"
 #include "engine/codepage/LanguageDrivers.h"
+#include "engine/storage/TableFamily.h"
 #include "base/FileUtil.h"
 
 namespace tessel::engine::dbase {
@@ -259,28 +260,6 @@ std::string BaseName(const std::string& path) {
     return name;
 }
 
-// The file's extension is upper case (".DBF"): companions get upper-case extensions too.
-bool UpperExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    if (dot == std::string::npos || dot <= nameStart) return false;
-    bool anyUpper = false;
-    for (size_t k = dot + 1; k < path.size(); ++k) {
-        if (path[k] >= 'a' && path[k] <= 'z') return false;
-        anyUpper = anyUpper || (path[k] >= 'A' && path[k] <= 'Z');
-    }
-    return anyUpper;
-}
-
-std::string WithoutExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    if (dot == std::string::npos || dot <= nameStart) return path;
-    return path.substr(0, dot);
-}
-
 bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
 void TodayBytes(char* p) {
@@ -348,30 +327,24 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
     conv_ = std::make_unique<codepage::CodePageConverter>(codePage);
 
     if (header_.hasMemoFields) {
-        const std::string stem = WithoutExtension(path);
-        const bool upper = UpperExtension(path);
-        std::vector<std::pair<std::string, MemoKind>> candidates;
-        auto add = [&](const char* lower, const char* upperExt, MemoKind kind) {
-            candidates.emplace_back(stem + (upper ? upperExt : lower), kind);
-            candidates.emplace_back(stem + (upper ? lower : upperExt), kind);
-        };
+        std::vector<std::pair<const char*, MemoKind>> candidates;
         if (header_.memoKind == MemoKind::Fpt) {
-            add(".fpt", ".FPT", MemoKind::Fpt);
+            candidates = {{".fpt", MemoKind::Fpt}};
         } else if (header_.memoKind == MemoKind::Probe) {
-            add(".dbt", ".DBT", MemoKind::Probe);
-            add(".fpt", ".FPT", MemoKind::Fpt);
+            candidates = {{".dbt", MemoKind::Probe}, {".fpt", MemoKind::Fpt}};
         } else {
-            add(".dbt", ".DBT", header_.memoKind);
+            candidates = {{".dbt", header_.memoKind}};
         }
         bool opened = false;
-        for (const auto& [name, kind] : candidates) {
-            if (!FileExists(name)) continue;
+        for (const auto& [ext, kind] : candidates) {
+            const std::string name = FindCompanion(path, ext);
+            if (name.empty()) continue;
             memo_.Open(name, kind, mode == OpenMode::ReadWrite && !header_.foxPro);
             opened = true;
             break;
         }
         if (!opened)
-            throw EngineError("The memo file \"" + candidates.front().first + "\" of table \"" +
+            throw EngineError("The memo file \"" + CompanionPath(path, candidates.front().first) + "\" of table \"" +
                                   path + "\" is missing",
                               errc::kNotFound);
     }
@@ -387,13 +360,8 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
 
     // dBASE's production index: its tags are listed and kept current.
     if (!header_.foxPro && header_.mdxFlag != 0) {
-        const std::string stem = WithoutExtension(path);
-        for (const char* ext : {".mdx", ".MDX"}) {
-            if (!FileExists(stem + ext)) continue;
-            mdx_.path = stem + ext;
-            LoadIndexFile();
-            break;
-        }
+        mdx_.path = FindCompanion(path, ".mdx");
+        if (!mdx_.path.empty()) LoadIndexFile();
     }
     readOnly_ = mode == OpenMode::ReadOnly || header_.foxPro;
     props_.name = BaseName(path);
@@ -1419,7 +1387,7 @@ bool DbfTable::SeekIndex(size_t field, const Value* lo, const Value* hi, std::ve
     return true;
 }
 
-void DbfTable::AddIndexTag(const std::string& name, const std::vector<std::string>& fieldNames, bool unique,
+void DbfTable::CreateIndex(const std::string& name, const std::vector<std::string>& fieldNames, bool unique,
                            bool descending) {
     RequireWritable();
     const std::string tagName = AsciiUpper(name);
@@ -1475,7 +1443,10 @@ void DbfTable::AddIndexTag(const std::string& name, const std::vector<std::strin
     FlushAppends();
     EnsureFresh();
     const bool hadIndex = !mdx_.path.empty();
-    if (!hadIndex) mdx_.path = WithoutExtension(path_) + (UpperExtension(path_) ? ".MDX" : ".mdx");
+    if (!hadIndex) {
+        mdx_.path = FindCompanion(path_, ".mdx");
+        if (mdx_.path.empty()) mdx_.path = CompanionPath(path_, ".mdx");
+    }
     // A file of that name the header does not claim is stale; it is put back if this fails.
     std::string stale;
     const bool hadStale = !hadIndex && FileExists(mdx_.path);
@@ -1506,7 +1477,7 @@ void DbfTable::AddIndexTag(const std::string& name, const std::vector<std::strin
     ListIndexes();
 }
 
-bool DbfTable::DropIndexTag(const std::string& name) {
+bool DbfTable::DropIndex(const std::string& name) {
     const std::vector<MdxTag> before = mdx_.file.Tags();
     size_t t = 0;
     while (t < before.size() && AsciiUpper(conv_->ToUtf8(before[t].name)) != AsciiUpper(name)) ++t;
@@ -1536,18 +1507,6 @@ bool DbfTable::DropIndexTag(const std::string& name) {
     }
     ListIndexes();
     return true;
-}
-
-void CreateDbaseIndex(Table& table, const std::string& name, const std::vector<std::string>& fields, bool unique,
-                      bool descending) {
-    auto* t = dynamic_cast<DbfTable*>(&table);
-    if (!t) throw EngineError("Not a dBASE table: " + table.FileName(), errc::kInvalidParameter);
-    t->AddIndexTag(name, fields, unique, descending);
-}
-
-bool DropDbaseIndex(Table& table, const std::string& name) {
-    auto* t = dynamic_cast<DbfTable*>(&table);
-    return t && t->DropIndexTag(name);
 }
 
 // --------------------------------------------------------------------------------- creating
@@ -1769,10 +1728,6 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
 
 namespace {
 
-std::string MemoPathFor(const std::string& dbfPath) {
-    return WithoutExtension(dbfPath) + (UpperExtension(dbfPath) ? ".DBT" : ".dbt");
-}
-
 void WriteNewFiles(const std::string& dbfPath, const std::string& memoPath, const DbfPlan& plan,
                    const std::string& memoBaseName) {
     const bool l7 = plan.level == 7;
@@ -1816,37 +1771,17 @@ void WriteNewFiles(const std::string& dbfPath, const std::string& memoPath, cons
     }
 }
 
-void RemoveQuietly(const std::string& path) { ::unlink(path.c_str()); }
-
-[[noreturn]] void RenameFailed(const std::string& from, const std::string& to, int err) {
-    throw EngineError("Cannot rename \"" + from + "\" to \"" + to + "\": " + std::strerror(err),
-                      errc::kIo, err);
-}
-
 }  // namespace
 
 std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vector<FieldDesc>& fields,
                                          const CreateOptions& options,
                                          const std::function<void(Table&)>& fill) {
     const DbfPlan plan = PlanDbfTable(fields, options);
-    const std::string dir = ExtractFileDir(path);
-    std::string tmpl = (dir == "/" ? std::string() : dir) + "/.tessel-new-XXXXXX.dbf";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    const int fd = ::mkstemps(buf.data(), 4);
-    if (fd < 0) {
-        const int err = errno;
-        throw EngineError("Cannot create table \"" + path + "\": " + std::strerror(err),
-                          err == EACCES || err == EROFS ? errc::kReadOnly : errc::kIo, err);
-    }
-    ::fchmod(fd, static_cast<mode_t>(PermissionsForReplacing(path)));
-    ::close(fd);
-    const std::string tmpDbf = buf.data();
-    const std::string tmpMemo = WithoutExtension(tmpDbf) + ".dbt";
-    const std::string finalMemo = MemoPathFor(path);
-    const bool hasMemo = plan.memoKind != MemoKind::None;
-    try {
-        WriteNewFiles(tmpDbf, tmpMemo, plan, BaseName(path));
+    // A level 4 memo file records the table's name: the final one, also when the table is
+    // built under a temporary name by a caller.
+    const std::string ownName = BaseName(options.finalPath.empty() ? path : options.finalPath);
+    BuildTableFamily(path, DbaseDriver(), [&](const std::string& tmpDbf) {
+        WriteNewFiles(tmpDbf, CompanionPath(tmpDbf, ".dbt"), plan, ownName);
         if (fill) {
             auto table = DbfTable::Open(tmpDbf, OpenMode::ReadWrite);
             table->Lock(LockMode::Exclusive);
@@ -1854,48 +1789,7 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
             table->Unlock();
             table->Close();
         }
-    } catch (...) {
-        RemoveQuietly(tmpDbf);
-        RemoveQuietly(tmpMemo);
-        throw;
-    }
-
-    // Put the files in place: the memo file first (keeping the old one aside until the table
-    // itself is in place), then the table. Stale companions of the old table go.
-    const std::string stem = WithoutExtension(path);
-    const std::string oldMemoAside = WithoutExtension(tmpDbf) + ".old";
-    bool movedOldMemo = false;
-    if (FileExists(finalMemo)) {
-        if (::rename(finalMemo.c_str(), oldMemoAside.c_str()) != 0) {
-            const int err = errno;
-            RemoveQuietly(tmpDbf);
-            RemoveQuietly(tmpMemo);
-            RenameFailed(finalMemo, oldMemoAside, err);
-        }
-        movedOldMemo = true;
-    }
-    auto restore = [&]() {
-        if (movedOldMemo) ::rename(oldMemoAside.c_str(), finalMemo.c_str());
-        RemoveQuietly(tmpDbf);
-        RemoveQuietly(tmpMemo);
-    };
-    if (hasMemo && ::rename(tmpMemo.c_str(), finalMemo.c_str()) != 0) {
-        const int err = errno;
-        restore();
-        RenameFailed(tmpMemo, finalMemo, err);
-    }
-    if (::rename(tmpDbf.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        if (hasMemo) RemoveQuietly(finalMemo);
-        restore();
-        RenameFailed(tmpDbf, path, err);
-    }
-    RemoveQuietly(oldMemoAside);
-    for (const char* ext : {".dbt", ".DBT", ".fpt", ".FPT", ".mdx", ".MDX", ".cdx", ".CDX"}) {
-        const std::string companion = stem + ext;
-        if (hasMemo && companion == finalMemo) continue;
-        RemoveQuietly(companion);
-    }
+    });
     return DbfTable::Open(path, OpenMode::ReadWrite);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/codepage/CodePage.h"
+#include "engine/dbase/Dbase.h"
 #include "engine/dbase/DbfHeader.h"
 #include "engine/dbase/MdxIndex.h"
 #include "engine/dbase/MemoFile.h"
@@ -34,6 +35,7 @@ public:
     static std::unique_ptr<DbfTable> Open(const std::string& path, OpenMode mode);
     ~DbfTable() override;
 
+    const StorageDriver& Driver() const override { return DbaseDriver(); }
     const std::string& FileName() const override { return path_; }
     const TableProperties& Properties() const override { return props_; }
     const std::vector<FieldDesc>& Fields() const override { return fields_; }
@@ -63,9 +65,9 @@ public:
 
     // Tags of the production index: a new tag over one field (character, number or date) or
     // over character fields joined, and dropping one (the last one takes the file with it).
-    void AddIndexTag(const std::string& name, const std::vector<std::string>& fields, bool unique,
-                     bool descending);
-    bool DropIndexTag(const std::string& name);
+    void CreateIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
+                     bool descending) override;
+    bool DropIndex(const std::string& name) override;
     const std::string& MemoFileName() const { return memo_.Path(); }
 
 private:
@@ -147,12 +149,6 @@ private:
     std::string oldRecord_;
     std::vector<PendingBlob> blobs_;
 };
-
-// Index tags made and dropped by SQL (see DbfTable::AddIndexTag); `table` must be a dBASE
-// table. DropDbaseIndex returns false when no tag has that name.
-void CreateDbaseIndex(Table& table, const std::string& name, const std::vector<std::string>& fields, bool unique,
-                      bool descending);
-bool DropDbaseIndex(Table& table, const std::string& name);
 
 // The layout a new dBASE table gets for the given field definitions.
 struct DbfPlan {

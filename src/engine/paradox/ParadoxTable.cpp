@@ -1,4 +1,4 @@
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +19,7 @@
 #include "engine/paradox/PxFormat.h"
 #include "engine/paradox/PxSecondaryIndex.h"
 #include "engine/storage/LockedFile.h"
+#include "engine/storage/TableFamily.h"
 
 namespace tessel::engine::paradox {
 
@@ -28,41 +29,6 @@ using codepage::CodePageConverter;
 namespace {
 
 [[noreturn]] void Fail(const std::string& msg, int code) { throw EngineError(msg, code); }
-
-// The file next to `path` with the same base name and extension `ext`, matched without
-// regard to case; "" when there is none.
-std::string FindCompanion(const std::string& path, const std::string& ext) {
-    const fs::path p(path);
-    const std::string stem = p.stem().string();
-    std::error_code ec;
-    const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    auto same = [](const std::string& a, const std::string& b) {
-        if (a.size() != b.size()) return false;
-        for (size_t k = 0; k < a.size(); ++k)
-            if (std::toupper(static_cast<unsigned char>(a[k])) != std::toupper(static_cast<unsigned char>(b[k])))
-                return false;
-        return true;
-    };
-    const std::string exact = (dir / (stem + ext)).string();
-    if (fs::exists(exact, ec)) return exact;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path q = it->path();
-        if (same(q.stem().string(), stem) && same(q.extension().string(), ext)) return q.string();
-    }
-    return "";
-}
-
-// The companion path to create: the extension in the case of the table's own.
-std::string CompanionName(const std::string& path, const std::string& upperExt) {
-    fs::path p(path);
-    const std::string ext = p.extension().string();
-    const bool lower = !ext.empty() && std::islower(static_cast<unsigned char>(ext.back()));
-    std::string e = upperExt;
-    if (lower)
-        for (auto& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    p.replace_extension(e);
-    return p.string();
-}
 
 const char* DriverForCodePage(int cp) {
     switch (cp) {
@@ -244,6 +210,7 @@ public:
     void CreateFiles(const std::vector<FieldDesc>& fields, const CreateOptions& options,
                      size_t keyFields);
 
+    const StorageDriver& Driver() const override { return ParadoxDriver(); }
     const std::string& FileName() const override { return path_; }
     const TableProperties& Properties() const override { return props_; }
     const std::vector<FieldDesc>& Fields() const override { return fields_; }
@@ -266,9 +233,9 @@ public:
     const std::vector<ValidityCheck>& Checks() { return checks_; }
 
     // Secondary indexes: made from the records as they stand, dropped with their files.
-    void AddSecondaryIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
-                           bool descending);
-    bool DropSecondaryIndex(const std::string& name);
+    void CreateIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
+                     bool descending) override;
+    bool DropIndex(const std::string& name) override;
     bool SeekSecondary(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& out);
     bool CanSeekIndex(size_t field) override { return SeekableIndex(field) != nullptr; }
     bool SeekIndex(size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& recNos) override {
@@ -612,7 +579,7 @@ void ParadoxTable::CheckIndex() {
     const std::string px = pxPath_;
     if (px.empty())
         Fail("The primary index of keyed table " + Where() + " is missing (" +
-                 CompanionName(path_, ".PX") + ")",
+                 CompanionPath(path_, ".PX") + ")",
              errc::kCorruptFile);
     LockedFile f;
     f.Open(px, false);
@@ -940,7 +907,7 @@ void ParadoxTable::DecodeField(size_t k, const uint8_t* rec, Value& out) {
             data.assign(reinterpret_cast<const char*>(p), len);
         } else {
             if (!mb_.IsOpen())
-                Fail("The BLOB file of " + Where() + " (" + CompanionName(path_, ".MB") + ") is missing", errc::kCorruptFile);
+                Fail("The BLOB file of " + Where() + " (" + CompanionPath(path_, ".MB") + ") is missing", errc::kCorruptFile);
             mb_.Read(oi, len, data);
         }
         if (f.type == pxt::kGraphic && data.size() >= 8) data.erase(0, 8);
@@ -1224,7 +1191,7 @@ void ParadoxTable::EncodeRecord(const Record& values, std::string& rec,
     for (size_t k = 0; k < h_.fields.size(); ++k)
         EncodeField(k, values[k], reinterpret_cast<uint8_t*>(rec.data()) + h_.fields[k].offset, blobs);
     if (!blobs.empty() && !mb_.IsOpen()) {
-        const std::string mb = mbPath_.empty() ? CompanionName(path_, ".MB") : mbPath_;
+        const std::string mb = mbPath_.empty() ? CompanionPath(path_, ".MB") : mbPath_;
         if (fs::exists(mb)) mb_.Open(mb, true); else mb_.Create(mb);
         mbPath_ = mb;
         mb_.File().Lock(LockMode::Exclusive);
@@ -1683,7 +1650,7 @@ void ParadoxTable::FlushMeta() {
 void ParadoxTable::WriteIndex() {
     const std::vector<uint32_t> counts(counts_.begin(), counts_.end());
     const std::string out = BuildTreeFile(h_, firstKeys_, chain_, counts, kFileIndex, "The primary index of " + Where());
-    if (pxPath_.empty()) pxPath_ = CompanionName(path_, ".PX");
+    if (pxPath_.empty()) pxPath_ = CompanionPath(path_, ".PX");
     LockedFile px;
     px.Create(pxPath_);
     px.WriteAt(0, out);
@@ -1695,19 +1662,11 @@ void ParadoxTable::WriteIndex() {
 void ParadoxTable::LoadSecondaries() {
     secondaries_.clear();
     secondaryError_.clear();
-    const fs::path p(path_);
-    const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    std::string stem = p.stem().string();
-    for (auto& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     std::vector<std::string> dataFiles;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string s = it->path().stem().string();
-        for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& file : TableFamilyFiles(path_, ParadoxDriver())) {
         bool composite;
         int number;
-        if (s == stem && ParseIndexExtension(it->path().extension().string(), composite, number))
-            dataFiles.push_back(it->path().string());
+        if (ParseIndexExtension(fs::path(file).extension().string(), composite, number)) dataFiles.push_back(file);
     }
     std::sort(dataFiles.begin(), dataFiles.end());
     for (const auto& x : dataFiles) {
@@ -1944,7 +1903,7 @@ void ParadoxTable::TrackSecondaries(const uint8_t* before, uint16_t fromBlock, c
     }
 }
 
-void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
+void ParadoxTable::CreateIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
                                      bool descending) {
     WriteHold hold(*this);
     SecondaryIndex ix;
@@ -1980,8 +1939,8 @@ void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<
     SecondaryContents kept;
     kept.records = BuildSecondary(ix);
     const SecondaryIndexFiles files = IndexFilesFromSorted(h_, ix, kept.records, path_);
-    ix.dataPath = CompanionName(path_, IndexExtension(ix, false));
-    ix.treePath = CompanionName(path_, IndexExtension(ix, true));
+    ix.dataPath = CompanionPath(path_, IndexExtension(ix, false));
+    ix.treePath = CompanionPath(path_, IndexExtension(ix, true));
     try {
         LockedFile x;
         x.Create(ix.dataPath);
@@ -1999,7 +1958,7 @@ void ParadoxTable::AddSecondaryIndex(const std::string& name, const std::vector<
     props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
 }
 
-bool ParadoxTable::DropSecondaryIndex(const std::string& name) {
+bool ParadoxTable::DropIndex(const std::string& name) {
     if (!writable_) Fail("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);
     Lock(LockMode::Exclusive);
     struct Release {
@@ -2223,7 +2182,9 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
         h.codePageWord = static_cast<uint16_t>(drv->codePage);
         h.sortOrderId = drv->id;
     }
-    if (!conv_->FromUtf8(fs::path(path_).filename().string(), h.rawTableName)) h.rawTableName = "table";
+    // The name the table will have: a table built under a temporary name records its final one.
+    const std::string ownName = fs::path(options.finalPath.empty() ? path_ : options.finalPath).filename().string();
+    if (!conv_->FromUtf8(ownName, h.rawTableName)) h.rawTableName = "table";
     // Header size: the used bytes rounded up to 2 KiB.
     size_t used = (h.HasSecondPart() ? 0x78 : 0x58) + 8 * h.fields.size() + 4 + h.NameAreaSize() + h.sortOrderId.size() + 1;
     for (const auto& f : h.fields) used += f.rawName.size() + 1;
@@ -2232,26 +2193,7 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
     h.headerSize = static_cast<uint16_t>(hs);
 
     // Replace the table and every companion of the old one.
-    std::error_code ec;
-    for (const char* ext : {".PX", ".MB", ".VAL", ".TV", ".FAM"}) {
-        const std::string c = FindCompanion(path_, ext);
-        if (!c.empty()) fs::remove(c, ec);
-    }
-    {
-        const fs::path p(path_);
-        const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
-        std::string stem = p.stem().string();
-        for (auto& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            std::string s = it->path().stem().string(), e = it->path().extension().string();
-            for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            for (auto& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            // Secondary index pairs: .Xnn .Ynn .XGn .YGn
-            if (s == stem && e.size() == 4 && (e[1] == 'X' || e[1] == 'Y') &&
-                (std::isdigit(static_cast<unsigned char>(e[2])) || e[2] == 'G'))
-                fs::remove(it->path(), ec);
-        }
-    }
+    RemoveTableFamily(path_, ParadoxDriver());
     LockedFile f;
     f.Create(path_);
     f.WriteAt(0, BuildDbHeader(h));
@@ -2260,13 +2202,13 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
     for (const auto& fld : h.fields) anyBlob = anyBlob || IsBlobType(fld.type);
     if (anyBlob) {
         BlobFile mb;
-        mb.Create(CompanionName(path_, ".MB"));
+        mb.Create(CompanionPath(path_, ".MB"));
         mb.Close();
     }
     if (keyFields) {
         PxIndexHeader ih;
         LockedFile px;
-        px.Create(CompanionName(path_, ".PX"));
+        px.Create(CompanionPath(path_, ".PX"));
         px.WriteAt(0, BuildPxHeader(h, ih));
         px.Close();
     }
@@ -2291,23 +2233,6 @@ std::unique_ptr<Table> CreateParadoxTable(const std::string& path, const std::ve
 std::vector<ValidityCheck> ParadoxValidityChecks(Table& table) {
     if (auto* p = dynamic_cast<ParadoxTable*>(&table)) return p->Checks();
     return {};
-}
-
-void CreateParadoxIndex(Table& table, const std::string& name, const std::vector<std::string>& fields, bool unique,
-                        bool descending) {
-    auto* p = dynamic_cast<ParadoxTable*>(&table);
-    if (!p) Fail("Not a Paradox table: " + table.FileName(), errc::kInvalidParameter);
-    p->AddSecondaryIndex(name, fields, unique, descending);
-}
-
-bool ParadoxIndexSeek(Table& table, size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& recNos) {
-    auto* p = dynamic_cast<ParadoxTable*>(&table);
-    return p && p->SeekSecondary(field, lo, hi, recNos);
-}
-
-bool DropParadoxIndex(Table& table, const std::string& name) {
-    auto* p = dynamic_cast<ParadoxTable*>(&table);
-    return p && p->DropSecondaryIndex(name);
 }
 
 }  // namespace tessel::engine::paradox

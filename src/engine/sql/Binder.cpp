@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/AsciiText.h"
+#include "engine/drivers/Drivers.h"
 #include "engine/sql/DialectFunctions.h"
 #include "engine/sql/DialectValues.h"
 #include "engine/sql/SyntaxError.h"
@@ -1610,89 +1611,45 @@ private:
 
     // ---- DDL ----
 
-    static bool IsDbase(const std::string& path) {
-        const size_t dot = path.rfind('.');
-        return dot != std::string::npos && AsciiUpper(path.substr(dot)) == ".DBF";
+    static ColumnType::Kind KindOf(TypeName name) {
+        using K = ColumnType::Kind;
+        switch (name) {
+            case TypeName::Smallint: return K::Smallint;
+            case TypeName::Integer: return K::Integer;
+            case TypeName::Autoinc: return K::Autoinc;
+            case TypeName::Decimal: return K::Decimal;
+            case TypeName::Numeric: return K::Numeric;
+            case TypeName::Float: return K::Float;
+            case TypeName::Money: return K::Money;
+            case TypeName::Char: return K::Char;
+            case TypeName::Varchar: return K::Varchar;
+            case TypeName::Date: return K::Date;
+            case TypeName::Time: return K::Time;
+            case TypeName::Timestamp: return K::Timestamp;
+            case TypeName::Boolean: return K::Boolean;
+            case TypeName::Bytes: return K::Bytes;
+            case TypeName::Blob: return K::Blob;
+        }
+        return K::Integer;
     }
 
-    // The field a column definition makes in a table of the given format.
-    static FieldDesc DefineField(const ColumnDef& c, bool dbase) {
+    // The field a column definition makes in a table of the driver's format.
+    static FieldDesc DefineField(const ColumnDef& c, const StorageDriver& driver) {
         const TypeSpec& t = c.type;
-        const std::string& name = c.name.name.text;
-        FieldDesc f;
-        f.name = name;
-        auto invalidType = [&]() { Fail("Invalid field type", t.spelling.empty() ? TypeNameText(t.name) : t.spelling, t.pos); };
-        auto invalidSize = [&](int v) { Fail("Invalid field size", std::to_string(v), t.pos); };
-        auto range = [&](const std::optional<int>& v, int lo, int hi) {
-            if (!v) Fail("Invalid field size", std::string(TypeNameText(t.name)) + " needs a size", t.pos);
-            if (*v < lo || *v > hi) invalidSize(*v);
-            return static_cast<uint16_t>(*v);
-        };
-        switch (t.name) {
-            case TypeName::Smallint: f.type = fldtype::kInt16; break;
-            case TypeName::Integer: f.type = fldtype::kInt32; break;
-            case TypeName::Autoinc:
-                f.type = fldtype::kInt32;
-                f.subType = fldsub::kAutoInc;
-                break;
-            case TypeName::Decimal:
-            case TypeName::Numeric:
-            case TypeName::Float: {
-                const bool decimal = t.name == TypeName::Decimal;
-                if (t.scale && (*t.scale < 0 || (t.size && *t.scale > *t.size))) invalidSize(*t.scale);
-                if (dbase) {
-                    f.type = decimal ? fldtype::kBcd : fldtype::kFloat;
-                    f.nativeType = t.name == TypeName::Float ? 'F' : 'N';
-                    if (t.size) {
-                        f.units1 = range(t.size, 1, 20);
-                        f.units2 = static_cast<uint16_t>(t.scale.value_or(0));
-                        if (f.units2 > 0 && f.units2 + 2 > f.units1) invalidSize(f.units2);
-                    }
-                } else if (decimal) {
-                    f.type = fldtype::kBcd;
-                    f.units1 = range(t.size, 1, 32);
-                    f.units2 = static_cast<uint16_t>(t.scale.value_or(0));
-                } else {
-                    f.type = fldtype::kFloat;  // a Paradox number keeps no size
-                }
-                break;
+        try {
+            return driver.DefineField(c.name.name.text, ColumnType{KindOf(t.name), t.size, t.scale});
+        } catch (const ColumnTypeError& e) {
+            switch (e.what) {
+                case ColumnTypeError::What::InvalidType:
+                    Fail("Invalid field type", t.spelling.empty() ? TypeNameText(t.name) : t.spelling, t.pos);
+                case ColumnTypeError::What::InvalidSize: Fail("Invalid field size", std::to_string(e.value), t.pos);
+                case ColumnTypeError::What::NeedsSize:
+                    Fail("Invalid field size", std::string(TypeNameText(t.name)) + " needs a size", t.pos);
+                case ColumnTypeError::What::InvalidBlobSubtype:
+                    Fail("Invalid field type", "BLOB subtype " + std::to_string(e.value), t.pos);
             }
-            case TypeName::Money:
-                f.type = fldtype::kFloat;
-                f.subType = fldsub::kMoney;
-                break;
-            case TypeName::Char:
-            case TypeName::Varchar:
-                f.type = fldtype::kString;
-                f.units1 = range(t.size, 1, dbase ? 254 : 255);
-                break;
-            case TypeName::Date: f.type = fldtype::kDate; break;
-            case TypeName::Time:
-                if (dbase) invalidType();
-                f.type = fldtype::kTime;
-                break;
-            case TypeName::Timestamp: f.type = fldtype::kTimestamp; break;
-            case TypeName::Boolean: f.type = fldtype::kBool; break;
-            case TypeName::Bytes:
-                if (dbase) invalidType();
-                f.type = fldtype::kBytes;
-                f.units1 = range(t.size, 1, 255);
-                break;
-            case TypeName::Blob: {
-                const int sub = t.scale.value_or(1);
-                static const uint16_t kSubtypes[] = {fldsub::kMemo, fldsub::kBinary, fldsub::kFormattedMemo,
-                                                     fldsub::kOle, fldsub::kGraphic};
-                if (sub < 1 || sub > 5) Fail("Invalid field type", "BLOB subtype " + std::to_string(sub), t.pos);
-                if (dbase && (sub == 3 || sub == 5)) invalidType();
-                f.type = fldtype::kBlob;
-                f.subType = kSubtypes[sub - 1];
-                const int size = t.size.value_or(sub == 1 ? 10 : 0);
-                if (!dbase && (size < (sub == 1 ? 1 : 0) || size > 240)) invalidSize(size);
-                f.units1 = static_cast<uint16_t>(dbase ? 10 : size);
-                break;
-            }
+            throw;
         }
-        return f;
     }
 
     void CheckDdlQualifier(const ColumnName& c, const TableName& table) {
@@ -1706,16 +1663,17 @@ private:
     void BindCreateTable(const CreateTableStatement& c) {
         out_.kind = BoundKind::CreateTable;
         out_.tablePath = catalog_.PathForNewTable(c.table);
-        const bool dbase = IsDbase(out_.tablePath);
+        const StorageDriver& driver = catalog_.DriverFor(out_.tablePath);
         for (const auto& col : c.columns) {
             CheckDdlQualifier(col.name, c.table);
             for (const auto& f : out_.newFields)
                 if (SameAscii(f.name, col.name.name.text))
                     Fail("Duplicate field name", col.name.name.text, col.name.name.pos);
-            out_.newFields.push_back(DefineField(col, dbase));
+            out_.newFields.push_back(DefineField(col, driver));
         }
         if (c.primaryKey.empty()) return;
-        if (dbase) Fail("A dBASE table cannot have a primary key", "PRIMARY KEY", c.primaryKeyPos);
+        if (!driver.HasPrimaryKeys())
+            Fail("A " + std::string(driver.DisplayName()) + " table cannot have a primary key", "PRIMARY KEY", c.primaryKeyPos);
         for (size_t k = 0; k < c.primaryKey.size(); ++k) {
             const ColumnName& key = c.primaryKey[k];
             CheckDdlQualifier(key, c.table);
@@ -1736,7 +1694,7 @@ private:
         out_.kind = BoundKind::AlterTable;
         const CatalogTable& t = catalog_.ResolveTable(a.table);
         out_.tablePath = t.path;
-        const bool dbase = IsDbase(t.path);
+        const StorageDriver& driver = t.driver ? *t.driver : catalog_.DriverFor(t.path);
         std::vector<std::string> names;
         for (const auto& f : t.fields)
             if (!f.hidden) names.push_back(f.name);
@@ -1752,7 +1710,7 @@ private:
             if (action.kind == AlterAction::Kind::Add) {
                 if (find(c.name.text) >= 0) Fail("Duplicate field name", c.name.text, c.name.pos);
                 bound.kind = BoundAlterAction::Kind::Add;
-                bound.field = DefineField(action.column, dbase);
+                bound.field = DefineField(action.column, driver);
                 names.push_back(c.name.text);
             } else {
                 const int at = find(c.name.text);
@@ -1790,6 +1748,8 @@ private:
 };
 
 }  // namespace
+
+const StorageDriver& Catalog::DriverFor(const std::string& path) { return DriverForPath(path); }
 
 BoundStatement Bind(const Statement& statement, Catalog& catalog) { return Binder(statement, catalog).Run(); }
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "engine/sql/Ast.h"
+#include "engine/storage/Driver.h"
 #include "engine/storage/Field.h"
 
 namespace tessel::engine::sql {
@@ -34,6 +35,7 @@ struct CatalogTable {
     std::string path;          // absolute path of the table file
     std::string sqliteName;    // name of the virtual table standing for it in the SQLite SQL
     std::string typeName;      // "PARADOX", "DBASE", "FOXPRO"
+    const StorageDriver* driver = nullptr;  // the table's format
     std::vector<FieldDesc> fields;  // the fields SQL sees, in order (hidden system fields left out)
     std::vector<std::string> primaryKey;  // key field names of a keyed table, in key order
 };
@@ -52,6 +54,9 @@ public:
     // The file a new table of this name would be (CREATE TABLE): the same rules, the database's
     // default driver deciding a missing extension.
     virtual std::string PathForNewTable(const TableName& name) = 0;
+    // The driver of a table file of this name (by its extension). Raises EngineError
+    // (kNotSupported) when no driver has it. Default: the registered drivers.
+    virtual const StorageDriver& DriverFor(const std::string& path);
 };
 
 // One field of an answer (or of a table to create): its descriptor with real type and size.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/AsciiText.h"
+#include "engine/drivers/Drivers.h"
 #include "engine/sql/SyntaxError.h"
 
 namespace tessel::engine::sql {
@@ -217,8 +218,7 @@ private:
     }
 
     static bool IsTableExtension(const Token& t) {
-        return t.kind == TokenKind::Identifier &&
-               (SameAscii(t.value, "db") || SameAscii(t.value, "dbf"));
+        return t.kind == TokenKind::Identifier && FindDriverByExtension(t.value) != nullptr;
     }
 
     // employee | parts.db | "employee.db" | ":WORK:customer.db" | :WORK:customer[.db].

@@ -1,5 +1,8 @@
+// The defaults of the table interface.
+
 #include "engine/storage/Table.h"
 
+#include "base/AsciiText.h"
 #include "base/EngineError.h"
 
 namespace tessel::engine {
@@ -37,20 +40,17 @@ void Table::WriteBlob(uint32_t recNo, size_t field, const Value& value) {
     UpdateRecord(recNo, rec);
 }
 
+void Table::CreateIndex(const std::string& name, const std::vector<std::string>&, bool, bool) {
+    throw EngineError("Capability not supported: table \"" + FileName() + "\" cannot have index " + name,
+                      errc::kNotSupported);
+}
+
+bool Table::DropIndex(const std::string&) { return false; }
+
 int FindField(const Table& table, std::string_view name) {
     const auto& fields = table.Fields();
-    for (size_t k = 0; k < fields.size(); ++k) {
-        const std::string& f = fields[k].name;
-        if (f.size() != name.size()) continue;
-        bool same = true;
-        for (size_t c = 0; c < f.size() && same; ++c) {
-            char a = f[c], b = name[c];
-            if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
-            if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
-            same = a == b;
-        }
-        if (same) return static_cast<int>(k);
-    }
+    for (size_t k = 0; k < fields.size(); ++k)
+        if (SameAscii(fields[k].name, name)) return static_cast<int>(k);
     return -1;
 }
 

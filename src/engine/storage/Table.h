@@ -11,6 +11,8 @@
 
 namespace tessel::engine {
 
+class StorageDriver;
+
 // The values of one record, one per field of Table::Fields(), in field order.
 using Record = std::vector<Value>;
 
@@ -53,7 +55,10 @@ struct CreateOptions {
     std::string languageDriver;   // a language driver name the format knows (overrides codePage)
     int level = 0;                // table level; 0 = the lowest level that holds the field types
     bool fixNames = false;        // make field names valid for the format instead of failing
-    size_t keyFields = 0;         // Paradox: the first fields that form the primary key
+    size_t keyFields = 0;         // the first fields that form the primary key (drivers with keys)
+    // The path the table will have once it is put in place, when it is built under a temporary
+    // name: what the files record as their own name comes from it. Empty: the path created.
+    std::string finalPath;
 };
 
 // One open table file, whatever its format. All storage drivers implement this.
@@ -71,6 +76,8 @@ public:
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
 
+    // The driver of the table's format: what the format can hold and how its files are named.
+    virtual const StorageDriver& Driver() const = 0;
     virtual const std::string& FileName() const = 0;
     virtual const TableProperties& Properties() const = 0;
     // The reported fields in order (engine codes and the driver's layout).
@@ -109,6 +116,13 @@ public:
     virtual void WriteRawRecord(uint32_t recNo, std::string_view bytes) = 0;
 
     virtual std::vector<IndexDesc> Indexes() = 0;
+    // A new index over the named fields, made from the records as they stand and kept current
+    // by every later change; DropIndex removes one (name compared without case) and returns
+    // false when the table has none of that name. Raises EngineError for an index the format
+    // cannot hold. Default: the format has no indexes (kNotSupported).
+    virtual void CreateIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
+                             bool descending);
+    virtual bool DropIndex(const std::string& name);
 
     // Lookups through an index of the table's own files. CanSeekIndex: an index that begins
     // with `field` can answer SeekIndex now (it is kept current and no change is pending).

@@ -230,15 +230,9 @@ void TDbTable::DoBeforePost() {
     ValidateRecord();
 }
 
-bool TDbTable::IsParadox() const {
-    if (TableType() == TTableType::ttParadox) return true;
-    if (TableType() != TTableType::ttDefault || TableName().empty()) return false;
-    const std::string path = TablePath();
-    return path.size() >= 3 && SameText(path.substr(path.size() - 3), ".db");
-}
-
-const std::vector<std::string>& TDbTable::ParadoxPictures() {
-    if (paradoxPicturesRead_ || !IsParadox()) return paradoxPictures_;
+const std::vector<std::string>& TDbTable::ValidityPictures() {
+    // Tables of formats without validity checks report none.
+    if (validityPicturesRead_ || (!Active() && TableName().empty())) return validityPictures_;
     std::vector<engine::ValCheckDesc> checks;
     std::vector<engine::FieldDesc> fields;
     if (Active()) {
@@ -252,17 +246,17 @@ const std::vector<std::string>& TDbTable::ParadoxPictures() {
             fields = table->Fields();
         });
     }
-    paradoxPictures_.clear();
+    validityPictures_.clear();
     for (const auto& check : checks)
         if (check.fieldNumber >= 1 && check.fieldNumber <= fields.size() && !check.picture.empty())
-            paradoxPictures_.push_back(fields[check.fieldNumber - 1u].name + '\t' + check.picture);
-    paradoxPicturesRead_ = true;
-    return paradoxPictures_;
+            validityPictures_.push_back(fields[check.fieldNumber - 1u].name + '\t' + check.picture);
+    validityPicturesRead_ = true;
+    return validityPictures_;
 }
 
 TPictureMask TDbTable::PictureMaskOf(const std::string& fieldName) {
     TPictureMask mask = TDbDataSetExtension::PictureMaskOf(fieldName);
-    for (const std::string& line : ParadoxPictures()) {
+    for (const std::string& line : ValidityPictures()) {
         const size_t tab = line.find('\t');
         if (SameText(line.substr(0, tab), fieldName)) {
             mask.Picture = line.substr(tab + 1);

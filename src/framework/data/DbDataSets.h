@@ -150,10 +150,10 @@ public:
     bool NarrowSearch = false;
     int NarrowSearchUpperChar = 255;
 
-    // A Paradox validity picture of the field overrides its PictureMasks line.
+    // A validity picture of the field (from the table's validity checks) overrides its PictureMasks line.
     TPictureMask PictureMaskOf(const std::string& fieldName) override;
     // The lines "field<TAB>picture" read from the table's validity checks (built once).
-    const std::vector<std::string>& ParadoxPictures();
+    const std::vector<std::string>& ValidityPictures();
 
 protected:
     std::unique_ptr<TDataCursor> CreateCursor() override;
@@ -163,9 +163,8 @@ protected:
     void SetCandidate(const engine::Record* record) override { SetFilterRecord(record); }
 
 private:
-    bool IsParadox() const;
-    std::vector<std::string> paradoxPictures_;
-    bool paradoxPicturesRead_ = false;
+    std::vector<std::string> validityPictures_;
+    bool validityPicturesRead_ = false;
 };
 
 // The window's data source; nothing added to the plain one.

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "engine/TableFiles.h"
+#include "engine/drivers/Drivers.h"
+#include "engine/storage/TableFamily.h"
 #include "base/StringList.h"
 #include "framework/data/Session.h"
 #include "framework/data/TableCursor.h"
@@ -64,14 +66,12 @@ std::string TTable::TablePath() const {
     if (tableName_.empty()) Error(dbmsg::kNoTableName);
     fs::path path(tableName_);
     if (!path.is_absolute()) path = fs::path(ResolveDatabaseDirectory(databaseName_)) / path;
-    if (!path.has_extension()) path += tableType_ == TTableType::ttDBase ? ".dbf" : ".db";
-    std::error_code ec;
-    if (!fs::exists(path, ec)) {
-        // Names match files without regard to case when the exact name does not exist.
-        const std::string wanted = path.filename().string();
-        for (const auto& entry : fs::directory_iterator(path.parent_path(), ec))
-            if (SameText(entry.path().filename().string(), wanted)) return entry.path().string();
+    if (!path.has_extension()) {
+        const engine::StorageDriver* driver = engine::FindDriverByName(tableType_ == TTableType::ttDBase ? "DBASE" : "PARADOX");
+        path += std::string(driver ? driver->Extension() : engine::Drivers().front()->Extension());
     }
+    // Names match files without regard to case when the exact name does not exist.
+    if (auto found = engine::FindFileNoCase(path.parent_path().string(), path.filename().string())) return *found;
     return path.string();
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/EngineError.h"
 #include "engine/TableFiles.h"
+#include "engine/storage/Driver.h"
 
 namespace tessel {
 
@@ -14,15 +15,11 @@ using engine::ValueKind;
 
 TTableCursor::TTableCursor(std::unique_ptr<engine::Table> table, bool readOnly)
     : table_(std::move(table)), readOnly_(readOnly) {
-    if (table_->Properties().typeName == "PARADOX") {
-        for (const auto& index : table_->Indexes())
-            if (index.primary && !index.fields.empty()) {
-                keyFields_ =
-                    static_cast<size_t>(std::count(index.fields.begin(), index.fields.end(), ';')) +
-                    1;
-                break;
-            }
-    }
+    for (const auto& index : table_->Indexes())
+        if (index.primary && !index.fields.empty()) {
+            keyFields_ = static_cast<size_t>(std::count(index.fields.begin(), index.fields.end(), ';')) + 1;
+            break;
+        }
     MapSlots();
 }
 
@@ -37,7 +34,7 @@ TTableCursor::~TTableCursor() {
 void TTableCursor::MapSlots() {
     identity_ = true;
     slots_.clear();
-    if (table_->Properties().typeName == "PARADOX") return;  // no deleted slots
+    if (table_->Driver().DeleteRemovesRecords()) return;  // no deleted slots
     // Only the deletion marks are looked at: no field is decoded.
     const std::vector<bool> none(table_->Fields().size(), false);
     const uint32_t n = table_->RecordCount();
@@ -131,7 +128,7 @@ void TTableCursor::DeleteRecord(int64_t position) {
     if (!CanModify()) return TDataCursor::DeleteRecord(position);
     const uint32_t slot = Slot(position);
     table_->DeleteRecord(slot);
-    if (table_->Properties().typeName == "PARADOX") return;  // the records after it moved up
+    if (table_->Driver().DeleteRemovesRecords()) return;  // the records after it moved up
     if (identity_) {
         identity_ = false;
         const uint32_t n = table_->RecordCount();

@@ -99,9 +99,9 @@ protected:
         }
         for (uint32_t k = 0; k < kRows; ++k)
             if (Deleted(k)) t->DeleteRecord(k);
-        t->AddIndexTag("NAME", {"NAME"}, false, false);
-        t->AddIndexTag("AMOUNT", {"AMOUNT"}, false, false);
-        t->AddIndexTag("BYBORN", {"BORN"}, false, false);
+        t->CreateIndex("NAME", {"NAME"}, false, false);
+        t->CreateIndex("AMOUNT", {"AMOUNT"}, false, false);
+        t->CreateIndex("BYBORN", {"BORN"}, false, false);
         rows_ = Records(*t);
         expected_ = ScanMatches(*t);
         t->Close();

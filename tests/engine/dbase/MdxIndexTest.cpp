@@ -95,10 +95,10 @@ protected:
         return t;
     }
     static void AddTags(DbfTable& t) {
-        t.AddIndexTag("NAME", {"NAME"}, false, false);
-        t.AddIndexTag("AMOUNT", {"AMOUNT"}, false, false);
-        t.AddIndexTag("BYBORN", {"BORN"}, false, false);
-        t.AddIndexTag("CITYNAME", {"CITY", "NAME"}, false, false);
+        t.CreateIndex("NAME", {"NAME"}, false, false);
+        t.CreateIndex("AMOUNT", {"AMOUNT"}, false, false);
+        t.CreateIndex("BYBORN", {"BORN"}, false, false);
+        t.CreateIndex("CITYNAME", {"CITY", "NAME"}, false, false);
     }
     MdxFile ReadIndex(const std::string& file) { return MdxFile::Read(ReadAll(Path(file)), Path(file)); }
 
@@ -270,7 +270,7 @@ TEST_F(MdxIndexTest, LookupsFindWhatAScanFinds) {
 TEST_F(MdxIndexTest, UniqueTagsKeepTheFirstRecordOfEachKeyAndAreNotSearched) {
     auto t = CreateDbfTable(Path("u.dbf"), {Def("CODE", fldtype::kString, 0, 3)});
     for (const char* code : {"b", "a", "b", "c", "a"}) t->AppendRecord({Value::Text(code)});
-    t->AddIndexTag("CODE", {"CODE"}, true, false);
+    t->CreateIndex("CODE", {"CODE"}, true, false);
     t->AppendRecord({Value::Text("c")});
     t->AppendRecord({Value::Text("d")});
     EXPECT_TRUE(t->Indexes()[0].unique);
@@ -306,7 +306,7 @@ TEST_F(MdxIndexTest, TagsTheFileCannotHoldAreRefusedAndChangeNothing) {
     };
     for (const auto& c : cases) {
         try {
-            t->AddIndexTag(c.name, c.fields, false, c.descending);
+            t->CreateIndex(c.name, c.fields, false, c.descending);
             ADD_FAILURE() << c.name;
         } catch (const EngineError& e) {
             EXPECT_EQ(e.Code(), c.code) << c.name << ": " << e.what();
@@ -315,13 +315,13 @@ TEST_F(MdxIndexTest, TagsTheFileCannotHoldAreRefusedAndChangeNothing) {
         EXPECT_EQ(ReadAll(Path("r.dbf")), before) << c.name;
     }
     // At most 47 tags.
-    for (int k = 0; k < 47; ++k) t->AddIndexTag("T" + std::to_string(k), {"N"}, false, false);
-    EXPECT_THROW(t->AddIndexTag("T47", {"N"}, false, false), EngineError);
+    for (int k = 0; k < 47; ++k) t->CreateIndex("T" + std::to_string(k), {"N"}, false, false);
+    EXPECT_THROW(t->CreateIndex("T47", {"N"}, false, false), EngineError);
     EXPECT_EQ(t->Indexes().size(), 47u);
-    EXPECT_THROW(t->AddIndexTag("t3", {"N"}, false, false), EngineError);  // exists
+    EXPECT_THROW(t->CreateIndex("t3", {"N"}, false, false), EngineError);  // exists
     // Dropping the last tag takes the file and the header's claims with it.
-    for (int k = 0; k < 47; ++k) ASSERT_TRUE(t->DropIndexTag("t" + std::to_string(k)));
-    EXPECT_FALSE(t->DropIndexTag("t0"));
+    for (int k = 0; k < 47; ++k) ASSERT_TRUE(t->DropIndex("t" + std::to_string(k)));
+    EXPECT_FALSE(t->DropIndex("t0"));
     EXPECT_FALSE(Exists(Path("r.mdx")));
     const std::string after = ReadAll(Path("r.dbf"));
     EXPECT_EQ(after[28], 0);
@@ -329,7 +329,7 @@ TEST_F(MdxIndexTest, TagsTheFileCannotHoldAreRefusedAndChangeNothing) {
 }
 
 TEST_F(MdxIndexTest, IndexFilesTesselCannotKeepLeaveTheTableReadableButUnwritten) {
-    MakeTable("t.dbf", 600, 4)->AddIndexTag("NAME", {"NAME"}, false, false);
+    MakeTable("t.dbf", 600, 4)->CreateIndex("NAME", {"NAME"}, false, false);
     const std::string good = ReadAll(Path("t.mdx"));
     const uint32_t root = static_cast<uint8_t>(good[4 * 512]) | static_cast<uint8_t>(good[4 * 512 + 1]) << 8;
     auto withByte = [&](size_t at, char v) {
@@ -390,7 +390,7 @@ TEST_F(MdxIndexTest, IndexFilesTesselCannotKeepLeaveTheTableReadableButUnwritten
 
 TEST_F(MdxIndexTest, AnIndexLeftBehindByAnotherWriterIsNotSearchedAndIsBuiltAgain) {
     auto t = MakeTable("t.dbf", 200, 5);
-    t->AddIndexTag("NAME", {"NAME"}, false, false);
+    t->CreateIndex("NAME", {"NAME"}, false, false);
     t->Close();
     const std::string stale = ReadAll(Path("t.mdx"));
     {
@@ -410,7 +410,7 @@ TEST_F(MdxIndexTest, AnIndexLeftBehindByAnotherWriterIsNotSearchedAndIsBuiltAgai
 
 TEST_F(MdxIndexTest, AnIndexThatCannotBeWrittenKeepsTheTableAsItWas) {
     if (::geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
-    MakeTable("t.dbf", 20, 7)->AddIndexTag("NAME", {"NAME"}, false, false);
+    MakeTable("t.dbf", 20, 7)->CreateIndex("NAME", {"NAME"}, false, false);
     ASSERT_EQ(::chmod(Path("t.mdx").c_str(), 0444), 0);
     const std::string before = ReadAll(Path("t.dbf"));
     auto t = DbfTable::Open(Path("t.dbf"), OpenMode::ReadWrite);
@@ -426,7 +426,7 @@ TEST_F(MdxIndexTest, AnIndexThatCannotBeWrittenKeepsTheTableAsItWas) {
 
 TEST_F(MdxIndexTest, AClaimOfAMissingIndexIsClearedByTheFirstWrite) {
     auto t = MakeTable("t.dbf", 3, 6);
-    t->AddIndexTag("NAME", {"NAME"}, false, false);
+    t->CreateIndex("NAME", {"NAME"}, false, false);
     t->Close();
     ASSERT_EQ(std::remove(Path("t.mdx").c_str()), 0);
     auto r = DbfTable::Open(Path("t.dbf"), OpenMode::ReadWrite);

@@ -12,7 +12,7 @@
 #include "engine/VirtualTable.h"
 #include "engine/TableFiles.h"
 #include "engine/dbase/MdxIndex.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 #include "engine/paradox/PxFormat.h"
 #include "ExecTestSupport.h"
 

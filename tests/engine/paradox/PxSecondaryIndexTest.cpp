@@ -112,9 +112,9 @@ TEST_F(PxSecondaryIndexTest, IndependentReaderSeesTheRecordsInIndexOrder) {
     const std::string pxdump = Pxdump();
     if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
     auto t = MakePeople(3000);
-    CreateParadoxIndex(*t, "Dept", {"DEPT"}, false, false);
-    CreateParadoxIndex(*t, "BySalary", {"Salary", "Dept"}, false, false);
-    CreateParadoxIndex(*t, "ByFirst", {"First", "Last"}, false, false);
+    t->CreateIndex("Dept", {"DEPT"}, false, false);
+    t->CreateIndex("BySalary", {"Salary", "Dept"}, false, false);
+    t->CreateIndex("ByFirst", {"First", "Last"}, false, false);
     EXPECT_TRUE(Exists("people.x03") && Exists("people.y03") && Exists("people.xg0") && Exists("people.yg0"));
 
     EXPECT_EQ(IndexRowsChecked(pxdump, "people.x03"), ExpectedDeptRows(*t));
@@ -154,7 +154,7 @@ TEST_F(PxSecondaryIndexTest, LargeIndexGetsATwoLevelTreeThatTheIndependentReader
     const std::string pxdump = Pxdump();
     if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
     auto t = MakePeople(30000);
-    CreateParadoxIndex(*t, "Salary", {"Salary"}, false, false);
+    t->CreateIndex("Salary", {"Salary"}, false, false);
     const std::string info = test::RunCommand(pxdump + " info " + dir.File("people.y04"));
     EXPECT_NE(info.find("levels=2"), std::string::npos) << info;
     int st = 0;
@@ -166,8 +166,8 @@ TEST_F(PxSecondaryIndexTest, LargeIndexGetsATwoLevelTreeThatTheIndependentReader
 
 TEST_F(PxSecondaryIndexTest, SeekThroughTheIndexFindsWhatAScanFinds) {
     auto t = MakePeople(30000);
-    CreateParadoxIndex(*t, "Salary", {"Salary"}, false, false);
-    CreateParadoxIndex(*t, "ByDept", {"Dept", "Salary"}, false, false);
+    t->CreateIndex("Salary", {"Salary"}, false, false);
+    t->CreateIndex("ByDept", {"Dept", "Salary"}, false, false);
     t->AppendRecord(Person("Late", "Comer", 3, 1050));  // after the index was made
     auto scan = [&](size_t field, std::optional<double> lo, std::optional<double> hi) {
         std::vector<uint32_t> out;
@@ -195,20 +195,20 @@ TEST_F(PxSecondaryIndexTest, SeekThroughTheIndexFindsWhatAScanFinds) {
         if (c.field == 2 && c.lo) lo.SetInt(static_cast<int64_t>(*c.lo));
         if (c.field == 2 && c.hi) hi.SetInt(static_cast<int64_t>(*c.hi));
         std::vector<uint32_t> found;
-        ASSERT_TRUE(ParadoxIndexSeek(*t, c.field, c.lo ? &lo : nullptr, c.hi ? &hi : nullptr, found));
+        ASSERT_TRUE(t->SeekIndex(c.field, c.lo ? &lo : nullptr, c.hi ? &hi : nullptr, found));
         std::sort(found.begin(), found.end());
         EXPECT_EQ(found, scan(c.field, c.lo, c.hi)) << c.field << " " << c.lo.value_or(-1) << ".." << c.hi.value_or(-1);
     }
     std::vector<uint32_t> found;
-    EXPECT_FALSE(ParadoxIndexSeek(*t, 1, nullptr, nullptr, found));  // no index begins with First
+    EXPECT_FALSE(t->SeekIndex(1, nullptr, nullptr, found));  // no index begins with First
     Value big;
     big.SetInt(100000);  // more than a short holds
-    EXPECT_FALSE(ParadoxIndexSeek(*t, 2, &big, &big, found));
+    EXPECT_FALSE(t->SeekIndex(2, &big, &big, found));
 }
 
 TEST_F(PxSecondaryIndexTest, UpdatesInPlaceKeepEveryIndexFieldCurrent) {
     auto t = MakePeople(3000);
-    CreateParadoxIndex(*t, "ByDept", {"Dept", "Salary"}, false, false);
+    t->CreateIndex("ByDept", {"Dept", "Salary"}, false, false);
     // The records of department 3 in index order, (salary, key), as the records say.
     auto expected = [](Table& x) {
         std::vector<std::tuple<double, std::string, std::string, uint32_t>> rows;
@@ -224,7 +224,7 @@ TEST_F(PxSecondaryIndexTest, UpdatesInPlaceKeepEveryIndexFieldCurrent) {
         Value three;
         three.SetInt(3);
         std::vector<uint32_t> found;
-        EXPECT_TRUE(ParadoxIndexSeek(x, 2, &three, &three, found));
+        EXPECT_TRUE(x.SeekIndex(2, &three, &three, found));
         return found;
     };
     Record r;
@@ -257,7 +257,7 @@ TEST_F(PxSecondaryIndexTest, EveryChangeKeepsTheIndexCurrent) {
     const std::string pxdump = Pxdump();
     if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
     auto t = MakePeople(400);
-    CreateParadoxIndex(*t, "Dept", {"Dept"}, false, false);
+    t->CreateIndex("Dept", {"Dept"}, false, false);
     struct Step {
         const char* what;
         std::function<void(Table&)> change;
@@ -336,7 +336,7 @@ TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
         TableLock lock(*t, LockMode::Exclusive);
         for (const auto& last : names) insert(*t, last);
     }
-    for (const auto& ix : indexes) CreateParadoxIndex(*t, ix.name, ix.fields, ix.unique, false);
+    for (const auto& ix : indexes) t->CreateIndex(ix.name, ix.fields, ix.unique, false);
     auto usedBlocks = [&] { return int{GetLe16(test::ReadBytes(Path()).data() + 0x0A)}; };
     int blocks = usedBlocks(), newBlocks = 0;
 
@@ -355,7 +355,7 @@ TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
         for (const char* f : {"people.db", "people.px", "people.mb"})
             std::filesystem::copy_file(dir.File(f), other.File(f));
         auto copy = OpenParadoxTable(other.File("people.db"), OpenMode::ReadWrite);
-        for (const auto& ix : indexes) CreateParadoxIndex(*copy, ix.name, ix.fields, ix.unique, false);
+        for (const auto& ix : indexes) copy->CreateIndex(ix.name, ix.fields, ix.unique, false);
         copy->Close();
         return read(other);
     };
@@ -453,8 +453,8 @@ TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
 TEST_F(PxSecondaryIndexTest, IndexesAreListedCountedAndDropped) {
     {
         auto t = MakePeople(20);
-        CreateParadoxIndex(*t, "Dept", {"Dept"}, false, false);
-        CreateParadoxIndex(*t, "ByPay", {"Salary", "Dept"}, true, false);
+        t->CreateIndex("Dept", {"Dept"}, false, false);
+        t->CreateIndex("ByPay", {"Salary", "Dept"}, true, false);
         EXPECT_EQ(t->Properties().indexCount, 3u);
     }
     auto t = OpenParadoxTable(Path(), OpenMode::ReadWrite);
@@ -473,11 +473,11 @@ TEST_F(PxSecondaryIndexTest, IndexesAreListedCountedAndDropped) {
     EXPECT_EQ(test::ReadBytes(dir.File("people.xg0"))[0x55], 0x21);
     EXPECT_EQ(test::ReadBytes(dir.File("people.x03"))[0x55], 0x01);
 
-    EXPECT_TRUE(DropParadoxIndex(*t, "bypay"));
-    EXPECT_FALSE(DropParadoxIndex(*t, "ByPay"));
+    EXPECT_TRUE(t->DropIndex("bypay"));
+    EXPECT_FALSE(t->DropIndex("ByPay"));
     EXPECT_FALSE(Exists("people.xg0") || Exists("people.yg0"));
     EXPECT_EQ(t->Properties().indexCount, 2u);
-    EXPECT_TRUE(DropParadoxIndex(*t, "DEPT"));
+    EXPECT_TRUE(t->DropIndex("DEPT"));
     EXPECT_FALSE(Exists("people.x03") || Exists("people.y03"));
     EXPECT_EQ(OpenParadoxTable(Path(), OpenMode::ReadOnly)->Indexes().size(), 1u);
 }
@@ -485,7 +485,7 @@ TEST_F(PxSecondaryIndexTest, IndexesAreListedCountedAndDropped) {
 TEST_F(PxSecondaryIndexTest, UniqueIndexRefusesEqualValues) {
     auto t = MakePeople(10);  // Dept repeats
     try {
-        CreateParadoxIndex(*t, "U", {"Dept"}, true, false);
+        t->CreateIndex("U", {"Dept"}, true, false);
         ADD_FAILURE() << "a unique index over repeated values was made";
     } catch (const EngineError& e) {
         EXPECT_EQ(CodeOf(e), errc::kKeyViolation);
@@ -493,7 +493,7 @@ TEST_F(PxSecondaryIndexTest, UniqueIndexRefusesEqualValues) {
     EXPECT_FALSE(Exists("people.xg0") || Exists("people.yg0"));
     EXPECT_EQ(t->Indexes().size(), 1u);
 
-    CreateParadoxIndex(*t, "U", {"Salary"}, true, false);
+    t->CreateIndex("U", {"Salary"}, true, false);
     Record r;
     t->ReadRecord(3, r);
     const double taken = r[3].d;
@@ -538,7 +538,7 @@ TEST_F(PxSecondaryIndexTest, IndexesTheFilesCannotHoldAreRefused) {
     for (const auto& c : cases) {
         auto t = MakePeople(5, c.level);
         try {
-            CreateParadoxIndex(*t, c.name, c.fields, c.unique, c.descending);
+            t->CreateIndex(c.name, c.fields, c.unique, c.descending);
             ADD_FAILURE() << c.what << ": accepted";
         } catch (const EngineError& e) {
             EXPECT_EQ(CodeOf(e), c.code) << c.what << ": " << e.what();
@@ -548,13 +548,13 @@ TEST_F(PxSecondaryIndexTest, IndexesTheFilesCannotHoldAreRefused) {
     }
     CreateOptions o;
     auto unkeyed = CreateParadoxTable(dir.File("flat.db"), PeopleFields(), o, 0);
-    EXPECT_THROW(CreateParadoxIndex(*unkeyed, "Dept", {"Dept"}, false, false), EngineError);
+    EXPECT_THROW(unkeyed->CreateIndex("Dept", {"Dept"}, false, false), EngineError);
 }
 
 TEST_F(PxSecondaryIndexTest, DamagedIndexLeavesTheTableReadableButNotWritable) {
     {
         auto t = MakePeople(50);
-        CreateParadoxIndex(*t, "Dept", {"Dept"}, false, false);
+        t->CreateIndex("Dept", {"Dept"}, false, false);
     }
     std::string x = test::ReadBytes(dir.File("people.x03"));
     x[0x21] = 9;  // a field count the record size does not match

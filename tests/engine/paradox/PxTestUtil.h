@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/EngineError.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 #include "engine/storage/Table.h"
 #include "support/RunCommand.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/TableFiles.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 #include "framework/data/DataSet.h"
 #include "framework/data/DataSource.h"
 #include "support/TempDir.h"

@@ -109,7 +109,7 @@ TEST_F(DbDataSetsTest, ParadoxValidityPicturesOverrideTheMaskLines) {
     table.SetTableName("employee");  // default type, name without extension: the .db file
     table.PictureMasks.Add("NAME\t###\tT\tT");
     // Read while the table is closed, and only once.
-    const auto& lines = table.ParadoxPictures();
+    const auto& lines = table.ValidityPictures();
     EXPECT_EQ(lines, (std::vector<std::string>{"NAME\t&*?", "SMALL\t#"}));
     const TPictureMask name = table.PictureMaskOf("name");
     EXPECT_EQ(name.Picture, "&*?");
@@ -129,7 +129,7 @@ TEST_F(DbDataSetsTest, ParadoxValidityPicturesOverrideTheMaskLines) {
     TDbTable dbf;
     dbf.SetDatabaseName(dir.Path());
     dbf.SetTableName("employee.dbf");
-    EXPECT_TRUE(dbf.ParadoxPictures().empty());
+    EXPECT_TRUE(dbf.ValidityPictures().empty());
 }
 
 TEST_F(DbDataSetsTest, RecordFilterShowsTheAcceptedRecordsUnsequenced) {

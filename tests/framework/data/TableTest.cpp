@@ -7,7 +7,7 @@
 
 #include "DataTestSupport.h"
 #include "engine/TableFiles.h"
-#include "engine/paradox/ParadoxTable.h"
+#include "engine/paradox/Paradox.h"
 #include "framework/data/NavigatorLogic.h"
 #include "framework/data/Table.h"
 #include "support/TempDir.h"

@@ -1,10 +1,14 @@
 #pragma once
 
+// The Paradox driver as other layers see it: its descriptor, the factory of its tables, and
+// what its validity checks hold beyond the table interface.
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/storage/Driver.h"
 #include "engine/storage/Table.h"
 
 namespace tessel::engine::paradox {
@@ -20,6 +24,8 @@ struct ValidityCheck {
     Value defaultValue;
 };
 
+const StorageDriver& ParadoxDriver();
+
 // Opens an existing .DB table (with its .MB, .PX and .VAL when present).
 std::unique_ptr<Table> OpenParadoxTable(const std::string& path, OpenMode mode);
 
@@ -33,20 +39,5 @@ std::unique_ptr<Table> CreateParadoxTable(const std::string& path,
 // The validity checks of an open Paradox table with everything the .VAL file says about them;
 // empty for another kind of table or a table without a .VAL.
 std::vector<ValidityCheck> ParadoxValidityChecks(Table& table);
-
-// Makes a secondary index of a keyed Paradox table over the named fields from its records as
-// they stand; it is kept current by every later change. An index named like one of its fields
-// indexes that field alone; any other name makes a named (composite) index. Raises
-// EngineError: kKeyViolation for a unique index over equal values (no file is left), and
-// kNotSupported for an index the table's files cannot hold.
-void CreateParadoxIndex(Table& table, const std::string& name, const std::vector<std::string>& fields,
-                        bool unique, bool descending);
-// Removes the secondary index with this name (compared without case) and its files; false
-// when the table has none of that name.
-bool DropParadoxIndex(Table& table, const std::string& name);
-// Record numbers of the records with lo <= field <= hi (a null pointer: no bound), found
-// through a secondary index that begins with the field, in index order. Blank values are never
-// found. False when no such index can answer; the caller then scans.
-bool ParadoxIndexSeek(Table& table, size_t field, const Value* lo, const Value* hi, std::vector<uint32_t>& recNos);
 
 }  // namespace tessel::engine::paradox

@@ -1,0 +1,188 @@
+// Finding, listing, removing and replacing a table's files.
+
+#include "engine/storage/TableFamily.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "base/AsciiText.h"
+#include "base/EngineError.h"
+#include "base/FileUtil.h"
+#include "engine/storage/Driver.h"
+
+namespace tessel::engine {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string StemOf(const std::string& fileName) {
+    const size_t dot = fileName.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+}
+
+std::string InDirectory(const std::string& dir, const std::string& name) {
+    return (dir == "/" ? std::string() : dir) + "/" + name;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int ErrorCodeFor(int err) { return err == EACCES || err == EPERM || err == EROFS ? errc::kReadOnly : errc::kIo; }
+
+}  // namespace
+
+std::optional<std::string> FindFileNoCase(const std::string& dir, const std::string& fileName) {
+    const std::string exact = InDirectory(dir, fileName);
+    if (IsRegularFile(exact)) return exact;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (SameAscii(name, fileName) && entry.is_regular_file(ec)) return entry.path().string();
+    }
+    return std::nullopt;
+}
+
+std::string FindCompanion(const std::string& mainPath, std::string_view ext) {
+    const std::string dir = ExtractFileDir(mainPath);
+    const std::string stem = StemOf(ExtractFileName(mainPath));
+    // The names Tessel itself would give first, so two tables whose stems differ only in
+    // case each find their own; then any case.
+    for (const std::string& e : {AsciiLower(ext), AsciiUpper(ext)})
+        if (IsRegularFile(InDirectory(dir, stem + e))) return InDirectory(dir, stem + e);
+    const auto found = FindFileNoCase(dir, stem + std::string(ext));
+    return found ? *found : std::string();
+}
+
+std::string CompanionPath(const std::string& mainPath, std::string_view ext) {
+    const std::string mainExt = ExtractFileExt(mainPath);
+    bool lower = false;
+    for (char c : mainExt) lower = lower || (c >= 'a' && c <= 'z');
+    const std::string name = ExtractFileName(mainPath);
+    const std::string stem = mainPath.substr(0, mainPath.size() - name.size()) + StemOf(name);
+    return stem + (lower ? AsciiLower(ext) : AsciiUpper(ext));
+}
+
+std::vector<std::string> TableFamilyFiles(const std::string& mainPath, const StorageDriver& driver) {
+    const std::string dir = ExtractFileDir(mainPath);
+    const std::string stem = StemOf(ExtractFileName(mainPath));
+    const std::string mainExt = AsciiLower(ExtractFileExt(mainPath));
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        const std::string file = entry.path().filename().string();
+        const size_t dot = file.find_last_of('.');
+        if (dot == std::string::npos || dot == 0 || !SameAscii(file.substr(0, dot), stem)) continue;
+        const std::string ext = AsciiLower(file.substr(dot + 1));
+        if (!driver.IsFamilyExtension(ext)) continue;
+        if (!entry.is_regular_file(ec)) continue;
+        if ("." + ext == mainExt)
+            files.insert(files.begin(), InDirectory(dir, file));
+        else
+            files.push_back(InDirectory(dir, file));
+    }
+    return files;
+}
+
+void RemoveTableFamily(const std::string& mainPath, const StorageDriver& driver) {
+    for (const auto& file : TableFamilyFiles(mainPath, driver)) {
+        if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+            const int err = errno;
+            throw EngineError("Cannot remove \"" + file + "\": " + std::strerror(err), ErrorCodeFor(err), err);
+        }
+    }
+}
+
+std::string TemporaryTablePath(const std::string& dir, const std::string& likePath) {
+    const std::string ext = ExtractFileExt(likePath);
+    const std::string base = InDirectory(dir, ".tessel-tmp-");
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string tmpl = base + "XXXXXX";
+        const int fd = ::mkstemp(tmpl.data());
+        if (fd < 0) {
+            const int err = errno;
+            throw EngineError("Cannot create a file in \"" + dir + "\": " + std::strerror(err), ErrorCodeFor(err), err);
+        }
+        ::close(fd);
+        // The placeholder reserves the stem; the table's own files carry the extensions.
+        const std::string candidate = tmpl + ext;
+        const std::string stem = ExtractFileName(tmpl);
+        bool taken = false;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(dir, ec)) {
+            const std::string name = entry.path().filename().string();
+            taken = taken || (name != stem && SameAscii(StemOf(name), stem));
+        }
+        ::unlink(tmpl.c_str());
+        if (!taken) return candidate;
+    }
+    throw EngineError("Cannot find a free temporary name in \"" + dir + "\"", errc::kIo);
+}
+
+void ReplaceTableFamily(const std::string& newMainPath, const std::string& destMainPath,
+                        const StorageDriver& driver) {
+    const std::string dir = ExtractFileDir(destMainPath);
+    const std::string destStem = StemOf(ExtractFileName(destMainPath));
+    const std::vector<std::string> oldFiles = TableFamilyFiles(destMainPath, driver);
+    const std::vector<std::string> newFiles = TableFamilyFiles(newMainPath, driver);
+    const unsigned mode = PermissionsForReplacing(destMainPath);
+    for (const auto& file : newFiles) ::chmod(file.c_str(), static_cast<mode_t>(mode));
+
+    // Old files go aside under a temporary stem first.
+    const std::string asideStem = StemOf(ExtractFileName(TemporaryTablePath(dir, destMainPath)));
+    std::vector<std::pair<std::string, std::string>> done;  // renames made, to undo on failure
+    auto undo = [&]() {
+        for (auto it = done.rbegin(); it != done.rend(); ++it) ::rename(it->second.c_str(), it->first.c_str());
+    };
+    auto move = [&](const std::string& from, const std::string& to) {
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            const int err = errno;
+            undo();
+            throw EngineError("Cannot rename \"" + from + "\" to \"" + to + "\": " + std::strerror(err),
+                              ErrorCodeFor(err), err);
+        }
+        done.emplace_back(from, to);
+    };
+    std::vector<std::string> aside;
+    for (const auto& file : oldFiles) {
+        const std::string name = ExtractFileName(file);
+        const std::string target = InDirectory(dir, asideStem + name.substr(StemOf(name).size()));
+        move(file, target);
+        aside.push_back(target);
+    }
+    // The main file last, so a reader never finds a main file without its companions.
+    std::vector<std::string> ordered(newFiles.begin() + (newFiles.empty() ? 0 : 1), newFiles.end());
+    if (!newFiles.empty()) ordered.push_back(newFiles.front());
+    for (const auto& file : ordered) {
+        const std::string name = ExtractFileName(file);
+        move(file, InDirectory(dir, destStem + name.substr(StemOf(name).size())));
+    }
+    for (const auto& file : aside) ::unlink(file.c_str());
+}
+
+void BuildTableFamily(const std::string& destPath, const StorageDriver& driver,
+                      const std::function<void(const std::string& tmpPath)>& build) {
+    const std::string tmp = TemporaryTablePath(ExtractFileDir(destPath), destPath);
+    try {
+        build(tmp);
+        ReplaceTableFamily(tmp, destPath, driver);
+    } catch (...) {
+        try {
+            RemoveTableFamily(tmp, driver);
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+}
+
+}  // namespace tessel::engine
