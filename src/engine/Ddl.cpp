@@ -219,43 +219,30 @@ void Database::DropTable(const std::string& path) {
 
 uint64_t Database::BatchCopy(Cursor& source, const std::string& destPath) {
     RunningGuard running(engine_);
-    const StorageDriver& driver = RequireKnownFormat(destPath);
-    const CopyPlan plan = PlanCopy(source.Fields(), nullptr, driver);
-
+    RequireKnownFormat(destPath);
     sqlite3_stmt* stmt = nullptr;
     const std::string sql = "SELECT * FROM temp." + source.TableName() + " ORDER BY rowid";
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) ThrowSqlite(SQLITE_ERROR, "");
+    const auto& fields = source.Fields();
     uint64_t copied = 0;
     try {
-        CreateOptions options;
-        options.fixNames = true;
-        options.finalPath = destPath;
-        BuildTableFamily(destPath, driver, [&](const std::string& tmp) {
-            auto dest = driver.Create(tmp, plan.fields, options);
-            {
-                TableLock writeLock(*dest, LockMode::Exclusive);
-                if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) ThrowSqlite(SQLITE_ERROR, "");
-                Record rec(plan.fields.size());
-                int rc;
-                while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-                    if ((copied & 0xFFF) == 0) CheckCancelled();
-                    for (size_t k = 0; k < plan.fields.size(); ++k) {
-                        ColumnValue(stmt, static_cast<int>(k), source.Fields()[k], rec[k]);
-                        plan.Convert(k, rec[k], copied);
-                    }
-                    dest->AppendRecord(rec);
-                    ++copied;
-                }
-                if (rc != SQLITE_DONE) ThrowSqlite(rc, "");
-                sqlite3_finalize(stmt);
-                stmt = nullptr;
+        copied = CopyRecords(fields, nullptr, destPath, [&](Record& rec) {
+            const int rc = sqlite3_step(stmt);
+            if (rc == SQLITE_DONE) {
+                RetireEntry(destPath);  // the destination is about to be replaced
+                return false;
             }
-            dest->Close();
-            RetireEntry(destPath);
+            if (rc != SQLITE_ROW) ThrowSqlite(rc, "");
+            if ((copied++ & 0xFFF) == 0) CheckCancelled();
+            rec.resize(fields.size());
+            for (size_t k = 0; k < fields.size(); ++k) ColumnValue(stmt, static_cast<int>(k), fields[k], rec[k]);
+            return true;
         });
     } catch (...) {
         sqlite3_finalize(stmt);
         throw;
     }
+    sqlite3_finalize(stmt);
     return copied;
 }
 

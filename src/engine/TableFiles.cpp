@@ -32,7 +32,7 @@ std::vector<std::string> DestinationNames(const std::vector<FieldDesc>& fields, 
         for (int n = 1;; ++n) {
             const bool clash = std::any_of(names.begin(), names.end(), [&](const std::string& g) { return SameAscii(g, name); });
             if (!clash) break;
-            const std::string suffix = "_" + std::to_string(n);
+            const std::string suffix = std::string("_").append(std::to_string(n));
             std::string base = stem;
             if (base.size() + suffix.size() > maxLen) base.resize(maxLen - suffix.size());
             name = base + suffix;
@@ -79,32 +79,51 @@ void CopyPlan::Convert(size_t k, Value& v, uint64_t recNo) const {
                           errc::kInvalidParameter);
 }
 
-uint64_t CopyTableFile(Table& source, const std::string& destPath) {
+uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* sourceDriver,
+                     const std::string& destPath, const std::function<bool(Record&)>& next,
+                     CreateOptions options) {
     const StorageDriver& dest = DriverForPath(destPath);
-    const CopyPlan plan = PlanCopy(source.Fields(), &source.Driver(), dest);
-    CreateOptions options;
-    options.codePage = source.Properties().codePage;
+    std::vector<FieldDesc> shown;
+    std::vector<size_t> from;
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (fields[k].hidden) continue;
+        shown.push_back(fields[k]);
+        from.push_back(k);
+    }
+    const CopyPlan plan = PlanCopy(shown, sourceDriver, dest);
     options.fixNames = true;
     options.finalPath = destPath;
-
     uint64_t copied = 0;
     BuildTableFamily(destPath, dest, [&](const std::string& tmp) {
         auto table = dest.Create(tmp, plan.fields, options);
         {
             TableLock writeLock(*table, LockMode::Exclusive);
-            TableLock readLock(source, LockMode::Shared);
-            source.Refresh();
-            Record rec;
-            for (uint32_t n = 0; n < source.RecordCount(); ++n) {
-                if (!source.ReadRecord(n, rec)) continue;
-                for (size_t k = 0; k < rec.size(); ++k) plan.Convert(k, rec[k], copied);
-                table->AppendRecord(rec);
+            Record in, out(plan.fields.size());
+            while (next(in)) {
+                for (size_t k = 0; k < out.size(); ++k) {
+                    out[k] = std::move(in[from[k]]);
+                    plan.Convert(k, out[k], copied);
+                }
+                table->AppendRecord(out);
                 ++copied;
             }
         }
         table->Close();
     });
     return copied;
+}
+
+uint64_t CopyTableFile(Table& source, const std::string& destPath) {
+    CreateOptions options;
+    options.codePage = source.Properties().codePage;
+    TableLock readLock(source, LockMode::Shared);
+    source.Refresh();
+    uint32_t slot = 0;
+    return CopyRecords(source.Fields(), &source.Driver(), destPath, [&](Record& rec) {
+        while (slot < source.RecordCount())
+            if (source.ReadRecord(slot++, rec)) return true;
+        return false;
+    }, options);
 }
 
 }  // namespace tessel::engine

@@ -3,6 +3,7 @@
 // Opening, creating and copying table files through the driver their name asks for.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +35,17 @@ struct CopyPlan {
 CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver,
                   const StorageDriver& dest);
 
-// The batch copy: creates `destPath` with the source's field definitions and no indexes,
+// The batch copy of any records, the one routine behind every copy: creates `destPath` with
+// the fields planned from `fields` (of a table of `sourceDriver`, or nullptr for an answer; the
+// hidden ones are left out) and no indexes, replacing an existing table, and appends each
+// record `next` gives until it returns false. `options` carries the code page and level wished
+// for. Built under a temporary name and swapped in, so a failure leaves the old table intact.
+// Returns the number of records copied.
+uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* sourceDriver,
+                     const std::string& destPath, const std::function<bool(Record&)>& next,
+                     CreateOptions options = {});
+
+// The batch copy of a table: creates `destPath` with the source's field definitions and no indexes,
 // replacing an existing table, and appends every live record of the source. The destination
 // keeps the source's code page when its format has a language driver for it, and is made at
 // the lowest level that holds its types. The destination is built under a temporary name and

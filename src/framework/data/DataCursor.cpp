@@ -27,29 +27,12 @@ uint64_t TDataCursor::CopyTo(const std::string& destPath) {
     // destination's file cannot be destroyed by the copy.
     std::vector<engine::Record> records(static_cast<size_t>(RecordCount()));
     for (size_t i = 0; i < records.size(); ++i) ReadRecord(static_cast<int64_t>(i), records[i]);
-    std::vector<engine::FieldDesc> fields;
-    for (const auto& f : Fields())
-        if (!f.hidden)
-            fields.push_back(
-                engine::FieldDesc::Make(f.name, f.type, f.subType, f.units1, f.units2));
-    auto table = engine::CreateTableFile(destPath, fields);
-    try {
-        std::vector<size_t> shown;
-        for (size_t k = 0; k < Fields().size(); ++k)
-            if (!Fields()[k].hidden) shown.push_back(k);
-        engine::TableLock lock(*table, engine::LockMode::Exclusive);
-        engine::Record out(shown.size());
-        for (const auto& rec : records) {
-            for (size_t k = 0; k < shown.size(); ++k) out[k] = rec[shown[k]];
-            table->AppendRecord(out);
-        }
-        table->Close();
-    } catch (...) {
-        table.reset();
-        std::error_code ec;
-        std::filesystem::remove(destPath, ec);
-        throw;
-    }
+    size_t next = 0;
+    engine::CopyRecords(Fields(), nullptr, destPath, [&](engine::Record& rec) {
+        if (next == records.size()) return false;
+        rec = std::move(records[next++]);
+        return true;
+    });
     return records.size();
 }
 
