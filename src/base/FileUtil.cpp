@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -70,31 +71,75 @@ unsigned PermissionsForReplacing(const std::string& fileName) {
     return 0666 & ~mask;
 }
 
-void WriteFileAtomically(const std::string& fileName, const std::string& bytes) {
-    const std::string dir = ExtractFileDir(fileName);
-    std::string tmpl = (dir == "/" ? std::string() : dir) + "/.tessel-save-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    FileDescriptor fd(::mkstemp(name.data()));
-    if (fd.get() < 0) throw EFileError(FileErrorMessage("create", fileName, errno));
-    const std::string tmpName(name.data());
-    auto fail = [&](int err) {
-        ::unlink(tmpName.c_str());
-        throw EFileError(FileErrorMessage("write", fileName, err));
-    };
-    if (::fchmod(fd.get(), static_cast<mode_t>(PermissionsForReplacing(fileName))) != 0) fail(errno);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+namespace {
+
+// A save through a symbolic link replaces the file it points to, not the link itself.
+std::string FollowLink(const std::string& fileName) {
+    struct stat st {};
+    if (::lstat(fileName.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return fileName;
+    char resolved[PATH_MAX];
+    if (::realpath(fileName.c_str(), resolved) == nullptr) return fileName;
+    return resolved;
+}
+
+}  // namespace
+
+TAtomicFile::TAtomicFile(const std::string& fileName) : fileName_(fileName), targetName_(FollowLink(fileName)) {
+    const std::string dir = ExtractFileDir(targetName_);
+    std::string pattern = (dir == "/" ? std::string() : dir) + "/.tessel-save-XXXXXX";
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) Fail("create", errno);
+    tempName_ = pattern;
+    if (::fchmod(fd_, static_cast<mode_t>(PermissionsForReplacing(targetName_))) != 0) {
+        const int err = errno;
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(tempName_.c_str());
+        Fail("create", err);
+    }
+}
+
+TAtomicFile::~TAtomicFile() {
+    if (committed_) return;
+    if (fd_ >= 0) ::close(fd_);
+    if (!tempName_.empty()) ::unlink(tempName_.c_str());
+}
+
+void TAtomicFile::Fail(const char* verb, int err) const { throw EFileError(FileErrorMessage(verb, fileName_, err)); }
+
+void TAtomicFile::Write(std::string_view bytes) {
+    if (fd_ < 0) Fail("write", EBADF);
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            fail(errno);
+            Fail("write", errno);
         }
-        done += static_cast<size_t>(n);
+        bytes.remove_prefix(static_cast<size_t>(n));
     }
-    if (::fsync(fd.get()) != 0) fail(errno);
-    if (::close(fd.release()) != 0) fail(errno);
-    if (::rename(tmpName.c_str(), fileName.c_str()) != 0) fail(errno);
+}
+
+void TAtomicFile::Commit() {
+    if (committed_) return;
+    if (fd_ < 0) Fail("write", EBADF);
+    if (::fsync(fd_) != 0) Fail("write", errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) Fail("write", errno);
+    if (::rename(tempName_.c_str(), targetName_.c_str()) != 0) Fail("write", errno);
+    committed_ = true;
+    // The rename reaches the device with its directory.
+    const int dirFd = ::open(ExtractFileDir(targetName_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+void WriteFileAtomically(const std::string& fileName, const std::string& bytes) {
+    TAtomicFile file(fileName);
+    file.Write(bytes);
+    file.Commit();
 }
 
 std::string ExtractFileDir(const std::string& path) {

@@ -3,15 +3,41 @@
 // Files and paths: whole-file reads and atomic writes, permissions, path parts, user folders.
 
 #include <string>
+#include <string_view>
 
 namespace tessel {
 
 // Reads a whole file; raises EFileError naming the file and the system's reason.
 std::string ReadFileBytes(const std::string& fileName);
 
-// Writes the bytes to a temporary file in the target's directory and renames it over the
-// target, so a failed write leaves any old file intact. An existing file keeps its permissions.
-// Raises EFileError naming the file and the system's reason.
+// A whole file written under a temporary name beside its target and put in the target's place
+// by Commit, so a failed or abandoned write leaves any old file intact. A target that is a
+// symbolic link is replaced where it points (the link stays a link); the new file gets the
+// permissions PermissionsForReplacing gives. Failures raise EFileError naming the file (as
+// given) and the system's reason.
+class TAtomicFile {
+public:
+    explicit TAtomicFile(const std::string& fileName);
+    // Without Commit the temporary file is removed. Never throws.
+    ~TAtomicFile();
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    void Write(std::string_view bytes);
+    // Makes the data durable, renames the file into place and makes the rename durable.
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(const char* verb, int err) const;
+
+    std::string fileName_;
+    std::string targetName_;
+    std::string tempName_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+// Writes the bytes through a TAtomicFile.
 void WriteFileAtomically(const std::string& fileName, const std::string& bytes);
 
 // The permissions for a file written under a temporary name and renamed to `fileName`: those of

@@ -48,15 +48,6 @@ void TCodeEditFiler::Append(std::string_view first, std::string_view second) {
 
 namespace {
 
-// A save through a symbolic link replaces the file it points to, not the link itself.
-std::string FollowLink(const std::string& fileName) {
-    struct stat st {};
-    if (::lstat(fileName.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return fileName;
-    char resolved[PATH_MAX];
-    if (::realpath(fileName.c_str(), resolved) == nullptr) return fileName;
-    return resolved;
-}
-
 std::string_view ByteOrderMark(TTextEncoding encoding) {
     switch (encoding) {
         case TTextEncoding::Utf8Bom:
@@ -75,34 +66,11 @@ std::string_view ByteOrderMark(TTextEncoding encoding) {
 }  // namespace
 
 TCodeEditFileWriter::TCodeEditFileWriter(const std::string& fileName, TTextEncoding encoding)
-    : fileName_(fileName), targetName_(FollowLink(fileName)), encoding_(encoding) {
-    const std::string dir = ExtractFileDir(targetName_);
-    std::string pattern = (dir == "/" ? std::string() : dir) + "/.tessel-save-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0) Fail("create", errno);
-    tempName_ = name.data();
+    : fileName_(fileName), file_(fileName), encoding_(encoding) {}
 
-    if (::fchmod(fd_, static_cast<mode_t>(PermissionsForReplacing(targetName_))) != 0) {
-        const int err = errno;
-        ::close(fd_);
-        ::unlink(tempName_.c_str());
-        Fail("create", err);
-    }
-}
-
-TCodeEditFileWriter::~TCodeEditFileWriter() {
-    // Without Commit the save was abandoned: whatever is buffered belongs to a file that is
-    // about to be removed, so it is dropped rather than flushed.
-    if (committed_) return;
-    if (fd_ >= 0) ::close(fd_);
-    ::unlink(tempName_.c_str());
-}
-
-void TCodeEditFileWriter::Fail(const char* verb, int err) const {
-    throw EFileError(FileErrorMessage(verb, fileName_, err));
-}
+// Without Commit the save was abandoned: whatever is buffered belongs to a file that is about
+// to be removed (by file_), so it is dropped rather than flushed.
+TCodeEditFileWriter::~TCodeEditFileWriter() = default;
 
 void TCodeEditFileWriter::Encode(std::string_view text, std::string& out) const {
     if (encoding_ == TTextEncoding::Utf8 || encoding_ == TTextEncoding::Utf8Bom) {
@@ -149,30 +117,13 @@ void TCodeEditFileWriter::WriteText(std::string_view text) {
 }
 
 void TCodeEditFileWriter::Flush() {
-    const char* data = BufferData();
-    size_t left = BufferUsed();
-    if (left > 0 && fd_ < 0) Fail("write", EBADF);
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, data, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("write", errno);
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
+    file_.Write(std::string_view(BufferData(), BufferUsed()));
     ResetBuffer();
 }
 
 void TCodeEditFileWriter::Commit() {
-    if (committed_) return;
     Flush();
-    if (::fsync(fd_) != 0) Fail("write", errno);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) Fail("write", errno);
-    if (::rename(tempName_.c_str(), targetName_.c_str()) != 0) Fail("write", errno);
-    committed_ = true;
+    file_.Commit();
 }
 
 }  // namespace tessel

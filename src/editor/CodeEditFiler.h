@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/FileUtil.h"
 #include "base/TextEncoding.h"
 
 namespace tessel {
@@ -78,14 +79,10 @@ public:
 private:
     void Encode(std::string_view text, std::string& out) const;
     void WriteMarkOnce();
-    [[noreturn]] void Fail(const char* verb, int err) const;
 
-    std::string fileName_;    // as given, for messages
-    std::string targetName_;  // after following a symbolic link, so the link survives a save
-    std::string tempName_;
+    std::string fileName_;  // as given, for messages
+    TAtomicFile file_;
     TTextEncoding encoding_;
-    int fd_ = -1;
-    bool committed_ = false;
     bool markPending_ = true;  // byte-order mark not yet written
     std::string encoded_;      // scratch for converting one line
     std::string lineBreak_;    // LineBreakStyle() in the file's encoding
