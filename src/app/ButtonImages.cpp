@@ -1,3 +1,5 @@
+// The main window's button images, drawn in code in the 16-colour palette.
+
 #include "app/ButtonImages.h"
 
 #include <QPainter>

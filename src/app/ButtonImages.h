@@ -1,5 +1,7 @@
 #pragma once
 
+// The images of the main window's buttons.
+
 #include <QImage>
 #include <QString>
 

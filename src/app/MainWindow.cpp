@@ -1,3 +1,5 @@
+// The main window: its pages, alias and sample boxes, menus, toolbars and commands.
+
 #include "app/MainWindow.h"
 
 #include "app/ButtonImages.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The main window of Tessel.
+
 #include <QMainWindow>
 #include <functional>
 #include <memory>

@@ -1,3 +1,5 @@
+// Running the editor's SQL from the window: one statement as an answer, several as a script.
+
 #include "app/RunSql.h"
 
 #include <strings.h>

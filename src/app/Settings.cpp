@@ -1,3 +1,5 @@
+// Reading and writing the window's settings file.
+
 #include "app/Settings.h"
 
 #include <unistd.h>

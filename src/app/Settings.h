@@ -1,5 +1,7 @@
 #pragma once
 
+// The window's settings file: the generator options that persist between runs.
+
 #include <string>
 
 namespace tessel {

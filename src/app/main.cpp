@@ -1,3 +1,5 @@
+// Entry point of the window program.
+
 #include "app/MainWindow.h"
 #include "framework/widgets/Application.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The engine's error type: a message with entries, raised by every layer from storage up.
+
 #include <stdexcept>
 #include <string>
 #include <vector>

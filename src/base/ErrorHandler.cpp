@@ -1,3 +1,5 @@
+// What happens to a failure no command caught.
+
 #include "base/ErrorHandler.h"
 
 #include <cstdio>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The application's error handling: display text, the presenter, guarded commands.
+
 #include <exception>
 #include <functional>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The exceptions our own code raises.
+
 #include <stdexcept>
 #include <string>
 

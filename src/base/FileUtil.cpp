@@ -1,3 +1,5 @@
+// Files and paths: reads, atomic writes, permissions, path parts, user folders.
+
 #include "base/FileUtil.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// Reading and writing profile (INI) files.
+
 #include "base/IniFile.h"
 
 #include <cerrno>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Profile (INI) files with the profile functions' reading and writing rules.
+
 #include <optional>
 #include <string>
 #include <vector>

@@ -1,3 +1,5 @@
+// String lists: the list-of-lines interface and its sortable implementation.
+
 #include "base/StringList.h"
 
 #include <algorithm>

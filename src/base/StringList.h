@@ -1,5 +1,7 @@
 #pragma once
 
+// String lists: the list-of-lines interface and its sortable implementation.
+
 #include <iosfwd>
 #include <string>
 #include <vector>

@@ -1,3 +1,5 @@
+// Detecting, decoding and encoding the text encodings of SQL files.
+
 #include "base/TextEncoding.h"
 
 namespace tessel {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The text encodings of files Tessel reads and writes (UTF-8, Windows-1252, UTF-16).
+
 #include <string>
 #include <string_view>
 

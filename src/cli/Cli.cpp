@@ -1,3 +1,5 @@
+// tessel-sql: its command line, the alias commands, --describe and usage errors.
+
 #include "cli/Cli.h"
 
 #include <iostream>

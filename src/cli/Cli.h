@@ -1,5 +1,7 @@
 #pragma once
 
+// tessel-sql, the command-line tool: its entry point as a function.
+
 #include <iosfwd>
 #include <string>
 #include <vector>

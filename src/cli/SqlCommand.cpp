@@ -1,3 +1,5 @@
+// tessel-sql's SQL runner: statements from -c, files or standard input.
+
 #include "cli/SqlCommand.h"
 
 #include <algorithm>

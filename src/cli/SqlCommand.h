@@ -1,5 +1,7 @@
 #pragma once
 
+// tessel-sql's SQL runner.
+
 #include <iosfwd>
 #include <string>
 #include <vector>

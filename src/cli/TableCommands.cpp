@@ -1,3 +1,5 @@
+// tessel-sql's table commands: --schema, --dump, --copy.
+
 #include "cli/TableCommands.h"
 
 #include <ostream>

@@ -1,5 +1,7 @@
 #pragma once
 
+// tessel-sql's table commands.
+
 #include <iosfwd>
 #include <string>
 

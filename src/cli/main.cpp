@@ -1,3 +1,5 @@
+// Entry point of tessel-sql.
+
 #include <iostream>
 #include <string>
 #include <vector>

@@ -1,3 +1,5 @@
+// The editor's text-replacement steps on the buffer.
+
 #include "editor/CodeEditEditing.h"
 
 #include <algorithm>

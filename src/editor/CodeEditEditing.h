@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor's text-replacement steps on the buffer alone (no view).
+
 #include <functional>
 #include <string>
 #include <string_view>

@@ -1,3 +1,5 @@
+// Writing the editor's text to a file in its encoding and line breaks.
+
 #include "editor/CodeEditFiler.h"
 
 #include <fcntl.h>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Writing the editor's text to files: encodings, line breaks, the atomic save.
+
 #include <cstddef>
 #include <string>
 #include <string_view>

@@ -1,3 +1,5 @@
+// The editor's keystroke table and its default bindings.
+
 #include "editor/CodeEditKeyCmds.h"
 
 #include <utility>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor's command codes and keystroke table.
+
 #include <cstdint>
 #include <memory>
 #include <string>

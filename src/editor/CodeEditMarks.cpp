@@ -1,3 +1,5 @@
+// Bookmarks and other marks of the editor's lines.
+
 #include "editor/CodeEditMarks.h"
 
 #include <algorithm>

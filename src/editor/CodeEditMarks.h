@@ -1,5 +1,7 @@
 #pragma once
 
+// Marks of the editor's lines (bookmarks) and their list.
+
 #include <array>
 #include <functional>
 #include <memory>

@@ -1,3 +1,5 @@
+// The editor's text buffer: lines, their records, tab expansion, notifications.
+
 #include "editor/CodeEditStringList.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor's text buffer (TCodeEditStringList).
+
 #include <cstdint>
 #include <functional>
 #include <iosfwd>

@@ -1,3 +1,5 @@
+// Column arithmetic and word scanning on one UTF-8 line.
+
 #include "editor/CodeEditTextUtil.h"
 
 #include <algorithm>

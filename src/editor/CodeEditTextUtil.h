@@ -1,5 +1,7 @@
 #pragma once
 
+// Column arithmetic and word scanning on one UTF-8 line.
+
 #include <string>
 #include <string_view>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor model's small types: positions, options, states.
+
 #include <cstdint>
 
 namespace tessel {

@@ -1,3 +1,5 @@
+// The editor's undo and redo lists.
+
 #include "editor/CodeEditUndo.h"
 
 namespace tessel {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor's undo and redo lists and the changes they record.
+
 #include <cstdint>
 #include <deque>
 #include <functional>

@@ -1,3 +1,5 @@
+// The alias store: reading, listing, adding and removing aliases.
+
 #include "engine/Aliases.h"
 
 #include <sys/stat.h>

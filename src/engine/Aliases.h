@@ -1,5 +1,7 @@
 #pragma once
 
+// Aliases: named directories of tables, kept in aliases.conf.
+
 #include <string>
 #include <utility>
 #include <vector>

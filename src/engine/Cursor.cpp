@@ -1,3 +1,5 @@
+// Answers of SQL statements: rows read in blocks, moved over both ways.
+
 #include "engine/Cursor.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// A database: name resolution, the statement runner, changes, transactions.
+
 #include "engine/Database.h"
 
 #include <sys/stat.h>

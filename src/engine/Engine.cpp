@@ -1,3 +1,5 @@
+// The engine: aliases, open databases, the sample tables.
+
 #include "engine/Engine.h"
 
 #include <strings.h>

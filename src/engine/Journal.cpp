@@ -1,3 +1,5 @@
+// Before-images of table families for statements and transactions.
+
 #include "engine/Journal.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// Values between the tables and SQLite, and their text forms.
+
 #include "engine/SqlValue.h"
 
 #include <cmath>

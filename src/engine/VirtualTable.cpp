@@ -1,3 +1,5 @@
+// The SQLite virtual tables that stand for the tables a statement names.
+
 #include "engine/VirtualTable.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The grid base: cells, sizes, scrolling, selection.
+
 #include "grid/CustomGrid.h"
 
 #include <QPaintEvent>

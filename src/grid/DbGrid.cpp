@@ -1,3 +1,5 @@
+// The answer grid: columns, the data link, selected rows.
+
 #include "grid/DbGrid.h"
 #include "grid/DbDateTimePicker.h"
 

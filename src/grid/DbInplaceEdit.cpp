@@ -1,3 +1,5 @@
+// The grid's cell editor.
+
 #include "grid/DbInplaceEdit.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The grid's texts, kept in one place.
+
 #include "grid/DbIntl.h"
 
 namespace tessel {

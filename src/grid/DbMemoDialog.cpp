@@ -1,3 +1,5 @@
+// The memo window the grid opens for memo cells.
+
 #include "grid/DbMemoDialog.h"
 
 #include <QApplication>

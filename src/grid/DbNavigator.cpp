@@ -1,3 +1,5 @@
+// The record navigator: its buttons and their hints.
+
 #include "grid/DbNavigator.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,5 @@
+// The grid's indicator and navigator glyphs, drawn in code.
+
 #include "grid/GridGlyphs.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// The highlighter framework: attributes, ranges, the scanning loop.
+
 #include "highlight/Highlighter.h"
 
 #include <algorithm>

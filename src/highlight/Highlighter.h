@@ -1,5 +1,7 @@
 #pragma once
 
+// The highlighter framework: token attributes and the highlighter base.
+
 #include <cstdint>
 #include <functional>
 #include <memory>

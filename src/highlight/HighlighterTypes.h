@@ -1,5 +1,7 @@
 #pragma once
 
+// The highlighter's small types: colours, font styles, ranges.
+
 #include <bitset>
 #include <initializer_list>
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The SQL highlighter: scanning, dialects, table names.
+
 #include "highlight/SQLHighlighter.h"
 
 #include <cstring>

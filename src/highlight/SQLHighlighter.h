@@ -1,5 +1,7 @@
 #pragma once
 
+// The SQL highlighter.
+
 #include <array>
 #include <functional>
 #include <memory>

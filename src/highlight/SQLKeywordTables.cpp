@@ -1,3 +1,5 @@
+// The SQL highlighter's keyword tables per dialect.
+
 #include "highlight/SQLKeywordTables.h"
 
 #include <cctype>

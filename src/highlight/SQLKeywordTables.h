@@ -1,5 +1,7 @@
 #pragma once
 
+// The SQL highlighter's token kinds and keyword tables.
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>

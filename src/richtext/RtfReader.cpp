@@ -1,3 +1,5 @@
+// Reading RTF into plain lines of text.
+
 #include "richtext/RtfReader.h"
 
 #include <cctype>

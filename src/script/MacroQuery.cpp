@@ -1,3 +1,5 @@
+// The macro query: SQL with macros replaced before it runs.
+
 #include "script/MacroQuery.h"
 
 namespace tessel {

@@ -1,3 +1,5 @@
+// The SQL script runner: statements one by one, with the failure handler.
+
 #include "script/SQLScript.h"
 
 #include "engine/Database.h"

@@ -1,3 +1,5 @@
+// The field list of the table-to-SQL generator.
+
 #include "sqlgen/FieldList.h"
 
 #include "framework/data/DbError.h"

@@ -1,3 +1,5 @@
+// The table-to-SQL generator: CREATE TABLE, SELECT, INSERT and UPDATE text.
+
 #include "sqlgen/TableTool.h"
 
 #include <cstdio>

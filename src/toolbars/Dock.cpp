@@ -1,3 +1,5 @@
+// Docks that hold tool windows and lay them out.
+
 #include "toolbars/Dock.h"
 
 #include <QChildEvent>

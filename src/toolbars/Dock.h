@@ -1,5 +1,7 @@
 #pragma once
 
+// Docks of dockable toolbars.
+
 #include <QImage>
 #include <QWidget>
 #include <functional>

@@ -1,3 +1,5 @@
+// Dockable and floating tool windows: geometry, dragging, docking.
+
 #include "toolbars/ToolWindow.h"
 
 #include <QApplication>

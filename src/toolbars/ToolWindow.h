@@ -1,5 +1,7 @@
 #pragma once
 
+// Dockable and floating tool windows.
+
 #include <QPointer>
 #include <QWidget>
 #include <functional>

@@ -1,3 +1,5 @@
+// Toolbar buttons: glyphs, states and painting.
+
 #include "toolbars/ToolbarButton.h"
 
 #include <QApplication>

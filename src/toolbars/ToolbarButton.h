@@ -1,5 +1,7 @@
 #pragma once
 
+// Toolbar buttons and their glyph strips.
+
 #include <QImage>
 #include <QMenu>
 #include <QPixmap>

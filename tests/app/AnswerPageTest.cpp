@@ -1,3 +1,5 @@
+// Tests of the answer page: grid, navigator, opened answers.
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>

@@ -1,3 +1,5 @@
+// Tests of the main window: start-up, aliases, settings, SQL files.
+
 #include "app/MainWindow.h"
 
 #include <gtest/gtest.h>

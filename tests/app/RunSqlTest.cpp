@@ -1,3 +1,5 @@
+// Tests of running SQL from the window.
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

@@ -1,3 +1,5 @@
+// The main of the window tests.
+
 #include <gtest/gtest.h>
 
 #include "framework/widgets/Application.h"

@@ -1,3 +1,5 @@
+// Tests of the application's error handling.
+
 #include "base/ErrorHandler.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of profile files.
+
 #include "base/IniFile.h"
 
 #include <gtest/gtest.h>

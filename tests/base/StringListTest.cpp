@@ -1,3 +1,5 @@
+// Tests of string lists.
+
 #include "base/StringList.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of text encodings.
+
 #include "base/TextEncoding.h"
 
 #include <gtest/gtest.h>

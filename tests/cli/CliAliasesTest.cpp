@@ -1,3 +1,5 @@
+// Tests of tessel-sql's alias commands.
+
 #include <gtest/gtest.h>
 
 #include <sstream>

@@ -1,3 +1,5 @@
+// Tests of tessel-sql --describe.
+
 #include <gtest/gtest.h>
 
 #include <sstream>

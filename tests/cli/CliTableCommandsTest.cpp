@@ -1,3 +1,5 @@
+// Tests of tessel-sql's table commands, against the independent readers.
+
 #include <gtest/gtest.h>
 
 #include <cstdio>

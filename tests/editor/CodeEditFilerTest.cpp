@@ -1,3 +1,5 @@
+// Tests of writing the editor's text to files.
+
 #include "editor/CodeEditFiler.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of the editor's text buffer.
+
 #include "editor/CodeEditStringList.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of the editor's undo and redo lists.
+
 #include <gtest/gtest.h>
 
 #include <vector>

@@ -1,3 +1,5 @@
+// Tests of the alias store.
+
 #include "engine/Aliases.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Tests of the grid base.
+
 #include <gtest/gtest.h>
 
 #include <QPainter>

@@ -1,3 +1,5 @@
+// Tests of editing in the answer grid.
+
 #include <gtest/gtest.h>
 
 #include <QLineEdit>

@@ -1,3 +1,5 @@
+// Tests of the answer grid.
+
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>

@@ -1,3 +1,5 @@
+// Tests of the record navigator.
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Helpers of the grid tests.
+
 #include <QApplication>
 #include <QImage>
 #include <memory>

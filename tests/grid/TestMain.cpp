@@ -1,3 +1,5 @@
+// The main of the grid tests.
+
 #include <gtest/gtest.h>
 
 #include "framework/widgets/Application.h"

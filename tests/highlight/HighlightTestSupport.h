@@ -1,5 +1,7 @@
 #pragma once
 
+// Helpers of the highlighter tests.
+
 #include <ostream>
 #include <string>
 #include <vector>

@@ -1,3 +1,5 @@
+// Tests of the highlighter framework.
+
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,5 @@
+// Tests of the SQL highlighter.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>

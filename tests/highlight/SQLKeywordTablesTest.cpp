@@ -1,3 +1,5 @@
+// Tests of the SQL keyword tables.
+
 #include <gtest/gtest.h>
 
 #include <set>

@@ -1,3 +1,5 @@
+// Tests of the RTF reader.
+
 #include "richtext/RtfReader.h"
 
 #include <gtest/gtest.h>

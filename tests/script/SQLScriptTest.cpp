@@ -1,3 +1,5 @@
+// Tests of the SQL script runner.
+
 #include "script/SQLScript.h"
 
 #include <gtest/gtest.h>

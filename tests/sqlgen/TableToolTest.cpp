@@ -1,3 +1,5 @@
+// Tests of the table-to-SQL generator.
+
 #include "sqlgen/TableTool.h"
 
 #include <gtest/gtest.h>

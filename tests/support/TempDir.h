@@ -1,5 +1,7 @@
 #pragma once
 
+// A temporary directory for tests.
+
 #include <sys/stat.h>
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Tests of docks and tool windows.
+
 #include <gtest/gtest.h>
 
 #include <QApplication>

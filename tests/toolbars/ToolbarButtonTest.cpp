@@ -1,3 +1,5 @@
+// Tests of toolbar buttons.
+
 #include "toolbars/ToolbarButton.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The editor's gutter: settings and painting of the band left of the text.
+
 #include "editor/widget/CodeEditGutter.h"
 
 #include <QPainter>

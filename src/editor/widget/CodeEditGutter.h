@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor's gutter: line numbers, bookmarks, its font and width.
+
 #include <QFont>
 #include <QImage>
 #include <functional>

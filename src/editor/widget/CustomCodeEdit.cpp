@@ -1,3 +1,5 @@
+// The editor control: state, scrolling, caret, selection and the host interface.
+
 #include "editor/widget/CustomCodeEdit.h"
 
 #include <QApplication>

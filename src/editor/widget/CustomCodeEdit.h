@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor control (TCustomCodeEdit) and its colour settings.
+
 #include <QAbstractScrollArea>
 #include <QRect>
 #include <QTimer>

@@ -1,3 +1,5 @@
+// Mapping Qt key events to the stored virtual-key codes.
+
 #include "editor/widget/KeyMapping.h"
 
 #include <QKeyEvent>

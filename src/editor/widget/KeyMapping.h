@@ -1,5 +1,7 @@
 #pragma once
 
+// Key events as the keystroke table sees them, mapped from Qt's.
+
 #include <cstdint>
 
 #include "editor/CodeEditTypes.h"

@@ -1,3 +1,5 @@
+// Drawing the editor's text in fixed character cells.
+
 #include "editor/widget/TextDrawer.h"
 
 #include <QApplication>

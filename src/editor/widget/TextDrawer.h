@@ -1,5 +1,7 @@
 #pragma once
 
+// The editor's text drawer: fonts, cell metrics, styled runs.
+
 #include <QColor>
 #include <QFont>
 #include <QRawFont>

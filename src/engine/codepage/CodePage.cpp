@@ -1,3 +1,5 @@
+// Converting between table code pages and UTF-8.
+
 #include "engine/codepage/CodePage.h"
 
 #include <iconv.h>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Code page converters between the tables' text and UTF-8.
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -1,3 +1,5 @@
+// The language drivers of both formats and their code pages.
+
 #include "engine/codepage/LanguageDrivers.h"
 #include "base/AsciiText.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// Language drivers of dBASE and Paradox tables and the code pages they name.
+
 #include <cstdint>
 #include <string_view>
 

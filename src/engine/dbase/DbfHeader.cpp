@@ -1,3 +1,5 @@
+// Reading and describing the header of a .DBF file.
+
 #include "engine/dbase/DbfHeader.h"
 
 #include <cstring>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The header of a .DBF file: versions, fields, memo layouts.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -1,3 +1,5 @@
+// The dBASE table: reading, writing, the production index, creating tables.
+
 #include "engine/dbase/DbfTable.h"
 
 #include <sys/stat.h>

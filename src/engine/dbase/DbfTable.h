@@ -1,5 +1,7 @@
 #pragma once
 
+// The dBASE table class (internal to the driver).
+
 #include <functional>
 #include <memory>
 #include <string>

@@ -1,3 +1,5 @@
+// The production index (.MDX): reading, searching and building tags.
+
 #include "engine/dbase/MdxIndex.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Memo files (.DBT of both layouts, .FPT): reading and writing memos.
+
 #include "engine/dbase/MemoFile.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Memo files of dBASE and FoxPro tables.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -1,3 +1,5 @@
+// The .MB file of a Paradox table: reading and writing BLOBs.
+
 #include "engine/paradox/BlobFile.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The .MB file of a Paradox table.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

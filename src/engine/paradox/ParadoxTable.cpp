@@ -1,3 +1,5 @@
+// The Paradox table: reading, writing, keys, secondary indexes, creating tables.
+
 #include "engine/paradox/Paradox.h"
 
 #include <algorithm>

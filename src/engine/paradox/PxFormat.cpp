@@ -1,3 +1,5 @@
+// Paradox headers and field types: parsing and building the bytes.
+
 #include "engine/paradox/PxFormat.h"
 
 #include <algorithm>

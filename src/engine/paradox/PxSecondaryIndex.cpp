@@ -1,3 +1,5 @@
+// Secondary indexes of Paradox tables: their headers and trees.
+
 #include "engine/paradox/PxSecondaryIndex.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Text names of the syntax tree's type names and operators.
+
 #include "engine/sql/Ast.h"
 
 namespace tessel::engine::sql {

@@ -1,3 +1,5 @@
+// A text form of the syntax tree, for tests and diagnostics.
+
 #include "engine/sql/AstDump.h"
 #include "base/AsciiText.h"
 

@@ -1,3 +1,5 @@
+// The binder: names, types and coercions of the local dialect, and the SQLite translation.
+
 #include "engine/sql/Binder.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The dialect's functions, registered on the SQLite connection.
+
 #include "engine/sql/DialectFunctions.h"
 
 #include <sqlite3.h>

@@ -1,3 +1,5 @@
+// The dialect's literal forms of dates, times and numbers.
+
 #include "engine/sql/DialectValues.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// The lexer of the local SQL dialect.
+
 #include "engine/sql/Lexer.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The parser of the local SQL dialect.
+
 #include "engine/sql/Parser.h"
 
 #include <algorithm>

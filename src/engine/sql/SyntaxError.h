@@ -1,5 +1,7 @@
 #pragma once
 
+// Syntax errors of the local SQL dialect.
+
 #include <string>
 
 #include "base/EngineError.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// Field descriptors: the engine's type codes and a driver's layout of a field.
+
 #include <cstdint>
 #include <string>
 

@@ -1,3 +1,5 @@
+// Table files with positioned reads and writes and advisory locks.
+
 #include "engine/storage/LockedFile.h"
 
 #include <fcntl.h>

@@ -1,5 +1,7 @@
 #pragma once
 
+// A file of a table family with positioned I/O and an advisory lock.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

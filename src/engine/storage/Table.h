@@ -1,5 +1,7 @@
 #pragma once
 
+// The table interface every storage driver implements.
+
 #include <cstdint>
 #include <memory>
 #include <string>

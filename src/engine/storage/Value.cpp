@@ -1,3 +1,5 @@
+// Values of fields, and the calendar arithmetic of dates.
+
 #include "engine/storage/Value.h"
 
 #include <charconv>

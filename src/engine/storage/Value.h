@@ -1,5 +1,7 @@
 #pragma once
 
+// The values a table hands out and takes in.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

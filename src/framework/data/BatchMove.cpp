@@ -1,3 +1,5 @@
+// The batch move: copying a data set's records into a new table.
+
 #include "framework/data/BatchMove.h"
 
 #include "framework/data/DataSet.h"

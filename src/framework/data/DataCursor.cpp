@@ -1,3 +1,5 @@
+// Cursors under data sets, and the records they hold in memory.
+
 #include "framework/data/DataCursor.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Data sets: states, navigation, editing, events.
+
 #include "framework/data/DataSet.h"
 
 #include <algorithm>

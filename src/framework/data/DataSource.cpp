@@ -1,3 +1,5 @@
+// Data sources and the data links that follow them.
+
 #include "framework/data/DataSource.h"
 
 #include <algorithm>

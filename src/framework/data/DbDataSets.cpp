@@ -1,3 +1,5 @@
+// The filtering, validating table and query data sets.
+
 #include "framework/data/DbDataSets.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The messages of the data-set framework's failures.
+
 #include "framework/data/DbError.h"
 
 namespace tessel {

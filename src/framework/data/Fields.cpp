@@ -1,3 +1,5 @@
+// Fields of data sets: types, values, display and edit text.
+
 #include "framework/data/Fields.h"
 
 #include <cctype>

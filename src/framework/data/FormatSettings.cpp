@@ -1,3 +1,5 @@
+// Number, date and time formats and their parsing.
+
 #include "framework/data/FormatSettings.h"
 
 #include <cctype>

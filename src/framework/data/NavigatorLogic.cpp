@@ -1,3 +1,5 @@
+// What the record navigator's buttons do and when they are enabled.
+
 #include "framework/data/NavigatorLogic.h"
 
 namespace tessel {

@@ -1,3 +1,5 @@
+// Parameters of queries.
+
 #include "framework/data/Params.h"
 
 #include <cctype>

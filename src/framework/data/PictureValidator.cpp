@@ -1,3 +1,5 @@
+// Picture masks: checking and completing input against a picture.
+
 #include "framework/data/PictureValidator.h"
 
 #include <cwctype>

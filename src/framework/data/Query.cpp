@@ -1,3 +1,5 @@
+// The query data set: SQL text, parameters, the answer.
+
 #include "framework/data/Query.h"
 
 #include "engine/Cursor.h"

@@ -1,3 +1,5 @@
+// The session: databases the data sets name.
+
 #include "framework/data/Session.h"
 
 #include <memory>

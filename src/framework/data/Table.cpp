@@ -1,3 +1,5 @@
+// The table data set over a table file.
+
 #include "framework/data/Table.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// The cursor over a table file: slots, keys, edits.
+
 #include "framework/data/TableCursor.h"
 
 #include <algorithm>

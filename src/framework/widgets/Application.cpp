@@ -1,3 +1,5 @@
+// The application object and its guard around every event.
+
 #include "framework/widgets/Application.h"
 
 #include <QMessageBox>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The application object.
+
 #include <QApplication>
 
 namespace tessel {

@@ -1,3 +1,5 @@
+// The hourglass pointer.
+
 #include "framework/widgets/Cursors.h"
 
 #include <QApplication>

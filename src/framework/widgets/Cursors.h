@@ -1,5 +1,7 @@
 #pragma once
 
+// The hourglass pointer for long work.
+
 namespace tessel {
 
 // Shows the hourglass pointer while it lives and the default pointer afterwards.

@@ -1,3 +1,5 @@
+// Open and save dialogs with the filter strings of the tools.
+
 #include "framework/widgets/FileDialogs.h"
 
 #include <QDir>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Open and save dialogs.
+
 #include <QString>
 #include <QStringList>
 #include <functional>

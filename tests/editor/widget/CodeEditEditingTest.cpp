@@ -1,3 +1,5 @@
+// Tests of the editor control's editing commands.
+
 #include <gtest/gtest.h>
 
 #include <QClipboard>

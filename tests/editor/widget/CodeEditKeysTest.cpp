@@ -1,3 +1,5 @@
+// Tests of the editor control's keystrokes.
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

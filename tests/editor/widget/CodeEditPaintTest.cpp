@@ -1,3 +1,5 @@
+// Tests of the editor control's painting.
+
 #include <gtest/gtest.h>
 
 #include <QImage>

@@ -1,3 +1,5 @@
+// Tests of the editor control's view: scrolling, caret, cells.
+
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The main of the editor control's tests.
+
 #include <gtest/gtest.h>
 
 #include "framework/widgets/Application.h"

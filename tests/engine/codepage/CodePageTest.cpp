@@ -1,3 +1,5 @@
+// Tests of code pages and language drivers.
+
 #include <gtest/gtest.h>
 
 #include "engine/codepage/CodePage.h"

@@ -1,3 +1,5 @@
+// Tests of damaged and quirky .DBF files.
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

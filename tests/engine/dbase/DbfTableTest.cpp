@@ -1,3 +1,5 @@
+// Tests of the dBASE table: every type, writes, replacing tables.
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// Helpers of the dBASE tests.
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 

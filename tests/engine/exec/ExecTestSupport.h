@@ -1,5 +1,7 @@
 #pragma once
 
+// Helpers of the executor tests: an engine on a temporary database.
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -1,3 +1,5 @@
+// Tests of the Paradox table: every type, keys, writes.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Helpers of the Paradox tests and the pxlib oracle.
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

@@ -1,3 +1,5 @@
+// Tests of the lexer.
+
 #include <gtest/gtest.h>
 
 #include <string>

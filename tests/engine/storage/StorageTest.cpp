@@ -1,3 +1,5 @@
+// Tests of values, field lookup and file locks.
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

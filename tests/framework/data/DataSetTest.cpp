@@ -1,3 +1,5 @@
+// Tests of data sets.
+
 #include <gtest/gtest.h>
 
 #include <functional>

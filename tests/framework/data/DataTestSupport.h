@@ -1,5 +1,7 @@
 #pragma once
 
+// Helpers of the data-set tests.
+
 #include <functional>
 #include <map>
 #include <memory>

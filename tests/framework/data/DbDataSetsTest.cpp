@@ -1,3 +1,5 @@
+// Tests of the filtering and validating data sets.
+
 #include <gtest/gtest.h>
 
 #include "DataTestSupport.h"

@@ -1,3 +1,5 @@
+// Tests of fields.
+
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -1,3 +1,5 @@
+// Tests of picture masks.
+
 #include <gtest/gtest.h>
 
 #include "base/StringList.h"

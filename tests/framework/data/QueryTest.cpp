@@ -1,3 +1,5 @@
+// Tests of the query data set.
+
 #include <gtest/gtest.h>
 
 #include <filesystem>

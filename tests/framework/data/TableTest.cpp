@@ -1,3 +1,5 @@
+// Tests of the table data set.
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
