@@ -49,22 +49,17 @@ void Walk(const char* what, TDataSet& ds, long n) {
     link.SetBufferCount(20);
     std::printf("%s\n", what);
     double t = Seconds([&] { ds.First(); });
-    std::printf("  First            %8.4f s  (record %lld)\n", t,
-                static_cast<long long>(ds.RecNo()));
+    std::printf("  First            %8.4f s  (record %lld)\n", t, static_cast<long long>(ds.RecNo()));
     t = Seconds([&] { ds.Last(); });
-    std::printf("  Last             %8.4f s  (record %lld)\n", t,
-                static_cast<long long>(ds.RecNo()));
+    std::printf("  Last             %8.4f s  (record %lld)\n", t, static_cast<long long>(ds.RecNo()));
     t = Seconds([&] { ds.First(); });
-    std::printf("  First            %8.4f s  (record %lld)\n", t,
-                static_cast<long long>(ds.RecNo()));
+    std::printf("  First            %8.4f s  (record %lld)\n", t, static_cast<long long>(ds.RecNo()));
     t = Seconds([&] { ds.MoveBy(static_cast<int>(n / 2)); });
-    std::printf("  MoveBy(%ld)  %8.4f s  (record %lld)\n", n / 2, t,
-                static_cast<long long>(ds.RecNo()));
+    std::printf("  MoveBy(%ld)  %8.4f s  (record %lld)\n", n / 2, t, static_cast<long long>(ds.RecNo()));
     t = Seconds([&] {
         for (int i = 0; i < 1000; ++i) ds.Next();
     });
-    std::printf("  Next x 1000      %8.4f s  (record %lld)\n", t,
-                static_cast<long long>(ds.RecNo()));
+    std::printf("  Next x 1000      %8.4f s  (record %lld)\n", t, static_cast<long long>(ds.RecNo()));
 }
 
 }  // namespace
@@ -89,17 +84,15 @@ int main(int argc, char** argv) {
                 rec[0] = engine::Value::Int(i + 1);
                 rec[1] = engine::Value::Text("name " + std::to_string(i % 9973));
                 rec[2] = engine::Value::Decimal(i % 100000, 2);
-                rec[3] =
-                    engine::Value::Date(1990 + static_cast<int>(i % 30),
-                                        1 + static_cast<int>(i % 12), 1 + static_cast<int>(i % 28));
+                rec[3] = engine::Value::Date(1990 + static_cast<int>(i % 30), 1 + static_cast<int>(i % 12),
+                                             1 + static_cast<int>(i % 28));
                 table->AppendRecord(rec);
             }
             recordSize = table->RecordSize();
             table->Close();
         });
         const double raw = static_cast<double>(recordSize) * static_cast<double>(n);
-        std::printf("%ld records of %u bytes (%.1f MB raw) written in %.2f s\n\n", n, recordSize,
-                    raw / 1e6, make);
+        std::printf("%ld records of %u bytes (%.1f MB raw) written in %.2f s\n\n", n, recordSize, raw / 1e6, make);
 
         engine::Engine eng(dir + "/aliases.conf", dir);
         SetSessionEngine(&eng);
@@ -109,8 +102,8 @@ int main(int argc, char** argv) {
             const long before = ResidentBytes();
             std::printf("Query open     %8.4f s\n", Seconds([&] { query.Open(); }));
             const long after = ResidentBytes();
-            std::printf("  answer memory %.1f MB = %.2f x the raw records\n",
-                        (after - before) / 1e6, static_cast<double>(after - before) / raw);
+            std::printf("  answer memory %.1f MB = %.2f x the raw records\n", (after - before) / 1e6,
+                        static_cast<double>(after - before) / raw);
             Walk("Query \"SELECT * FROM big.dbf\"", query, n);
         }
         {

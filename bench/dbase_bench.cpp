@@ -22,8 +22,7 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-FieldDesc Def(const char* name, uint16_t type, uint16_t sub = 0, uint16_t u1 = 0, uint16_t u2 = 0,
-              char native = 0) {
+FieldDesc Def(const char* name, uint16_t type, uint16_t sub = 0, uint16_t u1 = 0, uint16_t u2 = 0, char native = 0) {
     return FieldDesc::Make(name, type, sub, u1, u2, native);
 }
 
@@ -34,10 +33,14 @@ int main(int argc, char** argv) {
     std::string dir = "/tmp";
     bool python = true, keep = false;
     for (int k = 1; k < argc; ++k) {
-        if (!std::strcmp(argv[k], "--records") && k + 1 < argc) records = static_cast<uint32_t>(std::atol(argv[++k]));
-        else if (!std::strcmp(argv[k], "--dir") && k + 1 < argc) dir = argv[++k];
-        else if (!std::strcmp(argv[k], "--skip-python")) python = false;
-        else if (!std::strcmp(argv[k], "--keep")) keep = true;
+        if (!std::strcmp(argv[k], "--records") && k + 1 < argc)
+            records = static_cast<uint32_t>(std::atol(argv[++k]));
+        else if (!std::strcmp(argv[k], "--dir") && k + 1 < argc)
+            dir = argv[++k];
+        else if (!std::strcmp(argv[k], "--skip-python"))
+            python = false;
+        else if (!std::strcmp(argv[k], "--keep"))
+            keep = true;
         else {
             std::fprintf(stderr, "usage: %s [--records N] [--dir DIR] [--skip-python] [--keep]\n", argv[0]);
             return 2;
@@ -45,13 +48,21 @@ int main(int argc, char** argv) {
     }
     const std::string path = dir + "/tessel-bench-" + std::to_string(getpid()) + ".dbf";
     const std::vector<FieldDesc> fields = {
-        Def("ID", fldtype::kFloat, 0, 10, 0, 'N'),   Def("NAME", fldtype::kString, 0, 20),
-        Def("CITY", fldtype::kString, 0, 15),        Def("PRICE", fldtype::kFloat, 0, 12, 2, 'N'),
-        Def("QTY", fldtype::kInt16),                 Def("BORN", fldtype::kDate),
-        Def("OK", fldtype::kBool),                   Def("RATE", fldtype::kFloat, 0, 10, 4, 'F'),
-        Def("CODE", fldtype::kString, 0, 8),         Def("NOTE", fldtype::kString, 0, 12),
+        Def("ID", fldtype::kFloat, 0, 10, 0, 'N'),
+        Def("NAME", fldtype::kString, 0, 20),
+        Def("CITY", fldtype::kString, 0, 15),
+        Def("PRICE", fldtype::kFloat, 0, 12, 2, 'N'),
+        Def("QTY", fldtype::kInt16),
+        Def("BORN", fldtype::kDate),
+        Def("OK", fldtype::kBool),
+        Def("RATE", fldtype::kFloat, 0, 10, 4, 'F'),
+        Def("CODE", fldtype::kString, 0, 8),
+        Def("NOTE", fldtype::kString, 0, 12),
     };
-    static const char* const kCities[] = {"Aachen", "Bruxelles", "K\xc3\xb8" "benhavn", "Dublin", "M\xc3\xbcnchen"};
+    static const char* const kCities[] = {"Aachen", "Bruxelles",
+                                          "K\xc3\xb8"
+                                          "benhavn",
+                                          "Dublin", "M\xc3\xbcnchen"};
 
     try {
         // Append.
@@ -66,8 +77,12 @@ int main(int argc, char** argv) {
                 rec[2].SetText(kCities[n % 5]);
                 rec[3].SetDecimal(static_cast<int64_t>(n % 1'000'000) * 7 - 3'000'000, 2);
                 rec[4].SetInt(static_cast<int64_t>(n % 20'000) - 10'000);
-                rec[5].SetDate(DayNumber(1950 + static_cast<int>(n % 70), 1 + static_cast<int>(n % 12), 1 + static_cast<int>(n % 28)));
-                if (n % 3 == 2) rec[6].SetNull(); else rec[6].SetBool(n % 3 == 0);
+                rec[5].SetDate(DayNumber(1950 + static_cast<int>(n % 70), 1 + static_cast<int>(n % 12),
+                                         1 + static_cast<int>(n % 28)));
+                if (n % 3 == 2)
+                    rec[6].SetNull();
+                else
+                    rec[6].SetBool(n % 3 == 0);
                 rec[7].SetDouble((n % 10'000) / 7.0);
                 rec[8].SetText(n % 4 ? std::string("C").append(std::to_string(n % 9973)) : std::string());
                 rec[9].SetText(std::string("note ").append(std::to_string(n % 1000)));
@@ -99,7 +114,9 @@ int main(int argc, char** argv) {
             const std::string script =
                 "import dbf, warnings\n"
                 "warnings.filterwarnings('ignore')\n"
-                "t = dbf.Table('" + path + "')\n"
+                "t = dbf.Table('" +
+                path +
+                "')\n"
                 "t.open(dbf.READ_ONLY)\n"
                 "n = 0\n"
                 "for r in t:\n"
@@ -127,7 +144,9 @@ int main(int argc, char** argv) {
         ::unlink(path.c_str());
         return 1;
     }
-    if (!keep) ::unlink(path.c_str());
-    else std::printf("table kept: %s\n", path.c_str());
+    if (!keep)
+        ::unlink(path.c_str());
+    else
+        std::printf("table kept: %s\n", path.c_str());
     return 0;
 }

@@ -24,10 +24,9 @@ int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
     const std::string path = dir + "/mdx_bench.dbf";
     const uint32_t n = 1000000;
-    const std::vector<FieldDesc> fields = {FieldDesc::Make("ID", fldtype::kFloat, 0, 10, 0, 'N'),
-                                           FieldDesc::Make("CODE", fldtype::kFloat, 0, 10, 0, 'N'),
-                                           FieldDesc::Make("NAME", fldtype::kString, 0, 10),
-                                           FieldDesc::Make("BORN", fldtype::kDate)};
+    const std::vector<FieldDesc> fields = {
+        FieldDesc::Make("ID", fldtype::kFloat, 0, 10, 0, 'N'), FieldDesc::Make("CODE", fldtype::kFloat, 0, 10, 0, 'N'),
+        FieldDesc::Make("NAME", fldtype::kString, 0, 10), FieldDesc::Make("BORN", fldtype::kDate)};
     auto t = dbase::CreateDbfTable(path, fields);
     const auto t0 = Clock::now();
     {
@@ -68,7 +67,8 @@ int main(int argc, char** argv) {
     std::printf("fill                    %.3f s\n", Seconds(t0, t1));
     std::printf("create tag (number)     %.3f s\n", Seconds(t1, t2));
     std::printf("create tag (text)       %.3f s\n", Seconds(t2, t3));
-    std::printf("index file              %.1f MB\n", static_cast<double>(std::filesystem::file_size(dir + "/mdx_bench.mdx")) / 1e6);
+    std::printf("index file              %.1f MB\n",
+                static_cast<double>(std::filesystem::file_size(dir + "/mdx_bench.mdx")) / 1e6);
     std::printf("lookup through tag      %.6f s (%zu records)\n", seek, viaIndex.size());
     std::printf("lookup by scan          %.6f s (%zu records)\n", scan, viaScan.size());
     std::printf("ratio scan / tag        %.0f\n", seek > 0 ? scan / seek : 0.0);
@@ -94,8 +94,8 @@ int main(int argc, char** argv) {
         std::vector<double> inserts, updates, deletes;
         for (int k = 0; k < reps; ++k) {
             const uint32_t id = 1 + (static_cast<uint32_t>(k) * 104729u) % n;
-            inserts.push_back(timed("INSERT INTO \"mdx_bench.dbf\" (ID, CODE, NAME) VALUES (" + std::to_string(n + 1 + k) +
-                                    ", " + std::to_string(k * 7) + ", 'added')"));
+            inserts.push_back(timed("INSERT INTO \"mdx_bench.dbf\" (ID, CODE, NAME) VALUES (" +
+                                    std::to_string(n + 1 + k) + ", " + std::to_string(k * 7) + ", 'added')"));
             updates.push_back(timed("UPDATE \"mdx_bench.dbf\" SET CODE = CODE + 2000000, NAME = 'moved' WHERE ID = " +
                                     std::to_string(id)));
             deletes.push_back(timed("DELETE FROM \"mdx_bench.dbf\" WHERE ID = " + std::to_string(id + 1)));

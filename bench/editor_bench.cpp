@@ -18,7 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
 
 std::string MakeSql(int lines) {
     static const char* const kLines[] = {
@@ -101,7 +103,8 @@ int main(int argc, char** argv) {
         const auto k0 = Clock::now();
         edit.Lines().Put(0, first);
         puts.push_back(Ms(k0, Clock::now()));
-        if (edit.ScannedLines() - scannedBefore != 1) std::printf("unexpected rescan of %ld lines\n", edit.ScannedLines() - scannedBefore);
+        if (edit.ScannedLines() - scannedBefore != 1)
+            std::printf("unexpected rescan of %ld lines\n", edit.ScannedLines() - scannedBefore);
     }
     std::printf("line change at the top (Put + rescan + notifications): median %.4f ms, worst %.4f ms\n", Median(puts),
                 *std::max_element(puts.begin(), puts.end()));

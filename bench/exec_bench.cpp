@@ -46,8 +46,7 @@ uint64_t Rand(uint64_t& s) {
 
 void MakeTables(const std::string& dir, const std::string& ext, uint32_t n, sqlite3* native) {
     const bool dbf = ext == ".dbf";
-    std::vector<FieldDesc> big = {FieldDesc::Make("ID", fldtype::kInt32),
-                                  FieldDesc::Make("GRP", fldtype::kInt32),
+    std::vector<FieldDesc> big = {FieldDesc::Make("ID", fldtype::kInt32), FieldDesc::Make("GRP", fldtype::kInt32),
                                   FieldDesc::Make("SID", fldtype::kInt32),
                                   dbf ? FieldDesc::Make("AMOUNT", fldtype::kFloat, 0, 12, 2, 'N')
                                       : FieldDesc::Make("AMOUNT", fldtype::kBcd, 0, 12, 2),
@@ -69,7 +68,8 @@ void MakeTables(const std::string& dir, const std::string& ext, uint32_t n, sqli
         }
     }
     t->Close();
-    std::vector<FieldDesc> small = {FieldDesc::Make("ID", fldtype::kInt32), FieldDesc::Make("LABEL", fldtype::kString, 0, 10)};
+    std::vector<FieldDesc> small = {FieldDesc::Make("ID", fldtype::kInt32),
+                                    FieldDesc::Make("LABEL", fldtype::kString, 0, 10)};
     CreateOptions keyed;
     if (!dbf) keyed.keyFields = 1;
     auto s = CreateTableFile(dir + "/small" + ext, small, keyed);
@@ -87,8 +87,10 @@ void MakeTables(const std::string& dir, const std::string& ext, uint32_t n, sqli
     s->Close();
     if (!native) return;
     // The same data in native SQLite tables (read back through the driver).
-    sqlite3_exec(native, "CREATE TABLE big(ID INTEGER, GRP INTEGER, SID INTEGER, AMOUNT REAL, NAME TEXT);"
-                         "CREATE TABLE small(ID INTEGER PRIMARY KEY, LABEL TEXT); BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_exec(native,
+                 "CREATE TABLE big(ID INTEGER, GRP INTEGER, SID INTEGER, AMOUNT REAL, NAME TEXT);"
+                 "CREATE TABLE small(ID INTEGER PRIMARY KEY, LABEL TEXT); BEGIN",
+                 nullptr, nullptr, nullptr);
     auto src = OpenTableFile(dir + "/big" + ext);
     sqlite3_stmt* ins = nullptr;
     sqlite3_prepare_v2(native, "INSERT INTO big VALUES (?,?,?,?,?)", -1, &ins, nullptr);
@@ -104,7 +106,8 @@ void MakeTables(const std::string& dir, const std::string& ext, uint32_t n, sqli
         sqlite3_reset(ins);
     }
     sqlite3_finalize(ins);
-    sqlite3_exec(native, "INSERT INTO small SELECT value, 'L' || value FROM generate_series(0, 9999)", nullptr, nullptr, nullptr);
+    sqlite3_exec(native, "INSERT INTO small SELECT value, 'L' || value FROM generate_series(0, 9999)", nullptr, nullptr,
+                 nullptr);
     sqlite3_exec(native, "COMMIT", nullptr, nullptr, nullptr);
 }
 
@@ -132,7 +135,9 @@ void StepAll(sqlite3* db, const char* sql) {
     sqlite3_finalize(st);
 }
 
-bool HaveOgrinfo() { return std::system("ogrinfo --version >/dev/null 2>&1") == 0; }
+bool HaveOgrinfo() {
+    return std::system("ogrinfo --version >/dev/null 2>&1") == 0;
+}
 
 constexpr int kOgrTimeout = 60;  // seconds; GDAL joins its layers without an index
 
@@ -140,8 +145,8 @@ constexpr int kOgrTimeout = 60;  // seconds; GDAL joins its layers without an in
 // the list runs; -so counts the answer's rows without printing them). 0 when it ran, 1 when it
 // failed, 2 when it ran out of time.
 int OgrQuery(const std::string& dir, const std::string& sql) {
-    const std::string cmd = "timeout " + std::to_string(kOgrTimeout) + " ogrinfo -ro -so -dialect SQLite -sql \"" + sql +
-                            "\" \"" + dir + "\" >/dev/null 2>&1";
+    const std::string cmd = "timeout " + std::to_string(kOgrTimeout) + " ogrinfo -ro -so -dialect SQLite -sql \"" +
+                            sql + "\" \"" + dir + "\" >/dev/null 2>&1";
     const int rc = std::system(cmd.c_str());
     if (rc == 0) return 0;
     return WIFEXITED(rc) && WEXITSTATUS(rc) == 124 ? 2 : 1;
@@ -177,7 +182,8 @@ int main(int argc, char** argv) {
     };
     const Query queries[] = {
         {"COUNT(*)", "SELECT COUNT(*) FROM big", "SELECT COUNT(*) FROM big"},
-        {"SUM with filter", "SELECT SUM(AMOUNT) FROM big WHERE GRP < 100", "SELECT SUM(AMOUNT) FROM big WHERE GRP < 100"},
+        {"SUM with filter", "SELECT SUM(AMOUNT) FROM big WHERE GRP < 100",
+         "SELECT SUM(AMOUNT) FROM big WHERE GRP < 100"},
         {"GROUP BY 1,000 groups", "SELECT GRP, COUNT(*), SUM(AMOUNT) FROM big GROUP BY GRP",
          "SELECT GRP, COUNT(*), SUM(AMOUNT) FROM big GROUP BY GRP"},
         {"ORDER BY one column", "SELECT NAME FROM big ORDER BY NAME", "SELECT NAME FROM big ORDER BY NAME"},
@@ -226,9 +232,11 @@ int main(int argc, char** argv) {
         for (size_t k = 0; k < std::size(queries); ++k) {
             int status = 0;
             double t = Seconds([&] { status = OgrQuery(ogrDir, queries[k].native); });
-            if (status == 0) t = std::min(t, Best([&] { status = std::max(status, OgrQuery(ogrDir, queries[k].native)); }));
+            if (status == 0)
+                t = std::min(t, Best([&] { status = std::max(status, OgrQuery(ogrDir, queries[k].native)); }));
             if (status == 2)
-                std::printf("%-26s %10.3f %10s %7s  (stopped after %d s)\n", queries[k].name, natives[k], "-", "-", kOgrTimeout);
+                std::printf("%-26s %10.3f %10s %7s  (stopped after %d s)\n", queries[k].name, natives[k], "-", "-",
+                            kOgrTimeout);
             else if (status == 1)
                 std::printf("%-26s %10.3f %10s\n", queries[k].name, natives[k], "failed");
             else
@@ -244,8 +252,8 @@ int main(int argc, char** argv) {
         const int count = 100000;
         const double secs = Seconds([&] {
             for (int i = 0; i < count; ++i)
-                db.Execute("INSERT INTO \"" + table + "\" VALUES (" + std::to_string(i) + ", 'name " + std::to_string(i) +
-                           "', " + std::to_string(i % 1000) + ".25)");
+                db.Execute("INSERT INTO \"" + table + "\" VALUES (" + std::to_string(i) + ", 'name " +
+                           std::to_string(i) + "', " + std::to_string(i % 1000) + ".25)");
         });
         std::printf("100,000 single-row INSERTs into %-4s %7.2f s  %9.0f statements/s\n", ext, secs, count / secs);
     }
@@ -256,7 +264,8 @@ int main(int argc, char** argv) {
         auto answer = db.OpenQuery(std::string("SELECT * FROM \"big") + ext + "\"");
         uint64_t copied = 0;
         const double secs = Seconds([&] { copied = db.BatchCopy(*answer, root + "/copy" + ext); });
-        std::printf("batch copy of %llu records into %-4s %7.2f s\n", static_cast<unsigned long long>(copied), ext, secs);
+        std::printf("batch copy of %llu records into %-4s %7.2f s\n", static_cast<unsigned long long>(copied), ext,
+                    secs);
     }
     sqlite3_close(native);
     std::filesystem::remove_all(root);

@@ -26,14 +26,16 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
+double Ms(Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
 
 void MakeTable(const std::string& path, int64_t records) {
     using engine::FieldDesc;
     namespace t = engine::fldtype;
-    auto table = engine::CreateTableFile(path, {FieldDesc::Make("ID", t::kFloat, 0, 9, 0, 'N'),
-                                                FieldDesc::Make("NAME", t::kString, 0, 20),
-                                                FieldDesc::Make("AMOUNT", t::kFloat, 0, 10, 2, 'N')});
+    auto table = engine::CreateTableFile(
+        path, {FieldDesc::Make("ID", t::kFloat, 0, 9, 0, 'N'), FieldDesc::Make("NAME", t::kString, 0, 20),
+               FieldDesc::Make("AMOUNT", t::kFloat, 0, 10, 2, 'N')});
     for (int64_t i = 1; i <= records; ++i) {
         std::string name = std::to_string(i);
         name.insert(0, "Customer ");
@@ -88,9 +90,10 @@ Figures Run(TDataSet& ds) {
 }
 
 void Print(const char* what, int64_t records, const Figures& f) {
-    std::printf("%-6s %9lld records: open %8.1f ms  first paint %6.2f ms  Ctrl+End %6.2f ms  "
-                "PgUp %6.2f ms/step  Ctrl+Home %6.2f ms  PgDn %6.2f ms/step\n",
-                what, static_cast<long long>(records), f.open, f.firstPaint, f.end, f.pageUp, f.home, f.pageDown);
+    std::printf(
+        "%-6s %9lld records: open %8.1f ms  first paint %6.2f ms  Ctrl+End %6.2f ms  "
+        "PgUp %6.2f ms/step  Ctrl+Home %6.2f ms  PgDn %6.2f ms/step\n",
+        what, static_cast<long long>(records), f.open, f.firstPaint, f.end, f.pageUp, f.home, f.pageDown);
 }
 
 }  // namespace
@@ -99,8 +102,10 @@ int main(int argc, char** argv) {
     int64_t records = 1'000'000;
     std::string dir = std::filesystem::temp_directory_path().string();
     for (int k = 1; k < argc; ++k) {
-        if (!std::strcmp(argv[k], "--records") && k + 1 < argc) records = std::atoll(argv[++k]);
-        else if (!std::strcmp(argv[k], "--dir") && k + 1 < argc) dir = argv[++k];
+        if (!std::strcmp(argv[k], "--records") && k + 1 < argc)
+            records = std::atoll(argv[++k]);
+        else if (!std::strcmp(argv[k], "--dir") && k + 1 < argc)
+            dir = argv[++k];
     }
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);

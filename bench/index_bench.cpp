@@ -96,8 +96,10 @@ int main(int argc, char** argv) {
         for (int k = 0; k < reps; ++k) {
             const uint32_t id = 1 + (static_cast<uint32_t>(k) * 104729u) % n;
             inserts.push_back(timed("INSERT INTO \"index_bench.db\" (Id, Code, Name) VALUES (" +
-                                    std::to_string(n + 1 + static_cast<uint32_t>(k)) + ", " + std::to_string(k * 7) + ", 'added')"));
-            updates.push_back(timed("UPDATE \"index_bench.db\" SET Code = Code + 2000000 WHERE Id = " + std::to_string(id)));
+                                    std::to_string(n + 1 + static_cast<uint32_t>(k)) + ", " + std::to_string(k * 7) +
+                                    ", 'added')"));
+            updates.push_back(
+                timed("UPDATE \"index_bench.db\" SET Code = Code + 2000000 WHERE Id = " + std::to_string(id)));
             deletes.push_back(timed("DELETE FROM \"index_bench.db\" WHERE Id = " + std::to_string(id + 1)));
         }
         std::printf("INSERT one record       %.6f s (median of %d, first %.6f s)\n", Median(inserts), reps, inserts[0]);

@@ -85,15 +85,32 @@ double PxlibScan(const std::string& path, uint64_t& records) {
                     }
                     break;
                 }
-                case pxfShort: { short v; if (PX_get_data_short(px, p, 2, &v) > 0) sink += v; break; }
-                case pxfLong: case pxfDate: case pxfTime: {
-                    long v; if (PX_get_data_long(px, p, 4, &v) > 0) sink += v; break;
+                case pxfShort: {
+                    short v;
+                    if (PX_get_data_short(px, p, 2, &v) > 0) sink += v;
+                    break;
                 }
-                case pxfCurrency: case pxfNumber: case pxfTimestamp: {
-                    double v; if (PX_get_data_double(px, p, 8, &v) > 0) sink += static_cast<long>(v); break;
+                case pxfLong:
+                case pxfDate:
+                case pxfTime: {
+                    long v;
+                    if (PX_get_data_long(px, p, 4, &v) > 0) sink += v;
+                    break;
                 }
-                case pxfLogical: { char v; if (PX_get_data_byte(px, p, 1, &v) > 0) sink += v; break; }
-                default: break;
+                case pxfCurrency:
+                case pxfNumber:
+                case pxfTimestamp: {
+                    double v;
+                    if (PX_get_data_double(px, p, 8, &v) > 0) sink += static_cast<long>(v);
+                    break;
+                }
+                case pxfLogical: {
+                    char v;
+                    if (PX_get_data_byte(px, p, 1, &v) > 0) sink += v;
+                    break;
+                }
+                default:
+                    break;
             }
             off += f[k].px_flen;
         }
@@ -163,7 +180,8 @@ int main(int argc, char** argv) {
     const double px = PxlibScan(plain, pxRecords);
     if (pxRecords > 0)
         std::printf("pxlib scan:    %10.0f records/s; Tessel's decode scan is %.2f x pxlib's\n",
-                    static_cast<double>(pxRecords) / px, (px / static_cast<double>(pxRecords)) / (scan / static_cast<double>(n)));
+                    static_cast<double>(pxRecords) / px,
+                    (px / static_cast<double>(pxRecords)) / (scan / static_cast<double>(n)));
 #else
     std::printf("pxlib scan:    not built (pxlib is not installed)\n");
 #endif

@@ -56,7 +56,9 @@ void DrawDisk(QPainter& p, const QColor& body) {
     p.fillRect(10, 12, 2, 3, body);
 }
 
-void DrawSave(QPainter& p) { DrawDisk(p, kNavy); }
+void DrawSave(QPainter& p) {
+    DrawDisk(p, kNavy);
+}
 
 void DrawSaveAnswer(QPainter& p) {
     DrawDisk(p, kTeal);
@@ -68,8 +70,8 @@ void DrawSaveAnswer(QPainter& p) {
 
 void DrawExecute(QPainter& p) {
     // A lightning bolt: run.
-    QPolygon bolt({QPoint(10, 1), QPoint(4, 10), QPoint(8, 10), QPoint(6, 17), QPoint(14, 7), QPoint(10, 7),
-                   QPoint(13, 1)});
+    QPolygon bolt(
+        {QPoint(10, 1), QPoint(4, 10), QPoint(8, 10), QPoint(6, 17), QPoint(14, 7), QPoint(10, 7), QPoint(13, 1)});
     p.setBrush(kYellow);
     p.setPen(kMaroon);
     p.drawPolygon(bolt);
@@ -186,6 +188,8 @@ QImage ButtonImageStrip(const QString& name) {
     return {};
 }
 
-int ButtonImageCount(const QString& name) { return name == "DB2SQL" ? 1 : 2; }
+int ButtonImageCount(const QString& name) {
+    return name == "DB2SQL" ? 1 : 2;
+}
 
 }  // namespace tessel

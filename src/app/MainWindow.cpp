@@ -17,11 +17,11 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
-#include "editor/widget/CustomCodeEdit.h"
-#include "engine/Aliases.h"
 #include "base/ErrorHandler.h"
 #include "base/FileUtil.h"
 #include "base/StringList.h"
+#include "editor/widget/CustomCodeEdit.h"
+#include "engine/Aliases.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/Cursors.h"
 #include "framework/widgets/FileDialogs.h"
@@ -84,8 +84,7 @@ std::string ExecutablePath(const TForm1Setup& setup) {
 }  // namespace
 
 TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_(std::move(setup)) {
-    settingsFile_ = setup_.settingsFile.empty() ? SettingsFileFor(ExecutablePath(setup_))
-                                                : setup_.settingsFile;
+    settingsFile_ = setup_.settingsFile.empty() ? SettingsFileFor(ExecutablePath(setup_)) : setup_.settingsFile;
     SQLHighlighter1 = std::make_unique<TSQLHighlighter>();
     SQLHighlighter1->SetSQLDialect(sqlSybase);
     SQLHighlighter1->SetDefaultFilter("SQL Files (*.sql)|*.sql");
@@ -121,7 +120,9 @@ TForm1::~TForm1() {
     SetSessionEngine(nullptr);
 }
 
-TCodeEditStringList& TForm1::Lines() { return MemoPad->Lines(); }
+TCodeEditStringList& TForm1::Lines() {
+    return MemoPad->Lines();
+}
 
 void TForm1::BuildWindow() {
     setObjectName("Form1");
@@ -193,9 +194,8 @@ QWidget* TForm1::BuildSqlPage() {
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     ComboBox2->setGeometry(352, 2, 145, 21);
     ComboBox2->setCompleter(nullptr);
-    ComboBox2->addItems({"Add Columns", "Add Index", "Blank out a Column", "Create Table",
-                         "Drop Columns", "Drop Index", "Drop Table", "Empty Table", "SELECT",
-                         "SELECT *"});
+    ComboBox2->addItems({"Add Columns", "Add Index", "Blank out a Column", "Create Table", "Drop Columns", "Drop Index",
+                         "Drop Table", "Empty Table", "SELECT", "SELECT *"});
     ComboBox2->setCurrentIndex(-1);
     ComboBox2->setEditText("");
     connect(ComboBox2, &QComboBox::editTextChanged, this, [this] { RunGuarded([this] { ComboBox2Change(); }); });
@@ -377,7 +377,9 @@ void TForm1::SetWorkDir(const std::string& dir) {
     StatusBar1->showMessage(QString(kWorkingDirectory) + QString::fromStdString(workDir_));
 }
 
-QString TForm1::StatusText() const { return StatusBar1->currentMessage(); }
+QString TForm1::StatusText() const {
+    return StatusBar1->currentMessage();
+}
 
 void TForm1::tbbOpenClick() {
     TFileDialogRequest request;
@@ -395,7 +397,9 @@ void TForm1::tbbOpenClick() {
     setWindowTitle(*chosen);
 }
 
-void TForm1::tbbSaveClick() { SaveSqlFile(); }
+void TForm1::tbbSaveClick() {
+    SaveSqlFile();
+}
 
 bool TForm1::SaveSqlFile() {
     TFileDialogRequest request;
@@ -419,10 +423,10 @@ bool TForm1::QuerySaveChanges() {
     if (setup_.askSaveChanges) {
         answer = setup_.askSaveChanges();
     } else {
-        const auto button = QMessageBox::question(this, "Tessel", "The SQL text has changed. Save it first?",
-                                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                                  QMessageBox::Yes);
-        answer = button == QMessageBox::Yes ? TSaveAnswer::Yes
+        const auto button =
+            QMessageBox::question(this, "Tessel", "The SQL text has changed. Save it first?",
+                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+        answer = button == QMessageBox::Yes  ? TSaveAnswer::Yes
                  : button == QMessageBox::No ? TSaveAnswer::No
                                              : TSaveAnswer::Cancel;
     }
@@ -432,15 +436,21 @@ bool TForm1::QuerySaveChanges() {
             RunGuarded([&] { saved = SaveSqlFile(); });
             return saved;
         }
-        case TSaveAnswer::No: return true;
-        case TSaveAnswer::Cancel: return false;
+        case TSaveAnswer::No:
+            return true;
+        case TSaveAnswer::Cancel:
+            return false;
     }
     return false;
 }
 
-void TForm1::tbbCloseClick() { close(); }
+void TForm1::tbbCloseClick() {
+    close();
+}
 
-void TForm1::Exit1Click() { close(); }
+void TForm1::Exit1Click() {
+    close();
+}
 
 void TForm1::About1Click() {
     QMessageBox::about(this, "About Tessel",

@@ -43,8 +43,8 @@ class TToolbarButton;
 enum class TSaveAnswer { Yes, No, Cancel };
 
 struct TForm1Setup {
-    std::string executablePath;   // empty: the running executable
-    std::string settingsFile;     // empty: SettingsFileFor(executablePath)
+    std::string executablePath;  // empty: the running executable
+    std::string settingsFile;    // empty: SettingsFileFor(executablePath)
     // Asks whether to save a changed text; empty: a message box (tests answer themselves).
     std::function<TSaveAnswer()> askSaveChanges;
 };

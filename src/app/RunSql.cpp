@@ -80,9 +80,7 @@ bool IsQueryText(const std::string& text) {
     std::string_view piece = pieces.front().text;
     // "(SELECT ...) UNION ..." begins with its parenthesis.
     size_t at = 0;
-    while (at < piece.size() &&
-           (piece[at] == '(' || static_cast<unsigned char>(piece[at]) <= ' '))
-        ++at;
+    while (at < piece.size() && (piece[at] == '(' || static_cast<unsigned char>(piece[at]) <= ' ')) ++at;
     piece.remove_prefix(at);
     if (piece.size() < 6 || strncasecmp(piece.data(), "SELECT", 6) != 0) return false;
     if (piece.size() == 6) return true;

@@ -18,8 +18,7 @@ constexpr const char* kSection = "init";
 
 std::string SettingsFileFor(const std::string& executablePath) {
     const std::string beside = ChangeFileExt(executablePath, ".INI");
-    if (::access(beside.c_str(), F_OK) == 0 || DirectoryIsWritable(ExtractFileDir(beside)))
-        return beside;
+    if (::access(beside.c_str(), F_OK) == 0 || DirectoryIsWritable(ExtractFileDir(beside))) return beside;
     const size_t slash = beside.find_last_of('/');
     return UserConfigDir() + "/" + (slash == std::string::npos ? beside : beside.substr(slash + 1));
 }

@@ -8,9 +8,9 @@ namespace tessel {
 
 // The three generator options that persist between runs.
 struct TGeneratorOptions {
-    bool quoteFields = false;       // chkQf
-    bool fileExtensions = false;    // chkFileX
-    bool fileNames = false;         // chkFileN
+    bool quoteFields = false;     // chkQf
+    bool fileExtensions = false;  // chkFileX
+    bool fileNames = false;       // chkFileN
 };
 
 // Where the settings file lives: the executable's path with the extension ".INI" when that

@@ -42,9 +42,9 @@ std::vector<std::string> TForm1::SampleLines(int holder) {
 }
 
 void TForm1::ComboBox2Change() {
-    static const char* const kSampleNames[] = {"Add Columns", "Add Index", "Blank out a Column",
-                                               "Create Table", "Drop Columns", "Drop Index",
-                                               "Drop Table", "Empty Table", "SELECT", "SELECT *"};
+    static const char* const kSampleNames[] = {"Add Columns",  "Add Index",  "Blank out a Column", "Create Table",
+                                               "Drop Columns", "Drop Index", "Drop Table",         "Empty Table",
+                                               "SELECT",       "SELECT *"};
     const std::string text = ComboBox2->currentText().toStdString();
     for (int i = 0; i < 10; ++i) {
         if (text != kSampleNames[i]) continue;

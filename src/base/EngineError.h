@@ -19,17 +19,17 @@ struct ErrorEntry {
 // Error codes of the engine's entries, grouped by category in the high byte.
 namespace errc {
 constexpr int kGeneral = 0x0000;
-constexpr int kNotFound = 0x2101;         // a file, table or alias does not exist
-constexpr int kIo = 0x2102;               // reading or writing a file failed
-constexpr int kCorruptFile = 0x2103;      // a table file is damaged or not of its type
-constexpr int kLocked = 0x2104;           // another process holds the table
-constexpr int kReadOnly = 0x2105;         // the directory or file may not be written
-constexpr int kNotSupported = 0x2106;     // a table feature Tessel does not handle
+constexpr int kNotFound = 0x2101;          // a file, table or alias does not exist
+constexpr int kIo = 0x2102;                // reading or writing a file failed
+constexpr int kCorruptFile = 0x2103;       // a table file is damaged or not of its type
+constexpr int kLocked = 0x2104;            // another process holds the table
+constexpr int kReadOnly = 0x2105;          // the directory or file may not be written
+constexpr int kNotSupported = 0x2106;      // a table feature Tessel does not handle
 constexpr int kInvalidParameter = 0x2107;  // a name, size or value outside what is allowed
 constexpr int kKeyViolation = 0x2601;
 constexpr int kUnknownAlias = 0x2108;
 constexpr int kSqlSyntax = 0x3101;
-constexpr int kSqlBind = 0x3102;           // unknown table or column, type mismatch
+constexpr int kSqlBind = 0x3102;  // unknown table or column, type mismatch
 constexpr int kSqlExecute = 0x3103;
 constexpr int kCancelled = 0x3104;
 }  // namespace errc

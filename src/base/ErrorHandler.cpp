@@ -10,7 +10,9 @@ namespace tessel {
 
 namespace {
 
-void PrintToStderr(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+void PrintToStderr(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
 
 TErrorPresenter& Presenter() {
     static TErrorPresenter presenter = PrintToStderr;

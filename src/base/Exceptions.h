@@ -20,7 +20,9 @@ public:
 };
 
 // Raises the silent abort.
-[[noreturn]] inline void Abort() { throw EAbort(); }
+[[noreturn]] inline void Abort() {
+    throw EAbort();
+}
 
 // A file could not be read or written; the message names the file and the reason.
 class EFileError : public Exception {

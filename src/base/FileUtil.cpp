@@ -107,7 +107,9 @@ TAtomicFile::~TAtomicFile() {
     if (!tempName_.empty()) ::unlink(tempName_.c_str());
 }
 
-void TAtomicFile::Fail(const char* verb, int err) const { throw EFileError(FileErrorMessage(verb, fileName_, err)); }
+void TAtomicFile::Fail(const char* verb, int err) const {
+    throw EFileError(FileErrorMessage(verb, fileName_, err));
+}
 
 void TAtomicFile::Write(std::string_view bytes) {
     if (fd_ < 0) Fail("write", EBADF);
@@ -165,8 +167,7 @@ std::string ExtractFileExt(const std::string& path) {
 std::string ChangeFileExt(const std::string& path, const std::string& extension) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        return path.substr(0, dot) + extension;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return path.substr(0, dot) + extension;
     return path + extension;
 }
 
@@ -181,8 +182,12 @@ static std::string XdgDir(const char* variable, const char* fallback) {
     return std::string(home && *home ? home : "/tmp") + fallback + "/tessel";
 }
 
-std::string UserConfigDir() { return XdgDir("XDG_CONFIG_HOME", "/.config"); }
-std::string UserDataDir() { return XdgDir("XDG_DATA_HOME", "/.local/share"); }
+std::string UserConfigDir() {
+    return XdgDir("XDG_CONFIG_HOME", "/.config");
+}
+std::string UserDataDir() {
+    return XdgDir("XDG_DATA_HOME", "/.local/share");
+}
 
 void ForceDirectories(const std::string& dir) {
     std::error_code ec;

@@ -2,10 +2,10 @@
 
 #include "base/IniFile.h"
 
-#include <cerrno>
-#include <charconv>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <charconv>
 
 #include "base/AsciiText.h"
 #include "base/Exceptions.h"
@@ -17,7 +17,9 @@ namespace tessel {
 namespace {
 
 // Blanks, tabs and line ends around a line, a name or a value are not part of it.
-std::string TrimLine(const std::string& s) { return std::string(TrimChars(s, " \t\r\n")); }
+std::string TrimLine(const std::string& s) {
+    return std::string(TrimChars(s, " \t\r\n"));
+}
 
 }  // namespace
 
@@ -63,8 +65,8 @@ TIniFile::TIniFile(std::string fileName, const std::string& text) : fileName_(st
 void TIniFile::Parse(const std::string& text) {
     TStringList lines;
     lines.SetText(text);
-    Section* current = nullptr;    // where keys go; null before the first section or after a bad header
-    Section* lastSeen = nullptr;   // where comments and unreadable lines are kept, so a rewrite keeps them
+    Section* current = nullptr;   // where keys go; null before the first section or after a bad header
+    Section* lastSeen = nullptr;  // where comments and unreadable lines are kept, so a rewrite keeps them
     auto keepRaw = [&](const std::string& line) {
         if (lastSeen)
             lastSeen->entries.push_back({"", line});
@@ -140,8 +142,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     return Value(section, key).value_or(defaultValue);
 }
 
-long long TIniFile::ReadInteger(const std::string& section, const std::string& key,
-                                long long defaultValue) const {
+long long TIniFile::ReadInteger(const std::string& section, const std::string& key, long long defaultValue) const {
     const auto value = Value(section, key);
     if (!value) return defaultValue;
     return ParseProfileInteger(*value).value_or(defaultValue);
@@ -180,7 +181,9 @@ std::vector<std::string> TIniFile::SectionNames() const {
     return names;
 }
 
-bool TIniFile::SectionExists(const std::string& section) const { return FindSection(section) != nullptr; }
+bool TIniFile::SectionExists(const std::string& section) const {
+    return FindSection(section) != nullptr;
+}
 
 std::vector<std::pair<std::string, std::string>> TIniFile::SectionValues(const std::string& section) const {
     std::vector<std::pair<std::string, std::string>> values;
@@ -218,6 +221,8 @@ std::string TIniFile::ToText() const {
     return text;
 }
 
-void TIniFile::UpdateFile() const { WriteFileAtomically(fileName_, ToText()); }
+void TIniFile::UpdateFile() const {
+    WriteFileAtomically(fileName_, ToText());
+}
 
 }  // namespace tessel

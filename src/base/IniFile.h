@@ -21,12 +21,10 @@ public:
     const std::string& FileName() const { return fileName_; }
 
     std::optional<std::string> Value(const std::string& section, const std::string& key) const;
-    std::string ReadString(const std::string& section, const std::string& key,
-                           const std::string& defaultValue) const;
+    std::string ReadString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     // Decimal, or hexadecimal after "0x"/"0X" when the value is longer than two characters;
     // a missing key or a value that is no integer gives the default.
-    long long ReadInteger(const std::string& section, const std::string& key,
-                          long long defaultValue) const;
+    long long ReadInteger(const std::string& section, const std::string& key, long long defaultValue) const;
     bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
 
     void WriteString(const std::string& section, const std::string& key, const std::string& value);

@@ -15,9 +15,13 @@
 
 namespace tessel {
 
-int CompareText(const std::string& a, const std::string& b) { return CompareAscii(a, b); }
+int CompareText(const std::string& a, const std::string& b) {
+    return CompareAscii(a, b);
+}
 
-bool SameText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
+bool SameText(const std::string& a, const std::string& b) {
+    return CompareText(a, b) == 0;
+}
 
 int TStrings::Add(const std::string& s) {
     const int index = Count();
@@ -150,13 +154,14 @@ void TStringList::Delete(int index) {
     items_.erase(items_.begin() + index);
 }
 
-void TStringList::Clear() { items_.clear(); }
+void TStringList::Clear() {
+    items_.clear();
+}
 
 int TStringList::Add(const std::string& s) {
     if (!sorted_) return TStrings::Add(s);
-    auto it = std::upper_bound(items_.begin(), items_.end(), s, [](const std::string& v, const Item& item) {
-        return CompareText(v, item.text) < 0;
-    });
+    auto it = std::upper_bound(items_.begin(), items_.end(), s,
+                               [](const std::string& v, const Item& item) { return CompareText(v, item.text) < 0; });
     const int index = static_cast<int>(it - items_.begin());
     items_.insert(it, Item{s, nullptr});
     return index;

@@ -5,10 +5,10 @@
 #include <iostream>
 #include <ostream>
 
-#include "engine/Aliases.h"
 #include "base/EngineError.h"
 #include "cli/SqlCommand.h"
 #include "cli/TableCommands.h"
+#include "engine/Aliases.h"
 #include "engine/Engine.h"
 #include "framework/data/Session.h"
 #include "framework/data/Table.h"
@@ -44,7 +44,8 @@ const char* const kUsage =
     "  --help                         show this text\n";
 
 int Usage(std::ostream& err, const std::string& problem) {
-    err << "tessel-sql: " << problem << "\n" << "Try 'tessel-sql --help'.\n";
+    err << "tessel-sql: " << problem << "\n"
+        << "Try 'tessel-sql --help'.\n";
     return 2;
 }
 
@@ -67,12 +68,18 @@ int Describe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::string file;
     bool quoteFields = true, tableNames = true, extensions = true, remarks = false;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--no-quote-fields") quoteFields = false;
-        else if (args[i] == "--no-table-names") tableNames = false;
-        else if (args[i] == "--no-extensions") extensions = false;
-        else if (args[i] == "--remarks") remarks = true;
-        else if (file.empty() && args[i].rfind("--", 0) != 0) file = args[i];
-        else return Usage(err, "--describe: unexpected '" + args[i] + "'");
+        if (args[i] == "--no-quote-fields")
+            quoteFields = false;
+        else if (args[i] == "--no-table-names")
+            tableNames = false;
+        else if (args[i] == "--no-extensions")
+            extensions = false;
+        else if (args[i] == "--remarks")
+            remarks = true;
+        else if (file.empty() && args[i].rfind("--", 0) != 0)
+            file = args[i];
+        else
+            return Usage(err, "--describe: unexpected '" + args[i] + "'");
     }
     if (file.empty()) return Usage(err, "--describe needs FILE");
     engine::Engine engine;
@@ -137,8 +144,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (command == "--schema" || command == "--dump") {
             if (args.size() != 2) return Usage(err, command + " needs FILE");
-            return command == "--schema" ? RunSchemaCommand(args[1], out, err)
-                                         : RunDumpCommand(args[1], out, err);
+            return command == "--schema" ? RunSchemaCommand(args[1], out, err) : RunDumpCommand(args[1], out, err);
         }
         if (command == "--describe") return Describe(args, out, err);
         if (command == "--copy") {

@@ -9,9 +9,9 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/EngineError.h"
 #include "cli/TableCommands.h"
 #include "engine/Engine.h"
-#include "base/EngineError.h"
 #include "engine/sql/Parser.h"
 
 namespace tessel::cli {
@@ -107,8 +107,7 @@ bool IsSqlCommand(const std::vector<std::string>& args) {
     return !a.empty() && a[0] != '-';
 }
 
-int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                  std::ostream& err) {
+int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
     std::string dir, alias;
     bool table = false;
     std::vector<Source> sources;
@@ -181,8 +180,9 @@ int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::o
                         out << result.changes << (result.changes == 1 ? " record changed\n" : " records changed\n");
                     }
                 } catch (const engine::EngineError& e) {
-                    err << "tessel-sql: " << (source.name == "-c" ? std::string() : source.name + ":" +
-                                                 std::to_string(piece.pos.line) + ": ")
+                    err << "tessel-sql: "
+                        << (source.name == "-c" ? std::string()
+                                                : source.name + ":" + std::to_string(piece.pos.line) + ": ")
                         << e.what() << "\n";
                     return 1;
                 }

@@ -49,8 +49,7 @@ int RunSchemaCommand(const std::string& file, std::ostream& out, std::ostream& e
             << "language driver: " << p.languageDriver << "\n"
             << "records: " << live << "\n";
         for (const auto& f : table->Fields())
-            out << f.name << "\t" << f.type << "\t" << f.subType << "\t" << f.units1 << "\t"
-                << f.units2 << "\n";
+            out << f.name << "\t" << f.type << "\t" << f.subType << "\t" << f.units1 << "\t" << f.units2 << "\n";
         for (const auto& ix : table->Indexes())
             out << "index: " << (ix.primary ? std::string("PRIMARY") : ix.name) << "\t" << ix.fields
                 << (ix.unique && !ix.primary ? "\tunique" : "") << (ix.descending ? "\tdescending" : "") << "\n";
@@ -92,8 +91,7 @@ int RunDumpCommand(const std::string& file, std::ostream& out, std::ostream& err
     }
 }
 
-int RunCopyCommand(const std::string& source, const std::string& dest, std::ostream& out,
-                   std::ostream& err) {
+int RunCopyCommand(const std::string& source, const std::string& dest, std::ostream& out, std::ostream& err) {
     try {
         auto table = engine::OpenTableFile(source, engine::OpenMode::ReadOnly);
         const uint64_t copied = engine::CopyTableFile(*table, dest);

@@ -19,8 +19,7 @@ int RunSchemaCommand(const std::string& file, std::ostream& out, std::ostream& e
 int RunDumpCommand(const std::string& file, std::ostream& out, std::ostream& err);
 
 // --copy SRC DST: the batch copy of SRC into a new table DST (type from its extension).
-int RunCopyCommand(const std::string& source, const std::string& dest, std::ostream& out,
-                   std::ostream& err);
+int RunCopyCommand(const std::string& source, const std::string& dest, std::ostream& out, std::ostream& err);
 
 // One CSV cell: quoted when it holds a comma, a quote, CR or LF (quotes doubled).
 std::string CsvCell(const std::string& text);

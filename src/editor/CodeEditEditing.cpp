@@ -37,7 +37,9 @@ std::vector<std::string_view> SplitTextLines(std::string_view text) {
 
 namespace {
 
-std::string Spaces(int n) { return std::string(static_cast<size_t>(std::max(n, 0)), ' '); }
+std::string Spaces(int n) {
+    return std::string(static_cast<size_t>(std::max(n, 0)), ' ');
+}
 
 // The first `count` characters of a line, padded with spaces to that many.
 std::string LeftPadded(std::string_view line, int count) {

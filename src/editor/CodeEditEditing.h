@@ -34,8 +34,8 @@ struct TDeleteResult {
 // Deletes the selection from start to end (start <= end) in a mode. active is the selection's
 // active end (column mode puts the caret on its line). trimJoined: the joined line of a normal
 // selection loses its trailing spaces.
-TDeleteResult DeleteSelectionText(TCodeEditStringList& lines, TBufferCoord start, TBufferCoord end,
-                                  TBufferCoord active, TSelectionMode mode, bool trim, bool trimJoined);
+TDeleteResult DeleteSelectionText(TCodeEditStringList& lines, TBufferCoord start, TBufferCoord end, TBufferCoord active,
+                                  TSelectionMode mode, bool trim, bool trimJoined);
 
 struct TInsertResult {
     TBufferCoord Caret;
@@ -45,9 +45,8 @@ struct TInsertResult {
 
 // Inserts text at the caret in a mode. A missing caret line is appended first. For column
 // insertions `recordPiece` (when set) is told the start and end of every non-empty piece.
-TInsertResult InsertTextAt(TCodeEditStringList& lines, TBufferCoord caret, TSelectionMode mode,
-                           std::string_view text, bool trim,
-                           const std::function<void(TBufferCoord from, TBufferCoord to)>& recordPiece = {});
+TInsertResult InsertTextAt(TCodeEditStringList& lines, TBufferCoord caret, TSelectionMode mode, std::string_view text,
+                           bool trim, const std::function<void(TBufferCoord from, TBufferCoord to)>& recordPiece = {});
 
 // The leading characters of codes 1..32.
 int LeadingWhiteCount(std::string_view s);

@@ -83,8 +83,7 @@ void TCodeEditFileWriter::Encode(std::string_view text, std::string& out) const 
         throw Exception("Cannot store the text of \"" + fileName_ +
                         "\" in its encoding: it has characters that the encoding lacks");
     // EncodeText starts UTF-16 with its byte-order mark; the file has one already.
-    if (encoding_ == TTextEncoding::Utf16LeBom || encoding_ == TTextEncoding::Utf16BeBom)
-        out.erase(0, 2);
+    if (encoding_ == TTextEncoding::Utf16LeBom || encoding_ == TTextEncoding::Utf16BeBom) out.erase(0, 2);
 }
 
 void TCodeEditFileWriter::WriteMarkOnce() {

@@ -59,8 +59,7 @@ private:
 class TCodeEditFileWriter : public TCodeEditFiler {
 public:
     // Raises EFileError when the temporary file cannot be created.
-    explicit TCodeEditFileWriter(const std::string& fileName,
-                                 TTextEncoding encoding = TTextEncoding::Utf8);
+    explicit TCodeEditFileWriter(const std::string& fileName, TTextEncoding encoding = TTextEncoding::Utf8);
     ~TCodeEditFileWriter() override;
 
     // The text followed by the line break of LineBreakStyle(). Raises Exception when the text

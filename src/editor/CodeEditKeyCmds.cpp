@@ -230,8 +230,7 @@ void ShortCutToKey(TShortCut shortCut, uint16_t& key, TShiftState& shift) {
 void TCodeEditKeyStroke::SetShortCut(TShortCut value) {
     if (value != 0 && collection_ != nullptr) {
         const int found = collection_->FindShortcutPair(value, ShortCut2());
-        if (found >= 0 && &collection_->Item(found) != this)
-            throw ECodeEditKeyError("Shortcut already exists");
+        if (found >= 0 && &collection_->Item(found) != this) throw ECodeEditKeyError("Shortcut already exists");
     }
     ShortCutToKey(value, Key, Shift);
 }
@@ -239,8 +238,7 @@ void TCodeEditKeyStroke::SetShortCut(TShortCut value) {
 void TCodeEditKeyStroke::SetShortCut2(TShortCut value) {
     if (value != 0 && collection_ != nullptr) {
         const int found = collection_->FindShortcutPair(ShortCut(), value);
-        if (found >= 0 && &collection_->Item(found) != this)
-            throw ECodeEditKeyError("Shortcut already exists");
+        if (found >= 0 && &collection_->Item(found) != this) throw ECodeEditKeyError("Shortcut already exists");
     }
     ShortCutToKey(value, Key2, Shift2);
 }
@@ -258,7 +256,9 @@ TCodeEditKeyStroke& TCodeEditKeyStrokes::Add() {
     return *items_.back();
 }
 
-void TCodeEditKeyStrokes::Delete(int index) { items_.erase(items_.begin() + index); }
+void TCodeEditKeyStrokes::Delete(int index) {
+    items_.erase(items_.begin() + index);
+}
 
 void TCodeEditKeyStrokes::Assign(const TCodeEditKeyStrokes& source) {
     if (&source == this) return;
@@ -277,8 +277,7 @@ int TCodeEditKeyStrokes::FindKeystroke(uint16_t key, TShiftState shift) const {
 int TCodeEditKeyStrokes::FindChord(uint16_t key, TShiftState shift, uint16_t key2, TShiftState shift2) const {
     for (size_t i = 0; i < items_.size(); ++i) {
         const TCodeEditKeyStroke& k = *items_[i];
-        if (k.Key == key && k.Shift == shift && k.Key2 == key2 && k.Shift2 == shift2)
-            return static_cast<int>(i);
+        if (k.Key == key && k.Shift == shift && k.Key2 == key2 && k.Shift2 == shift2) return static_cast<int>(i);
     }
     return -1;
 }
@@ -291,8 +290,8 @@ int TCodeEditKeyStrokes::FindShortcutPair(TShortCut shortCut, TShortCut shortCut
     return -1;
 }
 
-void TCodeEditKeyStrokes::AddKey(TCodeEditorCommand command, uint16_t key, TShiftState shift,
-                                 uint16_t key2, TShiftState shift2) {
+void TCodeEditKeyStrokes::AddKey(TCodeEditorCommand command, uint16_t key, TShiftState shift, uint16_t key2,
+                                 TShiftState shift2) {
     TCodeEditKeyStroke& item = Add();
     try {
         item.SetShortCut(ShortCut(key, shift));
@@ -311,7 +310,8 @@ void TCodeEditKeyStrokes::ResetKeystrokes() {
             for (int i = 0; i <= 9; ++i)
                 AddKey(static_cast<TCodeEditorCommand>(ecGotoMarker0 + i), static_cast<uint16_t>('0' + i), ssCtrl);
             for (int i = 0; i <= 9; ++i)
-                AddKey(static_cast<TCodeEditorCommand>(ecSetMarker0 + i), static_cast<uint16_t>('0' + i), ssCtrl | ssShift);
+                AddKey(static_cast<TCodeEditorCommand>(ecSetMarker0 + i), static_cast<uint16_t>('0' + i),
+                       ssCtrl | ssShift);
         }
         AddKey(k.command, k.key, k.shift);
     }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "editor/CodeEditTypes.h"
 #include "base/Exceptions.h"
+#include "editor/CodeEditTypes.h"
 
 namespace tessel {
 
@@ -109,10 +109,9 @@ bool IdentToEditorCommand(const std::string& ident, TCodeEditorCommand& command)
 
 // Virtual-key codes the keystroke table stores.
 namespace vk {
-inline constexpr uint16_t Back = 8, Tab = 9, Return = 13, Shift = 16, Control = 17, Menu = 18,
-                          Escape = 27, Space = 32, Prior = 33, Next = 34, End = 35, Home = 36,
-                          Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
-                          F1 = 112;
+inline constexpr uint16_t Back = 8, Tab = 9, Return = 13, Shift = 16, Control = 17, Menu = 18, Escape = 27, Space = 32,
+                          Prior = 33, Next = 34, End = 35, Home = 36, Left = 37, Up = 38, Right = 39, Down = 40,
+                          Insert = 45, Delete = 46, F1 = 112;
 }
 
 // A shortcut value: the low byte is the virtual key, 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt.
@@ -180,8 +179,7 @@ public:
     void ResetKeystrokes();
 
     // Adds one item; the shortcuts go through the duplicate test.
-    void AddKey(TCodeEditorCommand command, uint16_t key, TShiftState shift, uint16_t key2 = 0,
-                TShiftState shift2 = 0);
+    void AddKey(TCodeEditorCommand command, uint16_t key, TShiftState shift, uint16_t key2 = 0, TShiftState shift2 = 0);
 
 private:
     std::vector<std::unique_ptr<TCodeEditKeyStroke>> items_;

@@ -61,8 +61,8 @@ int32_t ExpandTabs(std::string_view line, int width, bool& hasTabs, std::string*
 
 void StoreExpansion(const Rec& rec, int32_t length, bool hasTabs) {
     rec.ExpandedLength = length;
-    rec.Flags = static_cast<uint8_t>((rec.Flags & ~(kTabFlags | Rec::flLengthStale)) |
-                                     (hasTabs ? Rec::flTabs : Rec::flNoTabs));
+    rec.Flags =
+        static_cast<uint8_t>((rec.Flags & ~(kTabFlags | Rec::flLengthStale)) | (hasTabs ? Rec::flTabs : Rec::flNoTabs));
 }
 
 }  // namespace
@@ -118,8 +118,7 @@ void TCodeEditStringList::PutObject(int index, void* object) {
 void TCodeEditStringList::SetCapacity(int capacity) {
     capacity = std::max(capacity, count_);
     if (capacity == capacity_) return;
-    auto records = capacity > 0 ? std::make_unique<Rec[]>(static_cast<size_t>(capacity))
-                                : std::unique_ptr<Rec[]>();
+    auto records = capacity > 0 ? std::make_unique<Rec[]>(static_cast<size_t>(capacity)) : std::unique_ptr<Rec[]>();
     std::move(records_.get(), records_.get() + count_, records.get());
     records_ = std::move(records);
     capacity_ = capacity;
@@ -354,8 +353,7 @@ TTextEncoding TCodeEditStringList::SaveEncoding() const {
     // Text typed into a Windows-1252 file may hold characters the code page lacks; such a
     // file is saved as UTF-8 rather than losing them.
     for (int i = 0; i < count_; ++i)
-        if (!CanEncode(records_[static_cast<size_t>(i)].Text, encoding_))
-            return TTextEncoding::Utf8;
+        if (!CanEncode(records_[static_cast<size_t>(i)].Text, encoding_)) return TTextEncoding::Utf8;
     return encoding_;
 }
 

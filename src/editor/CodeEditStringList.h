@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "editor/CodeEditFiler.h"
 #include "base/Exceptions.h"
 #include "base/StringList.h"
 #include "base/TextEncoding.h"
+#include "editor/CodeEditFiler.h"
 
 namespace tessel {
 

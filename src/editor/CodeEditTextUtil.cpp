@@ -11,7 +11,9 @@ namespace tessel {
 
 namespace {
 
-bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+bool StartsCharacter(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+}
 
 std::u32string Decode(std::string_view line) {
     std::u32string out;
@@ -42,7 +44,9 @@ void DecodeUtf8(std::string_view text, std::u32string& out) {
     while (pos < text.size()) out.push_back(NextCodePoint(text, pos));
 }
 
-int LineCharCount(std::string_view line) { return static_cast<int>(Utf8Length(line)); }
+int LineCharCount(std::string_view line) {
+    return static_cast<int>(Utf8Length(line));
+}
 
 size_t ColumnToByte(std::string_view line, int column) {
     if (column <= 1) return 0;

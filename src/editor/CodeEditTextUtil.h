@@ -37,8 +37,8 @@ int DisplayToLogicalColumn(std::string_view line, int display, int tabWidth);
 // normal selections join lines with CR LF; line selections end every line with CR LF except the
 // buffer's last; column selections take the logical columns between the two positions on
 // every line, padded with spaces unless trimTrailingSpaces.
-std::string SelectedTextOf(const TStrings& lines, TBufferCoord start, TBufferCoord end,
-                           TSelectionMode mode, bool trimTrailingSpaces);
+std::string SelectedTextOf(const TStrings& lines, TBufferCoord start, TBufferCoord end, TSelectionMode mode,
+                           bool trimTrailingSpaces);
 
 // Whether a character belongs to a word for the editor's word movement and selection. Code
 // points from 256 on are letters of other scripts for this purpose.

@@ -72,7 +72,9 @@ enum TCodeEditorOption : uint8_t {
 
 using TCodeEditorOptions = uint32_t;
 
-constexpr TCodeEditorOptions OptionBit(TCodeEditorOption o) { return TCodeEditorOptions{1} << o; }
+constexpr TCodeEditorOptions OptionBit(TCodeEditorOption o) {
+    return TCodeEditorOptions{1} << o;
+}
 
 // eoAutoIndent, eoDragDropEditing, eoGroupUndo, eoScrollPastEol, eoShowScrollHint,
 // eoSmartTabDelete, eoSmartTabs, eoTabsToSpaces, eoTrimTrailingSpaces.

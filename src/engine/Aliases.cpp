@@ -20,8 +20,7 @@ namespace tessel::engine {
 
 namespace {
 
-std::string Setting(const std::vector<std::pair<std::string, std::string>>& settings,
-                    const std::string& key) {
+std::string Setting(const std::vector<std::pair<std::string, std::string>>& settings, const std::string& key) {
     for (const auto& [k, v] : settings)
         if (SameText(k, key)) return v;
     return {};
@@ -31,14 +30,13 @@ std::string Setting(const std::vector<std::pair<std::string, std::string>>& sett
 std::string NameProblem(const std::string& name) {
     if (name.empty()) return "an alias name cannot be empty";
     if (name.size() > kMaxAliasNameLength)
-        return "alias name \"" + name + "\" is longer than " + std::to_string(kMaxAliasNameLength) +
-               " characters";
-    if (name.front() == ' ' || name.back() == ' ')
-        return "alias name \"" + name + "\" begins or ends with a blank";
+        return "alias name \"" + name + "\" is longer than " + std::to_string(kMaxAliasNameLength) + " characters";
+    if (name.front() == ' ' || name.back() == ' ') return "alias name \"" + name + "\" begins or ends with a blank";
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F || c == '[' || c == ']' || c == '=')
-            return "alias name \"" + name + "\" holds a character that is not allowed ('[', ']', '=' or a control character)";
+            return "alias name \"" + name +
+                   "\" holds a character that is not allowed ('[', ']', '=' or a control character)";
     }
     return {};
 }
@@ -53,11 +51,17 @@ TIniFile LoadStore(const std::string& fileName) {
 
 }  // namespace
 
-AliasStore::AliasStore(std::string fileName) : fileName_(std::move(fileName)) { Load(); }
+AliasStore::AliasStore(std::string fileName) : fileName_(std::move(fileName)) {
+    Load();
+}
 
-std::string AliasStore::DefaultFileName() { return UserConfigDir() + "/aliases.conf"; }
+std::string AliasStore::DefaultFileName() {
+    return UserConfigDir() + "/aliases.conf";
+}
 
-std::string AliasStore::SampleDirectory() { return UserDataDir() + "/samples"; }
+std::string AliasStore::SampleDirectory() {
+    return UserDataDir() + "/samples";
+}
 
 void AliasStore::Load() {
     const TIniFile ini = LoadStore(fileName_);
@@ -103,7 +107,9 @@ std::vector<std::string> AliasStore::AliasNames() const {
     return names;
 }
 
-bool AliasStore::AliasExists(const std::string& name) const { return Find(name) != nullptr; }
+bool AliasStore::AliasExists(const std::string& name) const {
+    return Find(name) != nullptr;
+}
 
 std::vector<std::string> AliasStore::AliasParams(const std::string& name) const {
     const Alias& alias = Get(name);
@@ -136,8 +142,7 @@ std::string AliasStore::DefaultDriver(const std::string& name) const {
     return std::string(driver ? driver->Name() : DefaultStorageDriver().Name());
 }
 
-void AliasStore::AddAlias(const std::string& name, const std::string& directory,
-                          const std::string& driver) {
+void AliasStore::AddAlias(const std::string& name, const std::string& directory, const std::string& driver) {
     if (const std::string problem = NameProblem(name); !problem.empty())
         throw EngineError("Cannot add the alias: " + problem, errc::kInvalidParameter);
     const StorageDriver* known = FindDriverByName(driver);
@@ -149,16 +154,14 @@ void AliasStore::AddAlias(const std::string& name, const std::string& directory,
     const auto absolute = std::filesystem::absolute(directory, ec).lexically_normal();
     struct stat st {};
     if (ec || directory.empty() || ::stat(absolute.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw EngineError("Cannot add the alias: \"" + directory + "\" is not a directory",
-                          errc::kNotFound);
+        throw EngineError("Cannot add the alias: \"" + directory + "\" is not a directory", errc::kNotFound);
     std::string path = absolute.string();
     if (path.size() > 1 && path.back() == '/') path.pop_back();
 
     TIniFile ini = LoadStore(fileName_);
     for (const std::string& section : ini.SectionNames())
         if (SameText(section, name))
-            throw EngineError("Cannot add the alias: \"" + name + "\" already exists",
-                              errc::kInvalidParameter);
+            throw EngineError("Cannot add the alias: \"" + name + "\" already exists", errc::kInvalidParameter);
     if (const Alias* existing = Find(name); existing && existing->builtIn)
         throw EngineError("Cannot add the alias: \"" + name + "\" is the built-in sample alias",
                           errc::kInvalidParameter);

@@ -48,8 +48,7 @@ public:
     // Adds a STANDARD alias and writes the store. The name must be 1 to 31 printable characters
     // without '[', ']' or '=' and not yet used; the directory must exist (it is stored
     // absolute); the driver is PARADOX or DBASE (any case). Raises EngineError otherwise.
-    void AddAlias(const std::string& name, const std::string& directory,
-                  const std::string& driver = "PARADOX");
+    void AddAlias(const std::string& name, const std::string& directory, const std::string& driver = "PARADOX");
     // Removes an alias from the store and writes it. The built-in alias cannot be removed.
     void RemoveAlias(const std::string& name);
 

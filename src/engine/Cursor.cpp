@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/Database.h"
 #include "base/EngineError.h"
+#include "engine/Database.h"
 #include "engine/SqlValue.h"
 
 namespace tessel::engine {
@@ -15,7 +15,8 @@ Cursor::Cursor(Database* db, std::string table, std::vector<FieldDesc> fields, i
     : db_(db), table_(std::move(table)), fields_(std::move(fields)), count_(count) {
     const std::string sql = "SELECT * FROM temp." + table_ + " WHERE rowid >= ?1 ORDER BY rowid";
     if (sqlite3_prepare_v3(db_->Connection(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &read_, nullptr) != SQLITE_OK)
-        throw EngineError(std::string("Cannot read the answer: ") + sqlite3_errmsg(db_->Connection()), errc::kSqlExecute);
+        throw EngineError(std::string("Cannot read the answer: ") + sqlite3_errmsg(db_->Connection()),
+                          errc::kSqlExecute);
 }
 
 Cursor::~Cursor() {
@@ -88,10 +89,18 @@ bool Cursor::Seek(int64_t start, int step) {
     return false;
 }
 
-bool Cursor::First() { return Seek(0, 1); }
-bool Cursor::Last() { return Seek(count_ - 1, -1); }
-bool Cursor::Next() { return pos_ >= count_ ? false : Seek(pos_ + 1, 1); }
-bool Cursor::Prior() { return pos_ < 0 ? false : Seek(pos_ - 1, -1); }
+bool Cursor::First() {
+    return Seek(0, 1);
+}
+bool Cursor::Last() {
+    return Seek(count_ - 1, -1);
+}
+bool Cursor::Next() {
+    return pos_ >= count_ ? false : Seek(pos_ + 1, 1);
+}
+bool Cursor::Prior() {
+    return pos_ < 0 ? false : Seek(pos_ - 1, -1);
+}
 
 bool Cursor::MoveBy(int64_t n) {
     if (!filter_) {
@@ -113,6 +122,8 @@ bool Cursor::MoveTo(int64_t recNo) {
     return true;
 }
 
-void Cursor::SetFilter(std::function<bool(const Record&)> accept) { filter_ = std::move(accept); }
+void Cursor::SetFilter(std::function<bool(const Record&)> accept) {
+    filter_ = std::move(accept);
+}
 
 }  // namespace tessel::engine

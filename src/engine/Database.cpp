@@ -14,17 +14,17 @@
 #include <set>
 
 #include "base/AsciiText.h"
-#include "engine/Engine.h"
 #include "base/EngineError.h"
 #include "base/FileUtil.h"
+#include "engine/Engine.h"
 #include "engine/SqlValue.h"
-#include "engine/drivers/Drivers.h"
-#include "engine/storage/TableFamily.h"
 #include "engine/TableFiles.h"
 #include "engine/VirtualTable.h"
+#include "engine/drivers/Drivers.h"
 #include "engine/sql/Binder.h"
 #include "engine/sql/DialectFunctions.h"
 #include "engine/sql/Parser.h"
+#include "engine/storage/TableFamily.h"
 
 namespace tessel::engine {
 
@@ -88,13 +88,13 @@ private:
     std::vector<Table*> held_;
 };
 
-
 }  // namespace
 
 Database::Database(Engine& engine, std::string directory, std::string defaultDriver)
     : engine_(engine), directory_(std::move(directory)), defaultDriver_(std::move(defaultDriver)) {
     while (directory_.size() > 1 && directory_.back() == '/') directory_.pop_back();
-    const int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc =
+        sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -147,8 +147,7 @@ void Database::ThrowSqlite(int rc, const std::string& context) {
         pendingError_ = nullptr;
         std::rethrow_exception(e);
     }
-    if (rc == SQLITE_INTERRUPT || engine_.Cancelled())
-        throw EngineError("Operation cancelled", errc::kCancelled, rc);
+    if (rc == SQLITE_INTERRUPT || engine_.Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled, rc);
     std::string msg = sqlite3_errmsg(db_);
     if (!context.empty()) msg = context + ": " + msg;
     throw EngineError(msg, errc::kSqlExecute, rc);
@@ -162,8 +161,7 @@ void Database::CheckCancelled() const {
 
 std::string Database::ResolveDirectory(const std::string& alias) {
     if (alias.empty()) return directory_;
-    if (!engine_.Aliases().AliasExists(alias))
-        throw EngineError("Unknown alias: " + alias, errc::kUnknownAlias);
+    if (!engine_.Aliases().AliasExists(alias)) throw EngineError("Unknown alias: " + alias, errc::kUnknownAlias);
     return engine_.DirectoryFor(alias);
 }
 
@@ -202,7 +200,9 @@ const sql::CatalogTable& Database::ResolveTable(const sql::TableName& name) {
     return EntryFor(TablePath(name, true)).info;
 }
 
-std::string Database::PathForNewTable(const sql::TableName& name) { return TablePath(name, false); }
+std::string Database::PathForNewTable(const sql::TableName& name) {
+    return TablePath(name, false);
+}
 
 std::string Database::StampOf(const std::string& path) const {
     struct stat st {};
@@ -253,7 +253,8 @@ TableEntry& Database::EntryFor(const std::string& path) {
         size_t start = 0;
         while (start <= index.fields.size()) {
             const size_t semi = index.fields.find(';', start);
-            const std::string f = index.fields.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
+            const std::string f =
+                index.fields.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
             if (!f.empty()) e->info.primaryKey.push_back(f);
             if (semi == std::string::npos) break;
             start = semi + 1;
@@ -332,9 +333,9 @@ const ColumnIndex& Database::IndexFor(TableEntry& e, int column) {
         const Value& v = rec[field];
         if (v.IsNull()) continue;
         if (index.numeric) {
-            index.numbers.emplace_back(v.kind == ValueKind::Decimal || v.kind == ValueKind::Double ? v.AsDouble()
-                                                                                                  : static_cast<double>(v.i),
-                                       slot);
+            index.numbers.emplace_back(
+                v.kind == ValueKind::Decimal || v.kind == ValueKind::Double ? v.AsDouble() : static_cast<double>(v.i),
+                slot);
         } else if (v.kind == ValueKind::Text) {
             std::string key = v.s;
             while (!key.empty() && key.back() == ' ') key.pop_back();
@@ -389,36 +390,36 @@ void Database::Apply(Op& op) {
         if (statement_) statement_->touched.push_back(&e);
     }
     switch (op.kind) {
-    case Op::Kind::Insert:
-        e.table->AppendRecord(op.rec);
-        return;
-    case Op::Kind::Delete:
-        if (e.info.driver->DeleteRemovesRecords())
-            e.deferredDeletes.push_back(op.slot);  // later slots move up when a record goes
-        else
-            e.table->DeleteRecord(op.slot);
-        return;
-    case Op::Kind::Update: {
-        if (!e.info.primaryKey.empty()) {
-            const size_t keyFields = e.info.primaryKey.size();
-            std::vector<bool> mask(e.table->Fields().size(), false);
-            for (size_t k = 0; k < keyFields; ++k) mask[k] = true;
-            Record old;
-            e.table->ReadRecord(op.slot, old, &mask);
-            bool changed = false;
-            for (size_t k = 0; k < keyFields && !changed; ++k) changed = !(old[k] == op.rec[k]);
-            if (changed) {
-                // The record moves to its new key's place: after the scan, as a delete and
-                // an insert, with a before-image since that is two changes.
-                PrepareToChange(e);
-                e.deferredDeletes.push_back(op.slot);
-                e.deferredInserts.push_back(std::move(op.rec));
-                return;
+        case Op::Kind::Insert:
+            e.table->AppendRecord(op.rec);
+            return;
+        case Op::Kind::Delete:
+            if (e.info.driver->DeleteRemovesRecords())
+                e.deferredDeletes.push_back(op.slot);  // later slots move up when a record goes
+            else
+                e.table->DeleteRecord(op.slot);
+            return;
+        case Op::Kind::Update: {
+            if (!e.info.primaryKey.empty()) {
+                const size_t keyFields = e.info.primaryKey.size();
+                std::vector<bool> mask(e.table->Fields().size(), false);
+                for (size_t k = 0; k < keyFields; ++k) mask[k] = true;
+                Record old;
+                e.table->ReadRecord(op.slot, old, &mask);
+                bool changed = false;
+                for (size_t k = 0; k < keyFields && !changed; ++k) changed = !(old[k] == op.rec[k]);
+                if (changed) {
+                    // The record moves to its new key's place: after the scan, as a delete and
+                    // an insert, with a before-image since that is two changes.
+                    PrepareToChange(e);
+                    e.deferredDeletes.push_back(op.slot);
+                    e.deferredInserts.push_back(std::move(op.rec));
+                    return;
+                }
             }
+            e.table->UpdateRecord(op.slot, op.rec);
+            return;
         }
-        e.table->UpdateRecord(op.slot, op.rec);
-        return;
-    }
     }
 }
 
@@ -543,7 +544,8 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
     auto addTable = [&](const sql::CatalogTable* t, bool write) {
         TableEntry& e = EntryFor(t->path);
         if (e.info.sqliteName != t->sqliteName)
-            throw EngineError("The structure of table " + t->path + " changed; prepare the statement again", errc::kSqlExecute);
+            throw EngineError("The structure of table " + t->path + " changed; prepare the statement again",
+                              errc::kSqlExecute);
         Register(e);
         for (auto& [le, ex] : lockList)
             if (le == &e) {
@@ -683,7 +685,9 @@ Database::Result Database::RunText(std::string_view text, const std::vector<Valu
     return result;
 }
 
-std::vector<sql::ParamBinding> Database::ParameterTypes(std::string_view text) { return BindText(text).params; }
+std::vector<sql::ParamBinding> Database::ParameterTypes(std::string_view text) {
+    return BindText(text).params;
+}
 
 // --- Transactions ------------------------------------------------------------------------------
 

@@ -28,8 +28,8 @@ class Engine;
 // Lookup structure over one column of a table, built when a join probes that column.
 struct ColumnIndex {
     bool numeric = true;
-    std::vector<std::pair<double, uint32_t>> numbers;      // sorted by value
-    std::vector<std::pair<std::string, uint32_t>> texts;   // sorted by value (bytes)
+    std::vector<std::pair<double, uint32_t>> numbers;     // sorted by value
+    std::vector<std::pair<std::string, uint32_t>> texts;  // sorted by value (bytes)
 };
 
 // A table as the database keeps it open.

@@ -5,21 +5,23 @@
 #include <set>
 
 #include "base/AsciiText.h"
-#include "engine/Database.h"
-#include "engine/Engine.h"
 #include "base/EngineError.h"
 #include "base/FileUtil.h"
+#include "engine/Database.h"
+#include "engine/Engine.h"
 #include "engine/SqlValue.h"
-#include "engine/storage/TableFamily.h"
 #include "engine/TableFiles.h"
 #include "engine/drivers/Drivers.h"
 #include "engine/storage/LockedFile.h"
+#include "engine/storage/TableFamily.h"
 
 namespace tessel::engine {
 
 namespace {
 
-const StorageDriver& RequireKnownFormat(const std::string& path) { return DriverForPath(path); }
+const StorageDriver& RequireKnownFormat(const std::string& path) {
+    return DriverForPath(path);
+}
 
 FieldDesc CopyDesc(const FieldDesc& f) {
     return FieldDesc::Make(f.name, f.type, f.subType, f.units1, f.units2, f.nativeType);
@@ -33,49 +35,57 @@ void Database::RunDdl(const sql::BoundStatement& b) {
     if (inTransaction_)
         throw EngineError("A table's structure cannot change inside a transaction", errc::kNotSupported);
     switch (b.kind) {
-    case sql::BoundKind::CreateTable: CreateTable(b.tablePath, b.newFields, b.primaryKey); return;
-    case sql::BoundKind::AlterTable: AlterTable(b.tablePath, b.alterActions); return;
-    case sql::BoundKind::DropTable: DropTable(b.tablePath); return;
-    case sql::BoundKind::DropIndex:
-        if (SameAscii(b.indexName, "PRIMARY")) {
-            DropPrimaryIndex(b.tablePath);
+        case sql::BoundKind::CreateTable:
+            CreateTable(b.tablePath, b.newFields, b.primaryKey);
             return;
-        }
-        {
+        case sql::BoundKind::AlterTable:
+            AlterTable(b.tablePath, b.alterActions);
+            return;
+        case sql::BoundKind::DropTable:
+            DropTable(b.tablePath);
+            return;
+        case sql::BoundKind::DropIndex:
+            if (SameAscii(b.indexName, "PRIMARY")) {
+                DropPrimaryIndex(b.tablePath);
+                return;
+            }
+            {
+                RequireKnownFormat(b.tablePath);
+                TableEntry& e = EntryFor(b.tablePath);
+                bool found = false;
+                for (const auto& index : e.table->Indexes())
+                    found = found || (!index.primary && SameAscii(index.name, b.indexName));
+                if (!found) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
+                if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
+                bool dropped;
+                try {
+                    dropped = e.table->DropIndex(b.indexName);
+                } catch (...) {
+                    RetireEntry(b.tablePath);
+                    throw;
+                }
+                RetireEntry(b.tablePath);
+                if (!dropped) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
+            }
+            return;
+        case sql::BoundKind::CreateIndex: {
             RequireKnownFormat(b.tablePath);
             TableEntry& e = EntryFor(b.tablePath);
-            bool found = false;
-            for (const auto& index : e.table->Indexes()) found = found || (!index.primary && SameAscii(index.name, b.indexName));
-            if (!found) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
+            for (const auto& index : e.table->Indexes())
+                if (SameAscii(index.name, b.indexName) || SameAscii("PRIMARY", b.indexName))
+                    throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
             if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
-            bool dropped;
             try {
-                dropped = e.table->DropIndex(b.indexName);
+                e.table->CreateIndex(b.indexName, b.indexFields, b.indexUnique, b.indexDescending);
             } catch (...) {
                 RetireEntry(b.tablePath);
                 throw;
             }
             RetireEntry(b.tablePath);
-            if (!dropped) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
+            return;
         }
-        return;
-    case sql::BoundKind::CreateIndex: {
-        RequireKnownFormat(b.tablePath);
-        TableEntry& e = EntryFor(b.tablePath);
-        for (const auto& index : e.table->Indexes())
-            if (SameAscii(index.name, b.indexName) || SameAscii("PRIMARY", b.indexName))
-                throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
-        if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
-        try {
-            e.table->CreateIndex(b.indexName, b.indexFields, b.indexUnique, b.indexDescending);
-        } catch (...) {
-            RetireEntry(b.tablePath);
-            throw;
-        }
-        RetireEntry(b.tablePath);
-        return;
-    }
-    default: throw EngineError("Not a table change", errc::kSqlExecute);
+        default:
+            throw EngineError("Not a table change", errc::kSqlExecute);
     }
 }
 
@@ -95,11 +105,13 @@ void Database::CreateTable(const std::string& path, const std::vector<FieldDesc>
     CreateOptions options;
     if (!primaryKey.empty()) {
         if (!driver.HasPrimaryKeys())
-            throw EngineError("Capability not supported: a " + std::string(driver.DisplayName()) + " table has no primary key",
-                              errc::kNotSupported);
+            throw EngineError(
+                "Capability not supported: a " + std::string(driver.DisplayName()) + " table has no primary key",
+                errc::kNotSupported);
         for (size_t k = 0; k < primaryKey.size(); ++k)
             if (k >= fields.size() || !SameAscii(primaryKey[k], fields[k].name))
-                throw EngineError("The key fields must be the first fields of the table, in table order", errc::kInvalidParameter);
+                throw EngineError("The key fields must be the first fields of the table, in table order",
+                                  errc::kInvalidParameter);
         options.keyFields = primaryKey.size();
     }
     const std::vector<std::string> before = TableFamilyFiles(path, driver);
@@ -122,8 +134,9 @@ void RewriteTable(Table& source, const std::string& path, const std::vector<Fiel
                   const std::vector<int>& from, size_t keyFields, const Engine& engine) {
     for (const auto& index : source.Indexes())
         if (!index.primary)
-            throw EngineError("Capability not supported: changing a table that has secondary indexes (" + index.name + ")",
-                              errc::kNotSupported);
+            throw EngineError(
+                "Capability not supported: changing a table that has secondary indexes (" + index.name + ")",
+                errc::kNotSupported);
     if (!source.ValidityChecks().empty())
         throw EngineError("Capability not supported: changing a table that has validity checks", errc::kNotSupported);
     CreateOptions options;
@@ -140,7 +153,8 @@ void RewriteTable(Table& source, const std::string& path, const std::vector<Fiel
             Record in, out(fields.size());
             const uint32_t n = source.RecordCount();
             for (uint32_t slot = 0; slot < n; ++slot) {
-                if ((slot & 0xFFF) == 0 && engine.Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled);
+                if ((slot & 0xFFF) == 0 && engine.Cancelled())
+                    throw EngineError("Operation cancelled", errc::kCancelled);
                 if (!source.ReadRecord(slot, in)) continue;
                 for (size_t k = 0; k < fields.size(); ++k) {
                     if (from[k] >= 0)
@@ -170,15 +184,18 @@ void Database::AlterTable(const std::string& path, const std::vector<sql::BoundA
     }
     const size_t keyFields = e.info.primaryKey.size();
     for (const auto& action : actions) {
-        auto it = std::find_if(fields.begin(), fields.end(), [&](const FieldDesc& f) { return SameAscii(f.name, action.field.name); });
+        auto it = std::find_if(fields.begin(), fields.end(),
+                               [&](const FieldDesc& f) { return SameAscii(f.name, action.field.name); });
         if (action.kind == sql::BoundAlterAction::Kind::Add) {
-            if (it != fields.end()) throw EngineError("Field already exists: " + action.field.name, errc::kInvalidParameter);
+            if (it != fields.end())
+                throw EngineError("Field already exists: " + action.field.name, errc::kInvalidParameter);
             fields.push_back(action.field);
             from.push_back(-1);
         } else {
             if (it == fields.end()) throw EngineError("Invalid field name: " + action.field.name, errc::kSqlBind);
             const size_t pos = static_cast<size_t>(it - fields.begin());
-            if (pos < keyFields) throw EngineError("A key field cannot be dropped: " + action.field.name, errc::kInvalidParameter);
+            if (pos < keyFields)
+                throw EngineError("A key field cannot be dropped: " + action.field.name, errc::kInvalidParameter);
             fields.erase(it);
             from.erase(from.begin() + static_cast<std::ptrdiff_t>(pos));
         }

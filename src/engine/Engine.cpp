@@ -11,8 +11,8 @@
 #include <filesystem>
 
 #include "base/EngineError.h"
-#include "engine/sql/Parser.h"
 #include "engine/drivers/Drivers.h"
+#include "engine/sql/Parser.h"
 
 namespace tessel::engine {
 
@@ -86,7 +86,9 @@ void Engine::Interrupt() {
     if (running_.load() > 0) cancel_.store(true);
 }
 
-void Engine::BeginRunning() { running_.fetch_add(1); }
+void Engine::BeginRunning() {
+    running_.fetch_add(1);
+}
 
 void Engine::EndRunning() {
     if (running_.fetch_sub(1) == 1) cancel_.store(false);
@@ -102,7 +104,8 @@ void Engine::EnsureSamples(const std::string& directory) {
     std::string tmpl = directory + "/.tessel-samples-XXXXXX";
     if (!::mkdtemp(tmpl.data())) {
         const int err = errno;
-        throw EngineError("Cannot create the sample tables in \"" + directory + "\": " + std::strerror(err), errc::kIo, err);
+        throw EngineError("Cannot create the sample tables in \"" + directory + "\": " + std::strerror(err), errc::kIo,
+                          err);
     }
     try {
         {

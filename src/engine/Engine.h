@@ -18,8 +18,7 @@ public:
     // `aliasFile` as for AliasStore; `defaultDirectory` is what an empty database name opens
     // (the window passes the working directory it shows at start; empty: the process' current
     // directory).
-    explicit Engine(std::string aliasFile = AliasStore::DefaultFileName(),
-                    std::string defaultDirectory = {});
+    explicit Engine(std::string aliasFile = AliasStore::DefaultFileName(), std::string defaultDirectory = {});
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;

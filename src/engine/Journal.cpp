@@ -84,7 +84,8 @@ std::string Journal::EnsureDirectory() {
         std::string tmpl = (fs::temp_directory_path() / "tessel-journal-XXXXXX").string();
         if (!::mkdtemp(tmpl.data())) {
             const int err = errno;
-            throw EngineError(std::string("Cannot create the transaction journal: ") + std::strerror(err), errc::kIo, err);
+            throw EngineError(std::string("Cannot create the transaction journal: ") + std::strerror(err), errc::kIo,
+                              err);
         }
         dir_ = tmpl;
     }
@@ -118,7 +119,8 @@ void Journal::Restore(const std::string& mainPath) {
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.mainPath == mainPath; });
     if (it == entries_.end()) return;
     for (const auto& file : TableFamilyFiles(mainPath, DriverForPath(mainPath))) {
-        const bool had = std::any_of(it->files.begin(), it->files.end(), [&](const auto& p) { return p.first == file; });
+        const bool had =
+            std::any_of(it->files.begin(), it->files.end(), [&](const auto& p) { return p.first == file; });
         if (!had) ::unlink(file.c_str());
     }
     // Companions first, the main file last.

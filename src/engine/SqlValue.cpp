@@ -69,67 +69,79 @@ std::optional<int64_t> ParseSqlTimestamp(std::string_view t) {
 
 void ResultValue(sqlite3_context* ctx, const Value& v) {
     switch (v.kind) {
-    case ValueKind::Null: sqlite3_result_null(ctx); break;
-    case ValueKind::Bool:
-    case ValueKind::Int: sqlite3_result_int64(ctx, v.i); break;
-    case ValueKind::Double: sqlite3_result_double(ctx, v.d); break;
-    case ValueKind::Decimal:
-        sqlite3_result_double(ctx, static_cast<double>(v.i) / static_cast<double>(Pow10(v.scale)));
-        break;
-    case ValueKind::Text:
-        sqlite3_result_text(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-        break;
-    case ValueKind::Bytes:
-        sqlite3_result_blob(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-        break;
-    case ValueKind::Date: {
-        const std::string t = SqliteDateText(v.i);
-        sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    case ValueKind::Time: {
-        const std::string t = SqliteTimeText(v.i);
-        sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    case ValueKind::Timestamp: {
-        const std::string t = SqliteTimestampText(v.i);
-        sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        break;
-    }
+        case ValueKind::Null:
+            sqlite3_result_null(ctx);
+            break;
+        case ValueKind::Bool:
+        case ValueKind::Int:
+            sqlite3_result_int64(ctx, v.i);
+            break;
+        case ValueKind::Double:
+            sqlite3_result_double(ctx, v.d);
+            break;
+        case ValueKind::Decimal:
+            sqlite3_result_double(ctx, static_cast<double>(v.i) / static_cast<double>(Pow10(v.scale)));
+            break;
+        case ValueKind::Text:
+            sqlite3_result_text(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            break;
+        case ValueKind::Bytes:
+            sqlite3_result_blob(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            break;
+        case ValueKind::Date: {
+            const std::string t = SqliteDateText(v.i);
+            sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case ValueKind::Time: {
+            const std::string t = SqliteTimeText(v.i);
+            sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case ValueKind::Timestamp: {
+            const std::string t = SqliteTimestampText(v.i);
+            sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
     }
 }
 
 void BindValue(sqlite3_stmt* stmt, int index, const Value& v) {
     switch (v.kind) {
-    case ValueKind::Null: sqlite3_bind_null(stmt, index); break;
-    case ValueKind::Bool:
-    case ValueKind::Int: sqlite3_bind_int64(stmt, index, v.i); break;
-    case ValueKind::Double: sqlite3_bind_double(stmt, index, v.d); break;
-    case ValueKind::Decimal:
-        sqlite3_bind_double(stmt, index, static_cast<double>(v.i) / static_cast<double>(Pow10(v.scale)));
-        break;
-    case ValueKind::Text:
-        sqlite3_bind_text(stmt, index, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-        break;
-    case ValueKind::Bytes:
-        sqlite3_bind_blob(stmt, index, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-        break;
-    case ValueKind::Date: {
-        const std::string t = SqliteDateText(v.i);
-        sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    case ValueKind::Time: {
-        const std::string t = SqliteTimeText(v.i);
-        sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    case ValueKind::Timestamp: {
-        const std::string t = SqliteTimestampText(v.i);
-        sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        break;
-    }
+        case ValueKind::Null:
+            sqlite3_bind_null(stmt, index);
+            break;
+        case ValueKind::Bool:
+        case ValueKind::Int:
+            sqlite3_bind_int64(stmt, index, v.i);
+            break;
+        case ValueKind::Double:
+            sqlite3_bind_double(stmt, index, v.d);
+            break;
+        case ValueKind::Decimal:
+            sqlite3_bind_double(stmt, index, static_cast<double>(v.i) / static_cast<double>(Pow10(v.scale)));
+            break;
+        case ValueKind::Text:
+            sqlite3_bind_text(stmt, index, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            break;
+        case ValueKind::Bytes:
+            sqlite3_bind_blob(stmt, index, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            break;
+        case ValueKind::Date: {
+            const std::string t = SqliteDateText(v.i);
+            sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case ValueKind::Time: {
+            const std::string t = SqliteTimeText(v.i);
+            sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case ValueKind::Timestamp: {
+            const std::string t = SqliteTimestampText(v.i);
+            sqlite3_bind_text(stmt, index, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
     }
 }
 
@@ -141,15 +153,19 @@ bool IsFixedPoint(const FieldDesc& f) {
 
 const char* SqlTypeOf(const FieldDesc& f) {
     switch (f.type) {
-    case fldtype::kBool:
-    case fldtype::kInt16:
-    case fldtype::kInt32: return "INTEGER";
-    case fldtype::kFloat:
-    case fldtype::kBcd: return "REAL";
-    case fldtype::kBytes: return "BLOB";
-    case fldtype::kBlob:
-        return f.subType == fldsub::kMemo || f.subType == fldsub::kFormattedMemo ? "TEXT" : "BLOB";
-    default: return "TEXT";
+        case fldtype::kBool:
+        case fldtype::kInt16:
+        case fldtype::kInt32:
+            return "INTEGER";
+        case fldtype::kFloat:
+        case fldtype::kBcd:
+            return "REAL";
+        case fldtype::kBytes:
+            return "BLOB";
+        case fldtype::kBlob:
+            return f.subType == fldsub::kMemo || f.subType == fldsub::kFormattedMemo ? "TEXT" : "BLOB";
+        default:
+            return "TEXT";
     }
 }
 
@@ -158,18 +174,21 @@ namespace {
 // A number from SQLite as double, or nullopt when it is no number.
 std::optional<double> NumberOf(sqlite3_value* in) {
     switch (sqlite3_value_type(in)) {
-    case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(in));
-    case SQLITE_FLOAT: return sqlite3_value_double(in);
-    case SQLITE_TEXT: {
-        const char* s = reinterpret_cast<const char*>(sqlite3_value_text(in));
-        char* end = nullptr;
-        const double d = std::strtod(s, &end);
-        if (end == s) return std::nullopt;
-        while (*end == ' ') ++end;
-        if (*end) return std::nullopt;
-        return d;
-    }
-    default: return std::nullopt;
+        case SQLITE_INTEGER:
+            return static_cast<double>(sqlite3_value_int64(in));
+        case SQLITE_FLOAT:
+            return sqlite3_value_double(in);
+        case SQLITE_TEXT: {
+            const char* s = reinterpret_cast<const char*>(sqlite3_value_text(in));
+            char* end = nullptr;
+            const double d = std::strtod(s, &end);
+            if (end == s) return std::nullopt;
+            while (*end == ' ') ++end;
+            if (*end) return std::nullopt;
+            return d;
+        }
+        default:
+            return std::nullopt;
     }
 }
 
@@ -187,88 +206,88 @@ void ValueForField(sqlite3_value* in, const FieldDesc& f, Value& out) {
         return;
     }
     switch (f.type) {
-    case fldtype::kString:
-        if (t == SQLITE_BLOB) Mismatch(f, "binary data");
-        out.SetText(TextOf(in));
-        return;
-    case fldtype::kBool:
-        if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
-            out.SetBool(sqlite3_value_double(in) != 0);
-            return;
-        }
-        Mismatch(f, "a value that is no logical");
-    case fldtype::kInt16:
-    case fldtype::kInt32: {
-        if (t == SQLITE_INTEGER) {
-            out.SetInt(sqlite3_value_int64(in));
-            return;
-        }
-        auto d = NumberOf(in);
-        if (!d) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
-        if (*d != std::floor(*d) || std::fabs(*d) > 9.2e18) {
-            out.SetDouble(*d);  // the driver refuses what does not fit
-            return;
-        }
-        out.SetInt(static_cast<int64_t>(*d));
-        return;
-    }
-    case fldtype::kFloat:
-    case fldtype::kBcd: {
-        if (t == SQLITE_INTEGER && !IsFixedPoint(f)) {
-            out.SetInt(sqlite3_value_int64(in));
-            return;
-        }
-        auto d = NumberOf(in);
-        if (!d) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
-        if (IsFixedPoint(f) && f.units2 <= 18 && std::fabs(*d) * static_cast<double>(Pow10(f.units2)) < 9.0e18) {
-            // Rounded to the field's scale here, once, from the value SQLite computed.
-            out.SetDecimal(std::llround(*d * static_cast<double>(Pow10(f.units2))), f.units2);
-            return;
-        }
-        out.SetDouble(*d);
-        return;
-    }
-    case fldtype::kDate: {
-        if (t != SQLITE_TEXT) Mismatch(f, "a value that is no date");
-        auto v = ParseSqlDate(TextOf(in));
-        if (!v) {
-            auto ts = ParseSqlTimestamp(TextOf(in));
-            if (!ts) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
-            v = *ts / kMsPerDay;
-        }
-        out.SetDate(*v);
-        return;
-    }
-    case fldtype::kTime: {
-        if (t != SQLITE_TEXT) Mismatch(f, "a value that is no time");
-        auto v = ParseSqlTime(TextOf(in));
-        if (!v) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
-        out.SetTime(*v);
-        return;
-    }
-    case fldtype::kTimestamp: {
-        if (t != SQLITE_TEXT) Mismatch(f, "a value that is no timestamp");
-        auto v = ParseSqlTimestamp(TextOf(in));
-        if (!v) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
-        out.SetTimestamp(*v);
-        return;
-    }
-    case fldtype::kBytes: {
-        const auto* p = static_cast<const char*>(sqlite3_value_blob(in));
-        out.SetBytes(std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(in))));
-        return;
-    }
-    case fldtype::kBlob:
-        if (f.subType == fldsub::kMemo || f.subType == fldsub::kFormattedMemo) {
+        case fldtype::kString:
+            if (t == SQLITE_BLOB) Mismatch(f, "binary data");
             out.SetText(TextOf(in));
-        } else {
+            return;
+        case fldtype::kBool:
+            if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+                out.SetBool(sqlite3_value_double(in) != 0);
+                return;
+            }
+            Mismatch(f, "a value that is no logical");
+        case fldtype::kInt16:
+        case fldtype::kInt32: {
+            if (t == SQLITE_INTEGER) {
+                out.SetInt(sqlite3_value_int64(in));
+                return;
+            }
+            auto d = NumberOf(in);
+            if (!d) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
+            if (*d != std::floor(*d) || std::fabs(*d) > 9.2e18) {
+                out.SetDouble(*d);  // the driver refuses what does not fit
+                return;
+            }
+            out.SetInt(static_cast<int64_t>(*d));
+            return;
+        }
+        case fldtype::kFloat:
+        case fldtype::kBcd: {
+            if (t == SQLITE_INTEGER && !IsFixedPoint(f)) {
+                out.SetInt(sqlite3_value_int64(in));
+                return;
+            }
+            auto d = NumberOf(in);
+            if (!d) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
+            if (IsFixedPoint(f) && f.units2 <= 18 && std::fabs(*d) * static_cast<double>(Pow10(f.units2)) < 9.0e18) {
+                // Rounded to the field's scale here, once, from the value SQLite computed.
+                out.SetDecimal(std::llround(*d * static_cast<double>(Pow10(f.units2))), f.units2);
+                return;
+            }
+            out.SetDouble(*d);
+            return;
+        }
+        case fldtype::kDate: {
+            if (t != SQLITE_TEXT) Mismatch(f, "a value that is no date");
+            auto v = ParseSqlDate(TextOf(in));
+            if (!v) {
+                auto ts = ParseSqlTimestamp(TextOf(in));
+                if (!ts) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
+                v = *ts / kMsPerDay;
+            }
+            out.SetDate(*v);
+            return;
+        }
+        case fldtype::kTime: {
+            if (t != SQLITE_TEXT) Mismatch(f, "a value that is no time");
+            auto v = ParseSqlTime(TextOf(in));
+            if (!v) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
+            out.SetTime(*v);
+            return;
+        }
+        case fldtype::kTimestamp: {
+            if (t != SQLITE_TEXT) Mismatch(f, "a value that is no timestamp");
+            auto v = ParseSqlTimestamp(TextOf(in));
+            if (!v) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
+            out.SetTimestamp(*v);
+            return;
+        }
+        case fldtype::kBytes: {
             const auto* p = static_cast<const char*>(sqlite3_value_blob(in));
             out.SetBytes(std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(in))));
+            return;
         }
-        return;
-    default:
-        out.SetText(TextOf(in));
-        return;
+        case fldtype::kBlob:
+            if (f.subType == fldsub::kMemo || f.subType == fldsub::kFormattedMemo) {
+                out.SetText(TextOf(in));
+            } else {
+                const auto* p = static_cast<const char*>(sqlite3_value_blob(in));
+                out.SetBytes(std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(in))));
+            }
+            return;
+        default:
+            out.SetText(TextOf(in));
+            return;
     }
 }
 
@@ -287,77 +306,86 @@ void ColumnValue(sqlite3_stmt* stmt, int col, const FieldDesc& f, Value& out) {
         return std::string_view(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, col)));
     };
     switch (f.type) {
-    case fldtype::kBool:
-        if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
-            out.SetBool(sqlite3_column_double(stmt, col) != 0);
-            return;
-        }
-        break;
-    case fldtype::kInt16:
-    case fldtype::kInt32:
-        if (t == SQLITE_INTEGER) {
-            out.SetInt(sqlite3_column_int64(stmt, col));
-            return;
-        }
-        if (t == SQLITE_FLOAT) {
-            out.SetDouble(sqlite3_column_double(stmt, col));
-            return;
-        }
-        break;
-    case fldtype::kFloat:
-    case fldtype::kBcd:
-        if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
-            const double d = sqlite3_column_double(stmt, col);
-            if (IsFixedPoint(f) && f.units2 <= 18 && std::fabs(d) * static_cast<double>(Pow10(f.units2)) < 9.0e18)
-                out.SetDecimal(std::llround(d * static_cast<double>(Pow10(f.units2))), f.units2);
-            else if (t == SQLITE_INTEGER)
+        case fldtype::kBool:
+            if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+                out.SetBool(sqlite3_column_double(stmt, col) != 0);
+                return;
+            }
+            break;
+        case fldtype::kInt16:
+        case fldtype::kInt32:
+            if (t == SQLITE_INTEGER) {
                 out.SetInt(sqlite3_column_int64(stmt, col));
-            else
-                out.SetDouble(d);
-            return;
-        }
-        break;
-    case fldtype::kDate:
-        if (t == SQLITE_TEXT) {
-            if (auto v = ParseSqlDate(text())) {
-                out.SetDate(*v);
                 return;
             }
-        }
-        break;
-    case fldtype::kTime:
-        if (t == SQLITE_TEXT) {
-            if (auto v = ParseSqlTime(text())) {
-                out.SetTime(*v);
+            if (t == SQLITE_FLOAT) {
+                out.SetDouble(sqlite3_column_double(stmt, col));
                 return;
             }
-        }
-        break;
-    case fldtype::kTimestamp:
-        if (t == SQLITE_TEXT) {
-            if (auto v = ParseSqlTimestamp(text())) {
-                out.SetTimestamp(*v);
+            break;
+        case fldtype::kFloat:
+        case fldtype::kBcd:
+            if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+                const double d = sqlite3_column_double(stmt, col);
+                if (IsFixedPoint(f) && f.units2 <= 18 && std::fabs(d) * static_cast<double>(Pow10(f.units2)) < 9.0e18)
+                    out.SetDecimal(std::llround(d * static_cast<double>(Pow10(f.units2))), f.units2);
+                else if (t == SQLITE_INTEGER)
+                    out.SetInt(sqlite3_column_int64(stmt, col));
+                else
+                    out.SetDouble(d);
                 return;
             }
-        }
-        break;
-    case fldtype::kBytes:
-        out.SetBytes(blob());
-        return;
-    case fldtype::kBlob:
-        if (f.subType == fldsub::kMemo || f.subType == fldsub::kFormattedMemo)
-            out.SetText(text());
-        else
+            break;
+        case fldtype::kDate:
+            if (t == SQLITE_TEXT) {
+                if (auto v = ParseSqlDate(text())) {
+                    out.SetDate(*v);
+                    return;
+                }
+            }
+            break;
+        case fldtype::kTime:
+            if (t == SQLITE_TEXT) {
+                if (auto v = ParseSqlTime(text())) {
+                    out.SetTime(*v);
+                    return;
+                }
+            }
+            break;
+        case fldtype::kTimestamp:
+            if (t == SQLITE_TEXT) {
+                if (auto v = ParseSqlTimestamp(text())) {
+                    out.SetTimestamp(*v);
+                    return;
+                }
+            }
+            break;
+        case fldtype::kBytes:
             out.SetBytes(blob());
-        return;
-    default: break;
+            return;
+        case fldtype::kBlob:
+            if (f.subType == fldsub::kMemo || f.subType == fldsub::kFormattedMemo)
+                out.SetText(text());
+            else
+                out.SetBytes(blob());
+            return;
+        default:
+            break;
     }
     // What the declared type did not foresee comes back as SQLite holds it.
     switch (t) {
-    case SQLITE_INTEGER: out.SetInt(sqlite3_column_int64(stmt, col)); return;
-    case SQLITE_FLOAT: out.SetDouble(sqlite3_column_double(stmt, col)); return;
-    case SQLITE_BLOB: out.SetBytes(blob()); return;
-    default: out.SetText(text()); return;
+        case SQLITE_INTEGER:
+            out.SetInt(sqlite3_column_int64(stmt, col));
+            return;
+        case SQLITE_FLOAT:
+            out.SetDouble(sqlite3_column_double(stmt, col));
+            return;
+        case SQLITE_BLOB:
+            out.SetBytes(blob());
+            return;
+        default:
+            out.SetText(text());
+            return;
     }
 }
 

@@ -20,8 +20,8 @@ namespace tessel::engine {
 // forms dates and times travel in between the virtual tables and SQLite, which the binder's
 // literals use as well.
 using sql::SqliteDateText;
-using sql::SqliteTimeText;
 using sql::SqliteTimestampText;
+using sql::SqliteTimeText;
 // Reads the forms above (the milliseconds, and a timestamp's time, may be left out).
 std::optional<int64_t> ParseSqlDate(std::string_view text);
 std::optional<int64_t> ParseSqlTime(std::string_view text);

@@ -30,7 +30,8 @@ std::vector<std::string> DestinationNames(const std::vector<FieldDesc>& fields, 
         std::string name = dest.ValidFieldName(f.name);
         const std::string stem = name;
         for (int n = 1;; ++n) {
-            const bool clash = std::any_of(names.begin(), names.end(), [&](const std::string& g) { return SameAscii(g, name); });
+            const bool clash =
+                std::any_of(names.begin(), names.end(), [&](const std::string& g) { return SameAscii(g, name); });
             if (!clash) break;
             const std::string suffix = std::string("_").append(std::to_string(n));
             std::string base = stem;
@@ -53,8 +54,7 @@ std::unique_ptr<Table> CreateTableFile(const std::string& path, const std::vecto
     return DriverForPath(path).Create(path, fields, options);
 }
 
-CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver,
-                  const StorageDriver& dest) {
+CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver, const StorageDriver& dest) {
     CopyPlan plan;
     const auto names = DestinationNames(source, dest);
     for (size_t k = 0; k < source.size(); ++k) {
@@ -80,8 +80,7 @@ void CopyPlan::Convert(size_t k, Value& v, uint64_t recNo) const {
 }
 
 uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* sourceDriver,
-                     const std::string& destPath, const std::function<bool(Record&)>& next,
-                     CreateOptions options) {
+                     const std::string& destPath, const std::function<bool(Record&)>& next, CreateOptions options) {
     const StorageDriver& dest = DriverForPath(destPath);
     std::vector<FieldDesc> shown;
     std::vector<size_t> from;
@@ -119,11 +118,14 @@ uint64_t CopyTableFile(Table& source, const std::string& destPath) {
     TableLock readLock(source, LockMode::Shared);
     source.Refresh();
     uint32_t slot = 0;
-    return CopyRecords(source.Fields(), &source.Driver(), destPath, [&](Record& rec) {
-        while (slot < source.RecordCount())
-            if (source.ReadRecord(slot++, rec)) return true;
-        return false;
-    }, options);
+    return CopyRecords(
+        source.Fields(), &source.Driver(), destPath,
+        [&](Record& rec) {
+            while (slot < source.RecordCount())
+                if (source.ReadRecord(slot++, rec)) return true;
+            return false;
+        },
+        options);
 }
 
 }  // namespace tessel::engine

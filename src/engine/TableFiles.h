@@ -32,8 +32,7 @@ struct CopyPlan {
     void Convert(size_t k, Value& v, uint64_t recNo) const;
 };
 // `sourceDriver`: the driver of the source table, or nullptr for an answer.
-CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver,
-                  const StorageDriver& dest);
+CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver, const StorageDriver& dest);
 
 // The batch copy of any records, the one routine behind every copy: creates `destPath` with
 // the fields planned from `fields` (of a table of `sourceDriver`, or nullptr for an answer; the
@@ -42,8 +41,7 @@ CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sou
 // for. Built under a temporary name and swapped in, so a failure leaves the old table intact.
 // Returns the number of records copied.
 uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* sourceDriver,
-                     const std::string& destPath, const std::function<bool(Record&)>& next,
-                     CreateOptions options = {});
+                     const std::string& destPath, const std::function<bool(Record&)>& next, CreateOptions options = {});
 
 // The batch copy of a table: creates `destPath` with the source's field definitions and no indexes,
 // replacing an existing table, and appends every live record of the source. The destination

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Database.h"
 #include "base/EngineError.h"
+#include "engine/Database.h"
 #include "engine/SqlValue.h"
 #include "engine/sql/Binder.h"
 
@@ -44,8 +44,8 @@ struct VCursor : sqlite3_vtab_cursor {
     // Fields decoded when the cursor reaches a record; the others are decoded when SQLite
     // asks for them, so a filter that rejects the record costs only the fields it looks at.
     std::vector<bool> mask;
-    std::vector<bool> one;             // a mask of one field, for decoding on demand
-    std::vector<uint64_t> decodedAt;   // per field: the `row` it was decoded for
+    std::vector<bool> one;            // a mask of one field, for decoding on demand
+    std::vector<uint64_t> decodedAt;  // per field: the `row` it was decoded for
     uint64_t row = 0;
     bool allColumns = false;
     std::vector<uint32_t> slots;  // probe results (when `useSlots`)
@@ -98,29 +98,36 @@ int Disconnect(sqlite3_vtab* vtab) {
 
 bool KeyOrdered(const FieldDesc& f) {
     switch (f.type) {
-    case fldtype::kInt16:
-    case fldtype::kInt32:
-    case fldtype::kFloat:
-    case fldtype::kBcd:
-    case fldtype::kDate:
-    case fldtype::kTime:
-    case fldtype::kTimestamp: return true;
-    default: return false;
+        case fldtype::kInt16:
+        case fldtype::kInt32:
+        case fldtype::kFloat:
+        case fldtype::kBcd:
+        case fldtype::kDate:
+        case fldtype::kTime:
+        case fldtype::kTimestamp:
+            return true;
+        default:
+            return false;
     }
 }
 
 // Rough cost of decoding a field, to decode the cheapest first.
 int DecodeCost(const FieldDesc& f, bool numbersAsText) {
     switch (f.type) {
-    case fldtype::kBool:
-    case fldtype::kInt16:
-    case fldtype::kInt32:
-    case fldtype::kDate:
-    case fldtype::kTime: return 0;
-    case fldtype::kFloat: return numbersAsText ? 1 : 0;  // sized numbers are stored as digits
-    case fldtype::kString: return 2;
-    case fldtype::kBcd: return 3;
-    default: return 4;
+        case fldtype::kBool:
+        case fldtype::kInt16:
+        case fldtype::kInt32:
+        case fldtype::kDate:
+        case fldtype::kTime:
+            return 0;
+        case fldtype::kFloat:
+            return numbersAsText ? 1 : 0;  // sized numbers are stored as digits
+        case fldtype::kString:
+            return 2;
+        case fldtype::kBcd:
+            return 3;
+        default:
+            return 4;
     }
 }
 
@@ -139,8 +146,8 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     info->estimatedRows = static_cast<sqlite3_int64>(n);
 
     // The first key field of a keyed table: its records are in key order.
-    const bool keyed = !e.info.primaryKey.empty() && !e.columnMap.empty() && e.columnMap[0] == 0 &&
-                       KeyOrdered(e.info.fields[0]);
+    const bool keyed =
+        !e.info.primaryKey.empty() && !e.columnMap.empty() && e.columnMap[0] == 0 && KeyOrdered(e.info.fields[0]);
     int eq = -1, lower = -1, upper = -1, lowerOp = 0, upperOp = 0;
     int probe = -1;
     for (int k = 0; k < info->nConstraint; ++k) {
@@ -148,12 +155,23 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
         if (!c.usable) continue;
         if (keyed && c.iColumn == 0) {
             switch (c.op) {
-            case SQLITE_INDEX_CONSTRAINT_EQ: eq = k; break;
-            case SQLITE_INDEX_CONSTRAINT_GT: lower = k, lowerOp = kKeyGt; break;
-            case SQLITE_INDEX_CONSTRAINT_GE: lower = k, lowerOp = kKeyGe; break;
-            case SQLITE_INDEX_CONSTRAINT_LT: upper = k, upperOp = kKeyLt; break;
-            case SQLITE_INDEX_CONSTRAINT_LE: upper = k, upperOp = kKeyLe; break;
-            default: break;
+                case SQLITE_INDEX_CONSTRAINT_EQ:
+                    eq = k;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_GT:
+                    lower = k, lowerOp = kKeyGt;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_GE:
+                    lower = k, lowerOp = kKeyGe;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_LT:
+                    upper = k, upperOp = kKeyLt;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_LE:
+                    upper = k, upperOp = kKeyLe;
+                    break;
+                default:
+                    break;
             }
         }
         if (c.op == SQLITE_INDEX_CONSTRAINT_EQ && c.iColumn >= 0 && probe < 0 && UsableCollation(info, k)) {
@@ -180,12 +198,23 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
             if (!UsableCollation(info, k)) continue;
             Candidate& cd = cand[static_cast<size_t>(c.iColumn)];
             switch (c.op) {
-            case SQLITE_INDEX_CONSTRAINT_EQ: cd.eq = k; break;
-            case SQLITE_INDEX_CONSTRAINT_GT: cd.lower = k, cd.lowerOp = kKeyGt; break;
-            case SQLITE_INDEX_CONSTRAINT_GE: cd.lower = k, cd.lowerOp = kKeyGe; break;
-            case SQLITE_INDEX_CONSTRAINT_LT: cd.upper = k, cd.upperOp = kKeyLt; break;
-            case SQLITE_INDEX_CONSTRAINT_LE: cd.upper = k, cd.upperOp = kKeyLe; break;
-            default: break;
+                case SQLITE_INDEX_CONSTRAINT_EQ:
+                    cd.eq = k;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_GT:
+                    cd.lower = k, cd.lowerOp = kKeyGt;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_GE:
+                    cd.lower = k, cd.lowerOp = kKeyGe;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_LT:
+                    cd.upper = k, cd.upperOp = kKeyLt;
+                    break;
+                case SQLITE_INDEX_CONSTRAINT_LE:
+                    cd.upper = k, cd.upperOp = kKeyLe;
+                    break;
+                default:
+                    break;
             }
         }
         int bestRank = 0;
@@ -335,7 +364,7 @@ std::optional<int> CompareKey(const Value& v, const FieldDesc& f, sqlite3_value*
     if (v.IsNull()) return -1;  // blank keys come first
     if (f.type == fldtype::kDate || f.type == fldtype::kTime || f.type == fldtype::kTimestamp) {
         if (t != SQLITE_TEXT) return std::nullopt;
-        const std::string mine = f.type == fldtype::kDate ? SqliteDateText(v.i)
+        const std::string mine = f.type == fldtype::kDate   ? SqliteDateText(v.i)
                                  : f.type == fldtype::kTime ? SqliteTimeText(v.i)
                                                             : SqliteTimestampText(v.i);
         const int r = std::strcmp(mine.c_str(), reinterpret_cast<const char*>(sqlite3_value_text(rhs)));
@@ -374,63 +403,65 @@ std::optional<Value> SeekBound(sqlite3_value* v, const FieldDesc& f, bool upper)
     const int t = sqlite3_value_type(v);
     Value out;
     switch (f.type) {
-    case fldtype::kString: {
-        // Stored text compares by its bytes in the table's code page; against printable ASCII
-        // that is the order of SQLite's BINARY collation. Under RTRIM (the dialect's) trailing
-        // blanks do not count: from the text without them up to it padded with blanks to the
-        // field's size covers both.
-        if (t != SQLITE_TEXT) return std::nullopt;
-        std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
-        while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-        if (text.size() > f.units1) return std::nullopt;
-        for (char ch : text)
-            if (ch < 0x20 || ch > 0x7E) return std::nullopt;
-        out.SetText(text);
-        if (upper) out.s.append(f.units1 - text.size(), ' ');
-        return out;
-    }
-    case fldtype::kInt16:
-    case fldtype::kInt32: {
-        if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
-        const double d = sqlite3_value_double(v);
-        if (!(std::fabs(d) < 2147483648.0)) return std::nullopt;
-        // The whole number next to the bound on the side of the records it admits.
-        out.SetInt(static_cast<int64_t>(upper ? std::floor(d) : std::ceil(d)));
-        return out;
-    }
-    case fldtype::kFloat:
-    case fldtype::kBcd: {
-        if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
-        const double d = sqlite3_value_double(v);
-        if (!(std::fabs(d) < 9007199254740992.0)) return std::nullopt;
-        if (f.type == fldtype::kBcd) {
-            // Stored with a fixed number of decimals: widen the bound by one step so rounding
-            // it to the field cannot cut off a record.
-            const double step = std::pow(10.0, -static_cast<double>(f.units2));
-            out.SetDouble(upper ? d + step : d - step);
-        } else {
-            out.SetDouble(d);
+        case fldtype::kString: {
+            // Stored text compares by its bytes in the table's code page; against printable ASCII
+            // that is the order of SQLite's BINARY collation. Under RTRIM (the dialect's) trailing
+            // blanks do not count: from the text without them up to it padded with blanks to the
+            // field's size covers both.
+            if (t != SQLITE_TEXT) return std::nullopt;
+            std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                  static_cast<size_t>(sqlite3_value_bytes(v)));
+            while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+            if (text.size() > f.units1) return std::nullopt;
+            for (char ch : text)
+                if (ch < 0x20 || ch > 0x7E) return std::nullopt;
+            out.SetText(text);
+            if (upper) out.s.append(f.units1 - text.size(), ' ');
+            return out;
         }
-        return out;
-    }
-    case fldtype::kDate:
-    case fldtype::kTime:
-    case fldtype::kTimestamp: {
-        // SQLite compares the text; only text the field gives back unchanged has the same order.
-        if (t != SQLITE_TEXT) return std::nullopt;
-        try {
-            ValueForField(v, f, out);
-        } catch (const EngineError&) {
+        case fldtype::kInt16:
+        case fldtype::kInt32: {
+            if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
+            const double d = sqlite3_value_double(v);
+            if (!(std::fabs(d) < 2147483648.0)) return std::nullopt;
+            // The whole number next to the bound on the side of the records it admits.
+            out.SetInt(static_cast<int64_t>(upper ? std::floor(d) : std::ceil(d)));
+            return out;
+        }
+        case fldtype::kFloat:
+        case fldtype::kBcd: {
+            if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
+            const double d = sqlite3_value_double(v);
+            if (!(std::fabs(d) < 9007199254740992.0)) return std::nullopt;
+            if (f.type == fldtype::kBcd) {
+                // Stored with a fixed number of decimals: widen the bound by one step so rounding
+                // it to the field cannot cut off a record.
+                const double step = std::pow(10.0, -static_cast<double>(f.units2));
+                out.SetDouble(upper ? d + step : d - step);
+            } else {
+                out.SetDouble(d);
+            }
+            return out;
+        }
+        case fldtype::kDate:
+        case fldtype::kTime:
+        case fldtype::kTimestamp: {
+            // SQLite compares the text; only text the field gives back unchanged has the same order.
+            if (t != SQLITE_TEXT) return std::nullopt;
+            try {
+                ValueForField(v, f, out);
+            } catch (const EngineError&) {
+                return std::nullopt;
+            }
+            if (out.IsNull()) return std::nullopt;
+            const std::string back = f.type == fldtype::kDate   ? SqliteDateText(out.i)
+                                     : f.type == fldtype::kTime ? SqliteTimeText(out.i)
+                                                                : SqliteTimestampText(out.i);
+            if (back != reinterpret_cast<const char*>(sqlite3_value_text(v))) return std::nullopt;
+            return out;
+        }
+        default:
             return std::nullopt;
-        }
-        if (out.IsNull()) return std::nullopt;
-        const std::string back = f.type == fldtype::kDate ? SqliteDateText(out.i)
-                                 : f.type == fldtype::kTime ? SqliteTimeText(out.i)
-                                                            : SqliteTimestampText(out.i);
-        if (back != reinterpret_cast<const char*>(sqlite3_value_text(v))) return std::nullopt;
-        return out;
-    }
-    default: return std::nullopt;
     }
 }
 
@@ -548,15 +579,24 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
                 auto a = KeyBound(e, argv[arg], false);
                 auto b = KeyBound(e, argv[arg], true);
                 ++arg;
-                if (a && b) lo = *a, hi = *b; else ok = false;
+                if (a && b)
+                    lo = *a, hi = *b;
+                else
+                    ok = false;
             }
             if (ok && (idxNum & (kKeyGt | kKeyGe))) {
                 auto a = KeyBound(e, argv[arg++], (idxNum & kKeyGt) != 0);
-                if (a) lo = std::max(lo, *a); else ok = false;
+                if (a)
+                    lo = std::max(lo, *a);
+                else
+                    ok = false;
             }
             if (ok && (idxNum & (kKeyLt | kKeyLe))) {
                 auto b = KeyBound(e, argv[arg++], (idxNum & kKeyLe) != 0);
-                if (b) hi = std::min(hi, *b); else ok = false;
+                if (b)
+                    hi = std::min(hi, *b);
+                else
+                    ok = false;
             }
             if (ok) {
                 c->slot = lo;
@@ -584,8 +624,9 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
                 // Beyond 2^53 a double stands for several integers: compare those exactly.
                 const bool bigInt = t == SQLITE_INTEGER && std::fabs(d) >= 9007199254740992.0;
                 const sqlite3_int64 exact = sqlite3_value_int64(v);
-                auto range = std::equal_range(index.numbers.begin(), index.numbers.end(), std::make_pair(d, uint32_t{0}),
-                                              [](const auto& a, const auto& b) { return a.first < b.first; });
+                auto range =
+                    std::equal_range(index.numbers.begin(), index.numbers.end(), std::make_pair(d, uint32_t{0}),
+                                     [](const auto& a, const auto& b) { return a.first < b.first; });
                 for (auto it = range.first; it != range.second; ++it) {
                     if (bigInt && !(it->first >= -9223372036854775808.0 && it->first < 9223372036854775808.0 &&
                                     static_cast<sqlite3_int64>(it->first) == exact))
@@ -596,7 +637,8 @@ int Filter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc, s
             } else if (index.numeric) {
                 c->useSlots = true;  // text or bytes that are no number
             } else if (!index.numeric && t == SQLITE_TEXT) {
-                std::string key(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+                std::string key(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                static_cast<size_t>(sqlite3_value_bytes(v)));
                 while (!key.empty() && key.back() == ' ') key.pop_back();
                 auto range = std::equal_range(index.texts.begin(), index.texts.end(), std::make_pair(key, uint32_t{0}),
                                               [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -628,7 +670,9 @@ int Next(sqlite3_vtab_cursor* cur) {
     }
 }
 
-int Eof(sqlite3_vtab_cursor* cur) { return static_cast<VCursor*>(cur)->eof ? 1 : 0; }
+int Eof(sqlite3_vtab_cursor* cur) {
+    return static_cast<VCursor*>(cur)->eof ? 1 : 0;
+}
 
 int Column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int col) {
     auto* c = static_cast<VCursor*>(cur);
@@ -640,7 +684,10 @@ int Column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int col) {
             c->one[field] = true;
             const bool live = e.table->ReadRecord(c->slot, c->scratch, &c->one);
             c->one[field] = false;
-            if (!live) throw EngineError("Record " + std::to_string(c->slot + 1) + " of " + e.info.path + " was deleted while it was read", errc::kSqlExecute);
+            if (!live)
+                throw EngineError(
+                    "Record " + std::to_string(c->slot + 1) + " of " + e.info.path + " was deleted while it was read",
+                    errc::kSqlExecute);
             std::swap(c->rec[field], c->scratch[field]);
             c->decodedAt[field] = c->row;
         }
@@ -724,7 +771,9 @@ const sqlite3_module kModule = MakeModule();
 
 }  // namespace
 
-uint64_t TableModuleRecordReads() { return recordReads.load(std::memory_order_relaxed); }
+uint64_t TableModuleRecordReads() {
+    return recordReads.load(std::memory_order_relaxed);
+}
 
 void RegisterTableModule(sqlite3* db, Database* owner) {
     sqlite3_create_module_v2(db, "tessel_table", &kModule, owner, nullptr);

@@ -135,7 +135,9 @@ void TCustomGrid::RowHeightsChanged() {
 
 // ---------------------------------------------------------------------------- geometry
 
-QSize TCustomGrid::ClientSize() const { return viewport()->size(); }
+QSize TCustomGrid::ClientSize() const {
+    return viewport()->size();
+}
 
 int TCustomGrid::FixedWidth() const {
     int w = 0;
@@ -397,7 +399,9 @@ void TCustomGrid::InvalidateRect(const QRect& rect) {
     if (!rect.isEmpty()) viewport()->update(rect);
 }
 
-void TCustomGrid::ScrollPixels(int dy, const QRect& rect) { viewport()->scroll(0, dy, rect); }
+void TCustomGrid::ScrollPixels(int dy, const QRect& rect) {
+    viewport()->scroll(0, dy, rect);
+}
 
 void TCustomGrid::InvalidateCell(int col, int row) {
     const QRect r = CellRect(col, row);
@@ -414,7 +418,9 @@ void TCustomGrid::InvalidateCol(int col) {
     if (!r.isEmpty()) InvalidateRect(QRect(r.left(), 0, r.width() + 1, ClientSize().height()));
 }
 
-void TCustomGrid::InvalidateGrid() { InvalidateRect(QRect(QPoint(0, 0), ClientSize())); }
+void TCustomGrid::InvalidateGrid() {
+    InvalidateRect(QRect(QPoint(0, 0), ClientSize()));
+}
 
 // ------------------------------------------------------------------------------ painting
 

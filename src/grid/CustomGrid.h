@@ -14,12 +14,26 @@ namespace tessel {
 
 // The base's switches, by ordinal; TGridOptions holds bit (1 << ordinal).
 enum TGridOption {
-    goFixedVertLine, goFixedHorzLine, goVertLine, goHorzLine, goRangeSelect, goDrawFocusSelected,
-    goRowSizing, goColSizing, goRowMoving, goColMoving, goEditing, goTabs, goRowSelect,
-    goAlwaysShowEditor, goThumbTracking
+    goFixedVertLine,
+    goFixedHorzLine,
+    goVertLine,
+    goHorzLine,
+    goRangeSelect,
+    goDrawFocusSelected,
+    goRowSizing,
+    goColSizing,
+    goRowMoving,
+    goColMoving,
+    goEditing,
+    goTabs,
+    goRowSelect,
+    goAlwaysShowEditor,
+    goThumbTracking
 };
 using TGridOptions = uint32_t;
-constexpr TGridOptions GridOptionBit(TGridOption o) { return TGridOptions{1} << o; }
+constexpr TGridOptions GridOptionBit(TGridOption o) {
+    return TGridOptions{1} << o;
+}
 
 enum class TGridScrollBars { None, Horizontal, Vertical, Both };
 

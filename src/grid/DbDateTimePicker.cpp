@@ -22,8 +22,12 @@ namespace {
 constexpr int kDateKind = 0, kTimeKind = 1, kDateTimeKind = 2;
 constexpr int64_t kJulianDayBeforeDayOne = 1721425;  // 0001-01-01 is day number 1
 
-QDate DateOf(int64_t dayNumber) { return QDate::fromJulianDay(dayNumber + kJulianDayBeforeDayOne); }
-int64_t DayNumberOf(QDate date) { return date.toJulianDay() - kJulianDayBeforeDayOne; }
+QDate DateOf(int64_t dayNumber) {
+    return QDate::fromJulianDay(dayNumber + kJulianDayBeforeDayOne);
+}
+int64_t DayNumberOf(QDate date) {
+    return date.toJulianDay() - kJulianDayBeforeDayOne;
+}
 
 QString DateFormat() {
     const TFormatSettings& fs = FormatSettings();
@@ -31,9 +35,12 @@ QString DateFormat() {
     const QString month = fs.dateLeadingZeros ? "MM" : "M";
     const QString sep = QString(QChar(fs.dateSeparator));
     switch (fs.dateOrder) {
-    case TDateOrder::DMY: return day + sep + month + sep + "yyyy";
-    case TDateOrder::YMD: return "yyyy" + sep + month + sep + day;
-    default: return month + sep + day + sep + "yyyy";
+        case TDateOrder::DMY:
+            return day + sep + month + sep + "yyyy";
+        case TDateOrder::YMD:
+            return "yyyy" + sep + month + sep + day;
+        default:
+            return month + sep + day + sep + "yyyy";
     }
 }
 
@@ -67,7 +74,7 @@ void TDbDateTimePicker::Bind(TDataSource* source, TField* field) {
     int kind = kDateTimeKind;
     if (field && field->DataType() == TFieldType::ftDate) kind = kDateKind;
     if (field && field->DataType() == TFieldType::ftTime) kind = kTimeKind;
-    const QString format = kind == kDateKind ? DateFormat()
+    const QString format = kind == kDateKind   ? DateFormat()
                            : kind == kTimeKind ? TimeFormat()
                                                : DateFormat() + " " + TimeFormat();
     kind_ = kind;
@@ -87,16 +94,19 @@ void TDbDateTimePicker::LoadFromField() {
     if (TField* f = Field(); f && !f->IsNull()) {
         const engine::Value& v = f->Value();
         switch (v.kind) {
-        case engine::ValueKind::Date: value = QDateTime(DateOf(v.i), QTime(0, 0), Qt::UTC); break;
-        case engine::ValueKind::Time:
-            value = QDateTime(QDate(2000, 1, 1), QTime::fromMSecsSinceStartOfDay(static_cast<int>(v.i)), Qt::UTC);
-            break;
-        case engine::ValueKind::Timestamp: {
-            const int64_t day = v.i / engine::kMsPerDay, ms = v.i % engine::kMsPerDay;
-            value = QDateTime(DateOf(day), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)), Qt::UTC);
-            break;
-        }
-        default: break;
+            case engine::ValueKind::Date:
+                value = QDateTime(DateOf(v.i), QTime(0, 0), Qt::UTC);
+                break;
+            case engine::ValueKind::Time:
+                value = QDateTime(QDate(2000, 1, 1), QTime::fromMSecsSinceStartOfDay(static_cast<int>(v.i)), Qt::UTC);
+                break;
+            case engine::ValueKind::Timestamp: {
+                const int64_t day = v.i / engine::kMsPerDay, ms = v.i % engine::kMsPerDay;
+                value = QDateTime(DateOf(day), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)), Qt::UTC);
+                break;
+            }
+            default:
+                break;
         }
     }
     loading_ = true;
@@ -110,9 +120,12 @@ std::string TDbDateTimePicker::FieldText() const {
     const int64_t day = DayNumberOf(value.date());
     const int64_t ms = value.time().msecsSinceStartOfDay();
     switch (kind_) {
-    case kDateKind: return DateToStr(day);
-    case kTimeKind: return TimeToStr(ms);
-    default: return DateTimeToStr(day * engine::kMsPerDay + ms);
+        case kDateKind:
+            return DateToStr(day);
+        case kTimeKind:
+            return TimeToStr(ms);
+        default:
+            return DateTimeToStr(day * engine::kMsPerDay + ms);
     }
 }
 
@@ -123,8 +136,7 @@ void TDbDateTimePicker::DropDown() {
     option.initFrom(this);
     option.editable = true;
     option.subControls = QStyle::SC_All;
-    const QPoint arrow =
-        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this).center();
+    const QPoint arrow = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this).center();
     QMouseEvent press(QEvent::MouseButtonPress, arrow, mapToGlobal(arrow), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QDateTimeEdit::mousePressEvent(&press);
@@ -133,24 +145,25 @@ void TDbDateTimePicker::DropDown() {
 void TDbDateTimePicker::keyPressEvent(QKeyEvent* event) {
     const auto mods = event->modifiers();
     switch (event->key()) {
-    case Qt::Key_Down:
-        if (mods & Qt::AltModifier) {
-            DropDown();
+        case Qt::Key_Down:
+            if (mods & Qt::AltModifier) {
+                DropDown();
+                return;
+            }
+            [[fallthrough]];
+        case Qt::Key_Up:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            // Record and cell moves belong to the grid; the grid takes the focus back.
+            grid_.DateTimePickerKey(event->key(), mods);
             return;
-        }
-        [[fallthrough]];
-    case Qt::Key_Up:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        // Record and cell moves belong to the grid; the grid takes the focus back.
-        grid_.DateTimePickerKey(event->key(), mods);
-        return;
-    default: QDateTimeEdit::keyPressEvent(event);
+        default:
+            QDateTimeEdit::keyPressEvent(event);
     }
 }
 

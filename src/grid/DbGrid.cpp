@@ -14,7 +14,9 @@ namespace tessel {
 
 namespace {
 
-int ToInt(const std::string& s) { return std::atoi(s.c_str()); }
+int ToInt(const std::string& s) {
+    return std::atoi(s.c_str());
+}
 
 std::vector<std::string> SplitTitle(const std::string& title) {
     std::vector<std::string> parts;
@@ -28,7 +30,9 @@ std::vector<std::string> SplitTitle(const std::string& title) {
     return parts;
 }
 
-bool EditState(TDataSetState s) { return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert; }
+bool EditState(TDataSetState s) {
+    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
 
 }  // namespace
 
@@ -64,7 +68,9 @@ std::string TSelectedLine::WithPart(const std::string& line, int part, const std
 
 // ------------------------------------------------------------------------------ data link
 
-TDbGridDataLink::~TDbGridDataLink() { ClearMapping(); }
+TDbGridDataLink::~TDbGridDataLink() {
+    ClearMapping();
+}
 
 void TDbGridDataLink::AddMapping(const std::string& fieldName) {
     TDataSet* ds = DataSet();
@@ -110,11 +116,17 @@ void TDbGridDataLink::DataSetScrolled(int distance) {
     grid_.Scroll(distance);
 }
 
-void TDbGridDataLink::EditingChanged() { grid_.EditingChanged(); }
+void TDbGridDataLink::EditingChanged() {
+    grid_.EditingChanged();
+}
 
-void TDbGridDataLink::LayoutChanged() { grid_.LayoutChanged(); }
+void TDbGridDataLink::LayoutChanged() {
+    grid_.LayoutChanged();
+}
 
-void TDbGridDataLink::RecordChanged(TField* field) { grid_.RecordChanged(field); }
+void TDbGridDataLink::RecordChanged(TField* field) {
+    grid_.RecordChanged(field);
+}
 
 void TDbGridDataLink::UpdateData() {
     if (!modified_ || inUpdateData_) return;
@@ -205,7 +217,8 @@ TDbCustomGrid::TDbCustomGrid(QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     verticalScrollBar()->setEnabled(false);
     SetScrollBars(TGridScrollBars::Horizontal);
-    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) { OnVertScrollAction(action); });
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this](int action) { OnVertScrollAction(action); });
     ApplyBaseOptions();
     SizeRows();
     RebuildLayout();
@@ -232,8 +245,10 @@ void TDbCustomGrid::ApplyBaseOptions() {
     if (options_.Has(dgColumnResize)) o |= GridOptionBit(goColSizing) | GridOptionBit(goColMoving);
     if (options_.Has(dgRowResize)) o |= GridOptionBit(goRowSizing);
     if (options_.Has(dgTabs)) o |= GridOptionBit(goTabs);
-    if (options_.Has(dgRowSelect)) o |= GridOptionBit(goRowSelect);
-    else if (options_.Has(dgEditing)) o |= GridOptionBit(goEditing);
+    if (options_.Has(dgRowSelect))
+        o |= GridOptionBit(goRowSelect);
+    else if (options_.Has(dgEditing))
+        o |= GridOptionBit(goEditing);
     if (options_.Has(dgAlwaysShowEditor)) o |= GridOptionBit(goAlwaysShowEditor);
     SetGridOptions(o);
 }
@@ -243,9 +258,18 @@ void TDbCustomGrid::SetOptions(TDbGridOptions options) {
     const TDbGridOptions old = options_;
     options_ = options;
     ApplyBaseOptions();
-    static constexpr TDbGridOption kLayout[] = {dgEditing, dgAlwaysShowEditor, dgTitles, dgIndicator, dgColLines,
-                                                dgRowLines, dgRowSelect, dgAlwaysShowSelection, dgPerfectRowFit,
-                                                dgShowFooter, dgProportionalColResize, dgRowLinesDisableFixed};
+    static constexpr TDbGridOption kLayout[] = {dgEditing,
+                                                dgAlwaysShowEditor,
+                                                dgTitles,
+                                                dgIndicator,
+                                                dgColLines,
+                                                dgRowLines,
+                                                dgRowSelect,
+                                                dgAlwaysShowSelection,
+                                                dgPerfectRowFit,
+                                                dgShowFooter,
+                                                dgProportionalColResize,
+                                                dgRowLinesDisableFixed};
     bool rebuild = false;
     for (TDbGridOption o : kLayout) rebuild |= old.Has(o) != options_.Has(o);
     if (rebuild) {
@@ -405,7 +429,9 @@ int TDbCustomGrid::BottomReserve() const {
 
 // ------------------------------------------------------------------------------ the model
 
-bool TDbCustomGrid::LinesDrawn() const { return options_.Has(dgRowLines) || !options_.Has(dgRowLinesDisableFixed); }
+bool TDbCustomGrid::LinesDrawn() const {
+    return options_.Has(dgRowLines) || !options_.Has(dgRowLinesDisableFixed);
+}
 
 void TDbCustomGrid::SizeRows() {
     const int lines = LinesDrawn() ? 1 : 0;
@@ -581,7 +607,9 @@ void TDbCustomGrid::MoveToActiveRecord() {
         if (TField* f = SelectedField(); f && f->EditText() != EditorText()) InvalidateEditor();
 }
 
-TField* TDbCustomGrid::GetColField(int gridCol) const { return dataLink_->Fields(gridCol - indicatorOffset_); }
+TField* TDbCustomGrid::GetColField(int gridCol) const {
+    return dataLink_->Fields(gridCol - indicatorOffset_);
+}
 
 int TDbCustomGrid::GetFieldColumn(const TField* field) const {
     const int i = dataLink_->MapIndexOf(field);
@@ -595,7 +623,8 @@ TDbColumn& TDbCustomGrid::Columns(int dataCol) {
 
 const TDbCacheColInfoItem& TDbCustomGrid::CacheColInfo(int gridCol) const {
     static const TDbCacheColInfoItem none;
-    return gridCol >= 0 && gridCol < static_cast<int>(colCache_.size()) ? colCache_[static_cast<size_t>(gridCol)] : none;
+    return gridCol >= 0 && gridCol < static_cast<int>(colCache_.size()) ? colCache_[static_cast<size_t>(gridCol)]
+                                                                        : none;
 }
 
 int TDbCustomGrid::SelectedIndexOf(const std::string& fieldName) const {
@@ -648,8 +677,8 @@ void TDbCustomGrid::ColumnWidthChangedByUser(int gridCol, int pixelWidth) {
         } else {
             for (int i = 0; i < selected_.Count() && i + indicatorOffset_ < ColCount(); ++i) {
                 const std::string& line = selected_.Get(i);
-                std::string rebuilt = TSelectedLine::Part(line, 1) + '\t' + std::to_string(chars(i + indicatorOffset_)) +
-                                      '\t' + TSelectedLine::Part(line, 3);
+                std::string rebuilt = TSelectedLine::Part(line, 1) + '\t' +
+                                      std::to_string(chars(i + indicatorOffset_)) + '\t' + TSelectedLine::Part(line, 3);
                 const int parts = TSelectedLine::PartCount(line);
                 if (parts >= 4) rebuilt += '\t' + TSelectedLine::Part(line, 4);
                 if (parts >= 5) rebuilt += '\t' + TSelectedLine::Part(line, 5);
@@ -779,7 +808,9 @@ void TDbCustomGrid::EditingChanged() {
     if (dataLink_->Editing()) footerDirty_ = true;
 }
 
-void TDbCustomGrid::UpdateData() { WriteEditorText(); }
+void TDbCustomGrid::UpdateData() {
+    WriteEditorText();
+}
 
 bool TDbCustomGrid::FocusField(TField* field) {
     const int col = GetFieldColumn(field);
@@ -792,7 +823,9 @@ bool TDbCustomGrid::FocusField(TField* field) {
     return false;
 }
 
-bool TDbCustomGrid::SelectCell(int, int) { return true; }
+bool TDbCustomGrid::SelectCell(int, int) {
+    return true;
+}
 
 void TDbCustomGrid::Resized() {
     if (rebuilding_) return;
@@ -823,7 +856,8 @@ void TDbCustomGrid::RefreshVertScrollBar() {
         v.Page = visible;
         v.Max = static_cast<int>(std::min<int64_t>(ds->RecordCount() + visible - 1, INT32_MAX));
         v.Position = vertBar_.Position;
-        if (ds->State() != TDataSetState::dsInsert && static_cast<int>(ds->State()) < static_cast<int>(TDataSetState::dsInsert))
+        if (ds->State() != TDataSetState::dsInsert &&
+            static_cast<int>(ds->State()) < static_cast<int>(TDataSetState::dsInsert))
             v.Position = static_cast<int>(std::max<int64_t>(ds->RecNo(), 1));
     } else {
         v.Min = 0;
@@ -854,21 +888,34 @@ void TDbCustomGrid::OnVertScrollAction(int action) {
     QScrollBar* bar = verticalScrollBar();
     const int visible = std::max(1, VisibleRowCount());
     switch (action) {
-    case QAbstractSlider::SliderSingleStepAdd: ds->MoveBy(1); break;
-    case QAbstractSlider::SliderSingleStepSub: ds->MoveBy(-1); break;
-    case QAbstractSlider::SliderPageStepAdd: ds->MoveBy(visible); break;
-    case QAbstractSlider::SliderPageStepSub: ds->MoveBy(-visible); break;
-    case QAbstractSlider::SliderToMinimum: ds->First(); break;
-    case QAbstractSlider::SliderToMaximum: ds->Last(); break;
-    case QAbstractSlider::SliderMove:
-        if (ds->IsSequenced())
-            ds->SetRecNo(bar->sliderPosition());
-        else if (bar->sliderPosition() <= bar->minimum())
+        case QAbstractSlider::SliderSingleStepAdd:
+            ds->MoveBy(1);
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            ds->MoveBy(-1);
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            ds->MoveBy(visible);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            ds->MoveBy(-visible);
+            break;
+        case QAbstractSlider::SliderToMinimum:
             ds->First();
-        else if (bar->sliderPosition() >= bar->maximum())
+            break;
+        case QAbstractSlider::SliderToMaximum:
             ds->Last();
-        break;
-    default: break;
+            break;
+        case QAbstractSlider::SliderMove:
+            if (ds->IsSequenced())
+                ds->SetRecNo(bar->sliderPosition());
+            else if (bar->sliderPosition() <= bar->minimum())
+                ds->First();
+            else if (bar->sliderPosition() >= bar->maximum())
+                ds->Last();
+            break;
+        default:
+            break;
     }
     // The bar shows where the data set went, not where the action would have put it.
     bar->setSliderPosition(std::clamp(vertBar_.Position, bar->minimum(), bar->maximum()));

@@ -266,7 +266,7 @@ public:
     // A ditto command is about to store `value` into `field`; clearing `allow` skips it.
     std::function<void(TDbCustomGrid&, TDataSet&, TField&, std::string& value, bool& allow)> OnDitto;
     std::function<void(TDbCustomGrid&, const std::string& url)> OnURLOpen;
-    std::function<void(TDbCustomGrid&, TField*, std::string& text)> OnExportField, OnExportSYLKFormat;
+    std::function<void(TDbCustomGrid&, TField*, std::string&text)> OnExportField, OnExportSYLKFormat;
 
     // --- what the data link tells ---------------------------------------------------------
     void LinkActive(bool active);

@@ -23,7 +23,9 @@ namespace tessel {
 
 namespace {
 
-bool EditState(TDataSetState s) { return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert; }
+bool EditState(TDataSetState s) {
+    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
 
 const char* const kInvalidInput = "Invalid input value.  Use escape key to abandon changes";
 
@@ -51,12 +53,15 @@ bool TDbCustomGrid::Confirm(const std::string& text, bool yesNo) {
     if (OnConfirm) return OnConfirm(text, yesNo);
     const auto yes = yesNo ? QMessageBox::Yes : QMessageBox::Ok;
     const auto no = yesNo ? QMessageBox::No : QMessageBox::Cancel;
-    return QMessageBox::question(this, QApplication::applicationName(), QString::fromStdString(text), yes | no, no) == yes;
+    return QMessageBox::question(this, QApplication::applicationName(), QString::fromStdString(text), yes | no, no) ==
+           yes;
 }
 
 // ---------------------------------------------------------------------------- editor
 
-QWidget* TDbCustomGrid::CreateEditor() { return new TDbInplaceEdit(*this); }
+QWidget* TDbCustomGrid::CreateEditor() {
+    return new TDbInplaceEdit(*this);
+}
 
 bool TDbCustomGrid::IsMemoCell(TField* field) const {
     if (!field || !field->IsBlob()) return false;
@@ -360,97 +365,101 @@ bool TDbCustomGrid::KeyDown(int key, Qt::KeyboardModifiers modifiers) {
         }
     }
     switch (key) {
-    case Qt::Key_Up:
-        if (ctrl)
-            ds->MoveBy(-dataLink_->ActiveRecord());
-        else
-            PriorRecord();
-        return true;
-    case Qt::Key_Down:
-        if (ctrl)
-            ds->MoveBy(dataLink_->RecordCount() - 1 - dataLink_->ActiveRecord());
-        else
-            NextRecord(true);
-        return true;
-    case Qt::Key_PageUp:
-        ds->MoveBy(ctrl ? -dataLink_->ActiveRecord() : -visible);
-        return true;
-    case Qt::Key_PageDown:
-        ds->MoveBy(ctrl ? dataLink_->RecordCount() - 1 - dataLink_->ActiveRecord() : visible);
-        return true;
-    case Qt::Key_Home:
-        if (ctrl || single || rowSelect)
-            ds->First();
-        else
-            MoveToColumn(0);
-        return true;
-    case Qt::Key_End:
-        if (ctrl || single || rowSelect)
-            ds->Last();
-        else
-            MoveToColumn(dataLink_->MapCount() - 1);
-        return true;
-    case Qt::Key_Left:
-    case Qt::Key_Right: {
-        bool right = key == Qt::Key_Right;
-        if (layoutDirection() == Qt::RightToLeft && !ctrl) right = !right;
-        if (ctrl)
-            MoveToColumn(right ? dataLink_->MapCount() - 1 : 0);
-        else if (rowSelect)
-            right ? NextRecord(false) : PriorRecord();
-        else if (right && options_.Has(dgFixedEditable) && Col() == FixedCols() - 1)
-            MoveToColumn(LeftCol() - indicatorOffset_);
-        else
-            MoveToColumn(dataCol + (right ? 1 : -1));
-        return true;
-    }
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        if (modifiers & Qt::AltModifier) return false;
-        TabMove(shift || key == Qt::Key_Backtab);
-        return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (keyOptions_.Has(dgEnterToTab)) {
-            TabMove(shift);
+        case Qt::Key_Up:
+            if (ctrl)
+                ds->MoveBy(-dataLink_->ActiveRecord());
+            else
+                PriorRecord();
+            return true;
+        case Qt::Key_Down:
+            if (ctrl)
+                ds->MoveBy(dataLink_->RecordCount() - 1 - dataLink_->ActiveRecord());
+            else
+                NextRecord(true);
+            return true;
+        case Qt::Key_PageUp:
+            ds->MoveBy(ctrl ? -dataLink_->ActiveRecord() : -visible);
+            return true;
+        case Qt::Key_PageDown:
+            ds->MoveBy(ctrl ? dataLink_->RecordCount() - 1 - dataLink_->ActiveRecord() : visible);
+            return true;
+        case Qt::Key_Home:
+            if (ctrl || single || rowSelect)
+                ds->First();
+            else
+                MoveToColumn(0);
+            return true;
+        case Qt::Key_End:
+            if (ctrl || single || rowSelect)
+                ds->Last();
+            else
+                MoveToColumn(dataLink_->MapCount() - 1);
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            bool right = key == Qt::Key_Right;
+            if (layoutDirection() == Qt::RightToLeft && !ctrl) right = !right;
+            if (ctrl)
+                MoveToColumn(right ? dataLink_->MapCount() - 1 : 0);
+            else if (rowSelect)
+                right ? NextRecord(false) : PriorRecord();
+            else if (right && options_.Has(dgFixedEditable) && Col() == FixedCols() - 1)
+                MoveToColumn(LeftCol() - indicatorOffset_);
+            else
+                MoveToColumn(dataCol + (right ? 1 : -1));
             return true;
         }
-        return false;
-    case Qt::Key_Escape: CancelEdit(); return true;
-    case Qt::Key_Insert:
-        if (modifiers == Qt::NoModifier) InsertRecord();
-        return true;
-    case Qt::Key_Delete:
-        if (ctrl) {
-            DeleteRecord();
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            if (modifiers & Qt::AltModifier) return false;
+            TabMove(shift || key == Qt::Key_Backtab);
             return true;
-        }
-        if (TField* f = SelectedField(); f && !IsMemoCell(f) && options_.Has(dgEditing)) {
-            ShowEditor();
-            if (auto* edit = qobject_cast<TDbInplaceEdit*>(InplaceEditor()); edit && EditorMode() && CanEditModify())
-                edit->del();
-        }
-        return true;
-    case Qt::Key_F2: {
-        TField* f = SelectedField();
-        if (f && IsMemoCell(f))
-            ShowMemo();
-        else if (f && !f->IsBlob()) {
-            ShowEditor();
-            if (auto* edit = qobject_cast<TDbInplaceEdit*>(InplaceEditor()); edit && EditorMode()) {
-                edit->deselect();
-                edit->setCursorPosition(static_cast<int>(edit->text().size()));
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (keyOptions_.Has(dgEnterToTab)) {
+                TabMove(shift);
+                return true;
             }
-        }
-        return true;
-    }
-    case Qt::Key_Space:
-        if (options_.Has(dgRowSelect) && options_.Has(dgMultiSelect) && !(modifiers & Qt::ControlModifier)) {
-            ToggleRecordSelection();
+            return false;
+        case Qt::Key_Escape:
+            CancelEdit();
+            return true;
+        case Qt::Key_Insert:
+            if (modifiers == Qt::NoModifier) InsertRecord();
+            return true;
+        case Qt::Key_Delete:
+            if (ctrl) {
+                DeleteRecord();
+                return true;
+            }
+            if (TField* f = SelectedField(); f && !IsMemoCell(f) && options_.Has(dgEditing)) {
+                ShowEditor();
+                if (auto* edit = qobject_cast<TDbInplaceEdit*>(InplaceEditor());
+                    edit && EditorMode() && CanEditModify())
+                    edit->del();
+            }
+            return true;
+        case Qt::Key_F2: {
+            TField* f = SelectedField();
+            if (f && IsMemoCell(f))
+                ShowMemo();
+            else if (f && !f->IsBlob()) {
+                ShowEditor();
+                if (auto* edit = qobject_cast<TDbInplaceEdit*>(InplaceEditor()); edit && EditorMode()) {
+                    edit->deselect();
+                    edit->setCursorPosition(static_cast<int>(edit->text().size()));
+                }
+            }
             return true;
         }
-        return false;
-    default: return false;
+        case Qt::Key_Space:
+            if (options_.Has(dgRowSelect) && options_.Has(dgMultiSelect) && !(modifiers & Qt::ControlModifier)) {
+                ToggleRecordSelection();
+                return true;
+            }
+            return false;
+        default:
+            return false;
     }
 }
 

@@ -351,8 +351,12 @@ void TDbCustomGrid::MultiSelectClick(Qt::KeyboardModifiers modifiers, Qt::MouseB
 
 // ---------------------------------------------------------------------------------- ditto
 
-void TDbCustomGrid::DittoField() { Ditto(false); }
-void TDbCustomGrid::DittoRecord() { Ditto(true); }
+void TDbCustomGrid::DittoField() {
+    Ditto(false);
+}
+void TDbCustomGrid::DittoRecord() {
+    Ditto(true);
+}
 
 void TDbCustomGrid::Ditto(bool wholeRecord) {
     TDataSet* ds = dataLink_->DataSet();
@@ -362,9 +366,15 @@ void TDbCustomGrid::Ditto(bool wholeRecord) {
     const int count = dataLink_->RecordCount();
     int source = -1;
     switch (ditto.DittoDirection) {
-    case dbDittoPrior: source = active - 1; break;
-    case dbDittoNext: source = active + 1; break;
-    case dbDittoPriorOrNext: source = active > 0 ? active - 1 : active + 1; break;
+        case dbDittoPrior:
+            source = active - 1;
+            break;
+        case dbDittoNext:
+            source = active + 1;
+            break;
+        case dbDittoPriorOrNext:
+            source = active > 0 ? active - 1 : active + 1;
+            break;
     }
     if (source < 0 || source >= count) return;
 

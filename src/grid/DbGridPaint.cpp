@@ -13,20 +13,38 @@
 namespace tessel {
 
 namespace gridcolor {
-QColor BtnFace() { return QColor(QApplication::palette().color(QPalette::Button).rgb()); }
-QColor BtnHighlight() { return QColor(QApplication::palette().color(QPalette::Light).rgb()); }
-QColor BtnShadow() { return QColor(QApplication::palette().color(QPalette::Dark).rgb()); }
-QColor Window() { return QColor(QApplication::palette().color(QPalette::Base).rgb()); }
-QColor WindowText() { return QColor(QApplication::palette().color(QPalette::Text).rgb()); }
-QColor Highlight() { return QColor(QApplication::palette().color(QPalette::Highlight).rgb()); }
-QColor HighlightText() { return QColor(QApplication::palette().color(QPalette::HighlightedText).rgb()); }
+QColor BtnFace() {
+    return QColor(QApplication::palette().color(QPalette::Button).rgb());
+}
+QColor BtnHighlight() {
+    return QColor(QApplication::palette().color(QPalette::Light).rgb());
+}
+QColor BtnShadow() {
+    return QColor(QApplication::palette().color(QPalette::Dark).rgb());
+}
+QColor Window() {
+    return QColor(QApplication::palette().color(QPalette::Base).rgb());
+}
+QColor WindowText() {
+    return QColor(QApplication::palette().color(QPalette::Text).rgb());
+}
+QColor Highlight() {
+    return QColor(QApplication::palette().color(QPalette::Highlight).rgb());
+}
+QColor HighlightText() {
+    return QColor(QApplication::palette().color(QPalette::HighlightedText).rgb());
+}
 }  // namespace gridcolor
 
 namespace {
 
-bool IsWhite(const QColor& c) { return c.isValid() && c.rgb() == QColor(Qt::white).rgb(); }
+bool IsWhite(const QColor& c) {
+    return c.isValid() && c.rgb() == QColor(Qt::white).rgb();
+}
 
-int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+int RoundHalfEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
 
 void DrawHLine(QPainter& p, const QColor& c, int x0, int x1, int y) {
     if (x1 < x0) return;
@@ -41,9 +59,12 @@ void DrawVLine(QPainter& p, const QColor& c, int x, int y0, int y1) {
 Qt::Alignment FieldAlignment(const TField* f) {
     if (!f) return Qt::AlignLeft;
     switch (f->Alignment()) {
-    case TAlignment::taRightJustify: return Qt::AlignRight;
-    case TAlignment::taCenter: return Qt::AlignHCenter;
-    default: return Qt::AlignLeft;
+        case TAlignment::taRightJustify:
+            return Qt::AlignRight;
+        case TAlignment::taCenter:
+            return Qt::AlignHCenter;
+        default:
+            return Qt::AlignLeft;
     }
 }
 
@@ -64,7 +85,9 @@ private:
 
 }  // namespace
 
-bool TDbCustomGrid::HasFocusForPaint() const { return hasFocus(); }
+bool TDbCustomGrid::HasFocusForPaint() const {
+    return hasFocus();
+}
 
 bool TDbCustomGrid::ColumnLines3D() const {
     if (lineStyle_ == glsSingle) return false;
@@ -126,7 +149,8 @@ void TDbCustomGrid::DrawTitleCell(QPainter& painter, int col, const QRect& rect,
     QColor brush = titleColor_;
     Qt::Alignment alignment = titleAlignment_;
     const std::string text = dataLink_->Active() ? ColumnTitle(dataCol) : std::string();
-    if (OnCalcTitleAttributes) OnCalcTitleAttributes(*this, field ? field->FieldName() : std::string(), fnt, brush, alignment);
+    if (OnCalcTitleAttributes)
+        OnCalcTitleAttributes(*this, field ? field->FieldName() : std::string(), fnt, brush, alignment);
     if (info.DefaultDrawBackground) painter.fillRect(rect, brush);
     bool defaultDrawing = true;
     if (OnDrawTitleCell) OnDrawTitleCell(*this, painter, field, rect, defaultDrawing);
@@ -147,8 +171,9 @@ void TDbCustomGrid::DrawTitleCell(QPainter& painter, int col, const QRect& rect,
         flags |= static_cast<int>(alignment & Qt::AlignHorizontal_Mask);
         for (int i = 0; i < lines.size(); ++i) {
             const QString line = fm.elidedText(lines[i], Qt::ElideRight, textRect.width());
-            painter.drawText(QRect(textRect.left(), textRect.top() + top + i * fm.height(), textRect.width(), fm.height()),
-                             flags, line);
+            painter.drawText(
+                QRect(textRect.left(), textRect.top() + top + i * fm.height(), textRect.width(), fm.height()), flags,
+                line);
         }
         painter.restore();
     }
@@ -224,10 +249,10 @@ void TDbCustomGrid::DrawDataCell(QPainter& painter, int col, int row, const QRec
         fill = brush;
     else if (fixedCol)
         fill = alternate && paintOptions_.AlternatingRowRegions.Has(arrFixedColumns) ? paintOptions_.AlternatingRowColor
-                                                                                      : brush;
+                                                                                     : brush;
     else
         fill = alternate && paintOptions_.AlternatingRowRegions.Has(arrDataColumns) ? paintOptions_.AlternatingRowColor
-                                                                                     : color_;
+                                                                                    : color_;
     if (defaultDrawing_ && info.DefaultDrawBackground) painter.fillRect(rect, fill);
 
     if (defaultDrawing_ && info.DefaultDrawText && !text.empty()) {
@@ -236,14 +261,16 @@ void TDbCustomGrid::DrawDataCell(QPainter& painter, int col, int row, const QRec
         const int topMargin = options_.Has(dgRowLines) ? 2 : 1;
         QRect textRect = rect.adjusted(2, topMargin, 0, 0);
         if (align & Qt::AlignRight) textRect.setRight(rect.right() - 2);
-        if (align & Qt::AlignHCenter) textRect = QRect(rect.left(), rect.top() + topMargin, rect.width(), rect.height());
+        if (align & Qt::AlignHCenter)
+            textRect = QRect(rect.left(), rect.top() + topMargin, rect.width(), rect.height());
         const int oneLine = fm.height() + 2 * 1 + 3;
         const bool singleLineRow = rect.height() <= oneLine;
         int flags = Qt::TextExpandTabs | Qt::AlignTop | static_cast<int>(align);
         QString qtext = QString::fromStdString(text);
         const bool ellipsis = options_.Has(dgTrailingEllipsis) && (!options_.Has(dgWordWrap) || singleLineRow);
         if (options_.Has(dgWordWrap) && !singleLineRow && !ellipsis) flags |= Qt::TextWordWrap;
-        if (ellipsis && !qtext.contains(QLatin1Char('\n'))) qtext = fm.elidedText(qtext, Qt::ElideRight, textRect.width());
+        if (ellipsis && !qtext.contains(QLatin1Char('\n')))
+            qtext = fm.elidedText(qtext, Qt::ElideRight, textRect.width());
         painter.save();
         painter.setClipRect(rect, Qt::IntersectClip);
         painter.setFont(fnt);
@@ -269,7 +296,8 @@ void TDbCustomGrid::DrawDataCell(QPainter& painter, int col, int row, const QRec
         const bool lastRow = dataRow == dataLink_->RecordCount() - 1;
         const int x1 = rect.right() + VertLineWidth();
         if (!(lastRow && options_.Has(dgHideBottomDataLine)) && info.DefaultDrawBottomLine)
-            DrawHLine(painter, flat ? lineColors_.DataColor : lineColors_.ShadowColor, rect.left(), x1, rect.bottom() + 1);
+            DrawHLine(painter, flat ? lineColors_.DataColor : lineColors_.ShadowColor, rect.left(), x1,
+                      rect.bottom() + 1);
         const bool skipTop = row == Row() && (HasFocusForPaint() || options_.Has(dgAlwaysShowEditor)) &&
                              (options_.Has(dgRowSelect) || paintOptions_.ActiveRecordColor.isValid());
         if (!flat && info.DefaultDrawTopLine && !skipTop)
@@ -337,8 +365,10 @@ void TDbCustomGrid::DrawFixedLines(QPainter& painter) {
                 raise(rect, right, bottom);
             else {
                 // A fixed data column: the raised edges around the cell's own fill.
-                if (bottom && hw) DrawHLine(painter, lineColors_.FixedColor, rect.left(), rect.right() + vw, rect.bottom() + 1);
-                if (right && vw) DrawVLine(painter, lineColors_.FixedColor, rect.right() + 1, rect.top(), rect.bottom() + hw);
+                if (bottom && hw)
+                    DrawHLine(painter, lineColors_.FixedColor, rect.left(), rect.right() + vw, rect.bottom() + 1);
+                if (right && vw)
+                    DrawVLine(painter, lineColors_.FixedColor, rect.right() + 1, rect.top(), rect.bottom() + hw);
             }
         }
 }
@@ -352,17 +382,19 @@ void TDbCustomGrid::DrawPadding(QPainter& painter) {
         if (x0 < client.width()) {
             const QRect strip(x0, 0, client.width() - x0, client.height() - BottomReserve());
             switch (padColumnStyle_) {
-            case pcsPadHeaderAndData:
-                painter.fillRect(strip, titleColor_);
-                if (!hideAllLines_) DrawVLine(painter, lineColors_.HighlightColor, x0, 0, strip.bottom());
-                break;
-            case pcsPadHeader: {
-                const int titleBottom = titleOffset_ ? titleRowHeight_ + HorzLineWidth() : 0;
-                painter.fillRect(QRect(x0, 0, strip.width(), titleBottom), titleColor_);
-                painter.fillRect(QRect(x0, titleBottom, strip.width(), strip.height() - titleBottom), color_);
-                break;
-            }
-            case pcsPlain: painter.fillRect(strip, color_); break;
+                case pcsPadHeaderAndData:
+                    painter.fillRect(strip, titleColor_);
+                    if (!hideAllLines_) DrawVLine(painter, lineColors_.HighlightColor, x0, 0, strip.bottom());
+                    break;
+                case pcsPadHeader: {
+                    const int titleBottom = titleOffset_ ? titleRowHeight_ + HorzLineWidth() : 0;
+                    painter.fillRect(QRect(x0, 0, strip.width(), titleBottom), titleColor_);
+                    painter.fillRect(QRect(x0, titleBottom, strip.width(), strip.height() - titleBottom), color_);
+                    break;
+                }
+                case pcsPlain:
+                    painter.fillRect(strip, color_);
+                    break;
             }
         }
     }

@@ -46,16 +46,40 @@ private:
 };
 
 enum TDbGridOption {
-    dgEditing, dgAlwaysShowEditor, dgTitles, dgIndicator, dgColumnResize, dgColLines, dgRowLines, dgTabs,
-    dgRowSelect, dgAlwaysShowSelection, dgConfirmDelete, dgCancelOnExit, dgWordWrap, dgPerfectRowFit,
-    dgMultiSelect, dgShowFooter, dgFooter3DCells, dgNoLimitColSize, dgTrailingEllipsis, dgShowCellHint,
-    dgTabExitsOnLastCol, dgFixedResizable, dgFixedEditable, dgProportionalColResize, dgRowResize,
-    dgRowLinesDisableFixed, dgColLinesDisableFixed, dgFixedProportionalResize, dgHideBottomDataLine,
+    dgEditing,
+    dgAlwaysShowEditor,
+    dgTitles,
+    dgIndicator,
+    dgColumnResize,
+    dgColLines,
+    dgRowLines,
+    dgTabs,
+    dgRowSelect,
+    dgAlwaysShowSelection,
+    dgConfirmDelete,
+    dgCancelOnExit,
+    dgWordWrap,
+    dgPerfectRowFit,
+    dgMultiSelect,
+    dgShowFooter,
+    dgFooter3DCells,
+    dgNoLimitColSize,
+    dgTrailingEllipsis,
+    dgShowCellHint,
+    dgTabExitsOnLastCol,
+    dgFixedResizable,
+    dgFixedEditable,
+    dgProportionalColResize,
+    dgRowResize,
+    dgRowLinesDisableFixed,
+    dgColLinesDisableFixed,
+    dgFixedProportionalResize,
+    dgHideBottomDataLine,
     dgDblClickColSizing
 };
 using TDbGridOptions = TEnumSet<TDbGridOption>;
-inline constexpr TDbGridOptions kDefaultDbGridOptions{dgEditing, dgTitles, dgIndicator, dgColumnResize,
-                                                      dgColLines, dgRowLines, dgTabs, dgConfirmDelete,
+inline constexpr TDbGridOptions kDefaultDbGridOptions{dgEditing,      dgTitles,   dgIndicator, dgColumnResize,
+                                                      dgColLines,     dgRowLines, dgTabs,      dgConfirmDelete,
                                                       dgCancelOnExit, dgWordWrap};
 
 enum TDbGridKeyOption { dgEnterToTab, dgAllowDelete, dgAllowInsert };
@@ -68,7 +92,10 @@ enum TDbMemoAttribute { mSizeable, mWordWrap, mGridShow, mViewOnly, mDisableDial
 using TDbMemoAttributes = TEnumSet<TDbMemoAttribute>;
 
 enum TDbEditControlOption {
-    ecoCheckboxSingleClick, ecoSearchOwnerForm, ecoDisableCustomControls, ecoDisableDateTimePicker,
+    ecoCheckboxSingleClick,
+    ecoSearchOwnerForm,
+    ecoDisableCustomControls,
+    ecoDisableDateTimePicker,
     ecoDisableEditorIfReadOnly
 };
 using TDbEditControlOptions = TEnumSet<TDbEditControlOption>;
@@ -78,7 +105,13 @@ enum TDbPadColumnStyle { pcsPlain, pcsPadHeader, pcsPadHeaderAndData };
 enum TIndicatorColorType { icBlack, icYellow };
 
 enum TDbBackgroundDrawStyle { bdsTile, bdsStretch, bdsTopLeft, bdsCenter };
-enum TDbBackgroundOption { coFillDataCells, coBlendFixedRow, coBlendFixedColumn, coBlendActiveRecord, coBlendAlternatingRow };
+enum TDbBackgroundOption {
+    coFillDataCells,
+    coBlendFixedRow,
+    coBlendFixedColumn,
+    coBlendActiveRecord,
+    coBlendAlternatingRow
+};
 using TDbBackgroundOptions = TEnumSet<TDbBackgroundOption>;
 enum TDbAlternatingRowRegion { arrFixedColumns, arrDataColumns, arrActiveDataColumn };
 using TDbAlternatingRowRegions = TEnumSet<TDbAlternatingRowRegion>;
@@ -92,7 +125,9 @@ QColor Window();
 QColor WindowText();
 QColor Highlight();
 QColor HighlightText();
-inline QColor Silver() { return QColor(192, 192, 192); }
+inline QColor Silver() {
+    return QColor(192, 192, 192);
+}
 }  // namespace gridcolor
 
 struct TDbGridLineColors {

@@ -66,7 +66,8 @@ bool TDbInplaceEdit::InsertTyped(const QString& typed) {
         QString candidate = text();
         candidate.replace(start, length, typed);
         std::string checked = candidate.toStdString();
-        const TPicResult r = TDbPictureValidator(picture_.PictureMask, picture_.AutoFill).Check(checked, picture_.AutoFill);
+        const TPicResult r =
+            TDbPictureValidator(picture_.PictureMask, picture_.AutoFill).Check(checked, picture_.AutoFill);
         if (r == TPicResult::prError) {
             QApplication::beep();
             return false;
@@ -102,51 +103,58 @@ void TDbInplaceEdit::keyPressEvent(QKeyEvent* event) {
     const bool always = grid_.Options().Has(dgAlwaysShowEditor);
     bool toGrid = false;
     switch (key) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: toGrid = !(mods & Qt::AltModifier); break;
-    case Qt::Key_Escape:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Up:
-    case Qt::Key_Down: toGrid = true; break;
-    case Qt::Key_Left:
-    case Qt::Key_Home: toGrid = always && (ctrl || (cursorPosition() == 0 && !hasSelectedText())); break;
-    case Qt::Key_Right:
-    case Qt::Key_End:
-        toGrid = always && (ctrl || (cursorPosition() == text().size() && !hasSelectedText()));
-        break;
-    case Qt::Key_Insert:
-        if (mods == Qt::NoModifier) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            toGrid = !(mods & Qt::AltModifier);
+            break;
+        case Qt::Key_Escape:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
             toGrid = true;
-        } else if (mods & Qt::ShiftModifier) {
-            bool ok = false;
-            grid_.Guarded([&] { ok = grid_.CanEditModify(); });
-            if (!ok) return;
-        }
-        break;
-    case Qt::Key_Delete:
-        if (ctrl) {
-            toGrid = true;
-        } else {
-            bool ok = false;
-            grid_.Guarded([&] { ok = grid_.CanEditModify(); });
-            if (!ok) return;
-        }
-        break;
-    case Qt::Key_F2:
-        deselect();
-        setCursorPosition(static_cast<int>(text().size()));
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (grid_.KeyOptions().Has(dgEnterToTab)) {
-            toGrid = true;
-        } else {
-            grid_.KeyPress(QStringLiteral("\r"), key);
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Home:
+            toGrid = always && (ctrl || (cursorPosition() == 0 && !hasSelectedText()));
+            break;
+        case Qt::Key_Right:
+        case Qt::Key_End:
+            toGrid = always && (ctrl || (cursorPosition() == text().size() && !hasSelectedText()));
+            break;
+        case Qt::Key_Insert:
+            if (mods == Qt::NoModifier) {
+                toGrid = true;
+            } else if (mods & Qt::ShiftModifier) {
+                bool ok = false;
+                grid_.Guarded([&] { ok = grid_.CanEditModify(); });
+                if (!ok) return;
+            }
+            break;
+        case Qt::Key_Delete:
+            if (ctrl) {
+                toGrid = true;
+            } else {
+                bool ok = false;
+                grid_.Guarded([&] { ok = grid_.CanEditModify(); });
+                if (!ok) return;
+            }
+            break;
+        case Qt::Key_F2:
+            deselect();
+            setCursorPosition(static_cast<int>(text().size()));
             return;
-        }
-        break;
-    default: break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (grid_.KeyOptions().Has(dgEnterToTab)) {
+                toGrid = true;
+            } else {
+                grid_.KeyPress(QStringLiteral("\r"), key);
+                return;
+            }
+            break;
+        default:
+            break;
     }
     if (toGrid) {
         grid_.Guarded([&] { grid_.KeyDown(key, mods); });

@@ -95,10 +95,11 @@ bool TDbMemoDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void TDbMemoDlg::reject() {
     if (!viewOnly_ && changed_) {
-        const bool close = ConfirmDiscard ? ConfirmDiscard()
-                                          : QMessageBox::question(this, windowTitle(),
-                                                                  QString::fromStdString(DbIntl().UserMessages.MemoChangesWarning),
-                                                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        const bool close = ConfirmDiscard
+                               ? ConfirmDiscard()
+                               : QMessageBox::question(this, windowTitle(),
+                                                       QString::fromStdString(DbIntl().UserMessages.MemoChangesWarning),
+                                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
         if (!close) return;
     }
     QDialog::reject();

@@ -61,14 +61,18 @@ TDbNavigator::TDbNavigator(QWidget* parent) : QWidget(parent) {
     resize(240, 25);
 }
 
-TDbNavigator::~TDbNavigator() { logic_.OnChange = nullptr; }
+TDbNavigator::~TDbNavigator() {
+    logic_.OnChange = nullptr;
+}
 
-void TDbNavigator::BtnClick(TNavigateBtn button) { logic_.Click(button); }
+void TDbNavigator::BtnClick(TNavigateBtn button) {
+    logic_.Click(button);
+}
 
 const char* TDbNavigator::Hint(TNavigateBtn button) {
     static const char* const kHints[kNavigateButtonCount] = {
-        "First record", "Prior record", "Next record", "Last record", "Insert record",
-        "Delete record", "Edit record", "Post edit", "Cancel edit", "Refresh data"};
+        "First record",  "Prior record", "Next record", "Last record", "Insert record",
+        "Delete record", "Edit record",  "Post edit",   "Cancel edit", "Refresh data"};
     return kHints[static_cast<int>(button)];
 }
 
@@ -107,55 +111,61 @@ void TDbNavigator::DrawGlyph(QPainter& p, TNavigateBtn button, const QRect& r, b
         p.fillPath(path, ink);
     };
     switch (button) {
-    case TNavigateBtn::nbFirst:
-        p.fillRect(QRect(l + 2, cy - 4, 2, 9), ink);
-        triangle(l + 5, -1);
-        break;
-    case TNavigateBtn::nbPrior: triangle(cx - 2, -1); break;
-    case TNavigateBtn::nbNext: triangle(cx + 2, 1); break;
-    case TNavigateBtn::nbLast:
-        triangle(l + 7, 1);
-        p.fillRect(QRect(l + 8, cy - 4, 2, 9), ink);
-        break;
-    case TNavigateBtn::nbInsert:
-        p.fillRect(QRect(cx - 4, cy - 1, 9, 2), ink);
-        p.fillRect(QRect(cx - 1, cy - 4, 2, 9), ink);
-        break;
-    case TNavigateBtn::nbDelete: p.fillRect(QRect(cx - 4, cy - 1, 9, 2), ink); break;
-    case TNavigateBtn::nbEdit: {
-        QPainterPath path;
-        path.moveTo(cx, t + 2);
-        path.lineTo(cx + 4, t + 7);
-        path.lineTo(cx - 4, t + 7);
-        path.closeSubpath();
-        p.fillPath(path, ink);
-        break;
-    }
-    case TNavigateBtn::nbPost: {
-        const QColor tick = enabled ? QColor(0, 128, 0) : ink;
-        p.setPen(QPen(tick, 2));
-        p.drawLine(l + 1, cy, l + 4, cy + 3);
-        p.drawLine(l + 4, cy + 3, l + 9, cy - 3);
-        break;
-    }
-    case TNavigateBtn::nbCancel: {
-        const QColor cross = enabled ? QColor(160, 0, 0) : ink;
-        p.setPen(QPen(cross, 2));
-        p.drawLine(l + 2, t + 2, l + 8, t + 8);
-        p.drawLine(l + 8, t + 2, l + 2, t + 8);
-        break;
-    }
-    case TNavigateBtn::nbRefresh: {
-        p.setPen(QPen(ink, 2));
-        p.drawArc(QRect(l + 1, t + 1, 8, 8), 60 * 16, 270 * 16);
-        QPainterPath head;
-        head.moveTo(l + 6, t);
-        head.lineTo(l + 10, t + 2);
-        head.lineTo(l + 6, t + 5);
-        head.closeSubpath();
-        p.fillPath(head, ink);
-        break;
-    }
+        case TNavigateBtn::nbFirst:
+            p.fillRect(QRect(l + 2, cy - 4, 2, 9), ink);
+            triangle(l + 5, -1);
+            break;
+        case TNavigateBtn::nbPrior:
+            triangle(cx - 2, -1);
+            break;
+        case TNavigateBtn::nbNext:
+            triangle(cx + 2, 1);
+            break;
+        case TNavigateBtn::nbLast:
+            triangle(l + 7, 1);
+            p.fillRect(QRect(l + 8, cy - 4, 2, 9), ink);
+            break;
+        case TNavigateBtn::nbInsert:
+            p.fillRect(QRect(cx - 4, cy - 1, 9, 2), ink);
+            p.fillRect(QRect(cx - 1, cy - 4, 2, 9), ink);
+            break;
+        case TNavigateBtn::nbDelete:
+            p.fillRect(QRect(cx - 4, cy - 1, 9, 2), ink);
+            break;
+        case TNavigateBtn::nbEdit: {
+            QPainterPath path;
+            path.moveTo(cx, t + 2);
+            path.lineTo(cx + 4, t + 7);
+            path.lineTo(cx - 4, t + 7);
+            path.closeSubpath();
+            p.fillPath(path, ink);
+            break;
+        }
+        case TNavigateBtn::nbPost: {
+            const QColor tick = enabled ? QColor(0, 128, 0) : ink;
+            p.setPen(QPen(tick, 2));
+            p.drawLine(l + 1, cy, l + 4, cy + 3);
+            p.drawLine(l + 4, cy + 3, l + 9, cy - 3);
+            break;
+        }
+        case TNavigateBtn::nbCancel: {
+            const QColor cross = enabled ? QColor(160, 0, 0) : ink;
+            p.setPen(QPen(cross, 2));
+            p.drawLine(l + 2, t + 2, l + 8, t + 8);
+            p.drawLine(l + 8, t + 2, l + 2, t + 8);
+            break;
+        }
+        case TNavigateBtn::nbRefresh: {
+            p.setPen(QPen(ink, 2));
+            p.drawArc(QRect(l + 1, t + 1, 8, 8), 60 * 16, 270 * 16);
+            QPainterPath head;
+            head.moveTo(l + 6, t);
+            head.lineTo(l + 10, t + 2);
+            head.lineTo(l + 6, t + 5);
+            head.closeSubpath();
+            p.fillPath(head, ink);
+            break;
+        }
     }
     p.restore();
 }

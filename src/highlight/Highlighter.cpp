@@ -13,7 +13,9 @@ namespace tessel {
 
 // --- TAssignable ---------------------------------------------------------------------------
 
-void TAssignable::Assign(const TAssignable& source) { AssignError(&source); }
+void TAssignable::Assign(const TAssignable& source) {
+    AssignError(&source);
+}
 
 void TAssignable::AssignError(const TAssignable* source) const {
     const std::string sourceName = source ? source->ClassName() : "nil";
@@ -29,8 +31,8 @@ void THighlighterAttributes::Assign(const TAssignable& source) {
     if (!other) AssignError(&source);
     if (other == this) return;
     name_ = other->name_;
-    const bool differs = background_ != other->background_ || foreground_ != other->foreground_ ||
-                         style_ != other->style_;
+    const bool differs =
+        background_ != other->background_ || foreground_ != other->foreground_ || style_ != other->style_;
     background_ = other->background_;
     foreground_ = other->foreground_;
     style_ = other->style_;
@@ -94,8 +96,7 @@ bool KeyExists(const TIniFile& root, const std::string& keyPath) {
     const std::string prefix = path + "\\";
     for (const std::string& section : root.SectionNames()) {
         if (SameText(section, path)) return true;
-        if (section.size() > prefix.size() && SameText(section.substr(0, prefix.size()), prefix))
-            return true;
+        if (section.size() > prefix.size() && SameText(section.substr(0, prefix.size()), prefix)) return true;
     }
     return false;
 }
@@ -116,8 +117,8 @@ bool IniFlag(const std::string& text) {
 
 }  // namespace
 
-bool THighlighterAttributes::ImportIdeColors(const TIniFile& root, const std::string& keyPath,
-                                             const std::string& name, bool oldLayout) {
+bool THighlighterAttributes::ImportIdeColors(const TIniFile& root, const std::string& keyPath, const std::string& name,
+                                             bool oldLayout) {
     try {
         return oldLayout ? ImportOldLayout(root, keyPath, name) : ImportNewLayout(root, keyPath, name);
     } catch (...) {
@@ -133,8 +134,7 @@ bool THighlighterAttributes::ImportOldLayout(const TIniFile& root, const std::st
     size_t start = 0;
     for (;;) {
         const size_t comma = entry->find(',', start);
-        fields.push_back(entry->substr(start, comma == std::string::npos ? std::string::npos
-                                                                                : comma - start));
+        fields.push_back(entry->substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
@@ -163,10 +163,17 @@ bool THighlighterAttributes::ImportOldLayout(const TIniFile& root, const std::st
     TFontStyles styles;
     for (char c : *field(3)) {
         switch (std::toupper(static_cast<unsigned char>(c))) {
-        case 'B': styles.Include(TFontStyle::fsBold); break;
-        case 'I': styles.Include(TFontStyle::fsItalic); break;
-        case 'U': styles.Include(TFontStyle::fsUnderline); break;
-        default: break;
+            case 'B':
+                styles.Include(TFontStyle::fsBold);
+                break;
+            case 'I':
+                styles.Include(TFontStyle::fsItalic);
+                break;
+            case 'U':
+                styles.Include(TFontStyle::fsUnderline);
+                break;
+            default:
+                break;
         }
     }
     SetStyle(styles);
@@ -231,7 +238,9 @@ void TCustomHighlighter::Assign(const TAssignable& source) {
     SetEnabled(other->Enabled());
 }
 
-int TCustomHighlighter::AttributeCount() const { return static_cast<int>(attributes_.size()); }
+int TCustomHighlighter::AttributeCount() const {
+    return static_cast<int>(attributes_.size());
+}
 
 THighlighterAttributes* TCustomHighlighter::AttributeAt(int index) const {
     if (index < 0 || index >= AttributeCount()) return nullptr;
@@ -254,13 +263,17 @@ void TCustomHighlighter::SetEnabled(bool value) {
     NotifyAttributeChange();
 }
 
-bool TCustomHighlighter::IsReservedWord(std::string_view /*text*/) const { return false; }
+bool TCustomHighlighter::IsReservedWord(std::string_view /*text*/) const {
+    return false;
+}
 
 void TCustomHighlighter::SkipToLineEnd() {
     while (!AtLineEnd()) Advance();
 }
 
-void TCustomHighlighter::ListUserSettings(TStrings& list) { list.Clear(); }
+void TCustomHighlighter::ListUserSettings(TStrings& list) {
+    list.Clear();
+}
 
 bool TCustomHighlighter::ReadFromRegistry(const TIniFile& root, const std::string& keyPath) {
     if (!KeyExists(root, keyPath)) return false;
@@ -288,12 +301,10 @@ bool TCustomHighlighter::WriteToRegistry(TIniFile& root, const std::string& keyP
     return true;
 }
 
-THighlighterAttributes* TCustomHighlighter::AddAttribute(
-    std::unique_ptr<THighlighterAttributes> attribute) {
-    auto pos = std::lower_bound(attributes_.begin(), attributes_.end(), attribute->Name(),
-                                [](const auto& a, const std::string& name) {
-                                    return CompareText(a->Name(), name) < 0;
-                                });
+THighlighterAttributes* TCustomHighlighter::AddAttribute(std::unique_ptr<THighlighterAttributes> attribute) {
+    auto pos =
+        std::lower_bound(attributes_.begin(), attributes_.end(), attribute->Name(),
+                         [](const auto& a, const std::string& name) { return CompareText(a->Name(), name) < 0; });
     if (pos != attributes_.end() && SameText((*pos)->Name(), attribute->Name()))
         throw EHighlighterError("String list does not allow duplicates");
     THighlighterAttributes* added = attribute.get();
@@ -320,8 +331,7 @@ void TCustomHighlighter::HookAttributeChanges(const void* receiver, TNotifyEvent
 }
 
 void TCustomHighlighter::UnhookAttributeChanges(const void* receiver) {
-    auto it = std::find_if(hooks_.begin(), hooks_.end(),
-                           [receiver](const Hook& h) { return h.receiver == receiver; });
+    auto it = std::find_if(hooks_.begin(), hooks_.end(), [receiver](const Hook& h) { return h.receiver == receiver; });
     if (it != hooks_.end()) hooks_.erase(it);
 }
 
@@ -334,12 +344,13 @@ std::vector<const THighlighterClass*>& ClassList() {
 }
 }  // namespace
 
-const std::vector<const THighlighterClass*>& RegisteredHighlighters() { return ClassList(); }
+const std::vector<const THighlighterClass*>& RegisteredHighlighters() {
+    return ClassList();
+}
 
 void RegisterHighlighterClass(const THighlighterClass* highlighterClass) {
     auto& list = ClassList();
-    if (std::find(list.begin(), list.end(), highlighterClass) == list.end())
-        list.push_back(highlighterClass);
+    if (std::find(list.begin(), list.end(), highlighterClass) == list.end()) list.push_back(highlighterClass);
 }
 
 }  // namespace tessel

@@ -58,8 +58,8 @@ public:
     // layout the string value `name` of the section `keyPath` holds seven comma-separated
     // fields; in the new layout the section `keyPath\name` holds the separate values. True only
     // when the entry was read completely; values set before a failing field stay set.
-    virtual bool ImportIdeColors(const TIniFile& root, const std::string& keyPath,
-                                 const std::string& name, bool oldLayout);
+    virtual bool ImportIdeColors(const TIniFile& root, const std::string& keyPath, const std::string& name,
+                                 bool oldLayout);
 
 private:
     bool ImportOldLayout(const TIniFile& root, const std::string& keyPath, const std::string& name);

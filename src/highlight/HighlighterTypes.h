@@ -3,8 +3,8 @@
 // The highlighter's small types: colours, font styles, ranges.
 
 #include <bitset>
-#include <initializer_list>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "base/Exceptions.h"

@@ -56,8 +56,7 @@ const THighlighterClass TSQLHighlighter::HighlighterClass{"TSQLHighlighter", &Cr
 
 namespace {
 // The class registers itself when the program starts.
-const bool sqlHighlighterRegistered =
-    (RegisterHighlighterClass(&TSQLHighlighter::HighlighterClass), true);
+const bool sqlHighlighterRegistered = (RegisterHighlighterClass(&TSQLHighlighter::HighlighterClass), true);
 }  // namespace
 
 const std::array<TSQLHighlighter::Routine, 256>& TSQLHighlighter::Dispatch() {
@@ -65,30 +64,70 @@ const std::array<TSQLHighlighter::Routine, 256>& TSQLHighlighter::Dispatch() {
         std::array<Routine, 256> t{};
         for (int c = 0; c < 256; ++c) {
             Routine r = &TSQLHighlighter::SymbolProc;
-            if (c == 0) r = &TSQLHighlighter::LineEndProc;
-            else if (c == LF) r = &TSQLHighlighter::LFProc;
-            else if (c == CR) r = &TSQLHighlighter::CRProc;
-            else if (c <= 32) r = &TSQLHighlighter::SpaceProc;
+            if (c == 0)
+                r = &TSQLHighlighter::LineEndProc;
+            else if (c == LF)
+                r = &TSQLHighlighter::LFProc;
+            else if (c == CR)
+                r = &TSQLHighlighter::CRProc;
+            else if (c <= 32)
+                r = &TSQLHighlighter::SpaceProc;
             else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')
                 r = &TSQLHighlighter::WordProc;
-            else if (c >= '0' && c <= '9') r = &TSQLHighlighter::NumberProc;
-            else if (c >= 127) r = &TSQLHighlighter::UnknownProc;
+            else if (c >= '0' && c <= '9')
+                r = &TSQLHighlighter::NumberProc;
+            else if (c >= 127)
+                r = &TSQLHighlighter::UnknownProc;
             else {
                 switch (c) {
-                case '\'': r = &TSQLHighlighter::StringProc; break;
-                case '"': r = &TSQLHighlighter::DoubleQuoteProc; break;
-                case '-': r = &TSQLHighlighter::MinusProc; break;
-                case '/': r = &TSQLHighlighter::SlashProc; break;
-                case '<': r = &TSQLHighlighter::LowerProc; break;
-                case '=': case '>': r = &TSQLHighlighter::EqualGreaterProc; break;
-                case '!': case '%': case '*': case '^': r = &TSQLHighlighter::EqualFollowsProc; break;
-                case '&': r = &TSQLHighlighter::AndProc; break;
-                case '|': r = &TSQLHighlighter::OrProc; break;
-                case '+': r = &TSQLHighlighter::PlusProc; break;
-                case '@': case ':': r = &TSQLHighlighter::VariableProc; break;
-                case '#': r = &TSQLHighlighter::HashProc; break;
-                case '$': case '\\': case '`': r = &TSQLHighlighter::UnknownProc; break;
-                default: break;  // ( ) , . ; ? [ ] { } ~
+                    case '\'':
+                        r = &TSQLHighlighter::StringProc;
+                        break;
+                    case '"':
+                        r = &TSQLHighlighter::DoubleQuoteProc;
+                        break;
+                    case '-':
+                        r = &TSQLHighlighter::MinusProc;
+                        break;
+                    case '/':
+                        r = &TSQLHighlighter::SlashProc;
+                        break;
+                    case '<':
+                        r = &TSQLHighlighter::LowerProc;
+                        break;
+                    case '=':
+                    case '>':
+                        r = &TSQLHighlighter::EqualGreaterProc;
+                        break;
+                    case '!':
+                    case '%':
+                    case '*':
+                    case '^':
+                        r = &TSQLHighlighter::EqualFollowsProc;
+                        break;
+                    case '&':
+                        r = &TSQLHighlighter::AndProc;
+                        break;
+                    case '|':
+                        r = &TSQLHighlighter::OrProc;
+                        break;
+                    case '+':
+                        r = &TSQLHighlighter::PlusProc;
+                        break;
+                    case '@':
+                    case ':':
+                        r = &TSQLHighlighter::VariableProc;
+                        break;
+                    case '#':
+                        r = &TSQLHighlighter::HashProc;
+                        break;
+                    case '$':
+                    case '\\':
+                    case '`':
+                        r = &TSQLHighlighter::UnknownProc;
+                        break;
+                    default:
+                        break;  // ( ) , . ; ? [ ] { } ~
                 }
             }
             t[static_cast<size_t>(c)] = r;
@@ -104,8 +143,7 @@ THighlighterAttributes* TSQLHighlighter::AddSQLAttribute(const char* name, TFont
     return AddAttribute(std::move(attribute));
 }
 
-TSQLHighlighter::TSQLHighlighter()
-    : tables_(&StandardCharTables()), tableNames_([this] { LoadWordLists(); }) {
+TSQLHighlighter::TSQLHighlighter() : tables_(&StandardCharTables()), tableNames_([this] { LoadWordLists(); }) {
     using enum TFontStyle;
     comment_ = AddSQLAttribute("Comment", {fsItalic});
     dataType_ = AddSQLAttribute("Data type", {fsBold});
@@ -124,9 +162,9 @@ TSQLHighlighter::TSQLHighlighter()
     variable_ = AddSQLAttribute("Variable", {});
     BindAttributes();
 
-    kindAttributes_ = {comment_, dataType_,  defaultPackage_, exception_, function_, identifier_,
-                       key_,     nullptr,    number_,         space_,     plsql_,    sqlPlus_,
-                       string_,  symbol_,    tableName_,      identifier_, variable_};
+    kindAttributes_ = {comment_, dataType_, defaultPackage_, exception_,  function_, identifier_,
+                       key_,     nullptr,   number_,         space_,      plsql_,    sqlPlus_,
+                       string_,  symbol_,   tableName_,      identifier_, variable_};
 
     SetDefaultFilter("SQL Files (*.sql)|*.sql");
     state_ = lsNormal;
@@ -138,19 +176,25 @@ TSQLHighlighter::~TSQLHighlighter() = default;
 
 void TSQLHighlighter::Assign(const TAssignable& source) {
     TCustomHighlighter::Assign(source);
-    if (const auto* other = dynamic_cast<const TSQLHighlighter*>(&source))
-        SetSQLDialect(other->SQLDialect());
+    if (const auto* other = dynamic_cast<const TSQLHighlighter*>(&source)) SetSQLDialect(other->SQLDialect());
 }
 
 THighlighterAttributes* TSQLHighlighter::StandardAttribute(int role) const {
     switch (role) {
-    case 0: return comment_;
-    case 1: return identifier_;
-    case 2: return key_;
-    case 3: return string_;
-    case 4: return space_;
-    case 5: return symbol_;
-    default: return nullptr;
+        case 0:
+            return comment_;
+        case 1:
+            return identifier_;
+        case 2:
+            return key_;
+        case 3:
+            return string_;
+        case 4:
+            return space_;
+        case 5:
+            return symbol_;
+        default:
+            return nullptr;
     }
 }
 
@@ -172,45 +216,45 @@ TCharSet TSQLHighlighter::IdentifierChars() const {
 
 std::string TSQLHighlighter::SampleText() const {
     switch (dialect_) {
-    case sqlInterbase6:
-        return "/* Interbase sample source */\r\n"
-               "SET TERM !! ;\r\n"
-               "\r\n"
-               "CREATE PROCEDURE HelloWorld(P_MSG VARCHAR(80)) AS\r\n"
-               "BEGIN\r\n"
-               "  EXECUTE PROCEDURE WRITELN(:P_MSG);\r\n"
-               "END !!\r\n"
-               "\r\n"
-               "SET TERM ; !!";
-    case sqlOracle:
-        return "PROMPT Oracle sample source\r\n"
-               "declare\r\n"
-               "  x varchar2(2000);\r\n"
-               "begin   -- Show some text here\r\n"
-               "  select to_char(count(*)) into x\r\n"
-               "  from tab;\r\n"
-               "\r\n"
-               "  dbms_output.put_line('Hello World: ' || x);\r\n"
-               "exception\r\n"
-               "  when others then\r\n"
-               "    null;\r\n"
-               "end;";
-    default:
-        return std::string();
+        case sqlInterbase6:
+            return "/* Interbase sample source */\r\n"
+                   "SET TERM !! ;\r\n"
+                   "\r\n"
+                   "CREATE PROCEDURE HelloWorld(P_MSG VARCHAR(80)) AS\r\n"
+                   "BEGIN\r\n"
+                   "  EXECUTE PROCEDURE WRITELN(:P_MSG);\r\n"
+                   "END !!\r\n"
+                   "\r\n"
+                   "SET TERM ; !!";
+        case sqlOracle:
+            return "PROMPT Oracle sample source\r\n"
+                   "declare\r\n"
+                   "  x varchar2(2000);\r\n"
+                   "begin   -- Show some text here\r\n"
+                   "  select to_char(count(*)) into x\r\n"
+                   "  from tab;\r\n"
+                   "\r\n"
+                   "  dbms_output.put_line('Hello World: ' || x);\r\n"
+                   "exception\r\n"
+                   "  when others then\r\n"
+                   "    null;\r\n"
+                   "end;";
+        default:
+            return std::string();
     }
 }
 
 bool TSQLHighlighter::IsReservedWord(std::string_view text) const {
     switch (keywords_.WordKind(text)) {
-    case skDataType:
-    case skDefaultPackage:
-    case skException:
-    case skFunction:
-    case skKey:
-    case skPLSQL:
-        return true;
-    default:
-        return false;
+        case skDataType:
+        case skDefaultPackage:
+        case skException:
+        case skFunction:
+        case skKey:
+        case skPLSQL:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -283,9 +327,15 @@ void TSQLHighlighter::Advance() {
         return;
     }
     switch (state_) {
-    case lsComment: CommentProc(); break;
-    case lsString: StringProc(); break;
-    default: (this->*Dispatch()[At(pos_)])(); break;
+        case lsComment:
+            CommentProc();
+            break;
+        case lsString:
+            StringProc();
+            break;
+        default:
+            (this->*Dispatch()[At(pos_)])();
+            break;
     }
 }
 
@@ -297,7 +347,9 @@ void TSQLHighlighter::RestOfLine() {
     }
 }
 
-void TSQLHighlighter::LineEndProc() { kind_ = skLineEnd; }
+void TSQLHighlighter::LineEndProc() {
+    kind_ = skLineEnd;
+}
 
 void TSQLHighlighter::SpaceProc() {
     kind_ = skSpace;

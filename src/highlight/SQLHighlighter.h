@@ -73,9 +73,7 @@ public:
     std::string TokenText() const override { return std::string(TokenChars()); }
     THighlighterAttributes* TokenStyle() const override { return kindAttributes_[kind_]; }
     int TokenKindCode() const override { return kind_; }
-    int TokenStart() const override {
-        return static_cast<int>(ascii_ ? tokenStart_ : tokenCharStart_);
-    }
+    int TokenStart() const override { return static_cast<int>(ascii_ ? tokenStart_ : tokenCharStart_); }
 
     // The token's bytes, without copying; valid until the next StartLine.
     std::string_view TokenChars() const { return line_.substr(tokenStart_, pos_ - tokenStart_); }
@@ -116,9 +114,7 @@ private:
     using Routine = void (TSQLHighlighter::*)();
 
     // The byte at `p`, or 0 at and beyond the end of the line.
-    unsigned char At(size_t p) const {
-        return p < line_.size() ? static_cast<unsigned char>(line_[p]) : 0;
-    }
+    unsigned char At(size_t p) const { return p < line_.size() ? static_cast<unsigned char>(line_[p]) : 0; }
     void RestOfLine();
 
     void LineEndProc();

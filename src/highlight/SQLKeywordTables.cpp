@@ -48,8 +48,7 @@ const TSQLCharTables& MicrosoftCharTables() {
 }
 
 const TSQLCharTables& CharTablesFor(TSQLDialect dialect) {
-    return dialect == sqlMSSQL7 || dialect == sqlMSSQL2K ? MicrosoftCharTables()
-                                                         : StandardCharTables();
+    return dialect == sqlMSSQL7 || dialect == sqlMSSQL2K ? MicrosoftCharTables() : StandardCharTables();
 }
 
 THashEntry::THashEntry(std::string keyword, TSQLTokenKind kind)

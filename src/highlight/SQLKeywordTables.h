@@ -84,9 +84,8 @@ class THashEntryList {
 public:
     // Null for an empty bucket or an index outside the list.
     THashEntry* Get(int index) const {
-        return index >= 0 && static_cast<size_t>(index) < buckets_.size()
-                   ? buckets_[static_cast<size_t>(index)].get()
-                   : nullptr;
+        return index >= 0 && static_cast<size_t>(index) < buckets_.size() ? buckets_[static_cast<size_t>(index)].get()
+                                                                          : nullptr;
     }
     // The head slot of a bucket; the list grows to reach it.
     std::unique_ptr<THashEntry>& Slot(int index);
@@ -124,8 +123,7 @@ public:
     TSQLTokenKind Lookup(uint8_t hash, const char* word, size_t length) const {
         for (const THashEntry* e = entries_.Get(hash); e; e = e->Next.get()) {
             if (static_cast<size_t>(e->KeywordLength) > length) break;
-            if (static_cast<size_t>(e->KeywordLength) == length && Matches(e->Keyword, word))
-                return e->Kind;
+            if (static_cast<size_t>(e->KeywordLength) == length && Matches(e->Keyword, word)) return e->Kind;
         }
         return skIdentifier;
     }
@@ -151,8 +149,7 @@ private:
     static bool Matches(const std::string& keyword, const char* word) {
         const uint8_t* values = StandardCharTables().hashValue;
         for (size_t i = 0; i < keyword.size(); ++i)
-            if (values[static_cast<unsigned char>(keyword[i])] !=
-                values[static_cast<unsigned char>(word[i])])
+            if (values[static_cast<unsigned char>(keyword[i])] != values[static_cast<unsigned char>(word[i])])
                 return false;
         return true;
     }

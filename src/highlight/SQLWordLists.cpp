@@ -55,11 +55,9 @@ constexpr const char* InterbaseTypes =
     "BLOB,CHAR,CHARACTER,DATE,DECIMAL,DOUBLE,FLOAT,INTEGER,NUMERIC,SMALLINT,TIME,TIMESTAMP,"
     "VARCHAR";
 
-constexpr const char* InterbaseFunctions =
-    "AVG,CAST,COUNT,GEN_ID,MAX,MIN,SUM,UPPER";
+constexpr const char* InterbaseFunctions = "AVG,CAST,COUNT,GEN_ID,MAX,MIN,SUM,UPPER";
 
-constexpr const char* OracleCommentWords =
-    "REM,REMA,REMAR,REMARK";
+constexpr const char* OracleCommentWords = "REM,REMA,REMAR,REMARK";
 
 constexpr const char* OracleExceptions =
     "ACCESS_INTO_NULL,COLLECTION_IS_NULL,CURSOR_ALREADY_OPEN,DUP_VAL_ON_INDEX,INVALID_CURSOR,"
@@ -115,14 +113,22 @@ constexpr TSQLWordList MSSQL2KLists[] = {
 
 std::span<const TSQLWordList> DialectWordLists(TSQLDialect dialect) {
     switch (dialect) {
-    case sqlStandard: return StandardLists;
-    case sqlInterbase6: return Interbase6Lists;
-    case sqlMSSQL7: return MSSQL7Lists;
-    case sqlMySQL: return MySQLLists;
-    case sqlOracle: return OracleLists;
-    case sqlSybase: return SybaseLists;
-    case sqlIngres: return IngresLists;
-    case sqlMSSQL2K: return MSSQL2KLists;
+        case sqlStandard:
+            return StandardLists;
+        case sqlInterbase6:
+            return Interbase6Lists;
+        case sqlMSSQL7:
+            return MSSQL7Lists;
+        case sqlMySQL:
+            return MySQLLists;
+        case sqlOracle:
+            return OracleLists;
+        case sqlSybase:
+            return SybaseLists;
+        case sqlIngres:
+            return IngresLists;
+        case sqlMSSQL2K:
+            return MSSQL2KLists;
     }
     return {};
 }

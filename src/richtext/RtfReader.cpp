@@ -32,10 +32,10 @@ int HexDigit(char c) {
 
 // Groups whose text is no part of the document's body.
 bool IsHiddenDestination(const std::string& word) {
-    static const char* const kHidden[] = {"fonttbl", "colortbl", "stylesheet", "info", "pict",
-                                          "object", "header", "footer", "listtable",
-                                          "listoverridetable", "generator", "themedata",
-                                          "latentstyles", "rsidtbl", "xmlnstbl", "datastore"};
+    static const char* const kHidden[] = {"fonttbl",   "colortbl",  "stylesheet",   "info",      "pict",
+                                          "object",    "header",    "footer",       "listtable", "listoverridetable",
+                                          "generator", "themedata", "latentstyles", "rsidtbl",   "xmlnstbl",
+                                          "datastore"};
     for (const char* h : kHidden)
         if (word == h) return true;
     return false;

@@ -20,12 +20,14 @@ bool IsNameDelimiter(char c, const std::string& extra) {
     }
 }
 
-bool IsQuote(char c) { return c == '\'' || c == '"'; }
+bool IsQuote(char c) {
+    return c == '\'' || c == '"';
+}
 
 }  // namespace
 
-std::string ScanMarkers(const std::string& text, char marker, const std::string& extraDelimiters,
-                        TScanMode mode, TParams& list) {
+std::string ScanMarkers(const std::string& text, char marker, const std::string& extraDelimiters, TScanMode mode,
+                        TParams& list) {
     std::string out;
     out.reserve(text.size());
     char quote = 0;  // the quote that opened the quoted text we are in
@@ -74,7 +76,7 @@ std::string ScanMarkers(const std::string& text, char marker, const std::string&
             name = name.substr(1, name.size() - 2);
         else if (!name.empty() && IsQuote(name.front()))
             name.erase(0, 1);  // unterminated: the name runs to the end of the text
-        if (name.empty()) {  // a marker before a delimiter names nothing
+        if (name.empty()) {    // a marker before a delimiter names nothing
             out += c;
             ++i;
             continue;
@@ -98,7 +100,9 @@ TMacroQuery::TMacroQuery() {
     pattern_.OnChange = [this] { PatternChanged(); };
 }
 
-TMacroQuery::~TMacroQuery() { pattern_.OnChange = nullptr; }
+TMacroQuery::~TMacroQuery() {
+    pattern_.OnChange = nullptr;
+}
 
 void TMacroQuery::SetMacroChar(char c) {
     if (c == macroChar_) return;

@@ -18,8 +18,8 @@ enum class TScanMode { Params, Macros };
 // Returns the text with each marker and name replaced by "?"; two markers in a row stand for
 // one literal marker. A name ends at a line end, a blank, ")", ",", ";" or one of
 // `extraDelimiters`; a name may be quoted, and loses its quotes.
-std::string ScanMarkers(const std::string& text, char marker, const std::string& extraDelimiters,
-                        TScanMode mode, TParams& list);
+std::string ScanMarkers(const std::string& text, char marker, const std::string& extraDelimiters, TScanMode mode,
+                        TParams& list);
 
 class TMacroQuery : public TQuery {
 public:

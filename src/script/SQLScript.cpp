@@ -2,9 +2,9 @@
 
 #include "script/SQLScript.h"
 
-#include "engine/Database.h"
 #include "base/AsciiText.h"
 #include "base/ErrorHandler.h"
+#include "engine/Database.h"
 #include "framework/data/Session.h"
 
 namespace tessel {
@@ -49,7 +49,9 @@ TSQLScript::TSQLScript() : query_(std::make_unique<TMacroQuery>()) {
     sql_.OnChange = [this] { RebuildParams(); };
 }
 
-TSQLScript::~TSQLScript() { sql_.OnChange = nullptr; }
+TSQLScript::~TSQLScript() {
+    sql_.OnChange = nullptr;
+}
 
 void TSQLScript::SetDatabaseName(const std::string& name) {
     query_->Close();
@@ -64,7 +66,9 @@ void TSQLScript::SetSQL(const TStrings& lines) {
     RebuildParams();
 }
 
-void TSQLScript::SetParams(const TParams& params) { params_.AssignValues(params); }
+void TSQLScript::SetParams(const TParams& params) {
+    params_.AssignValues(params);
+}
 
 void TSQLScript::RebuildParams() {
     TParams rebuilt;

@@ -31,8 +31,8 @@ enum class TScriptAction {
 };
 
 class TSQLScript;
-using TScriptErrorEvent = std::function<void(TSQLScript& sender, EDatabaseError& e, int lineNo,
-                                             int statementNo, TScriptAction& action)>;
+using TScriptErrorEvent =
+    std::function<void(TSQLScript& sender, EDatabaseError& e, int lineNo, int statementNo, TScriptAction& action)>;
 using TScriptNotifyEvent = std::function<void(TSQLScript& sender)>;
 
 class TSQLScript {

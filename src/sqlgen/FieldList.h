@@ -24,8 +24,8 @@ public:
     void* Owner() const { return owner_; }
     int Count() const { return static_cast<int>(items_.size()); }
     const TFieldItem& Items(int index) const;
-    TFieldItem& AddField(const std::string& name, uint16_t fieldType, uint16_t subType,
-                         uint16_t units1, uint16_t units2);
+    TFieldItem& AddField(const std::string& name, uint16_t fieldType, uint16_t subType, uint16_t units1,
+                         uint16_t units2);
     void Reserve(int n) { items_.reserve(static_cast<size_t>(n > 0 ? n : 0)); }
     // Frees the items from the last to the first.
     void Clear();

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "engine/drivers/Drivers.h"
 #include "engine/storage/Field.h"
 #include "engine/storage/Value.h"
 #include "framework/data/FormatSettings.h"
 #include "framework/data/Table.h"
-#include "engine/drivers/Drivers.h"
 
 namespace tessel {
 
@@ -29,18 +29,28 @@ bool IsBlankOrControl(char c) {
     return u >= 1 && u <= ' ';
 }
 
-std::string Num(uint16_t v) { return std::to_string(static_cast<unsigned>(v)); }
+std::string Num(uint16_t v) {
+    return std::to_string(static_cast<unsigned>(v));
+}
 
 std::string BlobDigit(uint16_t subType) {
     switch (subType) {
-        case engine::fldsub::kMemo: return "1";
-        case engine::fldsub::kBinary: return "2";
-        case engine::fldsub::kFormattedMemo: return "3";
-        case engine::fldsub::kOle: return "4";
-        case engine::fldsub::kGraphic: return "5";
-        case engine::fldsub::kDbaseOle: return "4";
-        case engine::fldsub::kTypedBinary: return "2";
-        default: return "";
+        case engine::fldsub::kMemo:
+            return "1";
+        case engine::fldsub::kBinary:
+            return "2";
+        case engine::fldsub::kFormattedMemo:
+            return "3";
+        case engine::fldsub::kOle:
+            return "4";
+        case engine::fldsub::kGraphic:
+            return "5";
+        case engine::fldsub::kDbaseOle:
+            return "4";
+        case engine::fldsub::kTypedBinary:
+            return "2";
+        default:
+            return "";
     }
 }
 
@@ -51,8 +61,7 @@ std::string GeneratedAt() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    const std::string date =
-        DateToStr(engine::DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday));
+    const std::string date = DateToStr(engine::DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday));
     int hour = local.tm_hour % 12;
     if (hour == 0) hour = 12;
     char time[16];
@@ -167,8 +176,7 @@ std::string TTableTool::FieldNameText(const std::string& s) const {
     return joined;
 }
 
-std::string TTableTool::FieldTypeText(uint16_t fieldType, uint16_t subType, uint16_t units2,
-                                      uint16_t units1) const {
+std::string TTableTool::FieldTypeText(uint16_t fieldType, uint16_t subType, uint16_t units2, uint16_t units1) const {
     using namespace engine;
     switch (fieldType) {
         case fldtype::kString:
@@ -182,13 +190,9 @@ std::string TTableTool::FieldTypeText(uint16_t fieldType, uint16_t subType, uint
         case fldtype::kInt16:
             return "SMALLINT";
         case fldtype::kInt32:
-            return subType == fldsub::kNone      ? "INTEGER"
-                   : subType == fldsub::kAutoInc ? "AUTOINC"
-                                                 : "";
+            return subType == fldsub::kNone ? "INTEGER" : subType == fldsub::kAutoInc ? "AUTOINC" : "";
         case fldtype::kFloat: {
-            const std::string type = subType == fldsub::kNone    ? "FLOAT"
-                                     : subType == fldsub::kMoney ? "MONEY"
-                                                                 : "";
+            const std::string type = subType == fldsub::kNone ? "FLOAT" : subType == fldsub::kMoney ? "MONEY" : "";
             // Width first, then decimal places, as CREATE TABLE reads them.
             // A format whose numbers keep no size writes none.
             const engine::StorageDriver* driver = engine::FindDriverByTypeName(tableInfo_.TableType);
@@ -248,7 +252,8 @@ void TTableTool::AddPrimaryKey() {
         bool first = true;
         for (;;) {
             const size_t semi = index.fields.find(';', from);
-            const std::string name = index.fields.substr(from, semi == std::string::npos ? std::string::npos : semi - from);
+            const std::string name =
+                index.fields.substr(from, semi == std::string::npos ? std::string::npos : semi - from);
             if (!first) names += ',';
             names += OneFieldNameText(name);
             first = false;

@@ -68,8 +68,7 @@ public:
     std::string FieldNameText(const std::string& s) const;
     // One name, whole, as the statement writes it.
     std::string OneFieldNameText(const std::string& name) const;
-    std::string FieldTypeText(uint16_t fieldType, uint16_t subType, uint16_t units2,
-                              uint16_t units1) const;
+    std::string FieldTypeText(uint16_t fieldType, uint16_t subType, uint16_t units2, uint16_t units1) const;
 
 private:
     void GetTableInfo();

@@ -83,7 +83,9 @@ void TDock::SetBackgroundTransparent(bool on) {
     for (TCustomToolWindow* bar : dockList_) bar->update();
 }
 
-QColor TDock::Color() const { return color_ ? *color_ : palette().color(QPalette::Button); }
+QColor TDock::Color() const {
+    return color_ ? *color_ : palette().color(QPalette::Button);
+}
 
 void TDock::SetColor(const QColor& color) {
     if (color.isValid())
@@ -93,7 +95,9 @@ void TDock::SetColor(const QColor& color) {
     update();
 }
 
-QString TDock::Version() const { return "Tessel toolbars 1.0"; }
+QString TDock::Version() const {
+    return "Tessel toolbars 1.0";
+}
 
 std::vector<TCustomToolWindow*> TDock::VisibleList() const {
     std::vector<TCustomToolWindow*> visible;
@@ -103,8 +107,7 @@ std::vector<TCustomToolWindow*> TDock::VisibleList() const {
 }
 
 int TDock::InnerLength() const {
-    if (IsVertical())
-        return height() - ((boundLines_ & blTop) ? 1 : 0) - ((boundLines_ & blBottom) ? 1 : 0);
+    if (IsVertical()) return height() - ((boundLines_ & blTop) ? 1 : 0) - ((boundLines_ & blBottom) ? 1 : 0);
     return width() - ((boundLines_ & blLeft) ? 1 : 0) - ((boundLines_ & blRight) ? 1 : 0);
 }
 
@@ -118,8 +121,7 @@ void TDock::InsertBar(TCustomToolWindow* bar) {
         // -1: after the others of its row.
         int end = 0;
         for (TCustomToolWindow* other : dockList_)
-            if (other->dockRow_ == bar->dockRow_ && other->Visible())
-                {
+            if (other->dockRow_ == bar->dockRow_ && other->Visible()) {
                 const QSize size = other->DockedSize(position_, allowDrag_);
                 end = std::max(end, other->dockPos_ + (IsVertical() ? size.height() : size.width()));
             }
@@ -268,10 +270,18 @@ void TDock::AlignToParent() {
     const QSize area = parent->size();
     QRect bounds;
     switch (position_) {
-        case dpTop: bounds = QRect(0, 0, area.width(), thickness_); break;
-        case dpBottom: bounds = QRect(0, area.height() - thickness_, area.width(), thickness_); break;
-        case dpLeft: bounds = QRect(0, 0, thickness_, area.height()); break;
-        case dpRight: bounds = QRect(area.width() - thickness_, 0, thickness_, area.height()); break;
+        case dpTop:
+            bounds = QRect(0, 0, area.width(), thickness_);
+            break;
+        case dpBottom:
+            bounds = QRect(0, area.height() - thickness_, area.width(), thickness_);
+            break;
+        case dpLeft:
+            bounds = QRect(0, 0, thickness_, area.height());
+            break;
+        case dpRight:
+            bounds = QRect(area.width() - thickness_, 0, thickness_, area.height());
+            break;
     }
     const QSize before = size();
     setGeometry(bounds);

@@ -23,9 +23,12 @@ namespace toolwindow {
 int GripSize(TDragHandleStyle style, bool closeButtonWhenDocked) {
     if (closeButtonWhenDocked) return 14;
     switch (style) {
-        case dhDouble: return 9;
-        case dhNone: return 0;
-        case dhSingle: return 6;
+        case dhDouble:
+            return 9;
+        case dhNone:
+            return 0;
+        case dhSingle:
+            return 6;
     }
     return 0;
 }
@@ -39,12 +42,11 @@ int Scale(int offset, int oldLength, int newLength) {
 
 QRect PlaceAtCursor(const QPoint& cursor, const QPoint& grab, const QSize& oldSize, const QSize& newSize) {
     return QRect(cursor.x() - Scale(grab.x(), oldSize.width(), newSize.width()),
-                 cursor.y() - Scale(grab.y(), oldSize.height(), newSize.height()), newSize.width(),
-                 newSize.height());
+                 cursor.y() - Scale(grab.y(), oldSize.height(), newSize.height()), newSize.width(), newSize.height());
 }
 
-bool InDockZone(const QRect& dock, bool dockEmpty, bool verticalDock, const QPoint& cursor,
-                const QPoint& grab, const QSize& oldSize, const QSize& newSize) {
+bool InDockZone(const QRect& dock, bool dockEmpty, bool verticalDock, const QPoint& cursor, const QPoint& grab,
+                const QSize& oldSize, const QSize& newSize) {
     // Half-open edges: right and bottom are the first pixels outside.
     int left = dock.x(), top = dock.y();
     int right = dock.x() + dock.width(), bottom = dock.y() + dock.height();
@@ -112,8 +114,7 @@ void CollectDocks(QWidget* container, std::vector<TDock*>& out) {
             children.push_back(static_cast<QWidget*>(child));
     for (TDockPosition position : {dpTop, dpBottom, dpLeft, dpRight})
         for (QWidget* child : children)
-            if (auto* dock = qobject_cast<TDock*>(child); dock && dock->Position() == position)
-                out.push_back(dock);
+            if (auto* dock = qobject_cast<TDock*>(child); dock && dock->Position() == position) out.push_back(dock);
     for (QWidget* child : children)
         if (!qobject_cast<TDock*>(child) && !qobject_cast<TCustomToolWindow*>(child)) CollectDocks(child, out);
 }
@@ -248,16 +249,22 @@ TCustomToolWindow::~TCustomToolWindow() {
     }
 }
 
-QString TCustomToolWindow::Version() const { return "Tessel toolbars 1.0"; }
+QString TCustomToolWindow::Version() const {
+    return "Tessel toolbars 1.0";
+}
 
 QWidget* TCustomToolWindow::ParentForm() const {
     if (dockedTo_) return dockedTo_->window();
     return form_;
 }
 
-QWidget* TCustomToolWindow::FloatingWindow() const { return dockedTo_ ? nullptr : floatParent_; }
+QWidget* TCustomToolWindow::FloatingWindow() const {
+    return dockedTo_ ? nullptr : floatParent_;
+}
 
-bool TCustomToolWindow::DockAllowsDrag() const { return dockedTo_ && dockedTo_->AllowDrag(); }
+bool TCustomToolWindow::DockAllowsDrag() const {
+    return dockedTo_ && dockedTo_->AllowDrag();
+}
 
 void TCustomToolWindow::SetDockedTo(TDock* dock) {
     if (dock == dockedTo_) return;
@@ -348,7 +355,9 @@ void TCustomToolWindow::SetFloatRightX(int width) {
     if (!dockedTo_) RelayoutFloating();
 }
 
-void TCustomToolWindow::SetVisible(bool visible) { setVisible(visible); }
+void TCustomToolWindow::SetVisible(bool visible) {
+    setVisible(visible);
+}
 
 void TCustomToolWindow::setVisible(bool visible) {
     const bool was = Visible();
@@ -401,8 +410,7 @@ QMargins TCustomToolWindow::ContentMargins(bool docked) const {
 QSize TCustomToolWindow::DockedSize(TDockPosition position, bool withGrip) const {
     const bool vertical = position == dpLeft || position == dpRight;
     const int thickness = ContentThickness(vertical);
-    const QSize extent =
-        const_cast<TCustomToolWindow*>(this)->ArrangeContent(false, vertical, thickness, 0, QPoint());
+    const QSize extent = const_cast<TCustomToolWindow*>(this)->ArrangeContent(false, vertical, thickness, 0, QPoint());
     const QMargins nc = NonClient(true, position, withGrip);
     return QSize(extent.width() + nc.left() + nc.right(), extent.height() + nc.top() + nc.bottom());
 }
@@ -417,7 +425,9 @@ QSize TCustomToolWindow::FloatingSizeFor(int wrapWidth) const {
                  extent.height() + m.top() + m.bottom() + nc.top() + nc.bottom());
 }
 
-QSize TCustomToolWindow::FloatingSize() const { return FloatingSizeFor(floatRightX_); }
+QSize TCustomToolWindow::FloatingSize() const {
+    return FloatingSizeFor(floatRightX_);
+}
 
 std::vector<std::pair<QSize, int>> TCustomToolWindow::FloatingArrangements() const {
     std::vector<std::pair<QSize, int>> result;
@@ -451,8 +461,7 @@ QRect TCustomToolWindow::CloseButtonRect() const {
 
 // ---- arrangement ------------------------------------------------------------------------
 
-QSize TCustomToolWindow::ArrangeContent(bool apply, bool vertical, int thickness, int wrapWidth,
-                                        const QPoint& origin) {
+QSize TCustomToolWindow::ArrangeContent(bool apply, bool vertical, int thickness, int wrapWidth, const QPoint& origin) {
     // A plain tool window lays its controls side by side without groups.
     int along = 0;
     for (QWidget* control : Controls()) {
@@ -470,8 +479,7 @@ QSize TCustomToolWindow::ArrangeContent(bool apply, bool vertical, int thickness
     return vertical ? QSize(thickness, along) : QSize(along, thickness);
 }
 
-QSize TCustomToolbar::ArrangeContent(bool apply, bool vertical, int thickness, int wrapWidth,
-                                     const QPoint& origin) {
+QSize TCustomToolbar::ArrangeContent(bool apply, bool vertical, int thickness, int wrapWidth, const QPoint& origin) {
     // Groups of controls split at separators; wrapping only happens while floating, where the
     // layout is horizontal.
     struct Group {
@@ -823,8 +831,8 @@ void TCustomToolWindow::EvaluateDrag() {
     if (!d.ctrl) {
         for (const auto& [dock, newSize] : d.candidates) {
             const QRect screenRect(dock->mapToGlobal(QPoint(0, 0)), dock->size());
-            if (!InDockZone(screenRect, dock->VisibleList().empty(), dock->IsVertical(), d.cursor, d.grab,
-                            d.startSize, newSize))
+            if (!InDockZone(screenRect, dock->VisibleList().empty(), dock->IsVertical(), d.cursor, d.grab, d.startSize,
+                            newSize))
                 continue;
             bool accept = true;
             if (dock->OnRequestDock) dock->OnRequestDock(dock, this, accept);
@@ -850,9 +858,15 @@ void TCustomToolWindow::EvaluateDrag() {
     }
 }
 
-TDock* TCustomToolWindow::DragTarget() const { return drag_ ? drag_->target.data() : nullptr; }
-bool TCustomToolWindow::DragWouldFloat() const { return drag_ && drag_->floats; }
-QRect TCustomToolWindow::DragRect() const { return drag_ ? drag_->rect : QRect(); }
+TDock* TCustomToolWindow::DragTarget() const {
+    return drag_ ? drag_->target.data() : nullptr;
+}
+bool TCustomToolWindow::DragWouldFloat() const {
+    return drag_ && drag_->floats;
+}
+QRect TCustomToolWindow::DragRect() const {
+    return drag_ ? drag_->rect : QRect();
+}
 
 void TCustomToolWindow::EndDrag(bool drop) {
     if (!drag_) return;
@@ -941,10 +955,18 @@ void TCustomToolWindow::ResizeTo(const QPoint& cursor) {
         const QSize s = r.arrangements[i].first;
         int distance = 0;
         switch (r.edge) {
-            case 1: distance = std::abs(start.right() + 1 - s.width() - cursor.x()); break;
-            case 2: distance = std::abs(start.left() + s.width() - cursor.x()); break;
-            case 3: distance = std::abs(start.bottom() + 1 - s.height() - cursor.y()); break;
-            default: distance = std::abs(start.top() + s.height() - cursor.y()); break;
+            case 1:
+                distance = std::abs(start.right() + 1 - s.width() - cursor.x());
+                break;
+            case 2:
+                distance = std::abs(start.left() + s.width() - cursor.x());
+                break;
+            case 3:
+                distance = std::abs(start.bottom() + 1 - s.height() - cursor.y());
+                break;
+            default:
+                distance = std::abs(start.top() + s.height() - cursor.y());
+                break;
         }
         if (best < 0 || distance < bestDistance) {
             best = static_cast<int>(i);
@@ -1016,10 +1038,16 @@ void TCustomToolWindow::mouseMoveEvent(QMouseEvent* event) {
     }
     switch (EdgeAt(pos)) {
         case 1:
-        case 2: setCursor(Qt::SizeHorCursor); break;
+        case 2:
+            setCursor(Qt::SizeHorCursor);
+            break;
         case 3:
-        case 4: setCursor(Qt::SizeVerCursor); break;
-        default: unsetCursor(); break;
+        case 4:
+            setCursor(Qt::SizeVerCursor);
+            break;
+        default:
+            unsetCursor();
+            break;
     }
 }
 

@@ -26,11 +26,10 @@ enum TToolWindowBorderStyle { bsNone, bsSingle };
 // Sizes of the docked and floating frames.
 namespace toolwindow {
 constexpr int kDockedBorder = 2;
-constexpr int kFloatingFrame = 4;    // the size frame: floating tool windows are resizable
-constexpr int kSmallCaption = 15;    // the small caption bar
+constexpr int kFloatingFrame = 4;  // the size frame: floating tool windows are resizable
+constexpr int kSmallCaption = 15;  // the small caption bar
 constexpr int kMinContentThickness = 8;
-constexpr int kFloatingMarginLeft = 4, kFloatingMarginRight = 4, kFloatingMarginTop = 2,
-              kFloatingMarginBottom = 1;
+constexpr int kFloatingMarginLeft = 4, kFloatingMarginRight = 4, kFloatingMarginTop = 2, kFloatingMarginBottom = 1;
 constexpr int kWrappedLineGap = 6;
 
 // Thickness of the grip at the leading edge of a docked tool window.
@@ -39,8 +38,8 @@ int GripSize(TDragHandleStyle style, bool closeButtonWhenDocked);
 // Whether a tool window dragged with the cursor at `cursor` would go into a dock whose screen
 // rectangle is `dock`: `grab` is the grab point's offset inside the tool window, `oldSize` its
 // current size and `newSize` its size in that dock.
-bool InDockZone(const QRect& dock, bool dockEmpty, bool verticalDock, const QPoint& cursor,
-                const QPoint& grab, const QSize& oldSize, const QSize& newSize);
+bool InDockZone(const QRect& dock, bool dockEmpty, bool verticalDock, const QPoint& cursor, const QPoint& grab,
+                const QSize& oldSize, const QSize& newSize);
 
 // Where a tool window of `newSize` lies when the cursor is at `cursor`, keeping the grab point's
 // relative place inside it.

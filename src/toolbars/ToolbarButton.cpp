@@ -23,8 +23,7 @@ QImage CutImage(const QImage& strip, int numGlyphs, int index, const QImage& mas
     if (strip.isNull() || numGlyphs < 1 || index < 0 || index >= numGlyphs) return {};
     const int width = strip.width() / numGlyphs;
     if (width <= 0) return {};
-    QImage image = strip.copy(index * width, 0, width, strip.height())
-                       .convertToFormat(QImage::Format_ARGB32);
+    QImage image = strip.copy(index * width, 0, width, strip.height()).convertToFormat(QImage::Format_ARGB32);
     QImage maskPart;
     if (!mask.isNull())
         maskPart = mask.copy(index * width, 0, width, strip.height()).convertToFormat(QImage::Format_RGB32);
@@ -34,16 +33,14 @@ QImage CutImage(const QImage& strip, int numGlyphs, int index, const QImage& mas
         for (int x = 0; x < image.width(); ++x) {
             const bool clear = maskPart.isNull()
                                    ? (line[x] | 0xff000000u) == transparent
-                                   : x < maskPart.width() && y < maskPart.height() &&
-                                         qGray(maskPart.pixel(x, y)) > 127;
+                                   : x < maskPart.width() && y < maskPart.height() && qGray(maskPart.pixel(x, y)) > 127;
             if (clear) line[x] = 0;
         }
     }
     return image;
 }
 
-QImage DisabledImage(const QImage& image, const QColor& highlight, const QColor& shadow,
-                     bool oldStyle) {
+QImage DisabledImage(const QImage& image, const QColor& highlight, const QColor& shadow, bool oldStyle) {
     if (image.isNull()) return {};
     const QImage source = image.convertToFormat(QImage::Format_ARGB32);
     QImage result(source.size(), QImage::Format_ARGB32);
@@ -97,7 +94,9 @@ const QPixmap& DitherPattern(const QPalette& palette) {
     return shared->dither;
 }
 
-bool ApplicationActive() { return QApplication::activeWindow() != nullptr; }
+bool ApplicationActive() {
+    return QApplication::activeWindow() != nullptr;
+}
 
 // Edges of one pixel: raised (light top-left, shadow bottom-right) or sunken (the reverse).
 void DrawEdge1(QPainter& p, const QRect& r, const QColor& topLeft, const QColor& bottomRight) {
@@ -145,9 +144,13 @@ TToolbarButton::~TToolbarButton() {
     }
 }
 
-TToolbarButton* TToolbarButton::HotButton() { return shared ? shared->hot.data() : nullptr; }
+TToolbarButton* TToolbarButton::HotButton() {
+    return shared ? shared->hot.data() : nullptr;
+}
 
-bool TToolbarButton::HotTimerActive() { return shared && shared->timer.isActive(); }
+bool TToolbarButton::HotTimerActive() {
+    return shared && shared->timer.isActive();
+}
 
 void TToolbarButton::CheckHotButton() {
     if (!shared) return;
@@ -246,7 +249,9 @@ void TToolbarButton::SetOpaque(bool opaque) {
     update();
 }
 
-QColor TToolbarButton::Color() const { return color_ ? *color_ : palette().color(QPalette::Button); }
+QColor TToolbarButton::Color() const {
+    return color_ ? *color_ : palette().color(QPalette::Button);
+}
 
 void TToolbarButton::SetColor(const QColor& color) {
     if (color.isValid())
@@ -267,7 +272,9 @@ void TToolbarButton::SetOldDisabledStyle(bool on) {
     InvalidateImages();
 }
 
-void TToolbarButton::SetShowBorderWhenInactive(bool on) { showBorderWhenInactive_ = on; }
+void TToolbarButton::SetShowBorderWhenInactive(bool on) {
+    showBorderWhenInactive_ = on;
+}
 
 void TToolbarButton::SetGroupIndex(int index) {
     groupIndex_ = index;
@@ -341,11 +348,17 @@ void TToolbarButton::SetCancel(bool on) {
     UpdateShortcuts();
 }
 
-void TToolbarButton::SetHint(const QString& hint) { hint_ = hint; }
+void TToolbarButton::SetHint(const QString& hint) {
+    hint_ = hint;
+}
 
-bool TToolbarButton::HasDropdown() const { return dropdownMenu_ || dropdownAlways_; }
+bool TToolbarButton::HasDropdown() const {
+    return dropdownMenu_ || dropdownAlways_;
+}
 
-bool TToolbarButton::HasArrow() const { return HasDropdown() && dropdownArrow_; }
+bool TToolbarButton::HasArrow() const {
+    return HasDropdown() && dropdownArrow_;
+}
 
 QRect TToolbarButton::ComboArrowRect() const {
     if (!HasDropdown() || !dropdownCombo_) return {};
@@ -587,8 +600,7 @@ void TToolbarButton::UpdateShortcuts() {
 
 void TToolbarButton::ShortcutActivated() {
     QWidget* parent = parentWidget();
-    if (!isEnabled() || !isVisible() || (parent && (!parent->isEnabled() || !parent->isVisible())))
-        return;
+    if (!isEnabled() || !isVisible() || (parent && (!parent->isEnabled() || !parent->isVisible()))) return;
     Click();
 }
 
@@ -610,8 +622,8 @@ QImage TToolbarButton::StateImage(int index) const {
         return glyphs::CutImage(glyph_, numGlyphs_, i, glyphMask_);
     };
     if (index == 5) {
-        image = glyphs::DisabledImage(StateImage(0), palette().color(QPalette::Light),
-                                      palette().color(QPalette::Dark), oldDisabledStyle_);
+        image = glyphs::DisabledImage(StateImage(0), palette().color(QPalette::Light), palette().color(QPalette::Dark),
+                                      oldDisabledStyle_);
     } else if (index < count) {
         image = cut(index);
     } else if (index == stDisabled) {
@@ -701,9 +713,7 @@ void TToolbarButton::PaintButton(QPainter& p) {
         const int limit = layout_ == blGlyphLeft || layout_ == blGlyphRight
                               ? std::max(1, content.width() - glyphSize.width())
                               : content.width();
-        textSize = fontMetrics()
-                       .boundingRect(QRect(0, 0, wordWrap_ ? limit : 10000, 10000), textFlags, text)
-                       .size();
+        textSize = fontMetrics().boundingRect(QRect(0, 0, wordWrap_ ? limit : 10000, 10000), textFlags, text).size();
     }
     QPoint glyphAt, textAt;
     if (text.isEmpty()) {

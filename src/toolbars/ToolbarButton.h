@@ -30,8 +30,7 @@ QImage CutImage(const QImage& strip, int numGlyphs, int index, const QImage& mas
 // A grey embossed copy of an image for a disabled button: its shape (the pixels that are
 // neither transparent nor near white) in `highlight` one pixel right and down, and in `shadow`
 // on top. The old style draws every opaque pixel once in `shadow`.
-QImage DisabledImage(const QImage& image, const QColor& highlight, const QColor& shadow,
-                     bool oldStyle);
+QImage DisabledImage(const QImage& image, const QColor& highlight, const QColor& shadow, bool oldStyle);
 
 }  // namespace glyphs
 

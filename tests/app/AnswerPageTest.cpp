@@ -7,8 +7,8 @@
 #include <QTabWidget>
 
 #include "app/MainWindow.h"
-#include "engine/TableFiles.h"
 #include "base/ErrorHandler.h"
+#include "engine/TableFiles.h"
 #include "grid/DbGrid.h"
 #include "grid/DbNavigator.h"
 #include "support/TempDir.h"

@@ -17,9 +17,9 @@
 #include <QTest>
 
 #include "app/Settings.h"
+#include "base/ErrorHandler.h"
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Aliases.h"
-#include "base/ErrorHandler.h"
 #include "framework/widgets/FileDialogs.h"
 #include "support/TempDir.h"
 #include "toolbars/Dock.h"
@@ -48,9 +48,7 @@ protected:
         SetErrorPresenter(nullptr);
         SetFileDialogHook(nullptr);
     }
-    TForm1Setup Setup() const {
-        return {dirs.Root().File("bin/tessel"), dirs.Root().File("bin/tessel.INI")};
-    }
+    TForm1Setup Setup() const { return {dirs.Root().File("bin/tessel"), dirs.Root().File("bin/tessel.INI")}; }
 
     ScopedUserDirs dirs;
     std::vector<std::string> shown;
@@ -217,14 +215,10 @@ TEST_F(WindowTest, CommandButtonsStandOnTheToolbarsWithHintsAndImages) {
         bool enabled;
     };
     const Button buttons[] = {
-        {"tbbOpen", "Open SQL file", 0, {36, 18}, 2, true},
-        {"tbbSave", "Save SQL file", 23, {36, 18}, 2, true},
-        {"tbbExecute", "Run SQL query", 46, {36, 18}, 2, true},
-        {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, true},
-        {"tbbPrint", "Print SQL", 92, {32, 16}, 2, false},
-        {"tbbClose", "Close", 115, {36, 18}, 2, true},
-        {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, true},
-        {"tbbClose1", "Close", 23, {36, 18}, 2, true},
+        {"tbbOpen", "Open SQL file", 0, {36, 18}, 2, true},        {"tbbSave", "Save SQL file", 23, {36, 18}, 2, true},
+        {"tbbExecute", "Run SQL query", 46, {36, 18}, 2, true},    {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, true},
+        {"tbbPrint", "Print SQL", 92, {32, 16}, 2, false},         {"tbbClose", "Close", 115, {36, 18}, 2, true},
+        {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, true}, {"tbbClose1", "Close", 23, {36, 18}, 2, true},
         {"btnHelp", "Help and Info", -1, {36, 18}, 2, false},
     };
     for (const Button& b : buttons) {

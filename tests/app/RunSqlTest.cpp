@@ -13,15 +13,15 @@
 
 #include "app/MainWindow.h"
 #include "app/RunSql.h"
+#include "base/ErrorHandler.h"
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Aliases.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "base/ErrorHandler.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/FileDialogs.h"
-#include "support/TempDir.h"
 #include "support/RunCommand.h"
+#include "support/TempDir.h"
 #include "toolbars/ToolbarButton.h"
 
 using namespace tessel;
@@ -101,12 +101,8 @@ protected:
         SetFileDialogHook(nullptr);
     }
     TForm1Setup Setup() const { return {dirs.Root().File("bin/tessel"), dirs.Root().File("bin/tessel.INI")}; }
-    void Type(TForm1& form, const std::string& text) {
-        form.Editor()->ReplaceAllText(text);
-    }
-    void Click(TForm1& form, const char* button) {
-        form.findChild<TToolbarButton*>(button)->Click();
-    }
+    void Type(TForm1& form, const std::string& text) { form.Editor()->ReplaceAllText(text); }
+    void Click(TForm1& form, const char* button) { form.findChild<TToolbarButton*>(button)->Click(); }
     TToolbarButton* Button(TForm1& form, const char* name) { return form.findChild<TToolbarButton*>(name); }
     std::vector<std::string> Lines(TForm1& form) { return form.Lines().ToVector(); }
     // The records of a table file, by the engine's own reading.
@@ -185,8 +181,9 @@ TEST_F(RunSqlWindowTest, SampleAliasSelectScriptSaveAndTableToSql) {
 
     // A script on one line and over several: every statement runs, ";" in quotes and
     // comments included in their statements.
-    Type(form, "INSERT INTO \"log.dbf\" VALUES (1, 'a;b'); INSERT INTO \"log.dbf\" VALUES (2, '/*');\r\n"
-               "INSERT INTO \"log.dbf\" VALUES (3, 'c') /* ; */; INSERT INTO \"log.dbf\" VALUES (4, 'd')");
+    Type(form,
+         "INSERT INTO \"log.dbf\" VALUES (1, 'a;b'); INSERT INTO \"log.dbf\" VALUES (2, '/*');\r\n"
+         "INSERT INTO \"log.dbf\" VALUES (3, 'c') /* ; */; INSERT INTO \"log.dbf\" VALUES (4, 'd')");
     Click(form, "tbbExecute");
     ASSERT_TRUE(shown.empty()) << shown.front();
     EXPECT_EQ(CountOf(samples + "/log.dbf"), 4);
@@ -198,8 +195,9 @@ TEST_F(RunSqlWindowTest, SampleAliasSelectScriptSaveAndTableToSql) {
     Click(form, "tbbExecute");
     EXPECT_EQ(form.Query().RecordCount(), 4);
     // A failing third statement: the first two stay done.
-    Type(form, "DELETE FROM \"log.dbf\" WHERE N = 5; DELETE FROM \"log.dbf\" WHERE N = 6;"
-               " DELETE FROM \"nosuch.dbf\"; DELETE FROM \"log.dbf\"");
+    Type(form,
+         "DELETE FROM \"log.dbf\" WHERE N = 5; DELETE FROM \"log.dbf\" WHERE N = 6;"
+         " DELETE FROM \"nosuch.dbf\"; DELETE FROM \"log.dbf\"");
     Click(form, "tbbExecute");
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(CountOf(samples + "/log.dbf"), 2);

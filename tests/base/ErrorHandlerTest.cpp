@@ -14,9 +14,14 @@ TEST(ErrorHandler, FullStopOnlyAfterCharactersThatSortAfterIt) {
         const char* shown;
     };
     const Case cases[] = {
-        {"Key violation", "Key violation."}, {"Done.", "Done."},   {"Why?", "Why?."},
-        {"Stop!", "Stop!"},                  {"(x)", "(x)"},        {"count 7", "count 7."},
-        {"", ""},                            {"caf\xC3\xA9", "caf\xC3\xA9."},
+        {"Key violation", "Key violation."},
+        {"Done.", "Done."},
+        {"Why?", "Why?."},
+        {"Stop!", "Stop!"},
+        {"(x)", "(x)"},
+        {"count 7", "count 7."},
+        {"", ""},
+        {"caf\xC3\xA9", "caf\xC3\xA9."},
         {"Unable to write to /x/y.INI", "Unable to write to /x/y.INI."},
     };
     for (const auto& c : cases) EXPECT_EQ(ErrorDisplayText(c.message), c.shown) << c.message;

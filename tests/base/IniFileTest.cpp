@@ -18,11 +18,21 @@ TEST(ProfileInteger, ReadsTheWaysProfileFilesWriteNumbers) {
         std::optional<long long> value;
     };
     const Case cases[] = {
-        {"1", 1},         {"0", 0},          {"-7", -7},          {"+3", 3},
-        {" 12 ", 12},     {"0x1", 1},        {"0X1F", 31},        {"0xFFFFFFFF", -1},
+        {"1", 1},
+        {"0", 0},
+        {"-7", -7},
+        {"+3", 3},
+        {" 12 ", 12},
+        {"0x1", 1},
+        {"0X1F", 31},
+        {"0xFFFFFFFF", -1},
         {"0x", std::nullopt},  // two characters: not hexadecimal, and not a decimal either
-        {"yes", std::nullopt}, {"", std::nullopt}, {"1a", std::nullopt}, {"0x1G", std::nullopt},
-        {"--1", std::nullopt}, {"0x100000000", std::nullopt},
+        {"yes", std::nullopt},
+        {"", std::nullopt},
+        {"1a", std::nullopt},
+        {"0x1G", std::nullopt},
+        {"--1", std::nullopt},
+        {"0x100000000", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseProfileInteger(c.text), c.value) << "'" << c.text << "'";

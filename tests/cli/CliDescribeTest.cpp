@@ -27,10 +27,12 @@ TEST(CliDescribe, PrintsTheGeneratorsLinesWithTheChosenOptions) {
     };
     const Case cases[] = {
         {{},
-         "CREATE TABLE \"customer.db\"\n(\n  \"customer.db\".\"CustNo\" INTEGER,\n  \"customer.db\".\"Name\" CHAR(30),\n"
+         "CREATE TABLE \"customer.db\"\n(\n  \"customer.db\".\"CustNo\" INTEGER,\n  \"customer.db\".\"Name\" "
+         "CHAR(30),\n"
          "  \"customer.db\".\"Notes\" BLOB(20, 1),\n  PRIMARY KEY (\"customer.db\".\"CustNo\")\n)\n\n"},
         {{"--no-quote-fields", "--no-table-names", "--no-extensions"},
-         "CREATE TABLE customer\n(\n  CustNo INTEGER,\n  Name CHAR(30),\n  Notes BLOB(20, 1),\n  PRIMARY KEY (CustNo)\n)\n\n"},
+         "CREATE TABLE customer\n(\n  CustNo INTEGER,\n  Name CHAR(30),\n  Notes BLOB(20, 1),\n  PRIMARY KEY "
+         "(CustNo)\n)\n\n"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"--describe", dir.File("customer.db")};

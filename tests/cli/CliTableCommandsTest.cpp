@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/TempDir.h"
-#include "support/RunCommand.h"
 #include "cli/Cli.h"
 #include "cli/TableCommands.h"
 #include "engine/dbase/DbfTable.h"
+#include "support/RunCommand.h"
+#include "support/TempDir.h"
 
 using namespace tessel;
 using namespace tessel::engine;
@@ -28,24 +28,22 @@ Result Cli(std::vector<std::string> args) {
     return {status, out.str(), err.str()};
 }
 
-FieldDesc Def(const char* name, uint16_t type, uint16_t sub = 0, uint16_t u1 = 0, uint16_t u2 = 0,
-              char native = 0) {
+FieldDesc Def(const char* name, uint16_t type, uint16_t sub = 0, uint16_t u1 = 0, uint16_t u2 = 0, char native = 0) {
     return FieldDesc::Make(name, type, sub, u1, u2, native);
 }
 
 // NAME C(12), PRICE N(10,2), BORN D, OK L, NOTES M, PIC B (level 5 because of the binary field).
 void MakeTable(const std::string& path) {
-    auto t = dbase::CreateDbfTable(path, {Def("NAME", fldtype::kString, 0, 12),
-                                          Def("PRICE", fldtype::kFloat, 0, 10, 2, 'N'),
-                                          Def("BORN", fldtype::kDate), Def("OK", fldtype::kBool),
-                                          Def("NOTES", fldtype::kBlob, fldsub::kMemo),
-                                          Def("PIC", fldtype::kBlob, fldsub::kBinary)});
-    t->AppendRecord({Value::Text("Ann, \"A\""), Value::Decimal(-5, 2), Value::Date(1999, 12, 31),
-                     Value::Bool(true), Value::Text("two\r\nlines"), Value::Bytes(std::string("\x89PNG\x00", 5))});
+    auto t = dbase::CreateDbfTable(
+        path, {Def("NAME", fldtype::kString, 0, 12), Def("PRICE", fldtype::kFloat, 0, 10, 2, 'N'),
+               Def("BORN", fldtype::kDate), Def("OK", fldtype::kBool), Def("NOTES", fldtype::kBlob, fldsub::kMemo),
+               Def("PIC", fldtype::kBlob, fldsub::kBinary)});
+    t->AppendRecord({Value::Text("Ann, \"A\""), Value::Decimal(-5, 2), Value::Date(1999, 12, 31), Value::Bool(true),
+                     Value::Text("two\r\nlines"), Value::Bytes(std::string("\x89PNG\x00", 5))});
     t->AppendRecord({Value::Text("gone"), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null()});
     t->DeleteRecord(1);
-    t->AppendRecord({Value::Text("  lead"), Value::Int(12345), Value::Null(), Value::Bool(false), Value::Null(),
-                     Value::Null()});
+    t->AppendRecord(
+        {Value::Text("  lead"), Value::Int(12345), Value::Null(), Value::Bool(false), Value::Null(), Value::Null()});
 }
 
 std::string ReadAll(const std::string& path) {
@@ -79,7 +77,8 @@ TEST(CliTableCommandsTest, SchemaPrintsTheFactsAndTheEngineCodes) {
                              "CREATE UNIQUE INDEX ByName ON \"parts.dbf\" (NAME)"});
     ASSERT_EQ(made.status, 0) << made.err;
     const Result indexed = Cli({"--schema", dir.File("parts.dbf")});
-    EXPECT_NE(indexed.out.find("PIC\t3\t23\t10\t0\nindex: PRICE\tPRICE\nindex: BYNAME\tNAME\tunique\n"), std::string::npos)
+    EXPECT_NE(indexed.out.find("PIC\t3\t23\t10\t0\nindex: PRICE\tPRICE\nindex: BYNAME\tNAME\tunique\n"),
+              std::string::npos)
         << indexed.out;
 }
 
@@ -98,8 +97,10 @@ TEST(CliTableCommandsTest, CsvCellsAreQuotedOnlyWhenNeeded) {
     struct Case {
         const char* in;
         const char* out;
-    } cases[] = {{"plain", "plain"}, {"", ""}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
-                 {"cr\rlf", "\"cr\rlf\""}, {"l\nf", "\"l\nf\""}, {" pad ", " pad "}};
+    } cases[] = {{"plain", "plain"},       {"", ""},
+                 {"a,b", "\"a,b\""},       {"say \"hi\"", "\"say \"\"hi\"\"\""},
+                 {"cr\rlf", "\"cr\rlf\""}, {"l\nf", "\"l\nf\""},
+                 {" pad ", " pad "}};
     for (const auto& c : cases) EXPECT_EQ(cli::CsvCell(c.in), c.out);
 }
 
@@ -147,7 +148,8 @@ TEST(CliTableCommandsTest, FailuresNameTheFileAndSayHowFarTheDumpGot) {
     auto t = dbase::DbfTable::Open(dir.File("parts.dbf"), OpenMode::ReadOnly);
     const size_t cut = t->Header().headerLength + 2 * t->RecordSize() + 3;
     t.reset();
-    std::ofstream(dir.File("parts.dbf"), std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(cut));
+    std::ofstream(dir.File("parts.dbf"), std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(cut));
     r = Cli({"--dump", dir.File("parts.dbf")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Ann"), std::string::npos);
@@ -162,8 +164,8 @@ TEST(CliTableCommandsTest, FailuresNameTheFileAndSayHowFarTheDumpGot) {
 // --copy gives a file the independent reader reads back exactly as it reads the source.
 TEST(CliTableCommandsTest, CopyReadsBackIdenticallyInPythonDbf) {
     const std::string oracles = TESSEL_ORACLES_DIR;
-    if (std::system("/usr/bin/python3 -c 'import dbf' 2>/dev/null") != 0 ||
-        !std::ifstream(oracles + "/dbfmake.py") || !std::ifstream(oracles + "/dbfdump.py"))
+    if (std::system("/usr/bin/python3 -c 'import dbf' 2>/dev/null") != 0 || !std::ifstream(oracles + "/dbfmake.py") ||
+        !std::ifstream(oracles + "/dbfdump.py"))
         GTEST_SKIP() << "python3-dbf or the oracle scripts are not installed";
     test::TempDir dir;
     std::ofstream(dir.File("rows.csv")) << "NAME,QTY,PRICE,RATE,BORN,OK,NOTES\n"
@@ -173,21 +175,23 @@ TEST(CliTableCommandsTest, CopyReadsBackIdenticallyInPythonDbf) {
     const std::string src = dir.File("src.dbf"), dst = dir.File("dst.dbf");
     ASSERT_EQ(std::system(("/usr/bin/python3 " + oracles + "/dbfmake.py " + src +
                            " --schema 'NAME C(20); QTY N(5,0); PRICE N(10,2); RATE F(12,3); BORN D; OK L; NOTES M'"
-                           " --rows " + dir.File("rows.csv") + " --writer python-dbf 2>/dev/null")
+                           " --rows " +
+                           dir.File("rows.csv") + " --writer python-dbf 2>/dev/null")
                               .c_str()),
               0);
     ASSERT_EQ(Cli({"--copy", src, dst}).status, 0);
     auto dump = [&](const std::string& path) {
         int status;
-        const std::string out =
-            test::RunCommand("/usr/bin/python3 " + oracles + "/dbfdump.py " + path + " --via python-dbf 2>/dev/null", &status);
+        const std::string out = test::RunCommand(
+            "/usr/bin/python3 " + oracles + "/dbfdump.py " + path + " --via python-dbf 2>/dev/null", &status);
         EXPECT_EQ(status, 0) << path;
         // Header facts other than the schema may differ (date bytes, counts of deleted rows).
         std::string kept;
         std::istringstream lines(out);
         std::string line;
         while (std::getline(lines, line))
-            if (line.rfind("# version", 0) == 0 || line.rfind("# schema", 0) == 0 || line[0] != '#') kept += line + "\n";
+            if (line.rfind("# version", 0) == 0 || line.rfind("# schema", 0) == 0 || line[0] != '#')
+                kept += line + "\n";
         return kept;
     };
     const std::string want = dump(src);

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "support/TempDir.h"
 #include "base/Exceptions.h"
+#include "support/TempDir.h"
 
 namespace tessel {
 namespace {
@@ -64,8 +64,7 @@ TEST(CodeEditFileWriter, LineBreaksAndEncodings) {
         {"cr", TTextEncoding::Utf8, lbCr, true, "\xC3\xA9\rx\r"},
         {"utf-8 with mark", TTextEncoding::Utf8Bom, lbLf, true, "\xEF\xBB\xBF\xC3\xA9\nx\n"},
         {"windows-1252", TTextEncoding::Windows1252, lbCrLf, true, "\xE9\r\nx\r\n"},
-        {"utf-16 le", TTextEncoding::Utf16LeBom, lbCrLf, true,
-         "\xFF\xFE\xE9\0\r\0\n\0x\0\r\0\n\0"s},
+        {"utf-16 le", TTextEncoding::Utf16LeBom, lbCrLf, true, "\xFF\xFE\xE9\0\r\0\n\0x\0\r\0\n\0"s},
         {"utf-16 be", TTextEncoding::Utf16BeBom, lbLf, true, "\xFE\xFF\0\xE9\0\n\0x\0\n"s},
     };
     TempDir dir;

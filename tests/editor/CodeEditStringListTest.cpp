@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "support/TempDir.h"
 #include "base/Exceptions.h"
 #include "base/StringList.h"
+#include "support/TempDir.h"
 
 namespace tessel {
 namespace {
@@ -30,18 +30,10 @@ using namespace std::string_literals;
 class Recorder {
 public:
     explicit Recorder(TCodeEditStringList& lines) {
-        auto sender = [&lines](TCodeEditStringList* s) {
-            return s == &lines ? "" : " (wrong sender)";
-        };
-        lines.OnLinesChanging = [this, sender](TCodeEditStringList* s) {
-            log.push_back("Changing"s + sender(s));
-        };
-        lines.OnLinesChanged = [this, sender](TCodeEditStringList* s) {
-            log.push_back("Changed"s + sender(s));
-        };
-        lines.OnLinesCleared = [this, sender](TCodeEditStringList* s) {
-            log.push_back("Cleared"s + sender(s));
-        };
+        auto sender = [&lines](TCodeEditStringList* s) { return s == &lines ? "" : " (wrong sender)"; };
+        lines.OnLinesChanging = [this, sender](TCodeEditStringList* s) { log.push_back("Changing"s + sender(s)); };
+        lines.OnLinesChanged = [this, sender](TCodeEditStringList* s) { log.push_back("Changed"s + sender(s)); };
+        lines.OnLinesCleared = [this, sender](TCodeEditStringList* s) { log.push_back("Cleared"s + sender(s)); };
         lines.OnLineAdded = [this](int i, const std::string& t) { Line("Added", i, t); };
         lines.OnLineInserted = [this](int i, const std::string& t) { Line("Inserted", i, t); };
         lines.OnLinePut = [this](int i, const std::string& t) { Line("Put", i, t); };
@@ -164,21 +156,9 @@ TEST(CodeEditStringListEncoding, RoundTripsEveryEncodingByteForByte) {
         TLineBreakStyle style;
     };
     const Case cases[] = {
-        {"utf-8",
-         "caf\xC3\xA9\r\n\xE2\x82\xAC 1\r\n",
-         TTextEncoding::Utf8,
-         {"caf\xC3\xA9", "\xE2\x82\xAC 1"},
-         lbCrLf},
-        {"windows-1252",
-         "caf\xE9 \x80\n",
-         TTextEncoding::Windows1252,
-         {"caf\xC3\xA9 \xE2\x82\xAC"},
-         lbLf},
-        {"windows-1252 undefined byte",
-         "a\x81z\n",
-         TTextEncoding::Windows1252,
-         {"a\xC2\x81z"},
-         lbLf},
+        {"utf-8", "caf\xC3\xA9\r\n\xE2\x82\xAC 1\r\n", TTextEncoding::Utf8, {"caf\xC3\xA9", "\xE2\x82\xAC 1"}, lbCrLf},
+        {"windows-1252", "caf\xE9 \x80\n", TTextEncoding::Windows1252, {"caf\xC3\xA9 \xE2\x82\xAC"}, lbLf},
+        {"windows-1252 undefined byte", "a\x81z\n", TTextEncoding::Windows1252, {"a\xC2\x81z"}, lbLf},
         {"utf-8 with mark",
          "\xEF\xBB\xBF"
          "ab\ncd\n",
@@ -362,10 +342,7 @@ TEST(CodeEditStringListNotifications, EachOperationReportsExactlyWhatChanged) {
     TStringList two{"d", "e"};
     TStringList three{"1", "2", "3"};
     const Case cases[] = {
-        {"put",
-         [](auto& l) { l.Put(1, "x"); },
-         {"Changing", "Put 1 'x'", "Changed"},
-         {"a", "x", "c"}},
+        {"put", [](auto& l) { l.Put(1, "x"); }, {"Changing", "Put 1 'x'", "Changed"}, {"a", "x", "c"}},
         {"put at count adds",
          [](auto& l) { l.Put(3, "d"); },
          {"Changing", "Added 3 'd'", "Changed"},
@@ -374,10 +351,7 @@ TEST(CodeEditStringListNotifications, EachOperationReportsExactlyWhatChanged) {
          [](auto& l) { EXPECT_EQ(l.Add("d"), 3); },
          {"Changing", "Added 3 'd'", "Changed"},
          {"a", "b", "c", "d"}},
-        {"insert",
-         [](auto& l) { l.Insert(0, "z"); },
-         {"Changing", "Inserted 0 'z'", "Changed"},
-         {"z", "a", "b", "c"}},
+        {"insert", [](auto& l) { l.Insert(0, "z"); }, {"Changing", "Inserted 0 'z'", "Changed"}, {"z", "a", "b", "c"}},
         {"insert at count",
          [](auto& l) { l.Insert(3, "z"); },
          {"Changing", "Inserted 3 'z'", "Changed"},
@@ -404,10 +378,7 @@ TEST(CodeEditStringListNotifications, EachOperationReportsExactlyWhatChanged) {
          [](auto& l) { l.BulkInsertEmptyLines(1, 2); },
          {"Changing", "Added 1 ''", "Changed"},
          {"a", "", "", "b", "c"}},
-        {"bulk insert of nothing",
-         [](auto& l) { l.BulkInsertEmptyLines(1, 0); },
-         {},
-         {"a", "b", "c"}},
+        {"bulk insert of nothing", [](auto& l) { l.BulkInsertEmptyLines(1, 0); }, {}, {"a", "b", "c"}},
         {"load",
          [](auto& l) { LoadBytes(l, "x\ny"); },
          {"Changing", "Cleared", "Added 0 'x'", "Added 1 'y'", "Changed"},
@@ -489,8 +460,7 @@ TEST(CodeEditStringListIndexes, BadIndexesRaiseAndChangeNothing) {
             c.op(lines);
             ADD_FAILURE() << "no exception";
         } catch (const ECodeEditStringList& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "Invalid stringlist index " + std::to_string(c.badIndex));
+            EXPECT_EQ(std::string(e.what()), "Invalid stringlist index " + std::to_string(c.badIndex));
         }
         EXPECT_EQ(lines.ToVector(), (Lines{"a", "b", "c"}));
         EXPECT_TRUE(recorder.log.empty()) << testing::PrintToString(recorder.log);
@@ -520,8 +490,7 @@ TEST(CodeEditStringListRecords, LineStateStartsAtMinusOneExceptForBulkInsertedLi
     lines.AddStrings(TStringList{"s"});
     lines.BulkInsertEmptyLines(0, 1);
     const std::vector<intptr_t> expected{0, -1, -1, -1, -1};
-    for (int i = 0; i < lines.Count(); ++i)
-        EXPECT_EQ(lines.LineState(i), expected[static_cast<size_t>(i)]) << i;
+    for (int i = 0; i < lines.Count(); ++i) EXPECT_EQ(lines.LineState(i), expected[static_cast<size_t>(i)]) << i;
 
     lines.SetLineState(1, 42);
     lines.Put(1, "changed");  // the highlighter decides when the state changes, not Put
@@ -588,8 +557,7 @@ TEST(CodeEditStringListCapacity, BulkOperationsReserveOnce) {
              l.AddStrings(source);
          },
          32, 17},
-        {"bulk insert grows to the exact need", 10, [](auto& l) { l.BulkInsertEmptyLines(4, 20); },
-         30, 30},
+        {"bulk insert grows to the exact need", 10, [](auto& l) { l.BulkInsertEmptyLines(4, 20); }, 30, 30},
         {"bulk insert within capacity", 10, [](auto& l) { l.BulkInsertEmptyLines(10, 6); }, 16, 16},
         {"bulk delete keeps the capacity", 10, [](auto& l) { l.BulkDeleteLines(2, 3); }, 16, 7},
         {"capacity never below the count", 10, [](auto& l) { l.SetCapacity(4); }, 10, 10},

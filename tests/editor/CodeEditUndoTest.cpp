@@ -117,10 +117,17 @@ TEST(CodeEditMarks, FollowInsertedAndDeletedLines) {
     };
     const Row rows[] = {
         // Lines 6..8 removed (a deletion of three lines after line 5).
-        {true, 5, 3, 5, 5}, {true, 5, 3, 6, 5}, {true, 5, 3, 8, 5}, {true, 5, 3, 9, 6}, {true, 5, 3, 4, 4},
+        {true, 5, 3, 5, 5},
+        {true, 5, 3, 6, 5},
+        {true, 5, 3, 8, 5},
+        {true, 5, 3, 9, 6},
+        {true, 5, 3, 4, 4},
         {true, 5, 0, 9, 9},
         // Two lines inserted at line 5.
-        {false, 5, 2, 5, 7}, {false, 5, 2, 4, 4}, {false, 5, 2, 10, 12}, {false, 5, 0, 10, 10},
+        {false, 5, 2, 5, 7},
+        {false, 5, 2, 4, 4},
+        {false, 5, 2, 10, 12},
+        {false, 5, 0, 10, 10},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.first) + "/" + std::to_string(r.count) + " " + std::to_string(r.before));
@@ -250,13 +257,13 @@ TEST(CodeEditReplacement, InsertTextInEachMode) {
         TCodeEditStringList lines;
         Fill(lines, text);
         int pieces = 0;
-        const std::string_view t(r.text, std::string_view(r.text).size() + (std::string_view(r.text) == "1\r2" ? 8 : 0));
-        const TInsertResult res =
-            InsertTextAt(lines, r.at, r.mode, t, true, [&](TBufferCoord from, TBufferCoord to) {
-                ++pieces;
-                EXPECT_EQ(from.Line, to.Line);
-                EXPECT_EQ(from.Column, r.at.Column);
-            });
+        const std::string_view t(r.text,
+                                 std::string_view(r.text).size() + (std::string_view(r.text) == "1\r2" ? 8 : 0));
+        const TInsertResult res = InsertTextAt(lines, r.at, r.mode, t, true, [&](TBufferCoord from, TBufferCoord to) {
+            ++pieces;
+            EXPECT_EQ(from.Line, to.Line);
+            EXPECT_EQ(from.Column, r.at.Column);
+        });
         EXPECT_EQ(Text(lines), r.after);
         EXPECT_EQ(res.Caret, r.caret);
         EXPECT_EQ(res.LinesAdded, r.added);

@@ -63,7 +63,8 @@ TEST(Aliases, MalformedLinesAreSkippedAndTheRestLoads) {
     std::filesystem::create_directories(dirs.ConfigDir());
     WriteBytes(AliasStore::DefaultFileName(),
                "[Good]\nPATH=/g\nthis is not a setting\n[NoPath]\nTYPE=STANDARD\n"
-               "[" + std::string(40, 'L') + "]\nPATH=/l\n[Also Good]\nPATH=/a\n");
+               "[" +
+                   std::string(40, 'L') + "]\nPATH=/l\n[Also Good]\nPATH=/a\n");
     const AliasStore store;
     EXPECT_EQ(store.AliasNames(), (std::vector<std::string>{"Good", "Also Good", kSampleAliasName}));
     ASSERT_EQ(store.SkippedLines().size(), 3u);
@@ -76,7 +77,7 @@ TEST(Aliases, AddValidatesAndPersistsAndRemoveTakesItAway) {
     {
         AliasStore store;
         store.AddAlias("Shop", dataDir + "/./", "dbase");
-        EXPECT_THROW(store.AddAlias("shop", dataDir), EngineError);            // taken, any case
+        EXPECT_THROW(store.AddAlias("shop", dataDir), EngineError);  // taken, any case
         EXPECT_THROW(store.AddAlias(std::string(32, 'x'), dataDir), EngineError);
         EXPECT_THROW(store.AddAlias("a=b", dataDir), EngineError);
         EXPECT_THROW(store.AddAlias("Missing", dataDir + "/no/such/dir"), EngineError);

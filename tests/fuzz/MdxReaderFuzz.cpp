@@ -26,7 +26,9 @@ using namespace tessel::engine;
 
 constexpr uint32_t kRows = 120;
 
-bool Deleted(uint32_t slot) { return slot < kRows && slot % 11 == 3; }
+bool Deleted(uint32_t slot) {
+    return slot < kRows && slot % 11 == 3;
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -49,18 +51,27 @@ void Check(bool ok, const char* what) {
 }
 
 std::unique_ptr<dbase::DbfTable> MakeTable(const std::string& path) {
-    auto t = dbase::CreateDbfTable(path, {FieldDesc::Make("NAME", fldtype::kString, 0, 10),
-                                          FieldDesc::Make("AMOUNT", fldtype::kFloat, 0, 8, 2, 'N'),
-                                          FieldDesc::Make("BORN", fldtype::kDate),
-                                          FieldDesc::Make("CITY", fldtype::kString, 0, 4)});
+    auto t = dbase::CreateDbfTable(
+        path,
+        {FieldDesc::Make("NAME", fldtype::kString, 0, 10), FieldDesc::Make("AMOUNT", fldtype::kFloat, 0, 8, 2, 'N'),
+         FieldDesc::Make("BORN", fldtype::kDate), FieldDesc::Make("CITY", fldtype::kString, 0, 4)});
     static const char* const kCities[] = {"", "A", "B", "C"};
     for (uint32_t k = 0; k < kRows; ++k) {
         char name[16];
         std::snprintf(name, sizeof name, "n%03u", (k * 37) % kRows);
         Record r(4);
-        if (k % 17 == 0) r[0].SetNull(); else r[0].SetText(name);
-        if (k % 19 == 0) r[1].SetNull(); else r[1].SetDecimal(static_cast<int64_t>((k * 7919) % 20001) - 10000, 2);
-        if (k % 23 == 0) r[2].SetNull(); else r[2].SetDate(DayNumber(1970, 1, 1) + (k * 131) % 15000);
+        if (k % 17 == 0)
+            r[0].SetNull();
+        else
+            r[0].SetText(name);
+        if (k % 19 == 0)
+            r[1].SetNull();
+        else
+            r[1].SetDecimal(static_cast<int64_t>((k * 7919) % 20001) - 10000, 2);
+        if (k % 23 == 0)
+            r[2].SetNull();
+        else
+            r[2].SetDate(DayNumber(1970, 1, 1) + (k * 131) % 15000);
         r[3].SetText(kCities[k % 4]);
         t->AppendRecord(r);
     }

@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/Engine.h"
 #include "base/EngineError.h"
+#include "engine/Engine.h"
 
 using namespace tessel::engine;
 namespace fs = std::filesystem;

@@ -42,9 +42,8 @@ TEST(CustomGrid, CellRectanglesFollowWidthsHeightsAndLines) {
         int col, row;
         QRect rect;
     } cases[] = {
-        {0, 0, QRect(0, 0, 10, 20)},    {1, 0, QRect(11, 0, 30, 20)},  {2, 1, QRect(42, 21, 50, 20)},
-        {3, 2, QRect(93, 42, 70, 20)},  {4, 5, QRect(164, 105, 90, 20)},
-        {1, 6, QRect()},  // below the client area
+        {0, 0, QRect(0, 0, 10, 20)},   {1, 0, QRect(11, 0, 30, 20)},    {2, 1, QRect(42, 21, 50, 20)},
+        {3, 2, QRect(93, 42, 70, 20)}, {4, 5, QRect(164, 105, 90, 20)}, {1, 6, QRect()},  // below the client area
     };
     for (const auto& c : cases) EXPECT_EQ(grid.CellRect(c.col, c.row), c.rect) << c.col << "," << c.row;
     // 125 pixels: title 21 + four rows of 21 fit whole (105), the fifth is cut.
@@ -105,9 +104,9 @@ TEST(CustomGrid, PaintsFixedRegionsThenDataCellsRowByRow) {
     grid.drawn.clear();
     grid.viewport()->grab();
     const std::vector<std::pair<int, int>> expected = {
-        {0, 0},                  // corner
-        {1, 0}, {2, 0},          // fixed row over the scrolled columns
-        {0, 1}, {0, 2},          // fixed column beside the scrolled rows
+        {0, 0},          // corner
+        {1, 0}, {2, 0},  // fixed row over the scrolled columns
+        {0, 1}, {0, 2},  // fixed column beside the scrolled rows
         {1, 1}, {2, 1}, {1, 2}, {2, 2},
     };
     EXPECT_EQ(grid.drawn, expected);

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <QCalendarWidget>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
+#include "GridTestSupport.h"
 #include "engine/Engine.h"
 #include "engine/TableFiles.h"
 #include "engine/paradox/Paradox.h"
@@ -18,7 +19,6 @@
 #include "grid/DbGrid.h"
 #include "grid/DbInplaceEdit.h"
 #include "grid/DbMemoDialog.h"
-#include "GridTestSupport.h"
 #include "support/TempDir.h"
 
 namespace tessel {
@@ -49,8 +49,9 @@ protected:
              FieldDesc::Make("ZIP", t::kString, 0, 5), FieldDesc::Make("NOTES", t::kBlob, engine::fldsub::kMemo, 10)},
             {}, 1);
         for (int i = 1; i <= n; ++i)
-            file->AppendRecord({Value::Int(i), Value::Text(std::string("p").append(std::to_string(i))), Value::Text(std::string("1000").append(std::to_string(i % 10))),
-                                 Value::Text(std::string("note of ").append(std::to_string(i)))});
+            file->AppendRecord({Value::Int(i), Value::Text(std::string("p").append(std::to_string(i))),
+                                Value::Text(std::string("1000").append(std::to_string(i % 10))),
+                                Value::Text(std::string("note of ").append(std::to_string(i)))});
         file->Close();
         grid.resize(400, 8 * 20);
         grid.OnShowError = [this](const std::string& text) { errors.push_back(text); };
@@ -123,7 +124,7 @@ TEST_F(GridEdit, KeysMoveBetweenCellsAndRecords) {
         {Qt::Key_Right, Qt::NoModifier, 2, "NAME"},
         {Qt::Key_Right, Qt::NoModifier, 2, "ZIP"},
         {Qt::Key_End, Qt::NoModifier, 2, "NOTES"},
-        {Qt::Key_Right, Qt::NoModifier, 2, "NOTES"},    // no column past the last
+        {Qt::Key_Right, Qt::NoModifier, 2, "NOTES"},  // no column past the last
         {Qt::Key_Home, Qt::NoModifier, 2, "ID"},
         {Qt::Key_Left, Qt::NoModifier, 2, "ID"},
         {Qt::Key_Right, Qt::ControlModifier, 2, "NOTES"},
@@ -131,12 +132,12 @@ TEST_F(GridEdit, KeysMoveBetweenCellsAndRecords) {
         {Qt::Key_End, Qt::ControlModifier, 5, "ID"},
         {Qt::Key_Up, Qt::NoModifier, 4, "ID"},
         {Qt::Key_Home, Qt::ControlModifier, 1, "ID"},
-        {Qt::Key_Up, Qt::NoModifier, 1, "ID"},          // nothing before the first
+        {Qt::Key_Up, Qt::NoModifier, 1, "ID"},  // nothing before the first
         {Qt::Key_Tab, Qt::NoModifier, 1, "NAME"},
         {Qt::Key_Tab, Qt::ShiftModifier, 1, "ID"},
         {Qt::Key_Backtab, Qt::ShiftModifier, 1, "ID"},  // before the first record: stays
         {Qt::Key_End, Qt::NoModifier, 1, "NOTES"},
-        {Qt::Key_Tab, Qt::NoModifier, 2, "ID"},         // past the last column: next record
+        {Qt::Key_Tab, Qt::NoModifier, 2, "ID"},            // past the last column: next record
         {Qt::Key_Backtab, Qt::ShiftModifier, 1, "NOTES"},  // before the first: previous record's last
         {Qt::Key_PageDown, Qt::NoModifier, 5, "NOTES"},
         {Qt::Key_PageUp, Qt::NoModifier, 1, "NOTES"},
@@ -434,8 +435,10 @@ TEST_F(GridEdit, DoubleClickOnADividerFitsTheColumnOnlyWhenSwitchedOn) {
     for (bool on : {false, true}) {
         SCOPED_TRACE(on);
         TDbGridOptions options = grid.Options();
-        if (on) options.Include(dgDblClickColSizing);
-        else options.Exclude(dgDblClickColSizing);
+        if (on)
+            options.Include(dgDblClickColSizing);
+        else
+            options.Exclude(dgDblClickColSizing);
         grid.SetOptions(options);
         Ds().FieldByName("NAME").SetDisplayWidth(20);
         grid.RebuildLayout();
@@ -449,8 +452,8 @@ TEST_F(GridEdit, DoubleClickOnADividerFitsTheColumnOnlyWhenSwitchedOn) {
 TEST_F(GridEdit, DraggingATitleMovesTheColumnAndTheFieldOrder) {
     struct Case {
         const char* name;
-        int from;     // data column whose title is dragged
-        int to;       // data column dropped on; -1: right of the last column; -2: 2 pixels only
+        int from;  // data column whose title is dragged
+        int to;    // data column dropped on; -1: right of the last column; -2: 2 pixels only
         std::vector<std::string> order;
         int movedTo;  // -1: no move
     } cases[] = {
@@ -643,8 +646,8 @@ TEST_F(GridMultiSelect, SpaceTogglesTheRecordWithRowSelect) {
     struct Step {
         int key;
         std::vector<int> selected;
-    } steps[] = {{Qt::Key_Space, {1}}, {Qt::Key_Down, {1}}, {Qt::Key_Space, {1, 2}}, {Qt::Key_Up, {1, 2}},
-                 {Qt::Key_Space, {2}}};
+    } steps[] = {
+        {Qt::Key_Space, {1}}, {Qt::Key_Down, {1}}, {Qt::Key_Space, {1, 2}}, {Qt::Key_Up, {1, 2}}, {Qt::Key_Space, {2}}};
     for (const Step& s : steps) {
         Key(s.key);
         EXPECT_EQ(SelectedIds(), s.selected);
@@ -663,10 +666,8 @@ TEST_F(GridEdit, DittoShortcutsCopyFromTheNeighbouringRecord) {
         const char* name;
         const char* zip;
     } cases[] = {
-        {dbDittoPrior, 3, false, "p2", "10003"},
-        {dbDittoNext, 3, false, "p4", "10003"},
-        {dbDittoPriorOrNext, 1, false, "p2", "10001"},
-        {dbDittoPriorOrNext, 3, false, "p2", "10003"},
+        {dbDittoPrior, 3, false, "p2", "10003"},       {dbDittoNext, 3, false, "p4", "10003"},
+        {dbDittoPriorOrNext, 1, false, "p2", "10001"}, {dbDittoPriorOrNext, 3, false, "p2", "10003"},
         {dbDittoPrior, 1, false, "p1", "10001"},  // no record before the first
         {dbDittoPrior, 4, true, "p3", "10003"},
     };

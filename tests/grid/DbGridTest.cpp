@@ -59,8 +59,12 @@ std::unique_ptr<MemoryDataSet> Employees(int n) {
         std::move(records));
 }
 
-int Zero() { return QFontMetrics(GridFont()).horizontalAdvance(QLatin1Char('0')); }
-int TextWidth(const char* s) { return QFontMetrics(GridFont()).horizontalAdvance(QString(s)); }
+int Zero() {
+    return QFontMetrics(GridFont()).horizontalAdvance(QLatin1Char('0'));
+}
+int TextWidth(const char* s) {
+    return QFontMetrics(GridFont()).horizontalAdvance(QString(s));
+}
 
 // ------------------------------------------------------------------------------ columns
 
@@ -79,8 +83,8 @@ TEST(DbGridColumns, FromTheVisibleFieldsWithDisplayWidthsOrTitleWidths) {
         const char* field;
         int width;
     } cases[] = {
-        {1, "ID", 4 + 10 * Zero()},                                   // numbers: 10 characters
-        {2, "NAME", 4 + 10 * Zero()},                                 // the string's size
+        {1, "ID", 4 + 10 * Zero()},    // numbers: 10 characters
+        {2, "NAME", 4 + 10 * Zero()},  // the string's size
         {3, "AMOUNT", std::max(4 + 10 * Zero(), TextWidth("Amount paid in dollars") + 4)},
         {4, "NOTES", 4 + 10 * Zero()},
     };
@@ -403,25 +407,22 @@ TEST(DbGridScrolling, RowChangeEventsFollowTheCurrentRecord) {
 struct BarCase {
     int64_t records;
     bool sequenced;
-    int height;  // of the grid; picks the visible rows
-    int moveTo;  // 0 first, 1 middle, 2 last
+    int height;                 // of the grid; picks the visible rows
+    int moveTo;                 // 0 first, 1 middle, 2 last
     TScrollBarValues expected;  // Position -1: the record number
 };
 
 TEST(DbGridScrolling, VerticalScrollBarFollowsThePosition) {
     const int h = QFontMetrics(GridFont()).height();
     const int rowExtent = h + 4;
-    const int oneRow = 2 + (h + 5) + rowExtent + 1;          // frame, title, one row
-    const int tenRows = 2 + (h + 5) + 10 * rowExtent + 1;    // ten rows
+    const int oneRow = 2 + (h + 5) + rowExtent + 1;        // frame, title, one row
+    const int tenRows = 2 + (h + 5) + 10 * rowExtent + 1;  // ten rows
     const BarCase cases[] = {
-        {2, true, oneRow, 0, {1, 1001, 1000, 1}},       // range of one: a full thumb
-        {3, true, oneRow, 2, {1, 3, 1, 3}},
-        {100, true, tenRows, 1, {1, 109, 10, -1}},
-        {100, true, tenRows, 2, {1, 109, 10, 100}},
-        {5, true, tenRows, 0, {1, 9, 5, 1}},             // five records fill five rows
-        {100, false, tenRows, 0, {0, 4, 0, 0}},        // not sequenced: three places
-        {100, false, tenRows, 1, {0, 4, 0, 2}},
-        {100, false, tenRows, 2, {0, 4, 0, 4}},
+        {2, true, oneRow, 0, {1, 1001, 1000, 1}},  // range of one: a full thumb
+        {3, true, oneRow, 2, {1, 3, 1, 3}},         {100, true, tenRows, 1, {1, 109, 10, -1}},
+        {100, true, tenRows, 2, {1, 109, 10, 100}}, {5, true, tenRows, 0, {1, 9, 5, 1}},  // five records fill five rows
+        {100, false, tenRows, 0, {0, 4, 0, 0}},                                           // not sequenced: three places
+        {100, false, tenRows, 1, {0, 4, 0, 2}},     {100, false, tenRows, 2, {0, 4, 0, 4}},
     };
     for (const auto& c : cases) {
         GeneratedDataSet ds(c.records, c.sequenced);
@@ -462,7 +463,9 @@ TEST(DbGridScrolling, ScrollBarActionsMoveTheDataSet) {
 
 // ----------------------------------------------------------------------------- painting
 
-QColor At(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
+QColor At(const QImage& image, int x, int y) {
+    return image.pixelColor(x, y);
+}
 
 // employee.dbf with two records, opened as a table and as a query.
 class DbGridPaint : public ::testing::TestWithParam<bool> {
@@ -508,10 +511,10 @@ protected:
 TEST_P(DbGridPaint, ClosedAnswerShowsTitleRowAndIndicatorOnWhite) {
     const QImage shot = Shot(grid);
     const QColor face = gridcolor::BtnFace(), white = gridcolor::Window();
-    EXPECT_EQ(At(shot, 5, 5), face);                       // corner
-    EXPECT_EQ(At(shot, 100, 5), face);                     // title row
-    EXPECT_EQ(At(shot, 5, 150), face);                     // indicator column to the bottom
-    EXPECT_EQ(At(shot, 100, 100), white);                  // the data area
+    EXPECT_EQ(At(shot, 5, 5), face);       // corner
+    EXPECT_EQ(At(shot, 100, 5), face);     // title row
+    EXPECT_EQ(At(shot, 5, 150), face);     // indicator column to the bottom
+    EXPECT_EQ(At(shot, 100, 100), white);  // the data area
     // No line between data cells: a whole row below the title is white.
     const QRect cell = grid.CellRect(1, 1);
     for (int x = 12; x < shot.width(); ++x) ASSERT_EQ(At(shot, x, cell.bottom() + 1), white) << x;

@@ -27,7 +27,8 @@ TEST(DbNavigator, ButtonsFollowTheDataSetAndMoveIt) {
     EXPECT_EQ(EnabledButtons(nav), std::vector<bool>(10, false));
     ds.Open();
     //                                first  prior  next  last  ins    del    edit   post   cancel refresh
-    EXPECT_EQ(EnabledButtons(nav), (std::vector<bool>{false, false, true, true, false, false, false, false, false, true}));
+    EXPECT_EQ(EnabledButtons(nav),
+              (std::vector<bool>{false, false, true, true, false, false, false, false, false, true}));
     nav.Button(B::nbNext)->click();
     EXPECT_EQ(ds.RecNo(), 2);
     EXPECT_TRUE(nav.Button(B::nbFirst)->isEnabled());

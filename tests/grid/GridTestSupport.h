@@ -18,7 +18,8 @@ namespace tessel::test {
 // Records made on demand: ID = position + 1, NAME = "r<id>". Counts what the data set reads.
 class GeneratedCursor : public TDataCursor {
 public:
-    GeneratedCursor(int64_t count, bool sequenced, int64_t* reads) : count_(count), sequenced_(sequenced), reads_(reads) {
+    GeneratedCursor(int64_t count, bool sequenced, int64_t* reads)
+        : count_(count), sequenced_(sequenced), reads_(reads) {
         fields_ = {engine::FieldDesc::Make("ID", engine::fldtype::kInt32),
                    engine::FieldDesc::Make("NAME", engine::fldtype::kString, 0, 12)};
     }

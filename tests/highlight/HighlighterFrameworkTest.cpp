@@ -140,7 +140,8 @@ TEST(CustomHighlighterTest, BaseDefaults) {
     EXPECT_EQ(list.Count(), 0);
     const TCharSet delimiters = hl.WordDelimiters();
     EXPECT_EQ(delimiters.count(), 22u);  // the characters listed for the default
-    for (char c : std::string("\"'!()*+,-./:;=?[\\]^{|}")) EXPECT_TRUE(delimiters.test(static_cast<unsigned char>(c))) << c;
+    for (char c : std::string("\"'!()*+,-./:;=?[\\]^{|}"))
+        EXPECT_TRUE(delimiters.test(static_cast<unsigned char>(c))) << c;
     const TCharSet identifiers = hl.IdentifierChars();
     EXPECT_EQ(identifiers.count(), 255u - 33u + 1u);
     EXPECT_FALSE(identifiers.test(' '));

@@ -234,8 +234,8 @@ TEST(SQLKeywordTablesTest, TableNames) {
     EXPECT_EQ(ScannedKind(hl, "customer"), skTableName);
     EXPECT_EQ(ScannedKind(hl, "CUSTOMER"), skTableName);
 
-    hl.TableNames().Add("SELECT");     // a stored word stays what it is
-    hl.TableNames().Add("customer");   // the same name again is stored once
+    hl.TableNames().Add("SELECT");       // a stored word stays what it is
+    hl.TableNames().Add("customer");     // the same name again is stored once
     hl.TableNames().Add("order items");  // stored, never recognised
     hl.TableNames().Add("emp.db");
     EXPECT_EQ(notifications, 5);

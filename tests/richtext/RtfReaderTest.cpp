@@ -25,7 +25,9 @@ TEST(RtfReader, ParagraphsBecomeLinesAndFormattingIsDropped) {
         {"a\\par\n\\par\nb\\par\n}", {"a", "", "b"}},
         {"no mark}", {"no mark"}},
         {"\\{x\\} \\\\ caf\\'e9\\par}", {"{x} \\ caf\xe9"}},
-        {"\\u8364?uro\\par}", {"\xe2\x82\xac" "uro"}},
+        {"\\u8364?uro\\par}",
+         {"\xe2\x82\xac"
+          "uro"}},
         {"{\\b bold} {\\*\\unknown hidden}plain\\par}", {"bold plain"}},
         {"a\nb\r\nc\\par}", {"abc"}},
     };

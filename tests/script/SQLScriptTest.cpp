@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/ErrorHandler.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
-#include "base/ErrorHandler.h"
 #include "framework/data/Session.h"
 #include "support/TempDir.h"
 
@@ -81,19 +81,31 @@ TEST_F(ScriptTest, StatementsAreCutAtTerminatorsOutsideQuotesAndComments) {
         std::vector<int> lineNos;
     };
     const Case cases[] = {
-        {{"INSERT INTO t VALUES (1);", "INSERT INTO t VALUES (2);"}, true, '/',
-         {"INSERT INTO t VALUES (1)", "INSERT INTO t VALUES (2)"}, {0, 1}},
-        {{"UPDATE t SET a = 1", "/", "UPDATE t SET a = 2"}, false, '/',
-         {"UPDATE t SET a = 1", "UPDATE t SET a = 2"}, {1, 2}},
-        {{"UPDATE t SET a = 1", " / ", "UPDATE t SET a = 2"}, false, '/',
-         {"UPDATE t SET a = 1", "UPDATE t SET a = 2"}, {1, 2}},
+        {{"INSERT INTO t VALUES (1);", "INSERT INTO t VALUES (2);"},
+         true,
+         '/',
+         {"INSERT INTO t VALUES (1)", "INSERT INTO t VALUES (2)"},
+         {0, 1}},
+        {{"UPDATE t SET a = 1", "/", "UPDATE t SET a = 2"},
+         false,
+         '/',
+         {"UPDATE t SET a = 1", "UPDATE t SET a = 2"},
+         {1, 2}},
+        {{"UPDATE t SET a = 1", " / ", "UPDATE t SET a = 2"},
+         false,
+         '/',
+         {"UPDATE t SET a = 1", "UPDATE t SET a = 2"},
+         {1, 2}},
         {{"a; b", "c;"}, true, '/', {"a", "b|c"}, {0, 1}},
         {{"a; b; c"}, true, '/', {"a", "b", "c"}, {0, 0, 0}},
         {{"a; b", "c; d"}, true, '/', {"a", "b|c", "d"}, {0, 1, 1}},
         {{"  ", ";", "x", "  "}, true, '/', {"x"}, {3}},
         {{"UPDATE t SET c = 'a;b'; d"}, true, '/', {"UPDATE t SET c = 'a;b'", "d"}, {0, 0}},
-        {{"UPDATE t SET c = \"x;y\" /* ; */ WHERE 1=1; d"}, true, '/',
-         {"UPDATE t SET c = \"x;y\" /* ; */ WHERE 1=1", "d"}, {0, 0}},
+        {{"UPDATE t SET c = \"x;y\" /* ; */ WHERE 1=1; d"},
+         true,
+         '/',
+         {"UPDATE t SET c = \"x;y\" /* ; */ WHERE 1=1", "d"},
+         {0, 0}},
         {{"a /* one;", "two; */ b;", "c"}, true, '/', {"a /* one;|two; */ b", "c"}, {1, 2}},
         {{"SELECT 'it''s;' FROM t; e"}, true, '/', {"SELECT 'it''s;' FROM t", "e"}, {0, 0}},
         {{"a '", "/", "'", "/", "b"}, false, '/', {"a '|/|'", "b"}, {3, 4}},
@@ -107,8 +119,7 @@ TEST_F(ScriptTest, StatementsAreCutAtTerminatorsOutsideQuotesAndComments) {
         std::vector<std::string> statements;
         std::vector<int> lineNos;
         // Every statement fails (the texts are no SQL); the handler notes it and goes on.
-        runner.OnScriptError = [&](TSQLScript& s, EDatabaseError&, int lineNo, int statementNo,
-                                   TScriptAction& action) {
+        runner.OnScriptError = [&](TSQLScript& s, EDatabaseError&, int lineNo, int statementNo, TScriptAction& action) {
             std::string joined;
             for (int i = 0; i < s.StatementQuery().SQL().Count(); ++i) {
                 if (i > 0) joined += '|';
@@ -144,8 +155,8 @@ TEST_F(ScriptTest, OnlyTheChosenStatementRunsWhenOneIsAskedFor) {
 
 TEST_F(ScriptTest, AFailingStatementStopsTheRunAndNamesItsLine) {
     // The third statement fails: the first two stay done.
-    Lines({"INSERT INTO \"t.dbf\" (A) VALUES (1);", "INSERT INTO \"t.dbf\" (A) VALUES (2);",
-           "", "INSERT INTO \"nosuch.dbf\" (A) VALUES (3);", "INSERT INTO \"t.dbf\" (A) VALUES (4);"});
+    Lines({"INSERT INTO \"t.dbf\" (A) VALUES (1);", "INSERT INTO \"t.dbf\" (A) VALUES (2);", "",
+           "INSERT INTO \"nosuch.dbf\" (A) VALUES (3);", "INSERT INTO \"t.dbf\" (A) VALUES (4);"});
     try {
         script.Execute();
         FAIL() << "no failure";
@@ -199,8 +210,7 @@ TEST_F(ScriptTest, TheErrorHandlersActionDecidesWhatFollows) {
         SetErrorPresenter([&](const std::string&) { ++shown; });
         Lines({"INSERT INTO \"t.dbf\" (A) VALUES (1);", bad, "INSERT INTO \"t.dbf\" (A) VALUES (3)"});
         std::vector<std::pair<int, int>> calls;
-        script.OnScriptError = [&](TSQLScript&, EDatabaseError&, int lineNo, int statementNo,
-                                   TScriptAction& action) {
+        script.OnScriptError = [&](TSQLScript&, EDatabaseError&, int lineNo, int statementNo, TScriptAction& action) {
             EXPECT_EQ(action, TScriptAction::scaFail);
             calls.emplace_back(lineNo, statementNo);
             action = c.action;

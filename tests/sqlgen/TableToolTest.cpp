@@ -172,7 +172,8 @@ TEST_F(TableToolTest, RemarksDescribeTheTable) {
     EXPECT_EQ(lines[2], "  Table type: DBASE");
     EXPECT_EQ(lines[3], "  Table level: " + std::to_string(tool.TableInfo().TableLevel));
     EXPECT_EQ(lines[4], "  Language driver: " + tool.TableInfo().LanguageDriver);
-    EXPECT_TRUE(std::regex_match(lines[5], std::regex("  SQL generated: \\d+/\\d+/\\d{4} (0[1-9]|1[0-2]):[0-5]\\d:[0-5]\\d(am|pm)")))
+    EXPECT_TRUE(std::regex_match(
+        lines[5], std::regex("  SQL generated: \\d+/\\d+/\\d{4} (0[1-9]|1[0-2]):[0-5]\\d:[0-5]\\d(am|pm)")))
         << lines[5];
     EXPECT_EQ(lines[6], "*/");
     EXPECT_EQ(lines[7], "");

@@ -83,7 +83,8 @@ TEST_F(DockTest, SixButtonsDockedAtTheTopMakeA151By26Toolbar) {
     new TToolbarSep(bar);
     bar->Arrange();
     EXPECT_EQ(bar->width(), 151 + 6);
-    EXPECT_EQ(bar->FloatingSize(), QSize(138 + 6 + 8 + 2 * kFloatingFrame, 22 + 3 + 2 * kFloatingFrame + kSmallCaption));
+    EXPECT_EQ(bar->FloatingSize(),
+              QSize(138 + 6 + 8 + 2 * kFloatingFrame, 22 + 3 + 2 * kFloatingFrame + kSmallCaption));
 }
 
 TEST_F(DockTest, ArrangementOfRowsAndPositions) {
@@ -103,15 +104,23 @@ TEST_F(DockTest, ArrangementOfRowsAndPositions) {
     };
     // Each toolbar of n buttons is 23 n + 13 wide; rows are 26 thick.
     const Case cases[] = {
-        {"same position: one after the other", {{2, 0, 10, false}, {2, 0, 10, false}}, {{0, {10, 0}}, {0, {69, 0}}}, 26},
+        {"same position: one after the other",
+         {{2, 0, 10, false}, {2, 0, 10, false}},
+         {{0, {10, 0}}, {0, {69, 0}}},
+         26},
         {"row too short: pushed back, never before 0",
          {{6, 0, 100, false}, {6, 0, 300, false}},
          {{0, {98, 0}}, {0, {249, 0}}},
          26},
-        {"-8 comes first", {{2, 0, 0, false}, {2, 0, 70, false}, {2, 0, -8, false}}, {{0, {59, 0}}, {0, {118, 0}}, {0, {0, 0}}}, 26},
+        {"-8 comes first",
+         {{2, 0, 0, false}, {2, 0, 70, false}, {2, 0, -8, false}},
+         {{0, {59, 0}}, {0, {118, 0}}, {0, {0, 0}}},
+         26},
         {"empty rows are removed", {{2, 3, 0, false}, {2, 7, 0, false}}, {{0, {0, 0}}, {1, {0, 26}}}, 52},
-        {"full size keeps its row, the others move up", {{2, 0, 0, false}, {2, 0, 100, true}, {2, 1, 0, false}},
-         {{1, {0, 26}}, {0, {0, 0}}, {2, {0, 52}}}, 78},
+        {"full size keeps its row, the others move up",
+         {{2, 0, 0, false}, {2, 0, 100, true}, {2, 1, 0, false}},
+         {{1, {0, 26}}, {0, {0, 0}}, {2, {0, 52}}},
+         78},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -312,7 +321,7 @@ TEST(DockZone, CursorMustLieNearTheDockAndThePlacedRectangleTouchIt) {
         {{-32, 110}, {0, 13}, false, false, true},  // 32 left of the dock with the grab at the left
         {{-33, 110}, {0, 13}, false, false, false},
         {{430, 110}, {150, 13}, false, false, true},
-        {{50, 80}, {0, 0}, false, true, false},    // a side dock wants the cursor inside it
+        {{50, 80}, {0, 0}, false, true, false},  // a side dock wants the cursor inside it
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.cursor.x() << "," << c.cursor.y());
@@ -376,7 +385,7 @@ TEST_F(DockTest, FloatingToolbarWrapsGroupsAndOffersEachArrangementOnce) {
     }
     bar->Arrange();
     bar->FloatAt(form->mapToGlobal(QPoint(20, 60)));
-    const int chrome = 2 * kFloatingFrame;                            // frame left and right
+    const int chrome = 2 * kFloatingFrame;                           // frame left and right
     const int chromeV = 2 * kFloatingFrame + kSmallCaption + 2 + 1;  // frame, caption, margins
     EXPECT_EQ(bar->size(), QSize(144 + 8 + chrome, 22 + chromeV));
 
@@ -416,8 +425,8 @@ TEST_F(DockTest, FloatingToolbarWrapsGroupsAndOffersEachArrangementOnce) {
 TEST_F(DockTest, KeysDuringADragAndTheFormsVisibility) {
     TToolbar* bar = MakeToolbar(dock, 3, "bar");
     auto key = [bar](QEvent::Type type, int code) {
-        QKeyEvent event(type, code, type == QEvent::KeyPress && code == Qt::Key_Control ? Qt::ControlModifier
-                                                                                          : Qt::NoModifier);
+        QKeyEvent event(type, code,
+                        type == QEvent::KeyPress && code == Qt::Key_Control ? Qt::ControlModifier : Qt::NoModifier);
         QApplication::sendEvent(bar, &event);
     };
     // Ctrl pressed and released over the dock switches between floating and docking at once.

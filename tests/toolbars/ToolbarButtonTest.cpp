@@ -86,12 +86,12 @@ TEST(Glyphs, DisabledImageIsAGreyEmbossOfTheShape) {
     const QImage image = glyphs::CutImage(Strip(1, 10, {kRed}), 1, 0);
     const QColor light(255, 255, 255), shadow(128, 128, 128);
     const QImage embossed = glyphs::DisabledImage(image, light, shadow, false);
-    EXPECT_EQ(embossed.pixel(2, 2), shadow.rgba());   // the shape in the shadow colour
-    EXPECT_EQ(embossed.pixel(8, 8), light.rgba());    // one pixel right and down: the highlight
-    EXPECT_EQ(qAlpha(embossed.pixel(0, 0)), 0);       // outside stays clear
+    EXPECT_EQ(embossed.pixel(2, 2), shadow.rgba());  // the shape in the shadow colour
+    EXPECT_EQ(embossed.pixel(8, 8), light.rgba());   // one pixel right and down: the highlight
+    EXPECT_EQ(qAlpha(embossed.pixel(0, 0)), 0);      // outside stays clear
     const QImage old = glyphs::DisabledImage(image, light, shadow, true);
     EXPECT_EQ(old.pixel(7, 7), shadow.rgba());
-    EXPECT_EQ(qAlpha(old.pixel(8, 8)), 0);            // no highlight in the old style
+    EXPECT_EQ(qAlpha(old.pixel(8, 8)), 0);  // no highlight in the old style
 }
 
 TEST_F(ButtonTest, ImageFollowsTheStateAndAMissingDisabledImageIsGenerated) {
@@ -102,10 +102,10 @@ TEST_F(ButtonTest, ImageFollowsTheStateAndAMissingDisabledImageIsGenerated) {
         QRgb expected;  // centre pixel, 0: a grey generated image
     };
     const Case cases[] = {
-        {2, true, false, kRed},   // up: image 0
-        {2, true, true, kRed},    // hot: image 4 does not exist, image 0
-        {2, false, false, kBlue}, // disabled: image 1
-        {1, false, false, 0},     // disabled, one image: generated
+        {2, true, false, kRed},            // up: image 0
+        {2, true, true, kRed},             // hot: image 4 does not exist, image 0
+        {2, false, false, kBlue},          // disabled: image 1
+        {1, false, false, 0},              // disabled, one image: generated
         {5, true, true, qRgb(0, 255, 0)},  // hot with five images: image 4
     };
     for (const Case& c : cases) {

@@ -4,9 +4,9 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "base/TextEncoding.h"
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/CustomCodeEdit.h"
-#include "base/TextEncoding.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel {
@@ -124,11 +124,11 @@ struct LinePainter {
         if (!run.empty) {
             bool join = true;
             if (style != run.style) {
-                const bool underline = style.Contains(TFontStyle::fsUnderline) || run.style.Contains(TFontStyle::fsUnderline);
+                const bool underline =
+                    style.Contains(TFontStyle::fsUnderline) || run.style.Contains(TFontStyle::fsUnderline);
                 join = !underline && spaces;
             }
-            if (join)
-                join = (special && !specialDefaultFg) || fully || (bg == run.bg && (fg == run.fg || spaces));
+            if (join) join = (special && !specialDefaultFg) || fully || (bg == run.bg && (fg == run.fg || spaces));
             if (join) {
                 run.length = start + length - run.start;
                 return;
@@ -165,7 +165,8 @@ void TCustomCodeEdit::paintEvent(QPaintEvent* event) {
     const int l2 = std::min(firstVisibleLine_ + (rBottom + lineHeight_ - 1) / lineHeight_, lines_->Count());
 
     try {
-        if (r.left() < gutterWidth_) PaintGutter(painter, QRect(r.left(), r.top(), gutterWidth_ - r.left(), r.height()), l1, l2);
+        if (r.left() < gutterWidth_)
+            PaintGutter(painter, QRect(r.left(), r.top(), gutterWidth_ - r.left(), r.height()), l1, l2);
         if (rRight > gutterWidth_) {
             QRect area = r;
             area.setLeft(std::max(r.left(), gutterWidth_));
@@ -193,18 +194,20 @@ void TCustomCodeEdit::paintEvent(QPaintEvent* event) {
     }
 }
 
-void TCustomCodeEdit::PaintTextLines(QPainter& painter, QRect area, int firstLine, int lastLine, int firstCol, int lastCol) {
+void TCustomCodeEdit::PaintTextLines(QPainter& painter, QRect area, int firstLine, int lastLine, int firstCol,
+                                     int lastCol) {
     const int areaRight = area.x() + area.width();
     const int areaBottom = area.y() + area.height();
     QColor background = ResolveColor(color_);
     if (highlighter_ != nullptr) {
-        if (THighlighterAttributes* space = highlighter_->StandardAttribute(4); space != nullptr && space->Background() != clNone)
+        if (THighlighterAttributes* space = highlighter_->StandardAttribute(4);
+            space != nullptr && space->Background() != clNone)
             background = ResolveColor(space->Background());
     }
-    const TColor backgroundValue =
-        highlighter_ != nullptr && highlighter_->StandardAttribute(4) != nullptr && highlighter_->StandardAttribute(4)->Background() != clNone
-            ? highlighter_->StandardAttribute(4)->Background()
-            : color_;
+    const TColor backgroundValue = highlighter_ != nullptr && highlighter_->StandardAttribute(4) != nullptr &&
+                                           highlighter_->StandardAttribute(4)->Background() != clNone
+                                       ? highlighter_->StandardAttribute(4)->Background()
+                                       : color_;
 
     // Right edge.
     const int edgeX = rightEdge_ * charWidth_ + TextOrigin();
@@ -263,7 +266,8 @@ void TCustomCodeEdit::PaintTextLines(QPainter& painter, QRect area, int firstLin
                             lp.splits = true;
                         }
                     }
-                    if (lp.hasSpan && (selectionMode_ == smColumn || (selectionMode_ == smNormal && line == selEnd.Line))) {
+                    if (lp.hasSpan &&
+                        (selectionMode_ == smColumn || (selectionMode_ == smNormal && line == selEnd.Line))) {
                         if (selEndCol < lp.s) {
                             lp.hasSpan = false;
                         } else if (selEndCol < lp.e) {
@@ -300,7 +304,8 @@ void TCustomCodeEdit::PaintTextLines(QPainter& painter, QRect area, int firstLin
                         if (c == U' ') c = U'\u00B7';
                         if (c == U'\t') {
                             if (tabRunStart < 0) tabRunStart = i;
-                            if ((i + 1) % tabWidth_ == 0 || i + 1 == textLength || lp.chars[static_cast<size_t>(i + 1)] != U'\t') {
+                            if ((i + 1) % tabWidth_ == 0 || i + 1 == textLength ||
+                                lp.chars[static_cast<size_t>(i + 1)] != U'\t') {
                                 lp.chars[static_cast<size_t>((tabRunStart + i) / 2)] = U'\u00BB';
                                 tabRunStart = -1;
                             }
@@ -316,24 +321,31 @@ void TCustomCodeEdit::PaintTextLines(QPainter& painter, QRect area, int firstLin
                     THighlighterAttributes* lastAttr = nullptr;
                     while (!highlighter_->AtLineEnd()) {
                         const int start = highlighter_->TokenStart();
-                        const int length = sql != nullptr ? sql->TokenLength() : LineCharCount(highlighter_->TokenText());
+                        const int length =
+                            sql != nullptr ? sql->TokenLength() : LineCharCount(highlighter_->TokenText());
                         THighlighterAttributes* attr = highlighter_->TokenStyle();
                         lastAttr = attr;
                         if (start <= lastCol && start + length >= firstCol) {
-                            const TColor tfg = attr != nullptr && attr->Foreground() != clNone ? attr->Foreground() : fg;
-                            const TColor tbg = attr != nullptr && attr->Background() != clNone ? attr->Background() : bg;
+                            const TColor tfg =
+                                attr != nullptr && attr->Foreground() != clNone ? attr->Foreground() : fg;
+                            const TColor tbg =
+                                attr != nullptr && attr->Background() != clNone ? attr->Background() : bg;
                             const TFontStyles style = attr != nullptr ? attr->Style() : FontStylesOf(font());
                             lp.AddToken(start, length, tfg, tbg, style);
                         }
                         highlighter_->Advance();
                     }
                     if (showSpecial) {
-                        THighlighterAttributes* markAttr = lastAttr != nullptr && lastAttr == highlighter_->StandardAttribute(0)
-                                                               ? lastAttr
-                                                               : highlighter_->StandardAttribute(4);
-                        const TColor mfg = markAttr != nullptr && markAttr->Foreground() != clNone ? markAttr->Foreground() : fg;
-                        const TColor mbg = markAttr != nullptr && markAttr->Background() != clNone ? markAttr->Background() : bg;
-                        if (textLength <= lastCol && textLength + 1 >= firstCol) lp.AddToken(textLength, 1, mfg, mbg, FontStylesOf(font()));
+                        THighlighterAttributes* markAttr =
+                            lastAttr != nullptr && lastAttr == highlighter_->StandardAttribute(0)
+                                ? lastAttr
+                                : highlighter_->StandardAttribute(4);
+                        const TColor mfg =
+                            markAttr != nullptr && markAttr->Foreground() != clNone ? markAttr->Foreground() : fg;
+                        const TColor mbg =
+                            markAttr != nullptr && markAttr->Background() != clNone ? markAttr->Background() : bg;
+                        if (textLength <= lastCol && textLength + 1 >= firstCol)
+                            lp.AddToken(textLength, 1, mfg, mbg, FontStylesOf(font()));
                     }
                     lp.PaintRun(true);
                 } else {
@@ -353,7 +365,8 @@ void TCustomCodeEdit::PaintTextLines(QPainter& painter, QRect area, int firstLin
     }
 
     // Below the last line.
-    const int below = std::max(area.top(), (std::max(lastLine, firstVisibleLine_ - 1) - firstVisibleLine_ + 1) * lineHeight_);
+    const int below =
+        std::max(area.top(), (std::max(lastLine, firstVisibleLine_ - 1) - firstVisibleLine_ + 1) * lineHeight_);
     if (below < areaBottom) {
         painter.fillRect(QRect(area.left(), below, areaRight - area.left(), areaBottom - below), background);
         if (edgeVisible) painter.fillRect(QRect(edgeX, below, 1, areaBottom - below), edgeColor);

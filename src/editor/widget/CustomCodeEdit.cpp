@@ -8,8 +8,8 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolTip>
@@ -17,9 +17,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/TextEncoding.h"
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/KeyMapping.h"
-#include "base/TextEncoding.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel {
@@ -99,7 +99,8 @@ TCustomCodeEdit::TCustomCodeEdit(QWidget* parent) : QAbstractScrollArea(parent) 
         if (n <= kHardColumnLimit)
             SetFirstVisibleLine(value);
         else
-            SetFirstVisibleLine(static_cast<int>(static_cast<int64_t>(lines_->Count() + visibleLineCount_ - 1) * value / 32767));
+            SetFirstVisibleLine(
+                static_cast<int>(static_cast<int64_t>(lines_->Count() + visibleLineCount_ - 1) * value / 32767));
         InvalidateAll();
     });
     connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, [this](int) { ShowScrollHint(); });
@@ -226,13 +227,16 @@ void TCustomCodeEdit::SetCaretXYEx(TBufferCoord p, bool ensureVisible) {
 QRect TCustomCodeEdit::CaretShapeRect(const QPoint& topLeft) const {
     const TCaretType type = insertMode_ ? insertCaret_ : overwriteCaret_;
     switch (type) {
-        case ctVerticalLine: return {topLeft.x() - 1, topLeft.y(), 2, lineHeight_ - 2};
-        case ctHorizontalLine: return {topLeft.x(), topLeft.y() + lineHeight_ - 2, charWidth_, 2};
+        case ctVerticalLine:
+            return {topLeft.x() - 1, topLeft.y(), 2, lineHeight_ - 2};
+        case ctHorizontalLine:
+            return {topLeft.x(), topLeft.y() + lineHeight_ - 2, charWidth_, 2};
         case ctHalfBlock: {
             const int h = (lineHeight_ - 2) / 2;
             return {topLeft.x(), topLeft.y() + h, charWidth_, h};
         }
-        case ctBlock: return {topLeft.x(), topLeft.y(), charWidth_, lineHeight_ - 2};
+        case ctBlock:
+            return {topLeft.x(), topLeft.y(), charWidth_, lineHeight_ - 2};
     }
     return {};
 }
@@ -251,9 +255,9 @@ void TCustomCodeEdit::UpdateCaret() {
     QPoint p = PositionToPixel(caret_);
     p.ry() += 1;
     const QRect client = viewport()->rect();
-    const bool visible = !(p.x() < gutterWidth_ + 2 - 1 || p.x() > client.width() || p.y() > client.height() ||
-                           p.y() < 0) &&
-                         !HasOption(eoNoCaret);
+    const bool visible =
+        !(p.x() < gutterWidth_ + 2 - 1 || p.x() > client.width() || p.y() > client.height() || p.y() < 0) &&
+        !HasOption(eoNoCaret);
     const QRect old = CaretRect();
     caretPixel_ = p;
     caretShown_ = visible;
@@ -275,8 +279,7 @@ void TCustomCodeEdit::BlinkCaret() {
 // --- selection ------------------------------------------------------------------------------------
 
 bool TCustomCodeEdit::HasSelection() const {
-    return selAnchor_.Column != selActive_.Column ||
-           (selAnchor_.Line != selActive_.Line && selectionMode_ != smColumn);
+    return selAnchor_.Column != selActive_.Column || (selAnchor_.Line != selActive_.Line && selectionMode_ != smColumn);
 }
 
 std::string TCustomCodeEdit::SelectedText() const {
@@ -352,8 +355,8 @@ void TCustomCodeEdit::MoveCaretAndSelect(TBufferCoord from, TBufferCoord to, boo
 
 void TCustomCodeEdit::SelectAll() {
     const int count = lines_->Count();
-    const TBufferCoord end = count == 0 ? TBufferCoord{1, 1}
-                                        : TBufferCoord{LineCharCount(lines_->Get(count - 1)) + 1, count};
+    const TBufferCoord end =
+        count == 0 ? TBufferCoord{1, 1} : TBufferCoord{LineCharCount(lines_->Get(count - 1)) + 1, count};
     BeginPaintLock();
     SetCaretXY(end);
     SetSelAnchor({1, 1});
@@ -367,11 +370,13 @@ bool TCustomCodeEdit::IsPointInSelection(TBufferCoord p) const {
     if (!HasSelection()) return false;
     const TBufferCoord s = SelStartPos(), e = SelEndPos();
     switch (selectionMode_) {
-        case smLine: return p.Line >= s.Line && p.Line <= e.Line;
+        case smLine:
+            return p.Line >= s.Line && p.Line <= e.Line;
         case smColumn:
             return p.Line >= s.Line && p.Line <= e.Line && p.Column >= std::min(s.Column, e.Column) &&
                    p.Column < std::max(s.Column, e.Column);
-        case smNormal: return s <= p && p < e;
+        case smNormal:
+            return s <= p && p < e;
     }
     return false;
 }
@@ -395,7 +400,9 @@ void TCustomCodeEdit::SelectWordAt(TBufferCoord p) {
         for (int c = 0; c < 256; ++c)
             if (QChar(static_cast<char16_t>(c)).isLetterOrNumber()) w.set(static_cast<size_t>(c));
     }
-    auto at = [&](int column) -> char32_t { return column >= 1 && column < n ? t[static_cast<size_t>(column - 1)] : 0; };
+    auto at = [&](int column) -> char32_t {
+        return column >= 1 && column < n ? t[static_cast<size_t>(column - 1)] : 0;
+    };
     int end = n;
     for (int c = p.Column; c <= n - 1; ++c) {
         if (!IsWordChar(w, at(c))) {
@@ -616,7 +623,9 @@ void TCustomCodeEdit::ShowScrollHint() {
     if (scrollHintFormat_ == shfTopLineOnly)
         text = QString("Top Line: %1").arg(firstVisibleLine_);
     else
-        text = QString("%1 - %2").arg(firstVisibleLine_).arg(firstVisibleLine_ + std::min(visibleLineCount_, count - firstVisibleLine_));
+        text = QString("%1 - %2")
+                   .arg(firstVisibleLine_)
+                   .arg(firstVisibleLine_ + std::min(visibleLineCount_, count - firstVisibleLine_));
     QPoint at(viewport()->width() - 4, 10);
     if (HasOption(eoScrollHintFollows)) {
         const QScrollBar* bar = verticalScrollBar();
@@ -718,7 +727,8 @@ void TCustomCodeEdit::SetExtraLineSpacing(int value) {
 void TCustomCodeEdit::SetScrollBars(TScrollStyle value) {
     if (value == scrollBars_) return;
     scrollBars_ = value;
-    setHorizontalScrollBarPolicy(value == ssHorizontal || value == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(value == ssHorizontal || value == ssBoth ? Qt::ScrollBarAlwaysOn
+                                                                          : Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(value == ssVertical || value == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     UpdateScrollBars();
 }
@@ -928,7 +938,9 @@ void TCustomCodeEdit::LinesCleared() {
     pendingStatus_ |= stAll;
 }
 
-void TCustomCodeEdit::LinesChanging() { linesChanging_ = true; }
+void TCustomCodeEdit::LinesChanging() {
+    linesChanging_ = true;
+}
 
 void TCustomCodeEdit::LinesChanged() {
     linesChanging_ = false;
@@ -1044,9 +1056,12 @@ QVariant TCustomCodeEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
             QPoint p = PositionToPixel(caret_);
             return QRect(p + viewport()->pos(), QSize(charWidth_, lineHeight_));
         }
-        case Qt::ImFont: return font();
-        case Qt::ImEnabled: return !readOnly_;
-        default: return QAbstractScrollArea::inputMethodQuery(query);
+        case Qt::ImFont:
+            return font();
+        case Qt::ImEnabled:
+            return !readOnly_;
+        default:
+            return QAbstractScrollArea::inputMethodQuery(query);
     }
 }
 
@@ -1099,7 +1114,8 @@ void TCustomCodeEdit::MoveCaretToLineStart(bool select) {
         DecodeUtf8(lines_->Get(caret_.Line - 1), t);
         int first = 1;
         const int scanTo = static_cast<int>(t.size()) - 1;
-        while (first <= scanTo && (t[static_cast<size_t>(first - 1)] == U' ' || t[static_cast<size_t>(first - 1)] == U'\t'))
+        while (first <= scanTo &&
+               (t[static_cast<size_t>(first - 1)] == U' ' || t[static_cast<size_t>(first - 1)] == U'\t'))
             ++first;
         target = first;
         if (caret_.Column <= first && caret_.Column != 1) target = 1;
@@ -1113,7 +1129,8 @@ void TCustomCodeEdit::FindMatchingBracket() {
     if (caret_.Line > count) return;
     std::u32string line;
     DecodeUtf8(lines_->Get(caret_.Line - 1), line);
-    const char32_t c = caret_.Column <= static_cast<int>(line.size()) ? line[static_cast<size_t>(caret_.Column - 1)] : 0;
+    const char32_t c =
+        caret_.Column <= static_cast<int>(line.size()) ? line[static_cast<size_t>(caret_.Column - 1)] : 0;
     int which = -1;
     for (int i = 0; i < 8; ++i)
         if (kBrackets[i] == c) which = i;
@@ -1135,7 +1152,8 @@ void TCustomCodeEdit::FindMatchingBracket() {
             if (a != nullptr && (a == stringAttr || a == commentAttr)) {
                 const int start = highlighter_->TokenStart();
                 const int len = LineCharCount(highlighter_->TokenText());
-                for (int k = start; k < start + len && k < static_cast<int>(out.size()); ++k) out[static_cast<size_t>(k)] = true;
+                for (int k = start; k < start + len && k < static_cast<int>(out.size()); ++k)
+                    out[static_cast<size_t>(k)] = true;
             }
             highlighter_->Advance();
         }
@@ -1182,7 +1200,9 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
     const int count = lines_->Count();
     switch (base) {
         case ecLeft:
-        case ecRight: MoveCaretHorz(base == ecLeft ? -1 : 1, select); break;
+        case ecRight:
+            MoveCaretHorz(base == ecLeft ? -1 : 1, select);
+            break;
         case ecUp:
         case ecDown:
             MoveCaretVert(base == ecUp ? -1 : 1, select);
@@ -1195,7 +1215,9 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
             MoveCaretAndSelect(caret_, to, select);
             break;
         }
-        case ecLineStart: MoveCaretToLineStart(select); break;
+        case ecLineStart:
+            MoveCaretToLineStart(select);
+            break;
         case ecLineEnd: {
             const int length = caret_.Line <= count ? LineCharCount(lines_->Get(caret_.Line - 1)) : 0;
             MoveCaretAndSelect(caret_, {length + 1, caret_.Line}, select);
@@ -1212,7 +1234,9 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
             break;
         }
         case ecPageLeft:
-        case ecPageRight: MoveCaretHorz(base == ecPageLeft ? -visibleColumnCount_ : visibleColumnCount_, select); break;
+        case ecPageRight:
+            MoveCaretHorz(base == ecPageLeft ? -visibleColumnCount_ : visibleColumnCount_, select);
+            break;
         case ecPageTop:
         case ecPageBottom: {
             const int line = base == ecPageTop ? firstVisibleLine_ : firstVisibleLine_ + visibleLineCount_ - 1;
@@ -1234,7 +1258,9 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
                 viewport()->update();
             }
             break;
-        case ecSelectAll: SelectAll(); break;
+        case ecSelectAll:
+            SelectAll();
+            break;
         case ecScrollUp:
         case ecScrollDown: {
             const int last = firstVisibleLine_ + visibleLineCount_ - 1;
@@ -1244,8 +1270,10 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
             }
             SetFirstVisibleLine(firstVisibleLine_ + (base == ecScrollUp ? -1 : 1));
             const int newLast = firstVisibleLine_ + visibleLineCount_ - 1;
-            if (caret_.Line > newLast) MoveCaretVert(newLast - caret_.Line, false);
-            else if (caret_.Line < firstVisibleLine_) MoveCaretVert(firstVisibleLine_ - caret_.Line, false);
+            if (caret_.Line > newLast)
+                MoveCaretVert(newLast - caret_.Line, false);
+            else if (caret_.Line < firstVisibleLine_)
+                MoveCaretVert(firstVisibleLine_ - caret_.Line, false);
             EnsureCaretVisible(false);
             viewport()->update();
             break;
@@ -1255,13 +1283,27 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
             SetFirstVisibleColumn(firstVisibleColumn_ + (base == ecScrollLeft ? -1 : 1));
             viewport()->update();
             break;
-        case ecInsertMode: SetInsertMode(true); break;
-        case ecOverwriteMode: SetInsertMode(false); break;
-        case ecToggleMode: SetInsertMode(!insertMode_); break;
-        case ecNormalSelect: SetSelectionMode(smNormal); break;
-        case ecColumnSelect: SetSelectionMode(smColumn); break;
-        case ecLineSelect: SetSelectionMode(smLine); break;
-        case ecMatchBracket: FindMatchingBracket(); break;
+        case ecInsertMode:
+            SetInsertMode(true);
+            break;
+        case ecOverwriteMode:
+            SetInsertMode(false);
+            break;
+        case ecToggleMode:
+            SetInsertMode(!insertMode_);
+            break;
+        case ecNormalSelect:
+            SetSelectionMode(smNormal);
+            break;
+        case ecColumnSelect:
+            SetSelectionMode(smColumn);
+            break;
+        case ecLineSelect:
+            SetSelectionMode(smLine);
+            break;
+        case ecMatchBracket:
+            FindMatchingBracket();
+            break;
         case ecContextHelp:
             if (OnContextHelp) {
                 const TBufferCoord from = WordStartAt(*lines_, caret_, WordChars());
@@ -1270,7 +1312,9 @@ void TCustomCodeEdit::ExecuteEditorCommand(TCodeEditorCommand command, char32_t 
                 OnContextHelp(this, CopyColumns(line, from.Column, to.Column - from.Column));
             }
             break;
-        default: ExecuteEditing(command, ch, payload); break;
+        default:
+            ExecuteEditing(command, ch, payload);
+            break;
     }
     EndPaintLock();
 }
@@ -1286,7 +1330,8 @@ void TCustomCodeEdit::mousePressEvent(QMouseEvent* event) {
     lastMousePos_ = pos;
     lastMouseModifiers_ = event->modifiers();
 
-    if (rightMoves && HasSelection() && !IsPointInSelection(PixelToPosition(pos.x(), pos.y()))) SetSelAnchor(selAnchor_);
+    if (rightMoves && HasSelection() && !IsPointInSelection(PixelToPosition(pos.x(), pos.y())))
+        SetSelAnchor(selAnchor_);
     const TBufferCoord oldAnchor = selAnchor_;
     const bool hadSelection = HasSelection();
     if (left && hadSelection) {

@@ -10,10 +10,10 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "base/TextEncoding.h"
 #include "editor/CodeEditEditing.h"
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/CustomCodeEdit.h"
-#include "base/TextEncoding.h"
 
 namespace tessel {
 
@@ -21,7 +21,9 @@ namespace {
 
 constexpr int kHardColumnLimit = 32767;
 
-std::string Spaces(int n) { return std::string(static_cast<size_t>(std::max(n, 0)), ' '); }
+std::string Spaces(int n) {
+    return std::string(static_cast<size_t>(std::max(n, 0)), ' ');
+}
 
 // Switches an option bit on for a scope and restores it.
 class OptionOn {
@@ -82,17 +84,25 @@ std::string MapChars(std::string_view s, Map map) {
     return out;
 }
 
-char32_t Upper(char32_t c) { return static_cast<char32_t>(QChar::toUpper(static_cast<char32_t>(c))); }
-char32_t Lower(char32_t c) { return static_cast<char32_t>(QChar::toLower(static_cast<char32_t>(c))); }
+char32_t Upper(char32_t c) {
+    return static_cast<char32_t>(QChar::toUpper(static_cast<char32_t>(c)));
+}
+char32_t Lower(char32_t c) {
+    return static_cast<char32_t>(QChar::toLower(static_cast<char32_t>(c)));
+}
 
 std::string CaseMapped(std::string_view s, TCodeEditorCommand command) {
     switch (command) {
-        case ecUpperCase: return MapChars(s, [](char32_t c, size_t) { return Upper(c); });
-        case ecLowerCase: return MapChars(s, [](char32_t c, size_t) { return Lower(c); });
-        case ecTitleCase: return MapChars(s, [](char32_t c, size_t i) { return i == 0 ? Upper(c) : Lower(c); });
+        case ecUpperCase:
+            return MapChars(s, [](char32_t c, size_t) { return Upper(c); });
+        case ecLowerCase:
+            return MapChars(s, [](char32_t c, size_t) { return Lower(c); });
+        case ecTitleCase:
+            return MapChars(s, [](char32_t c, size_t i) { return i == 0 ? Upper(c) : Lower(c); });
         case ecToggleCase:
             return MapChars(s, [](char32_t c, size_t) { return c != Upper(c) ? Upper(c) : Lower(c); });
-        default: return std::string(s);
+        default:
+            return std::string(s);
     }
 }
 
@@ -112,7 +122,9 @@ int TCustomCodeEdit::LeadingWidth(std::string_view s) const {
     return HasOption(eoAutoIndent) ? LeadingWhiteWidth(s, tabWidth_) : 0;
 }
 
-std::string TCustomCodeEdit::IndentString(int n) const { return IndentText(n, tabWidth_, HasOption(eoTabsToSpaces)); }
+std::string TCustomCodeEdit::IndentString(int n) const {
+    return IndentText(n, tabWidth_, HasOption(eoTabsToSpaces));
+}
 
 void TCustomCodeEdit::PlaceSelection(TBufferCoord caret, TBufferCoord anchor, TBufferCoord active) {
     BeginPaintLock();
@@ -272,7 +284,8 @@ bool TCustomCodeEdit::ExecuteEditing(TCodeEditorCommand command, char32_t ch, vo
         return true;
     }
     if (command >= ecSetMarker0 && command <= ecSetMarker9) {
-        if (bookMarkOpt_.EnableKeys()) SetMarkerCommand(command - ecSetMarker0, static_cast<const TBufferCoord*>(payload));
+        if (bookMarkOpt_.EnableKeys())
+            SetMarkerCommand(command - ecSetMarker0, static_cast<const TBufferCoord*>(payload));
         return true;
     }
     if (command == ecCopy) {
@@ -281,14 +294,24 @@ bool TCustomCodeEdit::ExecuteEditing(TCodeEditorCommand command, char32_t ch, vo
     }
     if (readOnly_) return false;
     switch (command) {
-        case ecChar: TypeChar(ch); break;
+        case ecChar:
+            TypeChar(ch);
+            break;
         case ecImeStr:
             if (payload != nullptr) TypeString(*static_cast<const std::string*>(payload));
             break;
-        case ecLineBreak: LineBreak(true); break;
-        case ecInsertLine: LineBreak(false); break;
-        case ecDeleteLastChar: DeleteLastChar(); break;
-        case ecDeleteChar: DeleteChar(); break;
+        case ecLineBreak:
+            LineBreak(true);
+            break;
+        case ecInsertLine:
+            LineBreak(false);
+            break;
+        case ecDeleteLastChar:
+            DeleteLastChar();
+            break;
+        case ecDeleteChar:
+            DeleteChar();
+            break;
         case ecDeleteWord:
         case ecDeleteEOL: {
             if (caret_.Line > lines_->Count()) break;
@@ -308,28 +331,51 @@ bool TCustomCodeEdit::ExecuteEditing(TCodeEditorCommand command, char32_t ch, vo
         case ecDeleteLastWord:
         case ecDeleteBOL: {
             if (caret_.Line > lines_->Count()) break;
-            const TBufferCoord target =
-                command == ecDeleteLastWord ? PrevWordStart(*lines_, caret_, WordChars()) : TBufferCoord{1, caret_.Line};
+            const TBufferCoord target = command == ecDeleteLastWord ? PrevWordStart(*lines_, caret_, WordChars())
+                                                                    : TBufferCoord{1, caret_.Line};
             DoOnPaintTransient(ttBefore);
             DeleteTo(target, false);
             DoOnPaintTransient(ttAfter);
             break;
         }
-        case ecDeleteLine: DeleteLine(); break;
-        case ecClearAll: ClearAll(); break;
-        case ecUndo: UndoGroup(); break;
-        case ecRedo: RedoGroup(); break;
-        case ecCut: CutToClipboard(); break;
-        case ecPaste: PasteFromClipboard(); break;
-        case ecBlockIndent: BlockIndent(); break;
-        case ecBlockUnindent: BlockUnindent(); break;
-        case ecTab: InsertTab(); break;
-        case ecShiftTab: ShiftTab(); break;
+        case ecDeleteLine:
+            DeleteLine();
+            break;
+        case ecClearAll:
+            ClearAll();
+            break;
+        case ecUndo:
+            UndoGroup();
+            break;
+        case ecRedo:
+            RedoGroup();
+            break;
+        case ecCut:
+            CutToClipboard();
+            break;
+        case ecPaste:
+            PasteFromClipboard();
+            break;
+        case ecBlockIndent:
+            BlockIndent();
+            break;
+        case ecBlockUnindent:
+            BlockUnindent();
+            break;
+        case ecTab:
+            InsertTab();
+            break;
+        case ecShiftTab:
+            ShiftTab();
+            break;
         case ecUpperCase:
         case ecLowerCase:
         case ecTitleCase:
-        case ecToggleCase: ChangeCase(command); break;
-        default: return false;
+        case ecToggleCase:
+            ChangeCase(command);
+            break;
+        default:
+            return false;
     }
     return true;
 }
@@ -506,7 +552,8 @@ void TCustomCodeEdit::DeleteLastChar() {
                     remove = 0;
                     for (int cell = d - 1; cell >= d - q && cell >= 1; --cell) {
                         ++remove;
-                        if (cell <= static_cast<int>(cells.size()) && cells[static_cast<size_t>(cell - 1)] == U'\t') break;
+                        if (cell <= static_cast<int>(cells.size()) && cells[static_cast<size_t>(cell - 1)] == U'\t')
+                            break;
                     }
                     remove = std::clamp(remove, 1, x - 1);
                 }
@@ -739,14 +786,16 @@ void TCustomCodeEdit::BlockUnindent() {
 }
 
 void TCustomCodeEdit::InsertTab() {
-    const bool blockCase = HasSelection() && ((SelStartPos().Line != SelEndPos().Line && selectionMode_ != smColumn) ||
-                                              (std::min(selAnchor_.Column, selActive_.Column) == 1 &&
-                                               std::max(selAnchor_.Column, selActive_.Column) >
-                                                   LineCharCount(LineAt(caret_.Line))));
+    const bool blockCase =
+        HasSelection() && ((SelStartPos().Line != SelEndPos().Line && selectionMode_ != smColumn) ||
+                           (std::min(selAnchor_.Column, selActive_.Column) == 1 &&
+                            std::max(selAnchor_.Column, selActive_.Column) > LineCharCount(LineAt(caret_.Line))));
     if (HasOption(eoTabIndent) && blockCase) {
         if (SelStartPos().Line == SelEndPos().Line) {
-            if (selAnchor_.Column < selActive_.Column) selAnchor_.Column = 1;
-            else selActive_.Column = 1;
+            if (selAnchor_.Column < selActive_.Column)
+                selAnchor_.Column = 1;
+            else
+                selActive_.Column = 1;
         }
         BlockIndent();
         return;
@@ -763,7 +812,9 @@ void TCustomCodeEdit::InsertTab() {
             std::u32string cells;
             DecodeUtf8(lines_->ExpandedText(l - 1), cells);
             if (static_cast<int>(cells.size()) < d) continue;
-            auto blank = [&](int c) { return cells[static_cast<size_t>(c - 1)] == U' ' || cells[static_cast<size_t>(c - 1)] == U'\t'; };
+            auto blank = [&](int c) {
+                return cells[static_cast<size_t>(c - 1)] == U' ' || cells[static_cast<size_t>(c - 1)] == U'\t';
+            };
             int c = d;
             while (c <= static_cast<int>(cells.size()) && !blank(c)) ++c;
             while (c <= static_cast<int>(cells.size()) && blank(c)) ++c;
@@ -802,10 +853,10 @@ void TCustomCodeEdit::InsertTab() {
 }
 
 void TCustomCodeEdit::ShiftTab() {
-    const bool blockCase = HasSelection() && ((SelStartPos().Line != SelEndPos().Line && selectionMode_ != smColumn) ||
-                                              (std::min(selAnchor_.Column, selActive_.Column) == 1 &&
-                                               std::max(selAnchor_.Column, selActive_.Column) >
-                                                   LineCharCount(LineAt(caret_.Line))));
+    const bool blockCase =
+        HasSelection() && ((SelStartPos().Line != SelEndPos().Line && selectionMode_ != smColumn) ||
+                           (std::min(selAnchor_.Column, selActive_.Column) == 1 &&
+                            std::max(selAnchor_.Column, selActive_.Column) > LineCharCount(LineAt(caret_.Line))));
     if (HasOption(eoTabIndent) && blockCase) {
         BlockUnindent();
         return;
@@ -964,7 +1015,9 @@ void TCustomCodeEdit::PasteFromClipboard() {
         ReplaceSelectionRaw(m, text);
         const TBufferCoord end = SelEndPos();
         switch (m) {
-            case smNormal: undoList_.RecordChange(urPaste, start, end, std::string(), smNormal); break;
+            case smNormal:
+                undoList_.RecordChange(urPaste, start, end, std::string(), smNormal);
+                break;
             case smLine:
                 if (caret_.Column == 1)
                     undoList_.RecordChange(urPaste, {1, start.Line}, {std::max(1, visibleColumnCount_), end.Line - 1},
@@ -987,9 +1040,13 @@ void TCustomCodeEdit::PasteFromClipboard() {
 
 // --- undo and redo ------------------------------------------------------------------------------------
 
-void TCustomCodeEdit::UndoGroup() { ReplayGroup(undoList_, redoList_, &TCustomCodeEdit::UndoOneItem); }
+void TCustomCodeEdit::UndoGroup() {
+    ReplayGroup(undoList_, redoList_, &TCustomCodeEdit::UndoOneItem);
+}
 
-void TCustomCodeEdit::RedoGroup() { ReplayGroup(redoList_, undoList_, &TCustomCodeEdit::RedoOneItem); }
+void TCustomCodeEdit::RedoGroup() {
+    ReplayGroup(redoList_, undoList_, &TCustomCodeEdit::RedoOneItem);
+}
 
 // Undo and redo of one group are mirror images: items come off `from` and their inverses go
 // onto `to` under the group's number; with eoGroupUndo a run of items of the same reason
@@ -1061,10 +1118,18 @@ void TCustomCodeEdit::UndoOneItem() {
                 PlaceSelection(p, p, p);
                 ReplaceSelectionRaw(u.Mode, u.Text, false);
                 switch (u.Reason) {
-                    case urQuietDeleteBefore: PlaceSelection(u.EndPos, u.EndPos, u.EndPos); break;
-                    case urQuietDeleteAfter: PlaceSelection(u.StartPos, u.StartPos, u.StartPos); break;
-                    case urDeleteAfter: PlaceSelection(u.StartPos, u.StartPos, u.EndPos); break;
-                    default: PlaceSelection(u.EndPos, u.StartPos, u.EndPos); break;
+                    case urQuietDeleteBefore:
+                        PlaceSelection(u.EndPos, u.EndPos, u.EndPos);
+                        break;
+                    case urQuietDeleteAfter:
+                        PlaceSelection(u.StartPos, u.StartPos, u.StartPos);
+                        break;
+                    case urDeleteAfter:
+                        PlaceSelection(u.StartPos, u.StartPos, u.EndPos);
+                        break;
+                    default:
+                        PlaceSelection(u.EndPos, u.StartPos, u.EndPos);
+                        break;
                 }
                 redoList_.RecordChange(u.Reason, u.StartPos, u.EndPos, std::string(), u.Mode);
                 EnsureCaretVisible(false);
@@ -1094,7 +1159,8 @@ void TCustomCodeEdit::UndoOneItem() {
                 InsertColumnBlock({1, u.StartPos.Line}, u.Text, false);
                 PlaceSelection(u.StartPos, u.StartPos, u.EndPos);
                 break;
-            default: break;
+            default:
+                break;
         }
     } catch (...) {
         selectionMode_ = savedMode;
@@ -1170,7 +1236,8 @@ void TCustomCodeEdit::RedoOneItem() {
                 ReplaceSelectionRaw(u.Mode, u.Text, false);
                 SetCaretXY(u.StartPos);
                 break;
-            default: break;
+            default:
+                break;
         }
     } catch (...) {
         insideRedo_ = false;
@@ -1235,7 +1302,9 @@ void TCustomCodeEdit::dragMoveEvent(QDragMoveEvent* event) {
     event->acceptProposedAction();
 }
 
-void TCustomCodeEdit::dragLeaveEvent(QDragLeaveEvent* event) { event->accept(); }
+void TCustomCodeEdit::dragLeaveEvent(QDragLeaveEvent* event) {
+    event->accept();
+}
 
 void TCustomCodeEdit::dropEvent(QDropEvent* event) {
     const QMimeData* mime = event->mimeData();
@@ -1264,7 +1333,8 @@ void TCustomCodeEdit::dropEvent(QDropEvent* event) {
     std::string text = mime->text().toStdString();
     if (mime->hasFormat(CodeEditClipboardMimeType)) {
         const QByteArray bytes = mime->data(CodeEditClipboardMimeType);
-        if (bytes.size() >= 2 && bytes.back() == '\0') text.assign(bytes.constData() + 1, static_cast<size_t>(bytes.size() - 2));
+        if (bytes.size() >= 2 && bytes.back() == '\0')
+            text.assign(bytes.constData() + 1, static_cast<size_t>(bytes.size() - 2));
     }
     BeginPaintLock();
     {

@@ -41,13 +41,16 @@ void TCustomCodeEdit::PaintGutter(QPainter& painter, const QRect& rect, int firs
         int bottom = rect.top();
         for (int i = firstLine; i <= lastLine; ++i) {
             const int top = (i - firstVisibleLine_) * lineHeight_;
-            const QRect lineRect(rect.left(), top, std::max(rect.right() + 1, gutterWidth_ - 2) - rect.left(), lineHeight_);
+            const QRect lineRect(rect.left(), top, std::max(rect.right() + 1, gutterWidth_ - 2) - rect.left(),
+                                 lineHeight_);
             painter.fillRect(lineRect, background);
             const QString s = QString::fromStdString(gutter_.FormatLineNumber(i));
             const int cx = metrics.horizontalAdvance(s);
             const int cy = metrics.height();
             painter.setPen(fg);
-            painter.drawText(QPoint(gutterWidth_ - gutter_.RightOffset() - 2 - cx, top + (lineHeight_ - cy) / 2 + metrics.ascent()), s);
+            painter.drawText(
+                QPoint(gutterWidth_ - gutter_.RightOffset() - 2 - cx, top + (lineHeight_ - cy) / 2 + metrics.ascent()),
+                s);
             bottom = top + lineHeight_;
         }
         if (bottom < rect.bottom() + 1)
@@ -62,7 +65,8 @@ void TCustomCodeEdit::PaintGutter(QPainter& painter, const QRect& rect, int firs
         painter.fillRect(QRect(gutterWidth_ - 2, rect.top(), 1, rect.height()), ResolveColor(color_));
         painter.fillRect(QRect(gutterWidth_ - 1, rect.top(), 1, rect.height()), background);
     }
-    if (bookMarkOpt_.GlyphsVisible() && !marks_.Empty() && lastLine >= firstLine) DrawMarks(painter, firstLine, lastLine);
+    if (bookMarkOpt_.GlyphsVisible() && !marks_.Empty() && lastLine >= firstLine)
+        DrawMarks(painter, firstLine, lastLine);
 }
 
 void TCustomCodeEdit::DrawMarks(QPainter& painter, int firstLine, int lastLine) {
@@ -82,7 +86,8 @@ void TCustomCodeEdit::DrawMarks(QPainter& painter, int firstLine, int lastLine) 
                 slot = 0;
             else if (slot == 0)
                 slot = bookMarkOpt_.Xoffset();
-            painter.drawImage(QPoint(bookMarkOpt_.LeftMargin() + slot, y), (*images)[static_cast<size_t>(mark->ImageIndex())]);
+            painter.drawImage(QPoint(bookMarkOpt_.LeftMargin() + slot, y),
+                              (*images)[static_cast<size_t>(mark->ImageIndex())]);
             slot += bookMarkOpt_.Xoffset();
         } else {
             if (mark->ImageIndex() < 0 || mark->ImageIndex() > 9) return;
@@ -103,7 +108,8 @@ void TCustomCodeEdit::DrawMarks(QPainter& painter, int firstLine, int lastLine) 
     if (!otherKind) return;
     for (int i = 0; i < marks_.Count(); ++i) {
         TCodeEditMark* mark = marks_.Items(i);
-        if (mark->Visible() && mark->Line() >= firstLine && mark->Line() <= lastLine && mark->IsBookmark() != bookmarksFirst)
+        if (mark->Visible() && mark->Line() >= firstLine && mark->Line() <= lastLine &&
+            mark->IsBookmark() != bookmarksFirst)
             draw(mark);
     }
 }
@@ -193,8 +199,12 @@ void TCustomCodeEdit::SetMarkerCommand(int n, const TBufferCoord* at) {
     }
 }
 
-void TCustomCodeEdit::ShiftMarksForDeletedLines(int first, int count) { marks_.ShiftForDeletedLines(first, count); }
+void TCustomCodeEdit::ShiftMarksForDeletedLines(int first, int count) {
+    marks_.ShiftForDeletedLines(first, count);
+}
 
-void TCustomCodeEdit::ShiftMarksForInsertedLines(int first, int count) { marks_.ShiftForInsertedLines(first, count); }
+void TCustomCodeEdit::ShiftMarksForInsertedLines(int first, int count) {
+    marks_.ShiftForInsertedLines(first, count);
+}
 
 }  // namespace tessel

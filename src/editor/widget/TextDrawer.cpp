@@ -38,15 +38,24 @@ QColor ResolveColor(TColor color) {
     if (color & 0x80000000U) {
         const QPalette palette = QApplication::palette();
         switch (color & 0xFF) {
-            case 5: return palette.color(QPalette::Base);
-            case 8: return palette.color(QPalette::Text);
-            case 13: return palette.color(QPalette::Highlight);
-            case 14: return palette.color(QPalette::HighlightedText);
-            case 15: return palette.color(QPalette::Button);
-            case 18: return palette.color(QPalette::ButtonText);
-            case 23: return palette.color(QPalette::ToolTipText);
-            case 24: return palette.color(QPalette::ToolTipBase);
-            default: return palette.color(QPalette::Window);
+            case 5:
+                return palette.color(QPalette::Base);
+            case 8:
+                return palette.color(QPalette::Text);
+            case 13:
+                return palette.color(QPalette::Highlight);
+            case 14:
+                return palette.color(QPalette::HighlightedText);
+            case 15:
+                return palette.color(QPalette::Button);
+            case 18:
+                return palette.color(QPalette::ButtonText);
+            case 23:
+                return palette.color(QPalette::ToolTipText);
+            case 24:
+                return palette.color(QPalette::ToolTipBase);
+            default:
+                return palette.color(QPalette::Window);
         }
     }
     return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
@@ -90,7 +99,9 @@ void TheFontsInfoManager::ReleaseFontsInfo(TheSharedFontsInfo* info) {
 
 // --- TheFontStock ------------------------------------------------------------------------------
 
-TheFontStock::TheFontStock(const QFont* baseFont) { SetBaseFont(baseFont); }
+TheFontStock::TheFontStock(const QFont* baseFont) {
+    SetBaseFont(baseFont);
+}
 
 TheFontStock::~TheFontStock() {
     if (info_ != nullptr && locked_) --info_->lockCount;
@@ -148,8 +159,7 @@ void TheFontStock::SetStyle(TFontStyles style) {
 
 // --- TheTextDrawer -----------------------------------------------------------------------------
 
-TheTextDrawer::TheTextDrawer(TFontStyles baseStyle, const QFont& baseFont)
-    : stock_(&baseFont), baseStyle_(baseStyle) {
+TheTextDrawer::TheTextDrawer(TFontStyles baseStyle, const QFont& baseFont) : stock_(&baseFont), baseStyle_(baseStyle) {
     stock_.SetStyle(baseStyle_);
     charWidth_ = stock_.CharAdvance();
     charHeight_ = stock_.CharHeight();
@@ -196,9 +206,13 @@ void TheTextDrawer::SetBaseStyle(TFontStyles style) {
     stock_.SetStyle(current);
 }
 
-void TheTextDrawer::SetStyle(TFontStyles style) { stock_.SetStyle(style); }
+void TheTextDrawer::SetStyle(TFontStyles style) {
+    stock_.SetStyle(style);
+}
 
-void TheTextDrawer::SetCharExtra(int value) { charExtra_ = value; }
+void TheTextDrawer::SetCharExtra(int value) {
+    charExtra_ = value;
+}
 
 void TheTextDrawer::ExtTextOut(int x, int y, const QRect& rect, const char32_t* text, int count) {
     if (painter_ == nullptr) return;
@@ -235,7 +249,9 @@ void TheTextDrawer::DrawChars(int x, int y, const char32_t* text, int count) {
         }
         quint32 glyph = 0;
         int numGlyphs = 1;
-        if (!entry.raw.isValid() || !entry.raw.glyphIndexesForChars(utf16_.constData(), static_cast<int>(utf16_.size()), &glyph, &numGlyphs) || glyph == 0) {
+        if (!entry.raw.isValid() ||
+            !entry.raw.glyphIndexesForChars(utf16_.constData(), static_cast<int>(utf16_.size()), &glyph, &numGlyphs) ||
+            glyph == 0) {
             missing.push_back(i);
             continue;
         }

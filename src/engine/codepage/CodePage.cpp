@@ -10,8 +10,8 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "engine/codepage/LanguageDrivers.h"
 #include "base/TextEncoding.h"
+#include "engine/codepage/LanguageDrivers.h"
 
 namespace tessel::engine::codepage {
 
@@ -42,11 +42,16 @@ const iconv_t kBadIconv = reinterpret_cast<iconv_t>(-1);
 
 std::string IconvName(int codePage) {
     switch (codePage) {
-        case 10000: return "MACINTOSH";
-        case 10006: return "MAC-GREEK";
-        case 10007: return "MAC-CYRILLIC";
-        case 10029: return "MAC-CENTRALEUROPE";
-        default: return "CP" + std::to_string(codePage);
+        case 10000:
+            return "MACINTOSH";
+        case 10006:
+            return "MAC-GREEK";
+        case 10007:
+            return "MAC-CYRILLIC";
+        case 10029:
+            return "MAC-CENTRALEUROPE";
+        default:
+            return "CP" + std::to_string(codePage);
     }
 }
 
@@ -79,8 +84,7 @@ std::shared_ptr<const detail::SingleByteTable> BuildTable(int codePage) {
             const char32_t cp = NextCodePoint(std::string_view(out, n), pos);
             table->reverse.emplace(cp, static_cast<uint8_t>(b));
         }
-        if (b < 0x80 && (table->len[b] != 1 || table->utf8[b][0] != static_cast<char>(b)))
-            table->asciiIdentity = false;
+        if (b < 0x80 && (table->len[b] != 1 || table->utf8[b][0] != static_cast<char>(b))) table->asciiIdentity = false;
     }
     iconv_close(cd);
     return table;
@@ -163,8 +167,7 @@ void CodePageConverter::ToUtf8(std::string_view bytes, std::string& out) const {
     }
 }
 
-bool CodePageConverter::FromUtf8(std::string_view utf8, std::string& out, size_t maxBytes,
-                                 char32_t* badChar) const {
+bool CodePageConverter::FromUtf8(std::string_view utf8, std::string& out, size_t maxBytes, char32_t* badChar) const {
     out.clear();
     if (single_) {
         const auto& t = *single_;
@@ -179,8 +182,7 @@ bool CodePageConverter::FromUtf8(std::string_view utf8, std::string& out, size_t
             const size_t start = pos;
             const char32_t cp = NextCodePoint(utf8, pos);
             auto it = t.reverse.find(cp);
-            const bool malformed = cp == 0xFFFD && (pos - start != 3 ||
-                                                    utf8.substr(start, 3) != "\xEF\xBF\xBD");
+            const bool malformed = cp == 0xFFFD && (pos - start != 3 || utf8.substr(start, 3) != "\xEF\xBF\xBD");
             if (it == t.reverse.end() || malformed) {
                 if (badChar) *badChar = cp;
                 return false;
@@ -200,8 +202,7 @@ bool CodePageConverter::FromUtf8(std::string_view utf8, std::string& out, size_t
         char buf[16];
         char* outPtr = buf;
         size_t outLeft = sizeof buf;
-        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
-            inLeft != 0) {
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) {
             if (badChar) *badChar = cp;
             return false;
         }

@@ -28,9 +28,7 @@ public:
     std::string_view Name() const override { return "DBASE"; }
     std::string_view DisplayName() const override { return "dBASE"; }
     std::string_view Extension() const override { return ".dbf"; }
-    bool HasTypeName(std::string_view typeName) const override {
-        return typeName == "DBASE" || typeName == "FOXPRO";
-    }
+    bool HasTypeName(std::string_view typeName) const override { return typeName == "DBASE" || typeName == "FOXPRO"; }
     bool IsFamilyExtension(std::string_view ext) const override {
         return ext == "dbf" || ext == "dbt" || ext == "fpt" || ext == "mdx" || ext == "cdx";
     }

@@ -15,8 +15,7 @@ namespace {
 }
 
 uint16_t U16(std::string_view b, size_t at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) |
-                                 (static_cast<uint8_t>(b[at + 1]) << 8));
+    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
 }
 
 uint32_t U32(std::string_view b, size_t at) {
@@ -63,8 +62,7 @@ const VersionInfo kVersions[] = {
 
 DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::string& path) {
     if (fileSize < kDbfFixedHeader || bytes.size() < kDbfFixedHeader)
-        Corrupt(path, "the file is shorter than a table header (" + std::to_string(fileSize) +
-                          " bytes)");
+        Corrupt(path, "the file is shorter than a table header (" + std::to_string(fileSize) + " bytes)");
     DbfHeader h;
     h.version = static_cast<uint8_t>(bytes[0]);
     const VersionInfo* info = nullptr;
@@ -72,8 +70,7 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
         if (v.byte == h.version) info = &v;
     if (!info) {
         if (h.version == 0x02)
-            throw EngineError("Table \"" + path +
-                                  "\" is a dBASE II / FoxBASE table, which Tessel does not read",
+            throw EngineError("Table \"" + path + "\" is a dBASE II / FoxBASE table, which Tessel does not read",
                               errc::kNotSupported);
         Corrupt(path, "unknown version byte " + Hex2(h.version) + " (not a dBASE table)");
     }
@@ -91,19 +88,16 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
     h.mdxFlag = static_cast<uint8_t>(bytes[28]);
     h.languageDriverId = static_cast<uint8_t>(bytes[29]);
     if (bytes[15] != 0)
-        throw EngineError("Table \"" + path + "\" is encrypted, which Tessel does not read",
-                          errc::kNotSupported);
+        throw EngineError("Table \"" + path + "\" is encrypted, which Tessel does not read", errc::kNotSupported);
 
     const size_t descStart = h.DescriptorStart();
     const size_t descSize = h.DescriptorSize();
     if (h.headerLength < descStart + 1)
         Corrupt(path, "header length " + std::to_string(h.headerLength) + " is too small");
     if (h.headerLength > fileSize)
-        Corrupt(path, "header length " + std::to_string(h.headerLength) +
-                          " is beyond the end of the file (" + std::to_string(fileSize) +
-                          " bytes)");
-    if (bytes.size() < h.headerLength)
-        Corrupt(path, "the header is cut off");
+        Corrupt(path, "header length " + std::to_string(h.headerLength) + " is beyond the end of the file (" +
+                          std::to_string(fileSize) + " bytes)");
+    if (bytes.size() < h.headerLength) Corrupt(path, "the header is cut off");
     if (h.level7) h.languageDriverName = NameFrom(bytes.substr(32, 32));
 
     // Descriptors until the 0x0D terminator (some writers leave 0x00 or none) or the header end.
@@ -114,8 +108,7 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
         if (first == 0x0D || first == 0x00) break;
         if (pos + descSize > h.headerLength)
             Corrupt(path, "field descriptor " + std::to_string(h.fields.size() + 1) +
-                              " is cut off by the header length " +
-                              std::to_string(h.headerLength));
+                              " is cut off by the header length " + std::to_string(h.headerLength));
         std::string_view d = bytes.substr(pos, descSize);
         DbfField f;
         if (h.level7) {
@@ -134,8 +127,7 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
         if (f.type >= 'a' && f.type <= 'z') f.type = static_cast<char>(f.type - 32);
         // Clipper and FoxPro keep long character fields by using the decimal byte as the high
         // byte of the width; taken only when the record length agrees (checked below).
-        clipperWidths.push_back(f.type == 'C' && f.decimals > 0 ? f.width + 256u * f.decimals
-                                                                : f.width);
+        clipperWidths.push_back(f.type == 'C' && f.decimals > 0 ? f.width + 256u * f.decimals : f.width);
         h.fields.push_back(std::move(f));
     }
     if (h.fields.empty()) Corrupt(path, "the table has no fields");
@@ -155,8 +147,7 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
             }
         } else {
             Corrupt(path, "the record length " + std::to_string(h.recordLength) +
-                              " does not match the fields, whose widths add up to " +
-                              std::to_string(sum));
+                              " does not match the fields, whose widths add up to " + std::to_string(sum));
         }
     }
 
@@ -169,17 +160,26 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
         offset += f.width;
         auto need = [&](uint32_t width) {
             if (f.width != width)
-                Corrupt(path, "field " + f.name + " of type " + std::string(1, f.type) +
-                                  " has width " + std::to_string(f.width) + " instead of " +
-                                  std::to_string(width));
+                Corrupt(path, "field " + f.name + " of type " + std::string(1, f.type) + " has width " +
+                                  std::to_string(f.width) + " instead of " + std::to_string(width));
         };
         if (f.width == 0) Corrupt(path, "field " + f.name + " has width 0");
         switch (f.type) {
-            case 'C': f.kind = FieldKind::Char; break;
+            case 'C':
+                f.kind = FieldKind::Char;
+                break;
             case 'N':
-            case 'F': f.kind = FieldKind::Number; break;
-            case 'D': need(8); f.kind = FieldKind::Date; break;
-            case 'L': need(1); f.kind = FieldKind::Logical; break;
+            case 'F':
+                f.kind = FieldKind::Number;
+                break;
+            case 'D':
+                need(8);
+                f.kind = FieldKind::Date;
+                break;
+            case 'L':
+                need(1);
+                f.kind = FieldKind::Logical;
+                break;
             case 'M':
             case 'G':
             case 'P':
@@ -207,10 +207,22 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
                 need(4);
                 f.kind = h.level7 ? FieldKind::AutoInc7 : FieldKind::FoxInt;
                 break;
-            case 'O': need(8); f.kind = FieldKind::Double7; break;
-            case '@': need(8); f.kind = FieldKind::Timestamp7; break;
-            case 'Y': need(8); f.kind = FieldKind::FoxCurrency; break;
-            case 'T': need(8); f.kind = FieldKind::FoxDateTime; break;
+            case 'O':
+                need(8);
+                f.kind = FieldKind::Double7;
+                break;
+            case '@':
+                need(8);
+                f.kind = FieldKind::Timestamp7;
+                break;
+            case 'Y':
+                need(8);
+                f.kind = FieldKind::FoxCurrency;
+                break;
+            case 'T':
+                need(8);
+                f.kind = FieldKind::FoxDateTime;
+                break;
             case '0':
                 if (h.visualFoxPro && h.nullFlagsField < 0) {
                     f.kind = FieldKind::NullFlags;
@@ -219,7 +231,9 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
                     f.kind = FieldKind::Raw;
                 }
                 break;
-            default: f.kind = FieldKind::Raw; break;
+            default:
+                f.kind = FieldKind::Raw;
+                break;
         }
         if (h.visualFoxPro && f.kind != FieldKind::NullFlags) {
             // Variable-length fields spend one bit on their length before their null bit.
@@ -255,10 +269,18 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
         h.level = 7;
     } else {
         switch (h.version) {
-            case 0x83: h.level = 3; break;
-            case 0x05: h.level = 5; break;
-            case 0x03: h.level = (anyF || h.mdxFlag != 0 || anyMdxField) ? 4 : 3; break;
-            default: h.level = anyBG ? 5 : 4; break;
+            case 0x83:
+                h.level = 3;
+                break;
+            case 0x05:
+                h.level = 5;
+                break;
+            case 0x03:
+                h.level = (anyF || h.mdxFlag != 0 || anyMdxField) ? 4 : 3;
+                break;
+            default:
+                h.level = anyBG ? 5 : 4;
+                break;
         }
     }
     return h;
@@ -273,43 +295,71 @@ FieldDesc DescribeField(const DbfField& f, const DbfHeader& h) {
     d.units1 = static_cast<uint16_t>(f.width);
     d.units2 = f.decimals;
     switch (f.kind) {
-        case FieldKind::Char: d.type = fldtype::kString; d.nullable = h.visualFoxPro; break;
-        case FieldKind::Number: d.type = fldtype::kFloat; break;
-        case FieldKind::Date: d.type = fldtype::kDate; break;
-        case FieldKind::Logical: d.type = fldtype::kBool; break;
+        case FieldKind::Char:
+            d.type = fldtype::kString;
+            d.nullable = h.visualFoxPro;
+            break;
+        case FieldKind::Number:
+            d.type = fldtype::kFloat;
+            break;
+        case FieldKind::Date:
+            d.type = fldtype::kDate;
+            break;
+        case FieldKind::Logical:
+            d.type = fldtype::kBool;
+            break;
         case FieldKind::Memo10:
         case FieldKind::Memo4:
             d.type = fldtype::kBlob;
             switch (f.type) {
-                case 'M': d.subType = fldsub::kMemo; break;
-                case 'B': d.subType = fldsub::kBinary; break;
-                case 'G': d.subType = h.foxPro ? fldsub::kOle : fldsub::kDbaseOle; break;
-                case 'P': d.subType = fldsub::kGraphic; break;
-                default: break;
+                case 'M':
+                    d.subType = fldsub::kMemo;
+                    break;
+                case 'B':
+                    d.subType = fldsub::kBinary;
+                    break;
+                case 'G':
+                    d.subType = h.foxPro ? fldsub::kOle : fldsub::kDbaseOle;
+                    break;
+                case 'P':
+                    d.subType = fldsub::kGraphic;
+                    break;
+                default:
+                    break;
             }
             break;
         case FieldKind::Long7:
-        case FieldKind::FoxInt: d.type = fldtype::kInt32; break;
+        case FieldKind::FoxInt:
+            d.type = fldtype::kInt32;
+            break;
         case FieldKind::AutoInc7:
             d.type = fldtype::kInt32;
             d.subType = fldsub::kAutoInc;
             d.readOnly = true;
             break;
         case FieldKind::Double7:
-        case FieldKind::FoxDouble: d.type = fldtype::kFloat; break;
+        case FieldKind::FoxDouble:
+            d.type = fldtype::kFloat;
+            break;
         case FieldKind::Timestamp7:
-        case FieldKind::FoxDateTime: d.type = fldtype::kTimestamp; break;
+        case FieldKind::FoxDateTime:
+            d.type = fldtype::kTimestamp;
+            break;
         case FieldKind::FoxCurrency:
             d.type = fldtype::kFloat;
             d.subType = fldsub::kMoney;
             if (d.units2 == 0) d.units2 = 4;
             break;
         case FieldKind::NullFlags:
-        case FieldKind::Raw: d.type = fldtype::kUnknown; break;
+        case FieldKind::Raw:
+            d.type = fldtype::kUnknown;
+            break;
     }
     return d;
 }
 
-const char* TableTypeName(const DbfHeader& header) { return header.foxPro ? "FOXPRO" : "DBASE"; }
+const char* TableTypeName(const DbfHeader& header) {
+    return header.foxPro ? "FOXPRO" : "DBASE";
+}
 
 }  // namespace tessel::engine::dbase

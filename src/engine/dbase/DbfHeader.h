@@ -14,10 +14,10 @@ namespace tessel::engine::dbase {
 // Which memo file layout a table's memo-like fields point into.
 enum class MemoKind : uint8_t {
     None,
-    Dbt3,  // .DBT, 512-byte blocks, data ends at 1A 1A
-    Dbt4,  // .DBT, block size in the header, each memo has a length
-    Fpt,   // .FPT (FoxPro), big-endian
-    Probe, // a memo field in a table whose version byte names no memo file: look at the file
+    Dbt3,   // .DBT, 512-byte blocks, data ends at 1A 1A
+    Dbt4,   // .DBT, block size in the header, each memo has a length
+    Fpt,    // .FPT (FoxPro), big-endian
+    Probe,  // a memo field in a table whose version byte names no memo file: look at the file
 };
 
 // How one field's bytes are decoded.
@@ -41,16 +41,16 @@ enum class FieldKind : uint8_t {
 };
 
 struct DbfField {
-    std::string name;      // as stored (ASCII in practice), without padding
+    std::string name;  // as stored (ASCII in practice), without padding
     char type = 'C';
-    uint32_t width = 0;    // bytes in the record
+    uint32_t width = 0;  // bytes in the record
     uint8_t decimals = 0;
-    uint32_t offset = 0;   // inside the record; the deletion mark is byte 0
+    uint32_t offset = 0;  // inside the record; the deletion mark is byte 0
     FieldKind kind = FieldKind::Raw;
-    bool binaryBlob = false;  // memo-like field holding bytes rather than text
-    uint8_t flags = 0;        // Visual FoxPro field flags (0x02 nullable)
-    int nullBit = -1;         // bit in the null flags, -1 when not nullable
-    uint32_t autoIncNext = 0; // level 7 '+': next value (descriptor bytes 40-43)
+    bool binaryBlob = false;   // memo-like field holding bytes rather than text
+    uint8_t flags = 0;         // Visual FoxPro field flags (0x02 nullable)
+    int nullBit = -1;          // bit in the null flags, -1 when not nullable
+    uint32_t autoIncNext = 0;  // level 7 '+': next value (descriptor bytes 40-43)
 };
 
 // What a table header says, after checking it against itself and against the file size.
@@ -67,10 +67,10 @@ struct DbfHeader {
     uint8_t transactionFlag = 0;
     uint8_t mdxFlag = 0;
     uint8_t languageDriverId = 0;
-    std::string languageDriverName;        // level 7: as stored (bytes 32-63)
+    std::string languageDriverName;  // level 7: as stored (bytes 32-63)
     MemoKind memoKind = MemoKind::None;
-    std::vector<DbfField> fields;          // all descriptors, hidden ones included
-    int nullFlagsField = -1;               // index into fields, or -1
+    std::vector<DbfField> fields;  // all descriptors, hidden ones included
+    int nullFlagsField = -1;       // index into fields, or -1
     bool hasMemoFields = false;
 
     size_t DescriptorStart() const { return level7 ? 68 : 32; }

@@ -15,9 +15,9 @@
 
 #include "base/AsciiText.h"
 #include "base/EngineError.h"
+#include "base/FileUtil.h"
 #include "engine/codepage/LanguageDrivers.h"
 #include "engine/storage/TableFamily.h"
-#include "base/FileUtil.h"
 
 namespace tessel::engine::dbase {
 
@@ -29,8 +29,8 @@ constexpr size_t kPendingBytes = 1024 * 1024;  // appends kept back before they 
 
 uint32_t LeU32(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return static_cast<uint32_t>(u[0]) | (static_cast<uint32_t>(u[1]) << 8) |
-           (static_cast<uint32_t>(u[2]) << 16) | (static_cast<uint32_t>(u[3]) << 24);
+    return static_cast<uint32_t>(u[0]) | (static_cast<uint32_t>(u[1]) << 8) | (static_cast<uint32_t>(u[2]) << 16) |
+           (static_cast<uint32_t>(u[3]) << 24);
 }
 
 uint64_t LeU64(const char* p) {
@@ -208,7 +208,8 @@ bool ToDecimalText(const Value& v, DecimalText& t) {
             t.digits = s;
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -262,11 +263,13 @@ std::string BaseName(const std::string& path) {
     return name;
 }
 
-bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool FileExists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 void TodayBytes(char* p) {
     const std::time_t now = std::time(nullptr);
-    std::tm tm {};
+    std::tm tm{};
     localtime_r(&now, &tm);
     p[0] = static_cast<char>(tm.tm_year & 0xFF);  // years since 1900
     p[1] = static_cast<char>(tm.tm_mon + 1);
@@ -300,8 +303,8 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
         const size_t got = file_.ReadAt(0, fixed, sizeof fixed);
         std::string bytes(fixed, got);
         if (got == kDbfFixedHeader) {
-            const uint16_t headerLength = static_cast<uint16_t>(
-                static_cast<uint8_t>(fixed[8]) | (static_cast<uint8_t>(fixed[9]) << 8));
+            const uint16_t headerLength =
+                static_cast<uint16_t>(static_cast<uint8_t>(fixed[8]) | (static_cast<uint8_t>(fixed[9]) << 8));
             // Only read what the file really has; the parser reports a length beyond it.
             if (headerLength > got && headerLength <= size) {
                 bytes.resize(headerLength);
@@ -409,8 +412,7 @@ void DbfTable::ReadCountLocked() {
             DbfField& f = header_.fields[k];
             if (f.kind != FieldKind::AutoInc7) continue;
             char c[4];
-            file_.ReadExactly(header_.DescriptorStart() + k * header_.DescriptorSize() + 40, c, 4,
-                              "field descriptor");
+            file_.ReadExactly(header_.DescriptorStart() + k * header_.DescriptorSize() + 40, c, 4, "field descriptor");
             f.autoIncNext = LeU32(c);
         }
     }
@@ -433,8 +435,8 @@ void DbfTable::EnsureFresh() {
 
 void DbfTable::CheckSlot(uint32_t recNo) const {
     if (recNo >= recordCount_)
-        throw EngineError("Record " + std::to_string(uint64_t{recNo} + 1) + " is beyond the end of table \"" +
-                              path_ + "\" (" + std::to_string(recordCount_) + " records)",
+        throw EngineError("Record " + std::to_string(uint64_t{recNo} + 1) + " is beyond the end of table \"" + path_ +
+                              "\" (" + std::to_string(recordCount_) + " records)",
                           errc::kInvalidParameter);
 }
 
@@ -448,7 +450,8 @@ const char* DbfTable::RecordBytes(uint32_t recNo) {
         // A large block for reading on from the start or from the last block; a small one for
         // a record picked out of the middle (a lookup through an index).
         const bool onward = recNo == 0 || (chunkCount_ > 0 && recNo == chunkFirst_ + chunkCount_);
-        const uint32_t perChunk = std::max<uint32_t>(1, static_cast<uint32_t>((onward ? kChunkBytes : kProbeBytes) / recLen));
+        const uint32_t perChunk =
+            std::max<uint32_t>(1, static_cast<uint32_t>((onward ? kChunkBytes : kProbeBytes) / recLen));
         const uint32_t n = std::min(perChunk, recordCount_ - recNo);
         chunk_.resize(static_cast<size_t>(n) * recLen);
         size_t got;
@@ -463,11 +466,9 @@ const char* DbfTable::RecordBytes(uint32_t recNo) {
             chunkCount_ = 0;
             const uint64_t size = file_.Size();
             const uint64_t have = size > header_.headerLength ? (size - header_.headerLength) / recLen : 0;
-            throw EngineError("Table \"" + path_ + "\" is truncated: record " +
-                                  std::to_string(uint64_t{recNo} + 1) + " of " +
-                                  std::to_string(recordCount_) +
-                                  " cannot be read; the file holds " + std::to_string(have) +
-                                  " complete records",
+            throw EngineError("Table \"" + path_ + "\" is truncated: record " + std::to_string(uint64_t{recNo} + 1) +
+                                  " of " + std::to_string(recordCount_) + " cannot be read; the file holds " +
+                                  std::to_string(have) + " complete records",
                               errc::kCorruptFile);
         }
         chunkFirst_ = recNo;
@@ -491,14 +492,13 @@ uint64_t DbfTable::MemoPointer(const char* rec, const DbfField& f) const {
                 // Trailing blanks after the digits are accepted; anything after them is not.
                 for (uint32_t q = k; q < f.width; ++q)
                     if (p[q] != ' ' && p[q] != '\0')
-                        throw EngineError("Corrupt table \"" + path_ + "\": field " + f.name +
-                                              " holds an invalid memo pointer",
-                                          errc::kCorruptFile);
+                        throw EngineError(
+                            "Corrupt table \"" + path_ + "\": field " + f.name + " holds an invalid memo pointer",
+                            errc::kCorruptFile);
                 break;
             }
         } else {
-            throw EngineError("Corrupt table \"" + path_ + "\": field " + f.name +
-                                  " holds an invalid memo pointer",
+            throw EngineError("Corrupt table \"" + path_ + "\": field " + f.name + " holds an invalid memo pointer",
                               errc::kCorruptFile);
         }
     }
@@ -547,7 +547,9 @@ void DbfTable::DecodeField(const char* rec, const DbfField& f, Value& out) {
             conv_->ToUtf8(std::string_view(p, n), out.s);
             return;
         }
-        case FieldKind::Number: ParseNumber(p, f.width, f.decimals, out); return;
+        case FieldKind::Number:
+            ParseNumber(p, f.width, f.decimals, out);
+            return;
         case FieldKind::Date: {
             int64_t day;
             if (ParseDate8(p, day))
@@ -558,12 +560,26 @@ void DbfTable::DecodeField(const char* rec, const DbfField& f, Value& out) {
         }
         case FieldKind::Logical:
             switch (p[0]) {
-                case 'T': case 't': case 'Y': case 'y': out.SetBool(true); return;
-                case 'F': case 'f': case 'N': case 'n': out.SetBool(false); return;
-                default: out.SetNull(); return;
+                case 'T':
+                case 't':
+                case 'Y':
+                case 'y':
+                    out.SetBool(true);
+                    return;
+                case 'F':
+                case 'f':
+                case 'N':
+                case 'n':
+                    out.SetBool(false);
+                    return;
+                default:
+                    out.SetNull();
+                    return;
             }
         case FieldKind::Memo10:
-        case FieldKind::Memo4: DecodeMemo(rec, f, out); return;
+        case FieldKind::Memo4:
+            DecodeMemo(rec, f, out);
+            return;
         case FieldKind::Long7:
         case FieldKind::AutoInc7: {
             if (AllBytes(p, 4, '\0')) {
@@ -602,7 +618,9 @@ void DbfTable::DecodeField(const char* rec, const DbfField& f, Value& out) {
             out.SetTimestamp(std::llround(d));
             return;
         }
-        case FieldKind::FoxInt: out.SetInt(static_cast<int32_t>(LeU32(p))); return;
+        case FieldKind::FoxInt:
+            out.SetInt(static_cast<int32_t>(LeU32(p)));
+            return;
         case FieldKind::FoxDouble: {
             const uint64_t bits = LeU64(p);
             double d;
@@ -610,7 +628,9 @@ void DbfTable::DecodeField(const char* rec, const DbfField& f, Value& out) {
             out.SetDouble(d);
             return;
         }
-        case FieldKind::FoxCurrency: out.SetDecimal(static_cast<int64_t>(LeU64(p)), 4); return;
+        case FieldKind::FoxCurrency:
+            out.SetDecimal(static_cast<int64_t>(LeU64(p)), 4);
+            return;
         case FieldKind::FoxDateTime: {
             const uint32_t julian = LeU32(p);
             const uint32_t ms = LeU32(p + 4);
@@ -627,7 +647,10 @@ void DbfTable::DecodeField(const char* rec, const DbfField& f, Value& out) {
             return;
         }
         case FieldKind::NullFlags:
-        case FieldKind::Raw: out.kind = ValueKind::Bytes; out.s.assign(p, f.width); return;
+        case FieldKind::Raw:
+            out.kind = ValueKind::Bytes;
+            out.s.assign(p, f.width);
+            return;
     }
 }
 
@@ -654,10 +677,8 @@ void DbfTable::ReadRawRecord(uint32_t recNo, std::string& out) {
 
 void DbfTable::RequireWritable() {
     if (header_.foxPro)
-        throw EngineError("Table \"" + path_ + "\" is a FoxPro table, which Tessel only reads",
-                          errc::kReadOnly);
-    if (readOnly_)
-        throw EngineError("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);
+        throw EngineError("Table \"" + path_ + "\" is a FoxPro table, which Tessel only reads", errc::kReadOnly);
+    if (readOnly_) throw EngineError("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);
     if (!mdx_.path.empty())
         RequireIndexKept();
     else if (header_.mdxFlag != 0)
@@ -670,8 +691,8 @@ void DbfTable::FieldError(const DbfField& f, const std::string& what, int code) 
 
 void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value& v, char* dst,
                            std::vector<PendingBlob>& blobs) {
-    const bool null = v.IsNull() || (v.kind == ValueKind::Text && v.s.empty() &&
-                                      f.kind != FieldKind::Char && f.kind != FieldKind::Memo10);
+    const bool null = v.IsNull() || (v.kind == ValueKind::Text && v.s.empty() && f.kind != FieldKind::Char &&
+                                     f.kind != FieldKind::Memo10);
     auto mismatch = [&]() { FieldError(f, "type mismatch (" + FormatValue(v) + ")", errc::kInvalidParameter); };
     switch (f.kind) {
         case FieldKind::Char: {
@@ -684,8 +705,9 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
             if (!conv_->FromUtf8(utf8, scratch_, f.width, &bad)) {
                 char buf[16];
                 std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(bad));
-                FieldError(f, std::string("the character ") + buf + " has no place in code page " +
-                                  std::to_string(conv_->CodePage()),
+                FieldError(f,
+                           std::string("the character ") + buf + " has no place in code page " +
+                               std::to_string(conv_->CodePage()),
                            errc::kInvalidParameter);
             }
             std::memcpy(dst, scratch_.data(), scratch_.size());
@@ -699,8 +721,9 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
             DecimalText t;
             if (!ToDecimalText(v, t)) mismatch();
             if (!FormatNumberField(t, f.decimals, f.width, dst))
-                FieldError(f, "the value " + FormatValue(v) + " does not fit " + std::string(1, f.type) + "(" +
-                                  std::to_string(f.width) + "," + std::to_string(f.decimals) + ")",
+                FieldError(f,
+                           "the value " + FormatValue(v) + " does not fit " + std::string(1, f.type) + "(" +
+                               std::to_string(f.width) + "," + std::to_string(f.decimals) + ")",
                            errc::kInvalidParameter);
             return;
         }
@@ -716,8 +739,7 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
                 day = v.i / kMsPerDay;
             else if (v.kind == ValueKind::Text) {
                 int y, m, d;
-                if (std::sscanf(v.s.c_str(), "%4d-%2d-%2d", &y, &m, &d) != 3 || !IsValidDate(y, m, d))
-                    mismatch();
+                if (std::sscanf(v.s.c_str(), "%4d-%2d-%2d", &y, &m, &d) != 3 || !IsValidDate(y, m, d)) mismatch();
                 day = DayNumber(y, m, d);
             } else {
                 mismatch();
@@ -738,9 +760,11 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
             bool b = false;
             if (v.kind == ValueKind::Bool || v.kind == ValueKind::Int)
                 b = v.i != 0;
-            else if (v.kind == ValueKind::Text && (v.s == "T" || v.s == "t" || v.s == "TRUE" || v.s == "true" || v.s == "Y"))
+            else if (v.kind == ValueKind::Text &&
+                     (v.s == "T" || v.s == "t" || v.s == "TRUE" || v.s == "true" || v.s == "Y"))
                 b = true;
-            else if (v.kind == ValueKind::Text && (v.s == "F" || v.s == "f" || v.s == "FALSE" || v.s == "false" || v.s == "N"))
+            else if (v.kind == ValueKind::Text &&
+                     (v.s == "F" || v.s == "f" || v.s == "FALSE" || v.s == "false" || v.s == "N"))
                 b = false;
             else
                 mismatch();
@@ -759,8 +783,9 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
                 if (!conv_->FromUtf8(v.s, blob.data, SIZE_MAX, &bad)) {
                     char buf[16];
                     std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(bad));
-                    FieldError(f, std::string("the character ") + buf + " has no place in code page " +
-                                      std::to_string(conv_->CodePage()),
+                    FieldError(f,
+                               std::string("the character ") + buf + " has no place in code page " +
+                                   std::to_string(conv_->CodePage()),
                                errc::kInvalidParameter);
                 }
             } else if (v.kind == ValueKind::Text) {
@@ -836,15 +861,14 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
         }
         default:
             (void)desc;
-            FieldError(f, "Tessel cannot write fields of type " + std::string(1, f.type),
-                       errc::kNotSupported);
+            FieldError(f, "Tessel cannot write fields of type " + std::string(1, f.type), errc::kNotSupported);
     }
 }
 
 void DbfTable::EncodeRecord(const Record& values, std::string& rec, std::vector<PendingBlob>& blobs) {
     if (values.size() != fields_.size())
-        throw EngineError("Table \"" + path_ + "\" has " + std::to_string(fields_.size()) +
-                              " fields, but " + std::to_string(values.size()) + " values were given",
+        throw EngineError("Table \"" + path_ + "\" has " + std::to_string(fields_.size()) + " fields, but " +
+                              std::to_string(values.size()) + " values were given",
                           errc::kInvalidParameter);
     rec.assign(header_.recordLength, ' ');
     blobs.clear();
@@ -920,8 +944,7 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
     const uint32_t count = recordCount_;
-    if (count == UINT32_MAX)
-        throw EngineError("Table \"" + path_ + "\" is full", errc::kIo);
+    if (count == UINT32_MAX) throw EngineError("Table \"" + path_ + "\" is full", errc::kIo);
     // Level 7 auto-increment fields: the next number unless a value was given.
     bool countersChanged = false;
     for (size_t k = 0; k < fields_.size(); ++k) {
@@ -970,8 +993,10 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
     if (!keep) WriteHeaderUpdate(count + 1);
     recordCount_ = count + 1;
     if (keep && pending_.size() >= kPendingBytes) FlushAppends();
-    if (chunkCount_ > 0 && chunkFirst_ + chunkCount_ == count && chunk_.size() >= (uint64_t{chunkCount_} + 1) * header_.recordLength) {
-        std::memcpy(chunk_.data() + uint64_t{chunkCount_} * header_.recordLength, encoded_.data(), header_.recordLength);
+    if (chunkCount_ > 0 && chunkFirst_ + chunkCount_ == count &&
+        chunk_.size() >= (uint64_t{chunkCount_} + 1) * header_.recordLength) {
+        std::memcpy(chunk_.data() + uint64_t{chunkCount_} * header_.recordLength, encoded_.data(),
+                    header_.recordLength);
         ++chunkCount_;
     }
     AfterWrite(callerHolds);
@@ -1000,7 +1025,8 @@ void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
     NoteIndexChange(recNo, old.data(), encoded_.data());
     WriteHeaderUpdate(recordCount_);
     if (recNo >= chunkFirst_ && recNo < chunkFirst_ + chunkCount_)
-        std::memcpy(chunk_.data() + uint64_t{recNo - chunkFirst_} * header_.recordLength, encoded_.data(), header_.recordLength);
+        std::memcpy(chunk_.data() + uint64_t{recNo - chunkFirst_} * header_.recordLength, encoded_.data(),
+                    header_.recordLength);
     AfterWrite(callerHolds);
 }
 
@@ -1021,9 +1047,9 @@ void DbfTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
     RequireWritable();
     FlushAppends();
     if (bytes.size() != header_.recordLength)
-        throw EngineError("A raw record for \"" + path_ + "\" must have " +
-                              std::to_string(header_.recordLength) + " bytes",
-                          errc::kInvalidParameter);
+        throw EngineError(
+            "A raw record for \"" + path_ + "\" must have " + std::to_string(header_.recordLength) + " bytes",
+            errc::kInvalidParameter);
     const bool callerHolds = file_.HoldsLock();
     FileLockGuard lock(file_, LockMode::Exclusive);
     EnsureFresh();
@@ -1146,7 +1172,8 @@ void DbfTable::RequireIndexKept() {
         for (size_t t = 0; t < mdx_.file.Tags().size() && mdx_.notKept.empty(); ++t) {
             const std::string tag = conv_->ToUtf8(mdx_.file.Tags()[t].name);
             if (!mdx_.file.InKeyOrder(t))
-                mdx_.notKept = "the keys of tag " + tag + " are in an order other than their bytes' (a language driver's sort order)";
+                mdx_.notKept = "the keys of tag " + tag +
+                               " are in an order other than their bytes' (a language driver's sort order)";
             else if (mdx_.file.Tags()[t].keyType == 'C' && !mdx_.file.CharactersInByteOrder())
                 mdx_.notKept = "the character keys of tag " + tag +
                                " were put in order by another program, which may follow a language driver's sort order";
@@ -1248,9 +1275,9 @@ void DbfTable::WriteIndexFile() {
     } catch (const EngineError& e) {
         mdx_.stamp.clear();  // read afresh before it is used again
         mdx_.full = true;
-        throw EngineError("The production index \"" + mdx_.path + "\" of table \"" + path_ +
-                              "\" cannot be written: " + e.what(),
-                          e.Code());
+        throw EngineError(
+            "The production index \"" + mdx_.path + "\" of table \"" + path_ + "\" cannot be written: " + e.what(),
+            e.Code());
     }
     mdx_.stamp = IndexStamp(mdx_.path);
     mdx_.dirty = false;
@@ -1258,7 +1285,9 @@ void DbfTable::WriteIndexFile() {
 
 // Builds every tag afresh from the records: deleted records keep their entries, as in dBASE,
 // until the table is packed.
-void DbfTable::RebuildIndexFile() { RebuildIndexFile(std::vector<MdxTag>(mdx_.file.Tags())); }
+void DbfTable::RebuildIndexFile() {
+    RebuildIndexFile(std::vector<MdxTag>(mdx_.file.Tags()));
+}
 
 void DbfTable::RebuildIndexFile(const std::vector<MdxTag>& tags) {
     if (mdx_.path.empty()) {
@@ -1302,7 +1331,8 @@ void DbfTable::WriteIndexFlags() {
     const size_t at = header_.level7 ? 37 : 31;
     for (size_t k = 0; k < header_.fields.size(); ++k) {
         bool tagged = false;
-        for (const auto& tag : mdx_.file.Tags()) tagged = tagged || (any && tag.fields.size() == 1 && tag.fields[0] == k);
+        for (const auto& tag : mdx_.file.Tags())
+            tagged = tagged || (any && tag.fields.size() == 1 && tag.fields[0] == k);
         const char b = tagged ? 1 : 0;
         file_.WriteAt(header_.DescriptorStart() + k * header_.DescriptorSize() + at, &b, 1);
     }
@@ -1419,15 +1449,19 @@ void DbfTable::CreateIndex(const std::string& name, const std::vector<std::strin
         if (std::find(tag.fields.begin(), tag.fields.end(), hf) != tag.fields.end())
             throw EngineError("Field " + fieldName + " appears twice in the index", errc::kInvalidParameter);
         const DbfField& f = header_.fields[hf];
-        const char type = f.kind == FieldKind::Char ? 'C' : f.kind == FieldKind::Number ? 'N' : f.kind == FieldKind::Date ? 'D' : '?';
+        const char type = f.kind == FieldKind::Char     ? 'C'
+                          : f.kind == FieldKind::Number ? 'N'
+                          : f.kind == FieldKind::Date   ? 'D'
+                                                        : '?';
         if (type == '?')
-            throw EngineError("Capability not supported: a dBASE index tag cannot hold field " + fieldName + " of type " +
-                                  std::string(1, f.type),
+            throw EngineError("Capability not supported: a dBASE index tag cannot hold field " + fieldName +
+                                  " of type " + std::string(1, f.type),
                               errc::kNotSupported);
         if (fieldNames.size() > 1 && type != 'C')
-            throw EngineError("Capability not supported: a dBASE index over several fields joins character fields only; " +
-                                  fieldName + " is of type " + std::string(1, f.type),
-                              errc::kNotSupported);
+            throw EngineError(
+                "Capability not supported: a dBASE index over several fields joins character fields only; " +
+                    fieldName + " is of type " + std::string(1, f.type),
+                errc::kNotSupported);
         tag.keyType = type;
         width += type == 'C' ? f.width : type == 'N' ? kMdxNumericKey : kMdxDateKey;
         if (!tag.expression.empty()) tag.expression += '+';
@@ -1464,7 +1498,10 @@ void DbfTable::CreateIndex(const std::string& name, const std::vector<std::strin
             if (hadIndex) {
                 RebuildIndexFile(before);
             } else {
-                if (hadStale) WriteFileAtomically(mdx_.path, stale); else ::unlink(mdx_.path.c_str());
+                if (hadStale)
+                    WriteFileAtomically(mdx_.path, stale);
+                else
+                    ::unlink(mdx_.path.c_str());
                 mdx_.path.clear();
                 mdx_.file = MdxFile();
                 mdx_.dirty = false;
@@ -1523,9 +1560,7 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
     // Code page and language driver.
     if (!options.languageDriver.empty()) {
         const auto* d = codepage::FindDbaseDriverByName(options.languageDriver);
-        if (!d)
-            throw EngineError("Unknown language driver " + options.languageDriver,
-                              errc::kInvalidParameter);
+        if (!d) throw EngineError("Unknown language driver " + options.languageDriver, errc::kInvalidParameter);
         plan.codePage = d->codePage;
         plan.languageDriverId = d->id;
         plan.languageDriverName = d->name;
@@ -1549,11 +1584,11 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
                 break;
             case fldtype::kDate:
             case fldtype::kBool:
-            case fldtype::kInt16: break;
+            case fldtype::kInt16:
+                break;
             case fldtype::kBlob:
                 if (d.subType == fldsub::kBinary || d.subType == fldsub::kTypedBinary ||
-                    d.subType == fldsub::kGraphic || d.subType == fldsub::kOle ||
-                    d.subType == fldsub::kDbaseOle)
+                    d.subType == fldsub::kGraphic || d.subType == fldsub::kOle || d.subType == fldsub::kDbaseOle)
                     need = std::max(need, 5);
                 break;
             case fldtype::kInt32:
@@ -1564,10 +1599,17 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
                 if (d.nativeType == 'O') need = 7;
                 if (d.units1 > 19 && d.subType != fldsub::kMoney) need = std::max(need, 4);
                 break;
-            case fldtype::kTimestamp: need = 7; break;
-            case fldtype::kTime: invalid(d, "of type TIME: dBASE tables have no time fields"); break;
-            case fldtype::kBytes: invalid(d, "of type BYTES: dBASE tables have no bytes fields"); break;
-            default: invalid(d, "has a type dBASE tables do not have");
+            case fldtype::kTimestamp:
+                need = 7;
+                break;
+            case fldtype::kTime:
+                invalid(d, "of type TIME: dBASE tables have no time fields");
+                break;
+            case fldtype::kBytes:
+                invalid(d, "of type BYTES: dBASE tables have no bytes fields");
+                break;
+            default:
+                invalid(d, "has a type dBASE tables do not have");
         }
     }
     int level = need;
@@ -1576,8 +1618,7 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
             throw EngineError("dBASE table level " + std::to_string(options.level) + " does not exist",
                               errc::kInvalidParameter);
         if (options.level < need)
-            throw EngineError("The fields need a dBASE table of level " + std::to_string(need),
-                              errc::kNotSupported);
+            throw EngineError("The fields need a dBASE table of level " + std::to_string(need), errc::kNotSupported);
         level = options.level;
     }
     plan.level = level;
@@ -1612,8 +1653,7 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
                                   errc::kInvalidParameter);
             for (char c : name)
                 if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
-                    throw EngineError("Invalid field name \"" + d.name +
-                                          "\": only letters, digits and _ are allowed",
+                    throw EngineError("Invalid field name \"" + d.name + "\": only letters, digits and _ are allowed",
                                       errc::kInvalidParameter);
             for (const auto& g : plan.fields)
                 if (g.name == name)
@@ -1624,9 +1664,9 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
             const uint32_t maxWidth = level == 3 ? 19 : 20;
             const uint32_t maxDec = level == 3 ? 15 : 18;
             if (width < 1 || width > maxWidth)
-                throw EngineError("Invalid size for field " + d.name + ": a number has 1 to " +
-                                      std::to_string(maxWidth) + " digits",
-                                  errc::kInvalidParameter);
+                throw EngineError(
+                    "Invalid size for field " + d.name + ": a number has 1 to " + std::to_string(maxWidth) + " digits",
+                    errc::kInvalidParameter);
             if (decimals > maxDec || (decimals > 0 && decimals + 2 > width))
                 throw EngineError("Invalid size for field " + d.name + ": " + std::to_string(decimals) +
                                       " decimals do not fit a width of " + std::to_string(width),
@@ -1648,9 +1688,19 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
                     f.width = d.units1;
                 }
                 break;
-            case fldtype::kDate: f.type = 'D'; f.kind = FieldKind::Date; f.width = 8; break;
-            case fldtype::kBool: f.type = 'L'; f.kind = FieldKind::Logical; f.width = 1; break;
-            case fldtype::kInt16: number('N', 6, 0); break;
+            case fldtype::kDate:
+                f.type = 'D';
+                f.kind = FieldKind::Date;
+                f.width = 8;
+                break;
+            case fldtype::kBool:
+                f.type = 'L';
+                f.kind = FieldKind::Logical;
+                f.width = 1;
+                break;
+            case fldtype::kInt16:
+                number('N', 6, 0);
+                break;
             case fldtype::kInt32:
                 if (d.subType == fldsub::kAutoInc) {
                     f.type = '+';
@@ -1696,8 +1746,13 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
                     f.type = 'M';
                 }
                 break;
-            case fldtype::kTimestamp: f.type = '@'; f.kind = FieldKind::Timestamp7; f.width = 8; break;
-            default: invalid(d, "has a type dBASE tables do not have");
+            case fldtype::kTimestamp:
+                f.type = '@';
+                f.kind = FieldKind::Timestamp7;
+                f.width = 8;
+                break;
+            default:
+                invalid(d, "has a type dBASE tables do not have");
         }
         anyMemo = anyMemo || f.kind == FieldKind::Memo10;
         f.offset = static_cast<uint32_t>(recordLength);
@@ -1706,8 +1761,8 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
     }
     const size_t maxFields = level == 3 ? 128 : level == 7 ? 1024 : 255;
     if (plan.fields.size() > maxFields)
-        throw EngineError("Too many fields: a dBASE table of level " + std::to_string(level) +
-                              " holds at most " + std::to_string(maxFields),
+        throw EngineError("Too many fields: a dBASE table of level " + std::to_string(level) + " holds at most " +
+                              std::to_string(maxFields),
                           errc::kInvalidParameter);
     const uint64_t maxRecord = level == 7 ? 32767 : 4000;
     if (recordLength > maxRecord)
@@ -1776,8 +1831,7 @@ void WriteNewFiles(const std::string& dbfPath, const std::string& memoPath, cons
 }  // namespace
 
 std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vector<FieldDesc>& fields,
-                                         const CreateOptions& options,
-                                         const std::function<void(Table&)>& fill) {
+                                         const CreateOptions& options, const std::function<void(Table&)>& fill) {
     const DbfPlan plan = PlanDbfTable(fields, options);
     // A level 4 memo file records the table's name: the final one, also when the table is
     // built under a temporary name by a caller.

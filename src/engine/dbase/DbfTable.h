@@ -96,16 +96,16 @@ private:
     void CheckSlot(uint32_t recNo) const;
     [[noreturn]] void FieldError(const DbfField& f, const std::string& what, int code) const;
 
-    void LoadIndexFile();        // the tag directory, at open and when another program changed it
-    void ListIndexes();          // indexes_ and the index count from the tags
-    void RequireIndexKept();     // every tag computable and in Tessel's key order
+    void LoadIndexFile();     // the tag directory, at open and when another program changed it
+    void ListIndexes();       // indexes_ and the index count from the tags
+    void RequireIndexKept();  // every tag computable and in Tessel's key order
     // A record changed (appended: no old bytes): its entries move in the loaded tags.
     void NoteIndexChange(uint32_t slot, const char* oldRecord, const char* newRecord);
     void AfterWrite(bool callerHolds);
-    void WriteIndexFile();       // the blocks that changed, or all of it built from the records
-    void RebuildIndexFile();     // from the records
+    void WriteIndexFile();    // the blocks that changed, or all of it built from the records
+    void RebuildIndexFile();  // from the records
     void RebuildIndexFile(const std::vector<MdxTag>& tags);
-    void WriteIndexFlags();      // the header's claim of a production index and the field flags
+    void WriteIndexFlags();  // the header's claim of a production index and the field flags
     int SeekableTag(size_t field) const;
 
     std::string path_;
@@ -119,16 +119,16 @@ private:
     bool readOnly_ = true;
     // The production index, when the header claims one.
     struct IndexFile {
-        std::string path;           // empty: none (a claim without a file is cleared on write)
+        std::string path;  // empty: none (a claim without a file is cleared on write)
         MdxFile file;
-        std::string damaged;        // why the file cannot be read, else empty
-        std::string notKept;        // why Tessel cannot keep the tags current, else empty
-        bool checked = false;       // every tag was found computable and in Tessel's key order
-        std::string stamp;          // the file's identity when it was read or written
+        std::string damaged;           // why the file cannot be read, else empty
+        std::string notKept;           // why Tessel cannot keep the tags current, else empty
+        bool checked = false;          // every tag was found computable and in Tessel's key order
+        std::string stamp;             // the file's identity when it was read or written
         uint64_t stampGeneration = 0;  // the table lock's generation it was last compared under
         uint64_t keptGeneration = 0;   // likewise, before a write (and found writable)
-        bool dirty = false;         // the records changed since the file was written
-        bool full = true;           // the tags in memory do not follow the records: build afresh
+        bool dirty = false;            // the records changed since the file was written
+        bool full = true;              // the tags in memory do not follow the records: build afresh
     } mdx_;
     std::vector<IndexDesc> indexes_;
     uint32_t recordCount_ = 0;
@@ -174,8 +174,7 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& fields, const CreateOptions& 
 // indexes). The files are written under temporary names in the same directory and renamed
 // into place, so a failure leaves the old table as it was. `fill`, when given, appends the
 // records to the new table before it is put in place. Returns the new table, open for writing.
-std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path,
-                                         const std::vector<FieldDesc>& fields,
+std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vector<FieldDesc>& fields,
                                          const CreateOptions& options = {},
                                          const std::function<void(Table&)>& fill = {});
 

@@ -42,7 +42,9 @@ void PutU16(char* p, uint16_t v) {
 }
 
 // A tag name or expression as stored: blanks and NULs around it are padding.
-std::string TrimmedKey(std::string_view s) { return std::string(TrimChars(s, std::string_view(" \0", 2))); }
+std::string TrimmedKey(std::string_view s) {
+    return std::string(TrimChars(s, std::string_view(" \0", 2)));
+}
 
 [[noreturn]] void Corrupt(const std::string& path, const std::string& what) {
     throw EngineError("The index file \"" + path + "\" is damaged: " + what, errc::kCorruptFile);
@@ -135,11 +137,15 @@ int CompareDoubles(const char* a, const char* b) {
     return x < y ? -1 : x > y ? 1 : 0;
 }
 
-void PutDouble(char* p, double v) { std::memcpy(p, &v, 8); }  // little-endian hosts only
+void PutDouble(char* p, double v) {
+    std::memcpy(p, &v, 8);
+}  // little-endian hosts only
 
 }  // namespace
 
-uint16_t MdxEntryLength(uint16_t keyLength) { return static_cast<uint16_t>((keyLength + 4 + 3) / 4 * 4); }
+uint16_t MdxEntryLength(uint16_t keyLength) {
+    return static_cast<uint16_t>((keyLength + 4 + 3) / 4 * 4);
+}
 
 uint32_t MdxKeysPerBlock(uint16_t entryLength) {
     return entryLength == 0 ? 0 : (kMdxBlockSize - 12) / entryLength;
@@ -172,7 +178,8 @@ std::vector<MdxTag> ParseMdx(std::string_view file, const std::string& path) {
         if (tag.headerPage < 4 || uint64_t{tag.headerPage} + 2 > pages)  // a header fills a block
             Corrupt(path, "tag " + std::to_string(t + 1) + " names page " + std::to_string(tag.headerPage));
         const char* th = file.data() + uint64_t{tag.headerPage} * kMdxPageSize;
-        const size_t avail = static_cast<size_t>(std::min<uint64_t>(kMdxBlockSize, file.size() - uint64_t{tag.headerPage} * kMdxPageSize));
+        const size_t avail = static_cast<size_t>(
+            std::min<uint64_t>(kMdxBlockSize, file.size() - uint64_t{tag.headerPage} * kMdxPageSize));
         if (avail < 512) Corrupt(path, "the header of tag " + tag.name + " is cut short");
         tag.rootPage = GetU32(th);
         tag.keyType = th[9];
@@ -185,11 +192,13 @@ std::vector<MdxTag> ParseMdx(std::string_view file, const std::string& path) {
         tag.expression = TrimmedKey(std::string_view(th + 24, n));
         tag.filtered = th[245] != 0;
         if (tag.keyType != 'C' && tag.keyType != 'N' && tag.keyType != 'D')
-            Corrupt(path, "tag " + tag.name + " has the key type " + std::to_string(static_cast<unsigned char>(tag.keyType)));
+            Corrupt(path,
+                    "tag " + tag.name + " has the key type " + std::to_string(static_cast<unsigned char>(tag.keyType)));
         if (tag.keyLength == 0 || tag.entryLength < tag.keyLength + 4 || MdxKeysPerBlock(tag.entryLength) == 0)
-            Corrupt(path, "tag " + tag.name + " has keys of " + std::to_string(tag.keyLength) + " bytes in entries of " +
-                              std::to_string(tag.entryLength));
-        if ((tag.keyType == 'N' && tag.keyLength != kMdxNumericKey) || (tag.keyType == 'D' && tag.keyLength != kMdxDateKey))
+            Corrupt(path, "tag " + tag.name + " has keys of " + std::to_string(tag.keyLength) +
+                              " bytes in entries of " + std::to_string(tag.entryLength));
+        if ((tag.keyType == 'N' && tag.keyLength != kMdxNumericKey) ||
+            (tag.keyType == 'D' && tag.keyLength != kMdxDateKey))
             Corrupt(path, "tag " + tag.name + " has a key length that does not fit its type");
         if (tag.rootPage < 4 || uint64_t{tag.rootPage} + 2 > pages)
             Corrupt(path, "the root of tag " + tag.name + " lies outside the file");
@@ -207,9 +216,11 @@ std::string ResolveMdxTag(MdxTag& tag, const DbfHeader& table) {
     size_t start = 0;
     while (start <= expr.size()) {
         const size_t plus = expr.find('+', start);
-        const std::string part = TrimmedKey(expr.substr(start, plus == std::string_view::npos ? std::string_view::npos : plus - start));
+        const std::string part =
+            TrimmedKey(expr.substr(start, plus == std::string_view::npos ? std::string_view::npos : plus - start));
         const int f = FindTableField(table, part);
-        if (f < 0) return "the tag " + tag.name + " has the expression " + tag.expression + ", which Tessel does not compute";
+        if (f < 0)
+            return "the tag " + tag.name + " has the expression " + tag.expression + ", which Tessel does not compute";
         fields.push_back(static_cast<size_t>(f));
         if (plus == std::string_view::npos) break;
         start = plus + 1;
@@ -217,7 +228,10 @@ std::string ResolveMdxTag(MdxTag& tag, const DbfHeader& table) {
     uint32_t width = 0;
     for (size_t f : fields) {
         const DbfField& d = table.fields[f];
-        const char type = d.kind == FieldKind::Char ? 'C' : d.kind == FieldKind::Number ? 'N' : d.kind == FieldKind::Date ? 'D' : '?';
+        const char type = d.kind == FieldKind::Char     ? 'C'
+                          : d.kind == FieldKind::Number ? 'N'
+                          : d.kind == FieldKind::Date   ? 'D'
+                                                        : '?';
         if (type == '?' || (fields.size() > 1 && type != 'C') || type != tag.keyType)
             return "the tag " + tag.name + " has the expression " + tag.expression + ", which Tessel does not compute";
         width += type == 'C' ? d.width : type == 'N' ? kMdxNumericKey : kMdxDateKey;
@@ -328,14 +342,18 @@ void MakeMdxKey(const MdxTag& tag, const DbfHeader& table, const char* record, c
         day = (p[6] - '0') * 10 + (p[7] - '0');
     }
     // A blank or invalid date sorts first.
-    PutDouble(key, digits && IsValidDate(y, m, day) ? static_cast<double>(DayNumber(y, m, day) + kMdxJulianOffset) : 0.0);
+    PutDouble(key,
+              digits && IsValidDate(y, m, day) ? static_cast<double>(DayNumber(y, m, day) + kMdxJulianOffset) : 0.0);
 }
 
 int CompareMdxKeys(char keyType, const char* a, const char* b, size_t length) {
     switch (keyType) {
-    case 'N': return CompareNumbers(a, b);
-    case 'D': return CompareDoubles(a, b);
-    default: return std::memcmp(a, b, length);
+        case 'N':
+            return CompareNumbers(a, b);
+        case 'D':
+            return CompareDoubles(a, b);
+        default:
+            return std::memcmp(a, b, length);
     }
 }
 
@@ -372,9 +390,8 @@ void SortMdxEntries(const MdxTag& tag, MdxEntries& entries) {
     if (tag.keyType == 'D') {
         std::vector<double> v(n);
         for (size_t k = 0; k < n; ++k) v[k] = MdxDateValue(entries.keys.data() + k * len);
-        std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-            return v[x] != v[y] ? v[x] < v[y] : rec[x] < rec[y];
-        });
+        std::sort(order.begin(), order.end(),
+                  [&](uint32_t x, uint32_t y) { return v[x] != v[y] ? v[x] < v[y] : rec[x] < rec[y]; });
     } else {
         std::string sortable;
         const char* keys = entries.keys.data();
@@ -469,7 +486,8 @@ MdxFile MdxFile::Read(std::string bytes, const std::string& path) {
             used[page] = used[page + 1] = true;
             const char* node = f.Node(page);
             const uint32_t count = GetU32(node);
-            if (count > maxKeys) Corrupt(path, "a node of tag " + tag.name + " holds " + std::to_string(count) + " keys");
+            if (count > maxKeys)
+                Corrupt(path, "a node of tag " + tag.name + " holds " + std::to_string(count) + " keys");
             if (GetU32(node + 8 + size_t{count} * tag.entryLength) == 0) {
                 (count > 0 ? tree.leaves : emptyLeaves).push_back(page);
                 tree.count += count;
@@ -542,7 +560,7 @@ MdxFile MdxFile::Build(std::vector<MdxTag> tags, const std::vector<MdxEntries>& 
             tree.leaves.push_back(page);
         } while (at < e.Size());
         tree.count = e.Size();
-        tree.inOrder = 1;  // sorted by SortMdxEntries
+        tree.inOrder = 1;                       // sorted by SortMdxEntries
         if (!tag.unique) tree.recordsOnce = 1;  // one entry per record
         f.LayOut(t);
     }
@@ -592,7 +610,9 @@ uint32_t MdxFile::NewBlock() {
     return page;
 }
 
-void MdxFile::Touch(uint32_t page) { touched_.push_back(page); }
+void MdxFile::Touch(uint32_t page) {
+    touched_.push_back(page);
+}
 
 void MdxFile::LayOut(size_t t) {
     MdxTag& tag = tags_[t];
@@ -612,7 +632,8 @@ void MdxFile::LayOut(size_t t) {
     for (uint32_t page : tree.leaves) {
         const char* node = Node(page);
         const uint32_t n = GetU32(node);
-        level.push_back({page, n ? std::string(node + 8 + size_t{n - 1} * tag.entryLength + 4, len) : std::string(len, '\0')});
+        level.push_back(
+            {page, n ? std::string(node + 8 + size_t{n - 1} * tag.entryLength + 4, len) : std::string(len, '\0')});
     }
     while (level.size() > 1) {
         const size_t parents = (level.size() + fanout - 1) / fanout;
@@ -763,7 +784,10 @@ size_t MdxFile::LeafFor(size_t t, const char* key, uint32_t recNo) const {
         const size_t m = a + (b - a) / 2;
         const char* node = Node(tree.leaves[m]);
         const uint32_t n = GetU32(node);
-        if (n > 0 && CompareEntry(tag, node + 8 + size_t{n - 1} * tag.entryLength, key, recNo) < 0) a = m + 1; else b = m;
+        if (n > 0 && CompareEntry(tag, node + 8 + size_t{n - 1} * tag.entryLength, key, recNo) < 0)
+            a = m + 1;
+        else
+            b = m;
     }
     return std::min(a, tree.leaves.size() - 1);
 }
@@ -794,7 +818,10 @@ void MdxFile::Insert(size_t t, const char* key, uint32_t recNo) {
     uint32_t lo = 0, hi = n;
     while (lo < hi) {
         const uint32_t m = lo + (hi - lo) / 2;
-        if (CompareEntry(tag, node + 8 + m * e, key, recNo) < 0) lo = m + 1; else hi = m;
+        if (CompareEntry(tag, node + 8 + m * e, key, recNo) < 0)
+            lo = m + 1;
+        else
+            hi = m;
     }
     char* entry = node + 8 + size_t{lo} * e;
     std::memmove(entry + e, entry, (n - lo) * e);

@@ -37,9 +37,9 @@ struct MdxTag {
     char keyType = 'C';      // 'C', 'N' or 'D'
     uint16_t keyLength = 0;
     uint16_t entryLength = 0;
-    bool unique = false;      // one entry per key value (the first record that has it)
+    bool unique = false;  // one entry per key value (the first record that has it)
     bool descending = false;
-    bool filtered = false;    // a FOR condition limits the records
+    bool filtered = false;  // a FOR condition limits the records
     uint32_t headerPage = 0;
     uint32_t rootPage = 0;
     // The table fields (indexes into DbfHeader::fields) that form the key, when the expression
@@ -98,8 +98,8 @@ public:
     // A new file for these tags over their entries (each sorted by SortMdxEntries). Assigns each
     // tag its header and root page. `tableName`: the table's file name without extension, as
     // stored (upper case); `today`: year - 1900, month, day.
-    static MdxFile Build(std::vector<MdxTag> tags, const std::vector<MdxEntries>& entries,
-                         std::string_view tableName, const uint8_t today[3]);
+    static MdxFile Build(std::vector<MdxTag> tags, const std::vector<MdxEntries>& entries, std::string_view tableName,
+                         const uint8_t today[3]);
 
     const std::vector<MdxTag>& Tags() const { return tags_; }
     std::vector<MdxTag>& Tags() { return tags_; }
@@ -145,8 +145,8 @@ private:
         std::vector<uint32_t> leaves;  // pages of the leaves, in key order
         std::vector<uint32_t> inner;   // pages of the interior nodes
         size_t count = 0;
-        int inOrder = 0;               // 0 not known, 1 yes, -1 no
-        int recordsOnce = 0;           // likewise
+        int inOrder = 0;      // 0 not known, 1 yes, -1 no
+        int recordsOnce = 0;  // likewise
         bool changed = false;
     };
     char* Node(uint32_t page) { return bytes_.data() + size_t{page} * kMdxPageSize; }
@@ -160,9 +160,9 @@ private:
     std::vector<MdxTag> tags_;
     std::vector<Tree> trees_;
     std::string bytes_;
-    std::vector<uint32_t> spare_;      // blocks no tree uses any more
-    std::vector<uint32_t> touched_;    // first pages of changed blocks
-    bool wholeFile_ = false;           // everything is to be written
+    std::vector<uint32_t> spare_;    // blocks no tree uses any more
+    std::vector<uint32_t> touched_;  // first pages of changed blocks
+    bool wholeFile_ = false;         // everything is to be written
 };
 
 template <class Before>
@@ -178,14 +178,20 @@ MdxFile::Position MdxFile::Find(size_t tag, Before before) const {
     while (a < b) {
         const size_t m = a + (b - a) / 2;
         const uint32_t n = count(tree.leaves[m]);
-        if (n > 0 && before(Node(tree.leaves[m]) + 8 + size_t{n - 1} * t.entryLength + 4)) a = m + 1; else b = m;
+        if (n > 0 && before(Node(tree.leaves[m]) + 8 + size_t{n - 1} * t.entryLength + 4))
+            a = m + 1;
+        else
+            b = m;
     }
     Position p{a, 0};
     if (a < tree.leaves.size()) {
         uint32_t lo = 0, hi = count(tree.leaves[a]);
         while (lo < hi) {
             const uint32_t m = lo + (hi - lo) / 2;
-            if (before(Node(tree.leaves[a]) + 8 + size_t{m} * t.entryLength + 4)) lo = m + 1; else hi = m;
+            if (before(Node(tree.leaves[a]) + 8 + size_t{m} * t.entryLength + 4))
+                lo = m + 1;
+            else
+                hi = m;
         }
         p.entry = lo;
     }

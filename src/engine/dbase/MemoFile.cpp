@@ -12,8 +12,8 @@ namespace tessel::engine::dbase {
 namespace {
 
 uint32_t LeU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
 uint32_t BeU32(const unsigned char* p) {
@@ -35,8 +35,7 @@ void MemoFile::Open(const std::string& path, MemoKind kind, bool writable) {
     unsigned char head[512] = {};
     const size_t got = file_.ReadAt(0, head, sizeof head);
     if (got < 8 || size < 8)
-        throw EngineError("Corrupt memo file \"" + path + "\": shorter than its header",
-                          errc::kCorruptFile);
+        throw EngineError("Corrupt memo file \"" + path + "\": shorter than its header", errc::kCorruptFile);
     if (kind == MemoKind::Probe) {
         const uint16_t size20 = static_cast<uint16_t>(head[20] | (head[21] << 8));
         unsigned char block1[4] = {};
@@ -129,13 +128,14 @@ void MemoFile::Read(uint64_t block, std::string& out) {
     const uint64_t size = file_.Size();
     const uint64_t offset = block * blockSize_;
     if (block < firstBlock_ || offset >= size)
-        throw EngineError("Corrupt memo file \"" + file_.Path() + "\": memo block " +
-                              std::to_string(block) + " is outside the file (" +
-                              std::to_string(size) + " bytes)",
+        throw EngineError("Corrupt memo file \"" + file_.Path() + "\": memo block " + std::to_string(block) +
+                              " is outside the file (" + std::to_string(size) + " bytes)",
                           errc::kCorruptFile);
     unsigned char head[8] = {};
     switch (kind_) {
-        case MemoKind::Dbt3: ReadToEndMark(offset, out); return;
+        case MemoKind::Dbt3:
+            ReadToEndMark(offset, out);
+            return;
         case MemoKind::Dbt4: {
             const size_t got = file_.ReadAt(offset, head, 8);
             if (got == 8 && head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0) {
@@ -164,7 +164,9 @@ void MemoFile::Read(uint64_t block, std::string& out) {
             file_.ReadExactly(offset + 8, out.data(), out.size(), "memo data");
             return;
         }
-        default: out.clear(); return;
+        default:
+            out.clear();
+            return;
     }
 }
 
@@ -189,12 +191,11 @@ uint64_t MemoFile::NextFreeBlock() {
 
 uint32_t MemoFile::Write(std::string_view data, uint64_t oldBlock) {
     if (kind_ != MemoKind::Dbt3 && kind_ != MemoKind::Dbt4)
-        throw EngineError("Memo file \"" + file_.Path() + "\" cannot be written",
-                          errc::kNotSupported);
+        throw EngineError("Memo file \"" + file_.Path() + "\" cannot be written", errc::kNotSupported);
     if (data.size() > kMaxMemoBytes)
-        throw EngineError("A memo value of " + std::to_string(data.size()) +
-                              " bytes is too large for \"" + file_.Path() + "\"",
-                          errc::kInvalidParameter);
+        throw EngineError(
+            "A memo value of " + std::to_string(data.size()) + " bytes is too large for \"" + file_.Path() + "\"",
+            errc::kInvalidParameter);
     std::string chunk;
     if (kind_ == MemoKind::Dbt3) {
         if (data.find('\x1A') != std::string_view::npos)

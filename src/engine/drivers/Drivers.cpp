@@ -32,7 +32,9 @@ const std::vector<const StorageDriver*>& Drivers() {
     return drivers;
 }
 
-const StorageDriver& DefaultStorageDriver() { return *Drivers().front(); }
+const StorageDriver& DefaultStorageDriver() {
+    return *Drivers().front();
+}
 
 const StorageDriver* FindDriverByExtension(std::string_view ext) {
     if (!ext.empty() && ext.front() == '.') ext.remove_prefix(1);

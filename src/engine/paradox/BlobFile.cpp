@@ -31,8 +31,7 @@ void BlobFile::Open(const std::string& path, bool writable) {
     file_.Open(path, writable);
     scanned_ = false;
     uint8_t head[3];
-    if (file_.ReadAt(0, head, 3) != 3 || head[0] != kHeaderBlock)
-        Bad(path, "it does not start with a header block");
+    if (file_.ReadAt(0, head, 3) != 3 || head[0] != kHeaderBlock) Bad(path, "it does not start with a header block");
 }
 
 void BlobFile::Create(const std::string& path) {
@@ -67,8 +66,7 @@ void BlobFile::Read(uint32_t offsetIndex, uint32_t length, std::string& out) con
     if (index == 0xFF) {
         file_.ReadExactly(block, head, 9, "a BLOB block header");
         if (head[0] != kSingleBlock)
-            Bad(path, "a record points at block " + std::to_string(block) +
-                          ", which holds no single BLOB");
+            Bad(path, "a record points at block " + std::to_string(block) + ", which holds no single BLOB");
         const uint32_t stored = GetLe32(head + 3);
         if (stored != length)
             Bad(path, "the BLOB at " + std::to_string(block) + " has " + std::to_string(stored) +
@@ -80,25 +78,20 @@ void BlobFile::Read(uint32_t offsetIndex, uint32_t length, std::string& out) con
         return;
     }
     if (index >= kSlots)
-        Bad(path, "a record names slot " + std::to_string(index) + " of block " +
-                      std::to_string(block));
+        Bad(path, "a record names slot " + std::to_string(index) + " of block " + std::to_string(block));
     file_.ReadExactly(block, head, sizeof head, "a BLOB block header");
     if (head[0] != kSmallBlock)
-        Bad(path, "a record points at block " + std::to_string(block) +
-                      ", which holds no small BLOBs");
+        Bad(path, "a record points at block " + std::to_string(block) + ", which holds no small BLOBs");
     const uint8_t* slot = head + kSlotTable + 5 * index;
     const uint32_t chunk = slot[0], chunks = slot[1], last = slot[4];
     if (chunk == 0 || chunks == 0 || last == 0 || last > 16)
-        Bad(path, "slot " + std::to_string(index) + " of block " + std::to_string(block) +
-                      " holds no BLOB");
+        Bad(path, "slot " + std::to_string(index) + " of block " + std::to_string(block) + " holds no BLOB");
     const uint32_t stored = (chunks - 1) * 16 + last;
     if (stored != length)
-        Bad(path, "the BLOB in slot " + std::to_string(index) + " of block " +
-                      std::to_string(block) + " has " + std::to_string(stored) +
-                      " bytes where its record says " + std::to_string(length));
+        Bad(path, "the BLOB in slot " + std::to_string(index) + " of block " + std::to_string(block) + " has " +
+                      std::to_string(stored) + " bytes where its record says " + std::to_string(length));
     if (chunk < kFirstChunk || chunk * 16 + length > kUnit || block + chunk * 16 + length > size)
-        Bad(path, "slot " + std::to_string(index) + " of block " + std::to_string(block) +
-                      " points outside its block");
+        Bad(path, "slot " + std::to_string(index) + " of block " + std::to_string(block) + " points outside its block");
     out.resize(length);
     file_.ReadExactly(block + chunk * 16, out.data(), length, "a BLOB");
 }
@@ -202,8 +195,7 @@ bool BlobFile::PlaceSmall(uint64_t block, std::string_view data, uint16_t mod, u
 void BlobFile::Write(std::string_view data, uint32_t& offsetIndex, uint16_t& modNumber) {
     if (!scanned_) Scan();
     if (data.size() > 0x7FFFFFFF)
-        throw EngineError("A BLOB of " + std::to_string(data.size()) + " bytes is too large",
-                          errc::kInvalidParameter);
+        throw EngineError("A BLOB of " + std::to_string(data.size()) + " bytes is too large", errc::kInvalidParameter);
     modNumber = NextModNumber();
     if (data.size() <= kSmallLimit) {
         // Try the most recently used sub-allocated block first, then a fresh one.
@@ -218,14 +210,12 @@ void BlobFile::Write(std::string_view data, uint32_t& offsetIndex, uint16_t& mod
         file_.WriteAt(block, buf);
         small_.push_back(block);
         if (!PlaceSmall(block, data, modNumber, offsetIndex))
-            throw EngineError("BLOB file \"" + file_.Path() + "\": cannot place a small BLOB",
-                              errc::kIo);
+            throw EngineError("BLOB file \"" + file_.Path() + "\": cannot place a small BLOB", errc::kIo);
         return;
     }
     const auto units = static_cast<uint32_t>((9 + data.size() + kUnit - 1) / kUnit);
     if (units > 0xFFFF)
-        throw EngineError("A BLOB of " + std::to_string(data.size()) + " bytes is too large",
-                          errc::kInvalidParameter);
+        throw EngineError("A BLOB of " + std::to_string(data.size()) + " bytes is too large", errc::kInvalidParameter);
     const uint64_t block = TakeBlocks(units);
     std::string buf(uint64_t{units} * kUnit, '\0');
     auto* b = reinterpret_cast<uint8_t*>(buf.data());

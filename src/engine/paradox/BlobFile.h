@@ -21,7 +21,10 @@ public:
 
     void Open(const std::string& path, bool writable);
     void Create(const std::string& path);
-    void Close() { file_.Close(); scanned_ = false; }
+    void Close() {
+        file_.Close();
+        scanned_ = false;
+    }
     bool IsOpen() const { return file_.IsOpen(); }
     LockedFile& File() { return file_; }
     const std::string& Path() const { return file_.Path(); }
@@ -52,9 +55,9 @@ private:
 
     LockedFile file_;
     bool scanned_ = false;
-    uint64_t end_ = 0;                 // where new blocks go (a multiple of 4 KiB)
-    std::vector<FreeRun> free_;        // free blocks, in file order
-    std::vector<uint64_t> small_;      // sub-allocated blocks that may have room
+    uint64_t end_ = 0;             // where new blocks go (a multiple of 4 KiB)
+    std::vector<FreeRun> free_;    // free blocks, in file order
+    std::vector<uint64_t> small_;  // sub-allocated blocks that may have room
 };
 
 }  // namespace tessel::engine::paradox

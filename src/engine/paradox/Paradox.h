@@ -32,8 +32,7 @@ std::unique_ptr<Table> OpenParadoxTable(const std::string& path, OpenMode mode);
 // Creates a new, empty table, replacing an existing one and its companion files. The first
 // `keyFields` fields form the primary key (0: unkeyed). The table level is the lowest that
 // holds the field types and the text's code page unless `options.level` asks for a higher one.
-std::unique_ptr<Table> CreateParadoxTable(const std::string& path,
-                                          const std::vector<FieldDesc>& fields,
+std::unique_ptr<Table> CreateParadoxTable(const std::string& path, const std::vector<FieldDesc>& fields,
                                           const CreateOptions& options, size_t keyFields = 0);
 
 // The validity checks of an open Paradox table with everything the .VAL file says about them;

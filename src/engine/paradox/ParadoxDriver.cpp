@@ -7,7 +7,9 @@ namespace tessel::engine::paradox {
 
 namespace {
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
 
 class Descriptor final : public StorageDriver {
 public:
@@ -25,8 +27,8 @@ public:
     bool IsFamilyExtension(std::string_view ext) const override {
         if (ext == "db" || ext == "px" || ext == "mb" || ext == "val" || ext == "tv" || ext == "fam") return true;
         if (ext.size() != 3 || (ext[0] != 'x' && ext[0] != 'y')) return false;
-        if (IsHex(ext[1]) && IsHex(ext[2])) return true;       // .X01 .Y0A: single-field indexes
-        return ext[1] == 'g' && IsHex(ext[2]);  // .XG0: named indexes
+        if (IsHex(ext[1]) && IsHex(ext[2])) return true;  // .X01 .Y0A: single-field indexes
+        return ext[1] == 'g' && IsHex(ext[2]);            // .XG0: named indexes
     }
     const FieldLimits& Limits() const override { return limits_; }
     bool HasPrimaryKeys() const override { return true; }

@@ -30,29 +30,48 @@ using codepage::CodePageConverter;
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& msg, int code) { throw EngineError(msg, code); }
+[[noreturn]] void Fail(const std::string& msg, int code) {
+    throw EngineError(msg, code);
+}
 
 const char* DriverForCodePage(int cp) {
     switch (cp) {
-        case 437: return "ascii";
-        case 850: return "intl850";
-        case 865: return "nordan";
-        case 852: return "czech";
-        case 857: return "turk";
-        case 866: return "cyrr";
-        case 862: return "hebrew";
-        case 861: return "iceland";
-        case 1250: return "anczech";
-        case 1251: return "ancyrr";
-        case 1253: return "angreek1";
-        case 1254: return "ANTURK";
-        case 1255: return "ANHEBREW";
-        case 1252: return "ANSIINTL";
-        default: return nullptr;
+        case 437:
+            return "ascii";
+        case 850:
+            return "intl850";
+        case 865:
+            return "nordan";
+        case 852:
+            return "czech";
+        case 857:
+            return "turk";
+        case 866:
+            return "cyrr";
+        case 862:
+            return "hebrew";
+        case 861:
+            return "iceland";
+        case 1250:
+            return "anczech";
+        case 1251:
+            return "ancyrr";
+        case 1253:
+            return "angreek1";
+        case 1254:
+            return "ANTURK";
+        case 1255:
+            return "ANHEBREW";
+        case 1252:
+            return "ANSIINTL";
+        default:
+            return nullptr;
     }
 }
 
-bool IsDosCodePage(int cp) { return cp < 1000; }
+bool IsDosCodePage(int cp) {
+    return cp < 1000;
+}
 
 // Fenwick tree over the record counts of the blocks in chain order.
 class CountTree {
@@ -163,8 +182,8 @@ bool ParseInt(std::string_view s, int64_t& v, size_t& pos, size_t digits) {
 
 bool ParseDateText(std::string_view s, size_t& pos, int64_t& day) {
     int64_t y, m, d;
-    if (!ParseInt(s, y, pos, 4) || pos >= s.size() || s[pos++] != '-' || !ParseInt(s, m, pos, 2) ||
-        pos >= s.size() || s[pos++] != '-' || !ParseInt(s, d, pos, 2))
+    if (!ParseInt(s, y, pos, 4) || pos >= s.size() || s[pos++] != '-' || !ParseInt(s, m, pos, 2) || pos >= s.size() ||
+        s[pos++] != '-' || !ParseInt(s, d, pos, 2))
         return false;
     if (!IsValidDate(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d))) return false;
     day = DayNumber(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d));
@@ -173,8 +192,7 @@ bool ParseDateText(std::string_view s, size_t& pos, int64_t& day) {
 
 bool ParseTimeText(std::string_view s, size_t& pos, int64_t& ms) {
     int64_t h, mi, se = 0, f = 0;
-    if (!ParseInt(s, h, pos, 2) || pos >= s.size() || s[pos++] != ':' || !ParseInt(s, mi, pos, 2))
-        return false;
+    if (!ParseInt(s, h, pos, 2) || pos >= s.size() || s[pos++] != ':' || !ParseInt(s, mi, pos, 2)) return false;
     if (pos < s.size() && s[pos] == ':') {
         ++pos;
         if (!ParseInt(s, se, pos, 2)) return false;
@@ -209,8 +227,7 @@ public:
     }
 
     void OpenFiles();
-    void CreateFiles(const std::vector<FieldDesc>& fields, const CreateOptions& options,
-                     size_t keyFields);
+    void CreateFiles(const std::vector<FieldDesc>& fields, const CreateOptions& options, size_t keyFields);
 
     const StorageDriver& Driver() const override { return ParadoxDriver(); }
     const std::string& FileName() const override { return path_; }
@@ -251,8 +268,7 @@ private:
     class WriteHold {
     public:
         explicit WriteHold(ParadoxTable& t) : t_(t) {
-            if (!t_.writable_)
-                Fail("Table \"" + t_.path_ + "\" is open read-only", errc::kReadOnly);
+            if (!t_.writable_) Fail("Table \"" + t_.path_ + "\" is open read-only", errc::kReadOnly);
             t_.Lock(LockMode::Exclusive);
             if (!t_.secondaryError_.empty()) {
                 t_.Unlock();
@@ -393,7 +409,7 @@ private:
         }
     };
     std::vector<SecondaryContents> contents_;  // one for each of secondaries_
-    std::string secondaryError_;  // a secondary index that cannot be read: the table stays readable
+    std::string secondaryError_;               // a secondary index that cannot be read: the table stays readable
 
     // The block chain in order: block numbers, record counts, first keys (keyed tables).
     std::vector<uint16_t> chain_;
@@ -403,7 +419,7 @@ private:
     std::vector<uint16_t> freeBlocks_;  // the free list, head first
     uint32_t physBlocks_ = 0;           // blocks in the file (used and free)
     uint32_t recordCount_ = 0;
-    uint32_t readable_ = 0;             // records before the first unreadable one
+    uint32_t readable_ = 0;  // records before the first unreadable one
     std::string chainError_;
 
     // Block cache: chain position, first record number, the block's bytes.
@@ -469,7 +485,8 @@ void ParadoxTable::LoadHeader() {
     }
     h_ = ParseDbHeader(head, size, path_);
     headBytes_ = head.substr(0, 0x58);
-    physBlocks_ = static_cast<uint32_t>(std::min<uint64_t>((size - h_.headerSize + h_.BlockSize() - 1) / h_.BlockSize(), 0xFFFF));
+    physBlocks_ =
+        static_cast<uint32_t>(std::min<uint64_t>((size - h_.headerSize + h_.BlockSize() - 1) / h_.BlockSize(), 0xFFFF));
 
     // Text: the code page word when set, else the driver's code page, else the DOS default.
     const codepage::ParadoxLanguageDriver* drv = nullptr;
@@ -517,7 +534,9 @@ void ParadoxTable::WalkChain() {
             chainError_ = "block " + std::to_string(b) + " of its chain lies beyond the end of the file";
             break;
         }
-        if (seen[b]) Fail(Where() + " is damaged: its block chain runs in a circle at block " + std::to_string(b), errc::kCorruptFile);
+        if (seen[b])
+            Fail(Where() + " is damaged: its block chain runs in a circle at block " + std::to_string(b),
+                 errc::kCorruptFile);
         seen[b] = true;
         const uint64_t at = BlockOffset(b);
         uint8_t head[kBlockHeader];
@@ -529,16 +548,15 @@ void ParadoxTable::WalkChain() {
         const auto add = static_cast<int16_t>(GetLe16(head + 4));
         if (add % static_cast<int>(h_.recordSize) != 0 || add < -static_cast<int>(h_.recordSize) ||
             static_cast<uint32_t>(add / h_.recordSize + 1) > perBlock)
-            Fail(Where() + " is damaged: block " + std::to_string(b) + " declares " +
-                     std::to_string(add) + " bytes of records, which does not fit records of " +
-                     std::to_string(h_.recordSize) + " bytes",
+            Fail(Where() + " is damaged: block " + std::to_string(b) + " declares " + std::to_string(add) +
+                     " bytes of records, which does not fit records of " + std::to_string(h_.recordSize) + " bytes",
                  errc::kCorruptFile);
         uint32_t count = static_cast<uint32_t>(add / static_cast<int>(h_.recordSize) + 1);
         const uint64_t need = at + kBlockHeader + uint64_t{count} * h_.recordSize;
         if (need > size) {
             const uint32_t whole = static_cast<uint32_t>((size - at - kBlockHeader) / h_.recordSize);
-            chainError_ = "block " + std::to_string(b) + " is cut off after " + std::to_string(whole) +
-                          " of its " + std::to_string(count) + " records";
+            chainError_ = "block " + std::to_string(b) + " is cut off after " + std::to_string(whole) + " of its " +
+                          std::to_string(count) + " records";
             count = whole;
         }
         if (count > 0 || !chainError_.empty()) {
@@ -580,8 +598,7 @@ void ParadoxTable::CheckIndex() {
     if (!chainError_.empty()) return;  // reading reports the damage record by record
     const std::string px = pxPath_;
     if (px.empty())
-        Fail("The primary index of keyed table " + Where() + " is missing (" +
-                 CompanionPath(path_, ".PX") + ")",
+        Fail("The primary index of keyed table " + Where() + " is missing (" + CompanionPath(path_, ".PX") + ")",
              errc::kCorruptFile);
     LockedFile f;
     f.Open(px, false);
@@ -595,7 +612,8 @@ void ParadoxTable::CheckIndex() {
     const uint16_t recSize = GetLe16(hd), headSize = GetLe16(hd + 2);
     const uint32_t keyLen = h_.KeyLength();
     if (hd[4] != kFileIndex) bad("it is not a primary index file");
-    if (recSize != keyLen + 6) bad("its entries are " + std::to_string(recSize) + " bytes, the key needs " + std::to_string(keyLen + 6));
+    if (recSize != keyLen + 6)
+        bad("its entries are " + std::to_string(recSize) + " bytes, the key needs " + std::to_string(keyLen + 6));
     if (GetLe16(hd + 0x21) != h_.keyFields) bad("it covers another number of key fields");
     const uint32_t bs = uint32_t{hd[5]} * 1024;
     if (bs < recSize + kBlockHeader || headSize < 0x58 || headSize > size) bad("its header sizes do not fit the file");
@@ -612,7 +630,8 @@ void ParadoxTable::CheckIndex() {
         if (leaf.size() > chain_.size() + 1) bad("it has more entries than the table has blocks");
         f.ReadExactly(headSize + uint64_t{block - 1u} * bs, buf.data(), bs, "an index block");
         const auto add = static_cast<int16_t>(GetLe16(buf.data() + 4));
-        if (add < -static_cast<int>(recSize) || add % recSize != 0 || add / recSize + 1 > static_cast<int>((bs - 6) / recSize))
+        if (add < -static_cast<int>(recSize) || add % recSize != 0 ||
+            add / recSize + 1 > static_cast<int>((bs - 6) / recSize))
             bad("block " + std::to_string(block) + " has a bad entry count");
         const int n = add / recSize + 1;
         std::vector<std::pair<uint16_t, std::string>> entries;
@@ -650,26 +669,57 @@ void ParadoxTable::BuildDescriptors() {
         d.offset = f.offset;
         d.length = f.length;
         switch (f.type) {
-            case pxt::kAlpha: d.type = fldtype::kString; d.units1 = f.sizeByte; break;
-            case pxt::kDate: d.type = fldtype::kDate; break;
-            case pxt::kShort: d.type = fldtype::kInt16; break;
-            case pxt::kLong: d.type = fldtype::kInt32; break;
-            case pxt::kAutoInc: d.type = fldtype::kInt32; d.subType = fldsub::kAutoInc; d.readOnly = true; break;
-            case pxt::kCurrency: d.type = fldtype::kFloat; d.subType = fldsub::kMoney; break;
-            case pxt::kNumber: d.type = fldtype::kFloat; break;
-            case pxt::kLogical: d.type = fldtype::kBool; break;
-            case pxt::kTime: d.type = fldtype::kTime; break;
-            case pxt::kTimestamp: d.type = fldtype::kTimestamp; break;
-            case pxt::kBcd: d.type = fldtype::kBcd; d.units1 = 32; d.units2 = f.sizeByte; break;
-            case pxt::kBytes: d.type = fldtype::kBytes; d.units1 = f.sizeByte; break;
+            case pxt::kAlpha:
+                d.type = fldtype::kString;
+                d.units1 = f.sizeByte;
+                break;
+            case pxt::kDate:
+                d.type = fldtype::kDate;
+                break;
+            case pxt::kShort:
+                d.type = fldtype::kInt16;
+                break;
+            case pxt::kLong:
+                d.type = fldtype::kInt32;
+                break;
+            case pxt::kAutoInc:
+                d.type = fldtype::kInt32;
+                d.subType = fldsub::kAutoInc;
+                d.readOnly = true;
+                break;
+            case pxt::kCurrency:
+                d.type = fldtype::kFloat;
+                d.subType = fldsub::kMoney;
+                break;
+            case pxt::kNumber:
+                d.type = fldtype::kFloat;
+                break;
+            case pxt::kLogical:
+                d.type = fldtype::kBool;
+                break;
+            case pxt::kTime:
+                d.type = fldtype::kTime;
+                break;
+            case pxt::kTimestamp:
+                d.type = fldtype::kTimestamp;
+                break;
+            case pxt::kBcd:
+                d.type = fldtype::kBcd;
+                d.units1 = 32;
+                d.units2 = f.sizeByte;
+                break;
+            case pxt::kBytes:
+                d.type = fldtype::kBytes;
+                d.units1 = f.sizeByte;
+                break;
             default:
                 d.type = fldtype::kBlob;
                 d.units1 = static_cast<uint16_t>(f.sizeByte - kBlobDescriptor);
-                d.subType = f.type == pxt::kMemo ? fldsub::kMemo
-                            : f.type == pxt::kBinary ? fldsub::kBinary
+                d.subType = f.type == pxt::kMemo      ? fldsub::kMemo
+                            : f.type == pxt::kBinary  ? fldsub::kBinary
                             : f.type == pxt::kFmtMemo ? fldsub::kFormattedMemo
-                            : f.type == pxt::kOle ? fldsub::kOle
-                                                  : fldsub::kGraphic;
+                            : f.type == pxt::kOle     ? fldsub::kOle
+                                                      : fldsub::kGraphic;
         }
         fields_.push_back(std::move(d));
     }
@@ -714,7 +764,8 @@ void ParadoxTable::LoadValidity() {
         const bool hasDef = GetLe32(b + pos + 0x14) != 0;
         const bool hasPic = GetLe32(b + pos + 0x18) != 0;
         if (field >= nFooter || field >= h_.fields.size())
-            bad("check " + std::to_string(c + 1) + " names field " + std::to_string(field + 1) + ", which the table lacks");
+            bad("check " + std::to_string(c + 1) + " names field " + std::to_string(field + 1) +
+                ", which the table lacks");
         chk.fieldNumber = static_cast<uint16_t>(field + 1);
         pos += 0x1C;
         if (hasLookup) pos += 0x50;
@@ -731,7 +782,8 @@ void ParadoxTable::LoadValidity() {
             pos += len;
         }
         if (hasPic && picLen > 0) {
-            if (pos + picLen > footer) bad("the picture of check " + std::to_string(c + 1) + " runs into the field list");
+            if (pos + picLen > footer)
+                bad("the picture of check " + std::to_string(c + 1) + " runs into the field list");
             std::string_view pic(v.data() + pos, picLen);
             const size_t nul = pic.find('\0');
             chk.picture = conv_->ToUtf8(pic.substr(0, nul));
@@ -865,23 +917,34 @@ void ParadoxTable::DecodeField(size_t k, const uint8_t* rec, Value& out) {
         case pxt::kAlpha: {
             const auto* end = static_cast<const uint8_t*>(std::memchr(p, 0, f.length));
             const size_t n = end ? static_cast<size_t>(end - p) : f.length;
-            if (n == 0) { out.SetNull(); return; }
+            if (n == 0) {
+                out.SetNull();
+                return;
+            }
             out.kind = ValueKind::Text;
             conv_->ToUtf8(std::string_view(reinterpret_cast<const char*>(p), n), out.s);
             return;
         }
         case pxt::kLogical:
-            if (p[0] == 0) out.SetNull(); else out.SetBool((p[0] & 0x7F) != 0);
+            if (p[0] == 0)
+                out.SetNull();
+            else
+                out.SetBool((p[0] & 0x7F) != 0);
             return;
         case pxt::kBytes:
-            if (AllZero(p, f.length)) out.SetNull();
-            else out.SetBytes(std::string_view(reinterpret_cast<const char*>(p), f.length));
+            if (AllZero(p, f.length))
+                out.SetNull();
+            else
+                out.SetBytes(std::string_view(reinterpret_cast<const char*>(p), f.length));
             return;
         case pxt::kBcd: {
             bool neg;
             int dec;
             char digits[32];
-            if (p[0] == 0 || !DecodeBcd(p, neg, dec, digits)) { out.SetNull(); return; }
+            if (p[0] == 0 || !DecodeBcd(p, neg, dec, digits)) {
+                out.SetNull();
+                return;
+            }
             size_t lead = 0;
             while (lead < 32 && digits[lead] == '0') ++lead;
             if (32 - lead <= 18) {
@@ -903,13 +966,17 @@ void ParadoxTable::DecodeField(size_t k, const uint8_t* rec, Value& out) {
         const uint8_t* d = p + leader;
         const uint32_t oi = GetLe32(d);
         const uint32_t len = GetLe32(d + 4);
-        if (len == 0) { out.SetNull(); return; }
+        if (len == 0) {
+            out.SetNull();
+            return;
+        }
         std::string& data = scratch_;
         if (len <= leader && oi == 0) {
             data.assign(reinterpret_cast<const char*>(p), len);
         } else {
             if (!mb_.IsOpen())
-                Fail("The BLOB file of " + Where() + " (" + CompanionPath(path_, ".MB") + ") is missing", errc::kCorruptFile);
+                Fail("The BLOB file of " + Where() + " (" + CompanionPath(path_, ".MB") + ") is missing",
+                     errc::kCorruptFile);
             mb_.Read(oi, len, data);
         }
         if (f.type == pxt::kGraphic && data.size() >= 8) data.erase(0, 8);
@@ -921,23 +988,39 @@ void ParadoxTable::DecodeField(size_t k, const uint8_t* rec, Value& out) {
         }
         return;
     }
-    if (AllZero(p, f.length)) { out.SetNull(); return; }
+    if (AllZero(p, f.length)) {
+        out.SetNull();
+        return;
+    }
     switch (f.type) {
-        case pxt::kDate: out.SetDate(DecodeInt(p, 4)); return;
+        case pxt::kDate:
+            out.SetDate(DecodeInt(p, 4));
+            return;
         case pxt::kShort:
         case pxt::kLong:
-        case pxt::kAutoInc: out.SetInt(DecodeInt(p, f.length)); return;
-        case pxt::kTime: out.SetTime(DecodeInt(p, 4)); return;
+        case pxt::kAutoInc:
+            out.SetInt(DecodeInt(p, f.length));
+            return;
+        case pxt::kTime:
+            out.SetTime(DecodeInt(p, 4));
+            return;
         case pxt::kCurrency:
-        case pxt::kNumber: out.SetDouble(DecodeDouble(p)); return;
+        case pxt::kNumber:
+            out.SetDouble(DecodeDouble(p));
+            return;
         case pxt::kTimestamp: {
             const double ms = DecodeDouble(p);
             // Milliseconds from day 0; day numbers count from 0001-01-01 = 1 as ours do.
-            if (!std::isfinite(ms) || std::fabs(ms) > 9.0e17) { out.SetNull(); return; }
+            if (!std::isfinite(ms) || std::fabs(ms) > 9.0e17) {
+                out.SetNull();
+                return;
+            }
             out.SetTimestamp(static_cast<int64_t>(std::llround(ms)));
             return;
         }
-        default: out.SetNull(); return;
+        default:
+            out.SetNull();
+            return;
     }
 }
 
@@ -950,7 +1033,10 @@ bool ParadoxTable::ReadRecord(uint32_t recNo, Record& out, const std::vector<boo
     if (needLock) mb_.File().Lock(LockMode::Shared);
     try {
         for (size_t k = 0; k < h_.fields.size(); ++k) {
-            if (columns && (k >= columns->size() || !(*columns)[k])) { out[k].SetNull(); continue; }
+            if (columns && (k >= columns->size() || !(*columns)[k])) {
+                out[k].SetNull();
+                continue;
+            }
             DecodeField(k, rec, out[k]);
         }
     } catch (...) {
@@ -1023,11 +1109,18 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
     auto asNumber = [&](double& d) -> bool {
         switch (v.kind) {
             case ValueKind::Bool:
-            case ValueKind::Int: d = static_cast<double>(v.i); return true;
-            case ValueKind::Double: d = v.d; return true;
-            case ValueKind::Decimal: d = v.AsDouble(); return true;
+            case ValueKind::Int:
+                d = static_cast<double>(v.i);
+                return true;
+            case ValueKind::Double:
+                d = v.d;
+                return true;
+            case ValueKind::Decimal:
+                d = v.AsDouble();
+                return true;
             case ValueKind::Text: {
-                bool neg; std::string ip, fr;
+                bool neg;
+                std::string ip, fr;
                 if (!ParseDecimalText(v.s, neg, ip, fr)) {
                     char* end = nullptr;
                     d = std::strtod(v.s.c_str(), &end);
@@ -1036,7 +1129,8 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
                 d = std::strtod(v.s.c_str(), nullptr);
                 return true;
             }
-            default: return false;
+            default:
+                return false;
         }
     };
     auto asInteger = [&](int64_t lo, int64_t hi) -> int64_t {
@@ -1057,16 +1151,20 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
             std::string enc;
             char32_t bad = 0;
             if (!conv_->FromUtf8(text, enc, f.length + 1, &bad))
-                badValue("character U+" + std::to_string(static_cast<uint32_t>(bad)) +
-                         " has no place in code page " + std::to_string(conv_->CodePage()));
+                badValue("character U+" + std::to_string(static_cast<uint32_t>(bad)) + " has no place in code page " +
+                         std::to_string(conv_->CodePage()));
             if (enc.size() > f.length)
                 badValue("text of more than " + std::to_string(f.length) + " bytes does not fit");
             std::memcpy(dst, enc.data(), enc.size());
             return;
         }
-        case pxt::kShort: EncodeInt(asInteger(-32767, 32767), dst, 2); return;
+        case pxt::kShort:
+            EncodeInt(asInteger(-32767, 32767), dst, 2);
+            return;
         case pxt::kLong:
-        case pxt::kAutoInc: EncodeInt(asInteger(-2147483647, 2147483647), dst, 4); return;
+        case pxt::kAutoInc:
+            EncodeInt(asInteger(-2147483647, 2147483647), dst, 4);
+            return;
         case pxt::kCurrency:
         case pxt::kNumber: {
             double d;
@@ -1077,45 +1175,58 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
         }
         case pxt::kLogical: {
             bool b = false;
-            if (v.kind == ValueKind::Bool || v.kind == ValueKind::Int) b = v.i != 0;
+            if (v.kind == ValueKind::Bool || v.kind == ValueKind::Int)
+                b = v.i != 0;
             else if (v.kind == ValueKind::Text) {
                 std::string t = v.s;
                 for (auto& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                if (t == "TRUE" || t == "T" || t == "Y" || t == "YES" || t == "1") b = true;
-                else if (t == "FALSE" || t == "F" || t == "N" || t == "NO" || t == "0") b = false;
-                else badValue("\"" + v.s + "\" is not a logical value");
-            } else badValue("not a logical value");
+                if (t == "TRUE" || t == "T" || t == "Y" || t == "YES" || t == "1")
+                    b = true;
+                else if (t == "FALSE" || t == "F" || t == "N" || t == "NO" || t == "0")
+                    b = false;
+                else
+                    badValue("\"" + v.s + "\" is not a logical value");
+            } else
+                badValue("not a logical value");
             dst[0] = b ? 0x81 : 0x80;
             return;
         }
         case pxt::kDate: {
             int64_t day = 0;
-            if (v.kind == ValueKind::Date) day = v.i;
-            else if (v.kind == ValueKind::Timestamp) day = (v.i >= 0 ? v.i : v.i - kMsPerDay + 1) / kMsPerDay;
+            if (v.kind == ValueKind::Date)
+                day = v.i;
+            else if (v.kind == ValueKind::Timestamp)
+                day = (v.i >= 0 ? v.i : v.i - kMsPerDay + 1) / kMsPerDay;
             else if (v.kind == ValueKind::Text) {
                 size_t pos = 0;
                 if (!ParseDateText(v.s, pos, day) || pos != v.s.size()) badValue("\"" + v.s + "\" is not a date");
-            } else badValue("not a date");
+            } else
+                badValue("not a date");
             if (day <= -2147483647 - 1 + 1 || day > 2147483647) badValue("date out of range");
             EncodeInt(day, dst, 4);
             return;
         }
         case pxt::kTime: {
             int64_t ms = 0;
-            if (v.kind == ValueKind::Time) ms = v.i;
-            else if (v.kind == ValueKind::Timestamp) ms = ((v.i % kMsPerDay) + kMsPerDay) % kMsPerDay;
+            if (v.kind == ValueKind::Time)
+                ms = v.i;
+            else if (v.kind == ValueKind::Timestamp)
+                ms = ((v.i % kMsPerDay) + kMsPerDay) % kMsPerDay;
             else if (v.kind == ValueKind::Text) {
                 size_t pos = 0;
                 if (!ParseTimeText(v.s, pos, ms) || pos != v.s.size()) badValue("\"" + v.s + "\" is not a time");
-            } else badValue("not a time");
+            } else
+                badValue("not a time");
             if (ms < 0 || ms >= kMsPerDay) badValue("time out of range");
             EncodeInt(ms, dst, 4);
             return;
         }
         case pxt::kTimestamp: {
             int64_t ms = 0;
-            if (v.kind == ValueKind::Timestamp) ms = v.i;
-            else if (v.kind == ValueKind::Date) ms = v.i * kMsPerDay;
+            if (v.kind == ValueKind::Timestamp)
+                ms = v.i;
+            else if (v.kind == ValueKind::Date)
+                ms = v.i * kMsPerDay;
             else if (v.kind == ValueKind::Text) {
                 size_t pos = 0;
                 int64_t day, t = 0;
@@ -1127,21 +1238,26 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
                 }
                 if (pos != v.s.size()) badValue("\"" + v.s + "\" is not a timestamp");
                 ms = day * kMsPerDay + t;
-            } else badValue("not a timestamp");
+            } else
+                badValue("not a timestamp");
             EncodeDouble(static_cast<double>(ms), dst);
             return;
         }
         case pxt::kBcd: {
             std::string text;
-            if (v.kind == ValueKind::Decimal) text = FormatDecimal(v.i, v.scale);
-            else if (v.kind == ValueKind::Int || v.kind == ValueKind::Bool) text = std::to_string(v.i);
+            if (v.kind == ValueKind::Decimal)
+                text = FormatDecimal(v.i, v.scale);
+            else if (v.kind == ValueKind::Int || v.kind == ValueKind::Bool)
+                text = std::to_string(v.i);
             else if (v.kind == ValueKind::Double) {
                 if (!std::isfinite(v.d) || std::fabs(v.d) >= 1e32) badValue(FormatDouble(v.d) + " does not fit");
                 char buf[128];
                 std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(f.sizeByte), v.d);
                 text = buf;
-            } else if (v.kind == ValueKind::Text) text = v.s;
-            else badValue("not a number");
+            } else if (v.kind == ValueKind::Text)
+                text = v.s;
+            else
+                badValue("not a number");
             bool neg;
             char digits[32];
             if (!BcdDigits(text, f.sizeByte, neg, digits)) badValue("\"" + text + "\" does not fit");
@@ -1154,7 +1270,8 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
             std::memcpy(dst, v.s.data(), v.s.size());
             return;
         }
-        default: break;
+        default:
+            break;
     }
     if (IsBlobType(f.type)) {
         std::string data;
@@ -1162,8 +1279,8 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
             const std::string text = asText();
             char32_t bad = 0;
             if (!conv_->FromUtf8(text, data, SIZE_MAX, &bad))
-                badValue("character U+" + std::to_string(static_cast<uint32_t>(bad)) +
-                         " has no place in code page " + std::to_string(conv_->CodePage()));
+                badValue("character U+" + std::to_string(static_cast<uint32_t>(bad)) + " has no place in code page " +
+                         std::to_string(conv_->CodePage()));
         } else {
             if (v.kind != ValueKind::Bytes && v.kind != ValueKind::Text) badValue("not binary data");
             data = v.s;
@@ -1194,7 +1311,10 @@ void ParadoxTable::EncodeRecord(const Record& values, std::string& rec,
         EncodeField(k, values[k], reinterpret_cast<uint8_t*>(rec.data()) + h_.fields[k].offset, blobs);
     if (!blobs.empty() && !mb_.IsOpen()) {
         const std::string mb = mbPath_.empty() ? CompanionPath(path_, ".MB") : mbPath_;
-        if (fs::exists(mb)) mb_.Open(mb, true); else mb_.Create(mb);
+        if (fs::exists(mb))
+            mb_.Open(mb, true);
+        else
+            mb_.Create(mb);
         mbPath_ = mb;
         mb_.File().Lock(LockMode::Exclusive);
         for (int k = 1; k < holds_; ++k) mb_.File().Lock(LockMode::Exclusive);
@@ -1240,7 +1360,8 @@ void ParadoxTable::AssignAutoInc(std::string& rec, const Record& values) {
     }
     auto* p = reinterpret_cast<uint8_t*>(rec.data()) + h_.fields[k].offset;
     if (values[k].IsNull()) {
-        if (*maxAutoInc_ >= 2147483647) Fail("The auto-increment field of " + Where() + " is exhausted", errc::kInvalidParameter);
+        if (*maxAutoInc_ >= 2147483647)
+            Fail("The auto-increment field of " + Where() + " is exhausted", errc::kInvalidParameter);
         EncodeInt(*maxAutoInc_ + 1, p, 4);
     }
 }
@@ -1274,7 +1395,8 @@ void ParadoxTable::WriteCached() {
     const uint16_t b = chain_[cachePos_];
     PutLe16(cache_.data(), cachePos_ + 1 < chain_.size() ? chain_[cachePos_ + 1] : 0);
     PutLe16(cache_.data() + 2, cachePos_ > 0 ? chain_[cachePos_ - 1] : 0);
-    PutLe16(cache_.data() + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(cacheCount_) - 1) * static_cast<int>(h_.recordSize))));
+    PutLe16(cache_.data() + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(cacheCount_) - 1) *
+                                                                          static_cast<int>(h_.recordSize))));
     db_.WriteAt(BlockOffset(b), cache_);
     // A new block at the end of the file is written whole, so the file length stays a whole
     // number of blocks.
@@ -1288,17 +1410,26 @@ bool ParadoxTable::FindKey(const uint8_t* key, size_t& pos, uint32_t& index) {
     size_t lo = 0, hi = chain_.size();
     while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
-        if (std::memcmp(firstKeys_[mid].data(), key, keyLen) <= 0) lo = mid + 1; else hi = mid;
+        if (std::memcmp(firstKeys_[mid].data(), key, keyLen) <= 0)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     pos = lo == 0 ? 0 : lo - 1;
-    if (chain_.empty()) { index = 0; return false; }
+    if (chain_.empty()) {
+        index = 0;
+        return false;
+    }
     if (cachePos_ != pos) LoadBlock(pos);
     uint32_t a = 0, z = cacheCount_;
     const auto* recs = reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader;
     while (a < z) {
         const uint32_t mid = (a + z) / 2;
         const int c = std::memcmp(recs + size_t{mid} * h_.recordSize, key, keyLen);
-        if (c < 0) a = mid + 1; else z = mid;
+        if (c < 0)
+            a = mid + 1;
+        else
+            z = mid;
     }
     index = a;
     return a < cacheCount_ && std::memcmp(recs + size_t{a} * h_.recordSize, key, keyLen) == 0;
@@ -1416,7 +1547,8 @@ uint32_t ParadoxTable::InsertKeyed(const std::string& rec) {
     std::string whole(h_.BlockSize(), '\0');
     PutLe16(whole.data(), after);
     PutLe16(whole.data() + 2, chain_[pos]);
-    PutLe16(whole.data() + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(upperCount) - 1) * static_cast<int>(rs))));
+    PutLe16(whole.data() + 4,
+            static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(upperCount) - 1) * static_cast<int>(rs))));
     std::memcpy(whole.data() + kBlockHeader, upper.data(), upper.size());
     db_.WriteAt(BlockOffset(nb), whole);
     if (after) {
@@ -1446,7 +1578,8 @@ uint32_t ParadoxTable::InsertKeyed(const std::string& rec) {
 void ParadoxTable::RemoveAt(size_t pos, uint32_t index) {
     if (cachePos_ != pos) LoadBlock(pos);
     const size_t rs = h_.recordSize;
-    TrackSecondaries(reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader + index * rs, chain_[pos], nullptr, 0);
+    TrackSecondaries(reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader + index * rs, chain_[pos], nullptr,
+                     0);
     cache_.erase(kBlockHeader + index * rs, rs);
     --cacheCount_;
     --counts_[pos];
@@ -1544,7 +1677,8 @@ uint32_t ParadoxTable::AppendRecord(const Record& values) {
         result = InsertKeyed(rec);
     }
     if (autoIncField_ >= 0) {
-        const auto* p = reinterpret_cast<const uint8_t*>(rec.data()) + h_.fields[static_cast<size_t>(autoIncField_)].offset;
+        const auto* p =
+            reinterpret_cast<const uint8_t*>(rec.data()) + h_.fields[static_cast<size_t>(autoIncField_)].offset;
         if (!AllZero(p, 4)) maxAutoInc_ = std::max(*maxAutoInc_, DecodeInt(p, 4));
     }
     return result;
@@ -1607,7 +1741,8 @@ void ParadoxTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
     WriteHold hold(*this);
     FlushPendingBlock();
     if (bytes.size() != h_.recordSize)
-        Fail("A raw record for " + Where() + " must have " + std::to_string(h_.recordSize) + " bytes", errc::kInvalidParameter);
+        Fail("A raw record for " + Where() + " must have " + std::to_string(h_.recordSize) + " bytes",
+             errc::kInvalidParameter);
     uint32_t index;
     const size_t pos = Locate(recNo, index);
     // Raw bytes may break the key order or a unique index: the indexes are rebuilt.
@@ -1629,7 +1764,8 @@ void ParadoxTable::FlushMeta() {
     h_.firstBlock = chain_.empty() ? 0 : chain_.front();
     h_.lastBlock = chain_.empty() ? 0 : chain_.back();
     h_.firstFreeBlock = freeBlocks_.empty() ? 0 : freeBlocks_.front();
-    if (maxAutoInc_ && *maxAutoInc_ > static_cast<int64_t>(h_.autoInc)) h_.autoInc = static_cast<uint32_t>(*maxAutoInc_);
+    if (maxAutoInc_ && *maxAutoInc_ > static_cast<int64_t>(h_.autoInc))
+        h_.autoInc = static_cast<uint32_t>(*maxAutoInc_);
     uint8_t* b = reinterpret_cast<uint8_t*>(headBytes_.data());
     PutLe32(b + 0x06, h_.numRecords);
     PutLe16(b + 0x0A, h_.usedBlocks);
@@ -1651,7 +1787,8 @@ void ParadoxTable::FlushMeta() {
 
 void ParadoxTable::WriteIndex() {
     const std::vector<uint32_t> counts(counts_.begin(), counts_.end());
-    const std::string out = BuildTreeFile(h_, firstKeys_, chain_, counts, kFileIndex, "The primary index of " + Where());
+    const std::string out =
+        BuildTreeFile(h_, firstKeys_, chain_, counts, kFileIndex, "The primary index of " + Where());
     if (pxPath_.empty()) pxPath_ = CompanionPath(path_, ".PX");
     LockedFile px;
     px.Create(pxPath_);
@@ -1690,13 +1827,15 @@ void ParadoxTable::LoadSecondaries() {
             int number;
             ParseIndexExtension(fs::path(x).extension().string(), composite, number);
             if (composite != ix.composite)
-                Fail("Secondary index \"" + x + "\" does not match its table: its name and its kind disagree", errc::kCorruptFile);
+                Fail("Secondary index \"" + x + "\" does not match its table: its name and its kind disagree",
+                     errc::kCorruptFile);
             if (composite) ix.number = number;
             std::string ext = fs::path(x).extension().string();
             ext[1] = static_cast<char>(ext[1] == 'x' ? 'y' : 'Y');
             ix.dataPath = x;
             ix.treePath = FindCompanion(path_, ext);
-            if (ix.treePath.empty()) Fail("Secondary index \"" + x + "\" has no tree file (" + ext + ")", errc::kCorruptFile);
+            if (ix.treePath.empty())
+                Fail("Secondary index \"" + x + "\" has no tree file (" + ext + ")", errc::kCorruptFile);
             secondaries_.push_back(std::move(ix));
         } catch (const EngineError& e) {
             if (secondaryError_.empty()) secondaryError_ = e.what();
@@ -1719,9 +1858,11 @@ std::string ParadoxTable::BuildSecondary(const SecondaryIndex& ix) {
     for (size_t pos = 0; pos < chain_.size(); ++pos) {
         block.resize(kBlockHeader + size_t{counts_[pos]} * rs);
         if (db_.ReadAt(BlockOffset(chain_[pos]), block.data(), block.size()) != block.size())
-            Fail(Where() + " is truncated: block " + std::to_string(chain_[pos]) + " can no longer be read", errc::kCorruptFile);
+            Fail(Where() + " is truncated: block " + std::to_string(chain_[pos]) + " can no longer be read",
+                 errc::kCorruptFile);
         const auto* recs = reinterpret_cast<const uint8_t*>(block.data()) + kBlockHeader;
-        for (uint32_t r = 0; r < counts_[pos]; ++r) AppendIndexRecord(h_, ix, recs + size_t{r} * rs, chain_[pos], records);
+        for (uint32_t r = 0; r < counts_[pos]; ++r)
+            AppendIndexRecord(h_, ix, recs + size_t{r} * rs, chain_[pos], records);
     }
     return SortIndexRecords(h_, ix, std::move(records), path_);
 }
@@ -1749,11 +1890,16 @@ void ParadoxTable::CheckUniqueSecondaries(const std::string& rec, const std::str
             size_t lo = 0, hi = all.size() / irs;
             while (lo < hi) {
                 const size_t mid = (lo + hi) / 2;
-                if (std::memcmp(all.data() + mid * irs, mine.data(), ixLen) < 0) lo = mid + 1; else hi = mid;
+                if (std::memcmp(all.data() + mid * irs, mine.data(), ixLen) < 0)
+                    lo = mid + 1;
+                else
+                    hi = mid;
             }
-            for (size_t at = lo; at < all.size() / irs && std::memcmp(all.data() + at * irs, mine.data(), ixLen) == 0; ++at)
+            for (size_t at = lo; at < all.size() / irs && std::memcmp(all.data() + at * irs, mine.data(), ixLen) == 0;
+                 ++at)
                 if (!old || std::memcmp(all.data() + at * irs + ixLen, old->data(), keyLen) != 0)
-                    Fail("Key violation: unique index " + SecondaryName(ix) + " of " + Where() + " holds that value already",
+                    Fail("Key violation: unique index " + SecondaryName(ix) + " of " + Where() +
+                             " holds that value already",
                          errc::kKeyViolation);
             continue;
         }
@@ -1768,7 +1914,8 @@ void ParadoxTable::CheckUniqueSecondaries(const std::string& rec, const std::str
                 other.clear();
                 AppendIndexRecord(h_, ix, p, 0, other);
                 if (other.compare(0, ixLen, mine, 0, ixLen) == 0)
-                    Fail("Key violation: unique index " + SecondaryName(ix) + " of " + Where() + " holds that value already",
+                    Fail("Key violation: unique index " + SecondaryName(ix) + " of " + Where() +
+                             " holds that value already",
                          errc::kKeyViolation);
             }
         }
@@ -1858,7 +2005,10 @@ void ParadoxTable::TrackSecondaries(const uint8_t* before, uint16_t fromBlock, c
             size_t lo = 0, hi = count;
             while (lo < hi) {
                 const size_t mid = (lo + hi) / 2;
-                if (std::memcmp(all.data() + mid * rs, entry.data(), keyLen) < 0) lo = mid + 1; else hi = mid;
+                if (std::memcmp(all.data() + mid * rs, entry.data(), keyLen) < 0)
+                    lo = mid + 1;
+                else
+                    hi = mid;
             }
             found = lo < count && std::memcmp(all.data() + lo * rs, entry.data(), keyLen) == 0;
             return lo;
@@ -1906,7 +2056,7 @@ void ParadoxTable::TrackSecondaries(const uint8_t* before, uint16_t fromBlock, c
 }
 
 void ParadoxTable::CreateIndex(const std::string& name, const std::vector<std::string>& fields, bool unique,
-                                     bool descending) {
+                               bool descending) {
     WriteHold hold(*this);
     SecondaryIndex ix;
     ix.unique = unique;
@@ -1930,12 +2080,14 @@ void ParadoxTable::CreateIndex(const std::string& name, const std::vector<std::s
         ix.number = -1;
         for (int k = 0; k < 16 && ix.number < 0; ++k)
             if (!used[static_cast<size_t>(k)]) ix.number = k;
-        if (ix.number < 0) Fail("Capability not supported: a table holds at most 16 named secondary indexes", errc::kNotSupported);
+        if (ix.number < 0)
+            Fail("Capability not supported: a table holds at most 16 named secondary indexes", errc::kNotSupported);
     } else {
         ix.number = named + 1;
     }
     for (const auto& s : secondaries_)
-        if (!s.composite && !ix.composite && s.number == ix.number) Fail("Index already exists: " + name, errc::kInvalidParameter);
+        if (!s.composite && !ix.composite && s.number == ix.number)
+            Fail("Index already exists: " + name, errc::kInvalidParameter);
     CheckIndexDefinition(h_, ix, path_);
     if (!chainError_.empty()) Fail("Table " + Where() + " is damaged (" + chainError_ + ")", errc::kCorruptFile);
     SecondaryContents kept;
@@ -2033,7 +2185,8 @@ bool ParadoxTable::SeekSecondary(size_t field, const Value* lo, const Value* hi,
     const uint32_t es = GetLe16(yh), yHead = GetLe16(yh + 2), ybs = uint32_t{yh[5]} * 1024;
     const uint32_t keyLen = h_.KeyLength();
     const uint32_t pkAt = IndexRecordSize(h_, *ix) - keyLen - 2;
-    if (rs != IndexRecordSize(h_, *ix) || es < f.length + 6 || xbs < rs + kBlockHeader || ybs < es + kBlockHeader) return false;
+    if (rs != IndexRecordSize(h_, *ix) || es < f.length + 6 || xbs < rs + kBlockHeader || ybs < es + kBlockHeader)
+        return false;
     out.clear();
     uint16_t block = 0;
     if (GetLe32(xh + 6) == 0) return true;
@@ -2081,8 +2234,7 @@ void ParadoxTable::Close() {
 
 // --- creating --------------------------------------------------------------------------------
 
-void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const CreateOptions& options,
-                               size_t keyFields) {
+void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const CreateOptions& options, size_t keyFields) {
     auto bad = [&](const std::string& why) { Fail("Cannot create " + Where() + ": " + why, errc::kInvalidParameter); };
     if (fields.empty()) bad("a table needs at least one field");
     if (fields.size() > 255) bad("a table holds at most 255 fields");
@@ -2096,7 +2248,8 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
     } else {
         const int cp = options.codePage ? options.codePage : codepage::kDefaultCodePage;
         const char* id = DriverForCodePage(cp);
-        if (!id || !(drv = codepage::FindParadoxDriver(id))) bad("no language driver for code page " + std::to_string(cp));
+        if (!id || !(drv = codepage::FindParadoxDriver(id)))
+            bad("no language driver for code page " + std::to_string(cp));
     }
     conv_ = std::make_unique<CodePageConverter>(drv->codePage);
 
@@ -2113,38 +2266,74 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
         if (d.name.empty()) bad("field " + std::to_string(k + 1) + " has no name");
         std::string upper = d.name;
         for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (std::find(seen.begin(), seen.end(), upper) != seen.end()) bad("field name \"" + d.name + "\" is used twice");
+        if (std::find(seen.begin(), seen.end(), upper) != seen.end())
+            bad("field name \"" + d.name + "\" is used twice");
         seen.push_back(upper);
         if (!conv_->FromUtf8(d.name, f.rawName) || f.rawName.size() > 25 || f.rawName.find('\0') != std::string::npos)
             bad(where + ": a field name has at most 25 characters of the table's code page");
         switch (d.type) {
             case fldtype::kString:
                 if (d.units1 < 1 || d.units1 > 255) bad(where + ": alpha size must be 1 to 255");
-                f.type = pxt::kAlpha; f.sizeByte = static_cast<uint8_t>(d.units1); break;
-            case fldtype::kDate: f.type = pxt::kDate; f.sizeByte = 4; break;
-            case fldtype::kBool: f.type = pxt::kLogical; f.sizeByte = 1; break;
-            case fldtype::kInt16: f.type = pxt::kShort; f.sizeByte = 2; break;
+                f.type = pxt::kAlpha;
+                f.sizeByte = static_cast<uint8_t>(d.units1);
+                break;
+            case fldtype::kDate:
+                f.type = pxt::kDate;
+                f.sizeByte = 4;
+                break;
+            case fldtype::kBool:
+                f.type = pxt::kLogical;
+                f.sizeByte = 1;
+                break;
+            case fldtype::kInt16:
+                f.type = pxt::kShort;
+                f.sizeByte = 2;
+                break;
             case fldtype::kInt32:
                 f.type = d.subType == fldsub::kAutoInc || d.nativeType == '+' ? pxt::kAutoInc : pxt::kLong;
-                f.sizeByte = 4; break;
+                f.sizeByte = 4;
+                break;
             case fldtype::kFloat:
                 f.type = d.subType == fldsub::kMoney || d.nativeType == '$' ? pxt::kCurrency : pxt::kNumber;
-                f.sizeByte = 8; break;
+                f.sizeByte = 8;
+                break;
             case fldtype::kBcd:
                 if (d.units2 > 32) bad(where + ": at most 32 decimals");
-                f.type = pxt::kBcd; f.sizeByte = static_cast<uint8_t>(d.units2); break;
+                f.type = pxt::kBcd;
+                f.sizeByte = static_cast<uint8_t>(d.units2);
+                break;
             case fldtype::kBytes:
                 if (d.units1 < 1 || d.units1 > 255) bad(where + ": bytes size must be 1 to 255");
-                f.type = pxt::kBytes; f.sizeByte = static_cast<uint8_t>(d.units1); break;
-            case fldtype::kTime: f.type = pxt::kTime; f.sizeByte = 4; break;
-            case fldtype::kTimestamp: f.type = pxt::kTimestamp; f.sizeByte = 8; break;
+                f.type = pxt::kBytes;
+                f.sizeByte = static_cast<uint8_t>(d.units1);
+                break;
+            case fldtype::kTime:
+                f.type = pxt::kTime;
+                f.sizeByte = 4;
+                break;
+            case fldtype::kTimestamp:
+                f.type = pxt::kTimestamp;
+                f.sizeByte = 8;
+                break;
             case fldtype::kBlob: {
                 switch (d.subType) {
-                    case fldsub::kBinary: case fldsub::kTypedBinary: f.type = pxt::kBinary; break;
-                    case fldsub::kFormattedMemo: f.type = pxt::kFmtMemo; break;
-                    case fldsub::kOle: case fldsub::kDbaseOle: f.type = pxt::kOle; break;
-                    case fldsub::kGraphic: f.type = pxt::kGraphic; break;
-                    default: f.type = pxt::kMemo; break;
+                    case fldsub::kBinary:
+                    case fldsub::kTypedBinary:
+                        f.type = pxt::kBinary;
+                        break;
+                    case fldsub::kFormattedMemo:
+                        f.type = pxt::kFmtMemo;
+                        break;
+                    case fldsub::kOle:
+                    case fldsub::kDbaseOle:
+                        f.type = pxt::kOle;
+                        break;
+                    case fldsub::kGraphic:
+                        f.type = pxt::kGraphic;
+                        break;
+                    default:
+                        f.type = pxt::kMemo;
+                        break;
                 }
                 uint32_t leader = d.units1;
                 if (f.type == pxt::kMemo && leader == 0) leader = 10;  // a memo keeps at least one byte
@@ -2152,7 +2341,8 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
                 f.sizeByte = static_cast<uint8_t>(leader + kBlobDescriptor);
                 break;
             }
-            default: bad(where + ": type " + std::to_string(d.type) + " cannot be stored in a Paradox table");
+            default:
+                bad(where + ": type " + std::to_string(d.type) + " cannot be stored in a Paradox table");
         }
         if (k < keyFields && IsBlobType(f.type)) bad(where + ": a BLOB field cannot be part of the key");
         f.length = StoredLength(f.type, f.sizeByte);
@@ -2164,7 +2354,8 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
     }
     if (offset > 0xFFFF - kBlockHeader) bad("records would be too long");
     if (options.level) {
-        if (options.level != 3 && options.level != 4 && options.level != 5 && options.level != 7) bad("table level must be 3, 4, 5 or 7");
+        if (options.level != 3 && options.level != 4 && options.level != 5 && options.level != 7)
+            bad("table level must be 3, 4, 5 or 7");
         if (options.level < level) bad("the field types or the code page need table level " + std::to_string(level));
         level = options.level;
     }
@@ -2178,7 +2369,8 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
         h.blockCode = code;
         if (h.RecordsPerBlock() >= 3 && keyBytes * 3 <= h.BlockSize()) break;
     }
-    if (h.recordSize + kBlockHeader > h.BlockSize()) bad("records of " + std::to_string(h.recordSize) + " bytes do not fit a block");
+    if (h.recordSize + kBlockHeader > h.BlockSize())
+        bad("records of " + std::to_string(h.recordSize) + " bytes do not fit a block");
     h.sortOrder = drv->sortOrder;
     if (h.HasSecondPart()) {
         h.codePageWord = static_cast<uint16_t>(drv->codePage);
@@ -2188,7 +2380,8 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
     const std::string ownName = fs::path(options.finalPath.empty() ? path_ : options.finalPath).filename().string();
     if (!conv_->FromUtf8(ownName, h.rawTableName)) h.rawTableName = "table";
     // Header size: the used bytes rounded up to 2 KiB.
-    size_t used = (h.HasSecondPart() ? 0x78 : 0x58) + 8 * h.fields.size() + 4 + h.NameAreaSize() + h.sortOrderId.size() + 1;
+    size_t used =
+        (h.HasSecondPart() ? 0x78 : 0x58) + 8 * h.fields.size() + 4 + h.NameAreaSize() + h.sortOrderId.size() + 1;
     for (const auto& f : h.fields) used += f.rawName.size() + 1;
     const size_t hs = (used + 0x7FF) / 0x800 * 0x800;
     if (hs > 0xF800) bad("the header would be too large");

@@ -61,33 +61,55 @@ int LevelForType(uint8_t type) {
 
 char TypeLetter(uint8_t type) {
     switch (type) {
-        case pxt::kAlpha: return 'A';
-        case pxt::kDate: return 'D';
-        case pxt::kShort: return 'S';
-        case pxt::kLong: return 'I';
-        case pxt::kCurrency: return '$';
-        case pxt::kNumber: return 'N';
-        case pxt::kLogical: return 'L';
-        case pxt::kMemo: return 'M';
-        case pxt::kBinary: return 'B';
-        case pxt::kFmtMemo: return 'F';
-        case pxt::kOle: return 'O';
-        case pxt::kGraphic: return 'G';
-        case pxt::kTime: return 'T';
-        case pxt::kTimestamp: return '@';
-        case pxt::kAutoInc: return '+';
-        case pxt::kBcd: return '#';
-        case pxt::kBytes: return 'Y';
-        default: return 0;
+        case pxt::kAlpha:
+            return 'A';
+        case pxt::kDate:
+            return 'D';
+        case pxt::kShort:
+            return 'S';
+        case pxt::kLong:
+            return 'I';
+        case pxt::kCurrency:
+            return '$';
+        case pxt::kNumber:
+            return 'N';
+        case pxt::kLogical:
+            return 'L';
+        case pxt::kMemo:
+            return 'M';
+        case pxt::kBinary:
+            return 'B';
+        case pxt::kFmtMemo:
+            return 'F';
+        case pxt::kOle:
+            return 'O';
+        case pxt::kGraphic:
+            return 'G';
+        case pxt::kTime:
+            return 'T';
+        case pxt::kTimestamp:
+            return '@';
+        case pxt::kAutoInc:
+            return '+';
+        case pxt::kBcd:
+            return '#';
+        case pxt::kBytes:
+            return 'Y';
+        default:
+            return 0;
     }
 }
 
 uint8_t VersionByteForLevel(int level) {
     switch (level) {
-        case 3: return 0x04;
-        case 4: return 0x09;
-        case 5: return 0x0B;
-        default: return 0x0C;
+        case 3:
+            return 0x04;
+        case 4:
+            return 0x09;
+        case 5:
+            return 0x0B;
+        default:
+            return 0x0C;
     }
 }
 
@@ -107,8 +129,7 @@ uint32_t PxHeader::KeyLength() const {
 namespace {
 
 [[noreturn]] void Corrupt(const std::string& path, const std::string& what) {
-    throw EngineError("\"" + path + "\" is not a valid Paradox table: " + what,
-                      errc::kCorruptFile);
+    throw EngineError("\"" + path + "\" is not a valid Paradox table: " + what, errc::kCorruptFile);
 }
 
 // Reads a NUL-terminated string from [pos, end); returns false when no NUL comes first.
@@ -151,10 +172,10 @@ PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::str
         Corrupt(path, "unknown table level byte " + std::to_string(h.versionByte));
     if (indexData) {
         if (h.fileType != 3 && h.fileType != 5 && h.fileType != 6 && h.fileType != 8)
-            Corrupt(path, "it is not the data file of a secondary index (file type " + std::to_string(h.fileType) + ")");
+            Corrupt(path,
+                    "it is not the data file of a secondary index (file type " + std::to_string(h.fileType) + ")");
     } else if (h.fileType != kFileKeyed && h.fileType != kFileUnkeyed)
-        throw EngineError("\"" + path + "\" is not a Paradox data table (file type " +
-                              std::to_string(h.fileType) + ")",
+        throw EngineError("\"" + path + "\" is not a Paradox data table (file type " + std::to_string(h.fileType) + ")",
                           errc::kNotSupported);
     if (h.blockCode < 1 || h.blockCode > 32)
         Corrupt(path, "block size code " + std::to_string(h.blockCode) + " is out of range");
@@ -176,8 +197,9 @@ PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::str
     uint32_t encryption = encryption1;
     if (second && encryption1 == kEncryptedMarker) encryption = GetLe32(b + 0x5C);
     if (encryption != 0)
-        throw EngineError("\"" + path + "\" is an encrypted (password-protected) Paradox table; "
-                          "Tessel cannot read encrypted tables",
+        throw EngineError("\"" + path +
+                              "\" is an encrypted (password-protected) Paradox table; "
+                              "Tessel cannot read encrypted tables",
                           errc::kNotSupported);
     if (second) h.codePageWord = GetLe16(b + 0x6A);
 
@@ -192,15 +214,14 @@ PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::str
         f.sizeByte = b[pos + 2 * k + 1];
         f.length = StoredLength(f.type, f.sizeByte);
         if (f.length == 0)
-            Corrupt(path, "field " + std::to_string(k + 1) + " has type " + std::to_string(f.type) +
-                              " with size " + std::to_string(f.sizeByte) + ", which is not valid");
+            Corrupt(path, "field " + std::to_string(k + 1) + " has type " + std::to_string(f.type) + " with size " +
+                              std::to_string(f.sizeByte) + ", which is not valid");
         f.offset = offset;
         offset += f.length;
     }
     if (offset != h.recordSize)
-        Corrupt(path, "record size " + std::to_string(h.recordSize) +
-                          " does not match the fields, which take " + std::to_string(offset) +
-                          " bytes");
+        Corrupt(path, "record size " + std::to_string(h.recordSize) + " does not match the fields, which take " +
+                          std::to_string(offset) + " bytes");
     if (h.recordSize + kBlockHeader > h.BlockSize())
         Corrupt(path, "records of " + std::to_string(h.recordSize) + " bytes do not fit blocks of " +
                           std::to_string(h.BlockSize()) + " bytes");

@@ -35,13 +35,17 @@ constexpr uint8_t kBytes = 0x18;
 constexpr uint8_t kFileKeyed = 0;
 constexpr uint8_t kFileIndex = 1;
 constexpr uint8_t kFileUnkeyed = 2;
-constexpr uint32_t kBlockHeader = 6;       // next, prev, addDataSize
-constexpr uint32_t kBlobDescriptor = 10;   // offset/index, length, modification number
+constexpr uint32_t kBlockHeader = 6;      // next, prev, addDataSize
+constexpr uint32_t kBlobDescriptor = 10;  // offset/index, length, modification number
 constexpr uint32_t kBcdBytes = 17;
 constexpr uint32_t kEncryptedMarker = 0xFF00FF00u;
 
-inline bool IsBlobType(uint8_t t) { return t >= pxt::kMemo && t <= pxt::kGraphic; }
-inline bool IsTextBlob(uint8_t t) { return t == pxt::kMemo || t == pxt::kFmtMemo; }
+inline bool IsBlobType(uint8_t t) {
+    return t >= pxt::kMemo && t <= pxt::kGraphic;
+}
+inline bool IsTextBlob(uint8_t t) {
+    return t == pxt::kMemo || t == pxt::kFmtMemo;
+}
 // Bytes a field takes in a record, from its type and size byte; 0 for an unknown type or a
 // size the type does not allow.
 uint32_t StoredLength(uint8_t type, uint8_t sizeByte);
@@ -55,11 +59,11 @@ uint8_t VersionByteForLevel(int level);
 int LevelForVersionByte(uint8_t v);
 
 struct PxField {
-    std::string rawName;   // as stored, in the table's code page
+    std::string rawName;  // as stored, in the table's code page
     uint8_t type = 0;
     uint8_t sizeByte = 0;
-    uint32_t offset = 0;   // inside the record
-    uint32_t length = 0;   // bytes inside the record
+    uint32_t offset = 0;  // inside the record
+    uint32_t length = 0;  // bytes inside the record
 };
 
 // What a .DB header says, checked against itself (the caller checks the block numbers
@@ -79,8 +83,8 @@ struct PxHeader {
     uint8_t versionByte = 0;
     uint32_t autoInc = 0;
     uint16_t firstFreeBlock = 0;
-    uint16_t codePageWord = 0;   // 0x6A, level 4 and later; 0 otherwise
-    std::string sortOrderId;     // level 4 and later; empty otherwise
+    uint16_t codePageWord = 0;  // 0x6A, level 4 and later; 0 otherwise
+    std::string sortOrderId;    // level 4 and later; empty otherwise
     std::string rawTableName;
     std::vector<PxField> fields;
     std::vector<uint16_t> fieldNumbers;
@@ -98,8 +102,7 @@ struct PxHeader {
 // not hold together, kNotSupported for an encrypted table or a file of another kind. With
 // `indexData` the file must be the data file of a secondary index instead (types 3, 5, 6, 8),
 // which is read as a keyed table.
-PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::string& path,
-                       bool indexData = false);
+PxHeader ParseDbHeader(std::string_view bytes, uint64_t fileSize, const std::string& path, bool indexData = false);
 
 // The whole header (headerSize bytes) of a .DB file for `h`.
 std::string BuildDbHeader(const PxHeader& h);

@@ -12,7 +12,9 @@ namespace tessel::engine::paradox {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& msg, int code) { throw EngineError(msg, code); }
+[[noreturn]] void Fail(const std::string& msg, int code) {
+    throw EngineError(msg, code);
+}
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
@@ -24,7 +26,9 @@ int HexValue(char c) {
 }
 
 // Bytes of the table's key fields.
-uint32_t KeyBytes(const PxHeader& table) { return table.KeyLength(); }
+uint32_t KeyBytes(const PxHeader& table) {
+    return table.KeyLength();
+}
 
 }  // namespace
 
@@ -86,7 +90,8 @@ void CheckIndexDefinition(const PxHeader& table, const SecondaryIndex& ix, const
                    " field cannot be indexed)");
         if (k == 0 && f == 0) refuse("cannot begin with the first field of the table's key");
         for (size_t j = 0; j < k; ++j)
-            if (ix.fields[j] == f) Fail("An index names field " + std::to_string(f + 1) + " twice", errc::kInvalidParameter);
+            if (ix.fields[j] == f)
+                Fail("An index names field " + std::to_string(f + 1) + " twice", errc::kInvalidParameter);
     }
     const uint32_t rs = IndexRecordSize(table, ix);
     // The tree's entries carry the key and six bytes; three of them must fit a block.
@@ -150,8 +155,8 @@ PxHeader IndexDataHeader(const PxHeader& table, const SecondaryIndex& ix) {
 }
 
 std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>& firstKeys,
-                          const std::vector<uint16_t>& blocksIn, const std::vector<uint32_t>& counts,
-                          uint8_t fileType, const std::string& what) {
+                          const std::vector<uint16_t>& blocksIn, const std::vector<uint32_t>& counts, uint8_t fileType,
+                          const std::string& what) {
     const uint32_t keyLen = keyed.KeyLength();
     const uint32_t entry = keyLen + 6;
     const uint32_t bs = keyed.BlockSize();
@@ -171,8 +176,9 @@ std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>&
         std::vector<Entry> up;
         ++ih.levels;
         for (size_t k = 0; k < level.size(); k += perBlock) {
-            std::vector<Entry> blk(level.begin() + static_cast<std::ptrdiff_t>(k),
-                                   level.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(level.size(), k + perBlock)));
+            std::vector<Entry> blk(
+                level.begin() + static_cast<std::ptrdiff_t>(k),
+                level.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(level.size(), k + perBlock)));
             uint32_t sum = 0;
             for (const auto& e : blk) sum += e.count;
             entries += static_cast<uint32_t>(blk.size());
@@ -195,7 +201,8 @@ std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>&
         auto* p = reinterpret_cast<uint8_t*>(out.data() + at);
         PutLe16(p, k + 1 < blocks.size() ? static_cast<uint16_t>(k + 2) : 0);
         PutLe16(p + 2, static_cast<uint16_t>(k));
-        PutLe16(p + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(blocks[k].size()) - 1) * static_cast<int>(entry))));
+        PutLe16(p + 4, static_cast<uint16_t>(
+                           static_cast<int16_t>((static_cast<int>(blocks[k].size()) - 1) * static_cast<int>(entry))));
         uint8_t* e = p + kBlockHeader;
         for (const auto& en : blocks[k]) {
             std::memcpy(e, en.key.data(), keyLen);
@@ -294,7 +301,8 @@ SecondaryIndexFiles IndexFilesFromSorted(const PxHeader& table, const SecondaryI
         char* p = out.data.data() + at;
         PutLe16(p, b + 1 < nBlocks ? static_cast<uint16_t>(b + 2) : 0);
         PutLe16(p + 2, static_cast<uint16_t>(b));
-        PutLe16(p + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(count) - 1) * static_cast<int>(rs))));
+        PutLe16(p + 4,
+                static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(count) - 1) * static_cast<int>(rs))));
         std::memcpy(p + kBlockHeader, base + first * rs, count * rs);
     }
     out.tree = BuildTreeFile(h, firstKeys, blocks, counts, ix.composite ? kFileCompositeTree : kFileSingleTree,
@@ -329,7 +337,8 @@ SecondaryIndex ParseIndexHeader(std::string_view bytes, uint64_t fileSize, const
         }
         if (pos >= table.fields.size()) bad("indexed field " + std::to_string(k + 1) + " is not in the table");
         if (h.fields[k].type != table.fields[pos].type || h.fields[k].sizeByte != table.fields[pos].sizeByte)
-            bad("indexed field " + std::to_string(k + 1) + " differs in type or size from table field " + std::to_string(pos + 1));
+            bad("indexed field " + std::to_string(k + 1) + " differs in type or size from table field " +
+                std::to_string(pos + 1));
         ix.fields.push_back(static_cast<uint16_t>(pos));
     }
     for (size_t k = 0; k < table.keyFields; ++k)

@@ -4,9 +4,9 @@
 //
 // The data file (.Xnn for a single-field index, .XGn for a composite or named one) is itself a
 // keyed table: one record per table record holding the indexed fields, then the table's key
-// fields (again, when some of them are indexed too), then a two-byte "Hint" with the number of the table block the record lives in. All
-// fields but the hint form its key, so equal index values are ordered by the table key. The
-// tree file (.Ynn / .YGn) indexes the data file's blocks the way a .PX indexes a table's.
+// fields (again, when some of them are indexed too), then a two-byte "Hint" with the number of the table block the
+// record lives in. All fields but the hint form its key, so equal index values are ordered by the table key. The tree
+// file (.Ynn / .YGn) indexes the data file's blocks the way a .PX indexes a table's.
 //
 // No I/O here: the table class hands in the raw records and writes the bytes out.
 
@@ -20,12 +20,12 @@
 namespace tessel::engine::paradox {
 
 // File types of the pair.
-constexpr uint8_t kFileSingleIndex = 3;        // single field, not maintained
+constexpr uint8_t kFileSingleIndex = 3;  // single field, not maintained
 constexpr uint8_t kFileSingleTree = 4;
-constexpr uint8_t kFileSingleIndexKept = 5;    // single field, maintained
-constexpr uint8_t kFileCompositeIndex = 6;     // composite, not maintained
+constexpr uint8_t kFileSingleIndexKept = 5;  // single field, maintained
+constexpr uint8_t kFileCompositeIndex = 6;   // composite, not maintained
 constexpr uint8_t kFileCompositeTree = 7;
-constexpr uint8_t kFileCompositeIndexKept = 8; // composite, maintained
+constexpr uint8_t kFileCompositeIndexKept = 8;  // composite, maintained
 
 // Header byte 0x55 of a level-7 data file.
 constexpr uint8_t kIndexFlagAscending = 0x01;
@@ -33,10 +33,10 @@ constexpr uint8_t kIndexFlagDescending = 0x10;
 constexpr uint8_t kIndexFlagUnique = 0x20;
 
 struct SecondaryIndex {
-    bool composite = false;          // an .XGn/.YGn pair (carries a name)
-    int number = 0;                  // single: the field's number (from 1); composite: 0..15
-    std::string rawName;             // composite: the stored name, in the table's code page
-    std::vector<uint16_t> fields;    // positions of the indexed fields in the table, from 0
+    bool composite = false;        // an .XGn/.YGn pair (carries a name)
+    int number = 0;                // single: the field's number (from 1); composite: 0..15
+    std::string rawName;           // composite: the stored name, in the table's code page
+    std::vector<uint16_t> fields;  // positions of the indexed fields in the table, from 0
     bool unique = false;
     bool descending = false;
     bool maintained = true;
@@ -96,7 +96,7 @@ PxHeader IndexDataHeader(const PxHeader& table, const SecondaryIndex& ix);
 // chain order. `keyed` describes the indexed file: its first keyFields fields are the key.
 // `what` names the index in the error raised when the tree would need too many blocks.
 std::string BuildTreeFile(const PxHeader& keyed, const std::vector<std::string>& firstKeys,
-                          const std::vector<uint16_t>& blocks, const std::vector<uint32_t>& counts,
-                          uint8_t fileType, const std::string& what);
+                          const std::vector<uint16_t>& blocks, const std::vector<uint32_t>& counts, uint8_t fileType,
+                          const std::string& what);
 
 }  // namespace tessel::engine::paradox

@@ -366,17 +366,7 @@ struct Assignment {
     ExprPtr value;
 };
 
-enum class StatementKind {
-    Select,
-    Insert,
-    Update,
-    Delete,
-    CreateTable,
-    AlterTable,
-    DropTable,
-    CreateIndex,
-    DropIndex
-};
+enum class StatementKind { Select, Insert, Update, Delete, CreateTable, AlterTable, DropTable, CreateIndex, DropIndex };
 
 struct ParameterInfo {
     std::string name;  // empty for ?

@@ -181,8 +181,7 @@ public:
             }
             case ExprKind::Extract: {
                 const auto& x = e.As<ExtractExpr>();
-                static const char* const kParts[] = {"YEAR", "MONTH",  "DAY",
-                                                     "HOUR", "MINUTE", "SECOND"};
+                static const char* const kParts[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
                 Open("extract");
                 out += std::string(" ") + kParts[static_cast<int>(x.part)];
                 Arg(*x.operand);
@@ -201,9 +200,7 @@ public:
             case ExprKind::Trim: {
                 const auto& t = e.As<TrimExpr>();
                 Open("trim");
-                out += t.side == TrimSide::Leading    ? " leading"
-                       : t.side == TrimSide::Trailing ? " trailing"
-                                                      : " both";
+                out += t.side == TrimSide::Leading ? " leading" : t.side == TrimSide::Trailing ? " trailing" : " both";
                 if (t.character) Arg(*t.character);
                 Arg(*t.operand);
                 Close();
@@ -273,8 +270,7 @@ public:
             case StatementKind::CreateTable: {
                 const auto& c = s.As<CreateTableStatement>();
                 Put({"(create-table ", Name(c.table)});
-                for (const auto& col : c.columns)
-                    Put({" (", Name(col.name), " ", ToString(col.type), ")"});
+                for (const auto& col : c.columns) Put({" (", Name(col.name), " ", ToString(col.type), ")"});
                 if (!c.primaryKey.empty()) {
                     out += " (primary-key";
                     for (const auto& k : c.primaryKey) Put({" ", Name(k)});
@@ -311,8 +307,7 @@ public:
             }
             case StatementKind::DropIndex: {
                 const auto& d = s.As<DropIndexStatement>();
-                Put({"(drop-index ", Name(d.table), " ",
-                     d.primary ? std::string("(primary)") : Name(d.name), ")"});
+                Put({"(drop-index ", Name(d.table), " ", d.primary ? std::string("(primary)") : Name(d.name), ")"});
                 return;
             }
         }
@@ -356,8 +351,7 @@ private:
             return;
         }
         const auto& j = r.As<JoinRef>();
-        static const char* const kJoins[] = {"join", "left-join", "right-join", "full-join",
-                                             "cross-join"};
+        static const char* const kJoins[] = {"join", "left-join", "right-join", "full-join", "cross-join"};
         Open(kJoins[static_cast<int>(j.joinKind)]);
         out += " ";
         DumpTableRef(*j.left);

@@ -52,7 +52,9 @@ size_t CharCount(std::string_view s) {
     return n;
 }
 
-uint16_t ClampU16(size_t v) { return static_cast<uint16_t>(std::min<size_t>(v, 65535)); }
+uint16_t ClampU16(size_t v) {
+    return static_cast<uint16_t>(std::min<size_t>(v, 65535));
+}
 
 [[noreturn]] void Fail(const std::string& headline, const std::string& token, const SourcePos& pos) {
     throw SyntaxError(headline, token, pos, errc::kSqlBind);
@@ -81,25 +83,34 @@ struct Ty {
 
 Fam FamilyOf(const Ty& t) {
     switch (t.type) {
-        case fldtype::kString: return Fam::String;
+        case fldtype::kString:
+            return Fam::String;
         case fldtype::kBlob:
-            return t.sub == fldsub::kMemo || t.sub == fldsub::kFormattedMemo || t.sub == fldsub::kNone
-                       ? Fam::String
-                       : Fam::Binary;
+            return t.sub == fldsub::kMemo || t.sub == fldsub::kFormattedMemo || t.sub == fldsub::kNone ? Fam::String
+                                                                                                       : Fam::Binary;
         case fldtype::kInt16:
         case fldtype::kInt32:
         case fldtype::kFloat:
-        case fldtype::kBcd: return Fam::Number;
-        case fldtype::kBool: return Fam::Bool;
-        case fldtype::kDate: return Fam::Date;
-        case fldtype::kTime: return Fam::Time;
-        case fldtype::kTimestamp: return Fam::Timestamp;
-        case fldtype::kBytes: return Fam::Binary;
-        default: return Fam::Null;
+        case fldtype::kBcd:
+            return Fam::Number;
+        case fldtype::kBool:
+            return Fam::Bool;
+        case fldtype::kDate:
+            return Fam::Date;
+        case fldtype::kTime:
+            return Fam::Time;
+        case fldtype::kTimestamp:
+            return Fam::Timestamp;
+        case fldtype::kBytes:
+            return Fam::Binary;
+        default:
+            return Fam::Null;
     }
 }
 
-bool IsInteger(const Ty& t) { return t.type == fldtype::kInt16 || t.type == fldtype::kInt32; }
+bool IsInteger(const Ty& t) {
+    return t.type == fldtype::kInt16 || t.type == fldtype::kInt32;
+}
 
 // The scale at which a field's values are exact: dBASE numbers with decimals, money, BCD.
 int FixedScaleOf(const FieldDesc& f) {
@@ -107,8 +118,10 @@ int FixedScaleOf(const FieldDesc& f) {
     if (f.type == fldtype::kBcd) {
         scale = f.units2;
     } else if (f.type == fldtype::kFloat) {
-        if (f.subType == fldsub::kMoney) scale = f.units2 > 0 ? f.units2 : 4;
-        else if ((f.nativeType == 'N' || f.nativeType == 'F') && f.units2 > 0) scale = f.units2;
+        if (f.subType == fldsub::kMoney)
+            scale = f.units2 > 0 ? f.units2 : 4;
+        else if ((f.nativeType == 'N' || f.nativeType == 'F') && f.units2 > 0)
+            scale = f.units2;
     }
     return std::min(scale, kMaxExactScale);
 }
@@ -143,14 +156,22 @@ Ty FixedNumber(int scale, bool bcd) {
 
 const char* TypeWord(const Ty& t) {
     switch (FamilyOf(t)) {
-        case Fam::String: return "text";
-        case Fam::Number: return "number";
-        case Fam::Bool: return "logical";
-        case Fam::Date: return "date";
-        case Fam::Time: return "time";
-        case Fam::Timestamp: return "timestamp";
-        case Fam::Binary: return "binary";
-        default: return "null";
+        case Fam::String:
+            return "text";
+        case Fam::Number:
+            return "number";
+        case Fam::Bool:
+            return "logical";
+        case Fam::Date:
+            return "date";
+        case Fam::Time:
+            return "time";
+        case Fam::Timestamp:
+            return "timestamp";
+        case Fam::Binary:
+            return "binary";
+        default:
+            return "null";
     }
 }
 
@@ -162,9 +183,9 @@ struct BExpr {
     std::string sql;
     Ty ty;
     Lit lit = Lit::None;
-    std::string text;   // a string literal's value
-    int param = -1;     // a parameter's index
-    bool aggregate = false;  // holds an aggregate of the query being bound
+    std::string text;                  // a string literal's value
+    int param = -1;                    // a parameter's index
+    bool aggregate = false;            // holds an aggregate of the query being bound
     const FieldDesc* field = nullptr;  // a plain column: its descriptor
     std::string columnKey;             // a plain column: "alias.FIELD" (for GROUP BY checks)
     std::string defaultName;           // answer name when no alias is given ("" = EXPRn)
@@ -179,13 +200,19 @@ struct BExpr {
 
 int ChainGroup(BinaryOp op) {
     switch (op) {
-        case BinaryOp::And: return 1;
-        case BinaryOp::Or: return 2;
+        case BinaryOp::And:
+            return 1;
+        case BinaryOp::Or:
+            return 2;
         case BinaryOp::Add:
-        case BinaryOp::Subtract: return 3;
-        case BinaryOp::Multiply: return 4;
-        case BinaryOp::Concat: return 5;
-        default: return 0;
+        case BinaryOp::Subtract:
+            return 3;
+        case BinaryOp::Multiply:
+            return 4;
+        case BinaryOp::Concat:
+            return 5;
+        default:
+            return 0;
     }
 }
 
@@ -248,7 +275,9 @@ void ForEachChild(const Expr& e, const std::function<void(const Expr&)>& fn) {
         if (p) fn(*p);
     };
     switch (e.kind) {
-        case ExprKind::Unary: visit(e.As<UnaryExpr>().operand); break;
+        case ExprKind::Unary:
+            visit(e.As<UnaryExpr>().operand);
+            break;
         case ExprKind::Binary:
             visit(e.As<BinaryExpr>().left);
             visit(e.As<BinaryExpr>().right);
@@ -267,15 +296,27 @@ void ForEachChild(const Expr& e, const std::function<void(const Expr&)>& fn) {
             visit(e.As<InListExpr>().operand);
             for (const auto& i : e.As<InListExpr>().items) visit(i);
             break;
-        case ExprKind::InQuery: visit(e.As<InQueryExpr>().operand); break;
-        case ExprKind::IsNull: visit(e.As<IsNullExpr>().operand); break;
-        case ExprKind::Quantified: visit(e.As<QuantifiedExpr>().left); break;
+        case ExprKind::InQuery:
+            visit(e.As<InQueryExpr>().operand);
+            break;
+        case ExprKind::IsNull:
+            visit(e.As<IsNullExpr>().operand);
+            break;
+        case ExprKind::Quantified:
+            visit(e.As<QuantifiedExpr>().left);
+            break;
         case ExprKind::Function:
             for (const auto& a : e.As<FunctionExpr>().args) visit(a);
             break;
-        case ExprKind::Aggregate: visit(e.As<AggregateExpr>().arg); break;
-        case ExprKind::Cast: visit(e.As<CastExpr>().operand); break;
-        case ExprKind::Extract: visit(e.As<ExtractExpr>().operand); break;
+        case ExprKind::Aggregate:
+            visit(e.As<AggregateExpr>().arg);
+            break;
+        case ExprKind::Cast:
+            visit(e.As<CastExpr>().operand);
+            break;
+        case ExprKind::Extract:
+            visit(e.As<ExtractExpr>().operand);
+            break;
         case ExprKind::Substring:
             visit(e.As<SubstringExpr>().operand);
             visit(e.As<SubstringExpr>().start);
@@ -285,7 +326,8 @@ void ForEachChild(const Expr& e, const std::function<void(const Expr&)>& fn) {
             visit(e.As<TrimExpr>().character);
             visit(e.As<TrimExpr>().operand);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -298,30 +340,42 @@ bool ContainsAggregate(const Expr& e) {
 
 const char* AggregateName(AggregateFunc f) {
     switch (f) {
-        case AggregateFunc::Count: return "COUNT";
-        case AggregateFunc::Sum: return "SUM";
-        case AggregateFunc::Avg: return "AVG";
-        case AggregateFunc::Min: return "MIN";
-        case AggregateFunc::Max: return "MAX";
+        case AggregateFunc::Count:
+            return "COUNT";
+        case AggregateFunc::Sum:
+            return "SUM";
+        case AggregateFunc::Avg:
+            return "AVG";
+        case AggregateFunc::Min:
+            return "MIN";
+        case AggregateFunc::Max:
+            return "MAX";
     }
     return "";
 }
 
 const char* CompareText(BinaryOp op) {
     switch (op) {
-        case BinaryOp::Eq: return "=";
-        case BinaryOp::Ne: return "<>";
-        case BinaryOp::Lt: return "<";
-        case BinaryOp::Le: return "<=";
-        case BinaryOp::Gt: return ">";
-        case BinaryOp::Ge: return ">=";
-        default: return "=";
+        case BinaryOp::Eq:
+            return "=";
+        case BinaryOp::Ne:
+            return "<>";
+        case BinaryOp::Lt:
+            return "<";
+        case BinaryOp::Le:
+            return "<=";
+        case BinaryOp::Gt:
+            return ">";
+        case BinaryOp::Ge:
+            return ">=";
+        default:
+            return "=";
     }
 }
 
 bool IsComparison(BinaryOp op) {
-    return op == BinaryOp::Eq || op == BinaryOp::Ne || op == BinaryOp::Lt || op == BinaryOp::Le ||
-           op == BinaryOp::Gt || op == BinaryOp::Ge;
+    return op == BinaryOp::Eq || op == BinaryOp::Ne || op == BinaryOp::Lt || op == BinaryOp::Le || op == BinaryOp::Gt ||
+           op == BinaryOp::Ge;
 }
 
 // ---- The binder ---------------------------------------------------------------------------
@@ -334,19 +388,33 @@ public:
 
     BoundStatement Run() {
         switch (st_.kind) {
-            case StatementKind::Select: BindSelect(st_.As<SelectStatement>()); break;
-            case StatementKind::Insert: BindInsert(st_.As<InsertStatement>()); break;
-            case StatementKind::Update: BindUpdate(st_.As<UpdateStatement>()); break;
-            case StatementKind::Delete: BindDelete(st_.As<DeleteStatement>()); break;
-            case StatementKind::CreateTable: BindCreateTable(st_.As<CreateTableStatement>()); break;
-            case StatementKind::AlterTable: BindAlterTable(st_.As<AlterTableStatement>()); break;
+            case StatementKind::Select:
+                BindSelect(st_.As<SelectStatement>());
+                break;
+            case StatementKind::Insert:
+                BindInsert(st_.As<InsertStatement>());
+                break;
+            case StatementKind::Update:
+                BindUpdate(st_.As<UpdateStatement>());
+                break;
+            case StatementKind::Delete:
+                BindDelete(st_.As<DeleteStatement>());
+                break;
+            case StatementKind::CreateTable:
+                BindCreateTable(st_.As<CreateTableStatement>());
+                break;
+            case StatementKind::AlterTable:
+                BindAlterTable(st_.As<AlterTableStatement>());
+                break;
             case StatementKind::DropTable: {
                 const auto& d = st_.As<DropTableStatement>();
                 out_.kind = BoundKind::DropTable;
                 out_.tablePath = catalog_.ResolveTable(d.table).path;
                 break;
             }
-            case StatementKind::CreateIndex: BindCreateIndex(st_.As<CreateIndexStatement>()); break;
+            case StatementKind::CreateIndex:
+                BindCreateIndex(st_.As<CreateIndexStatement>());
+                break;
             case StatementKind::DropIndex: {
                 const auto& d = st_.As<DropIndexStatement>();
                 out_.kind = BoundKind::DropIndex;
@@ -438,8 +506,9 @@ private:
             if (qualifier) {
                 for (int pass = 0; pass < 2 && !entry; ++pass) {
                     for (const auto& t : s->tables) {
-                        const bool match = pass == 0 ? !t.correlation.empty() && SameAscii(t.correlation, qualifier->text)
-                                                     : MatchesTableName(t, qualifier->text);
+                        const bool match = pass == 0
+                                               ? !t.correlation.empty() && SameAscii(t.correlation, qualifier->text)
+                                               : MatchesTableName(t, qualifier->text);
                         if (!match) continue;
                         if (entry) Fail("Ambiguous field name", token, pos);
                         entry = &t;
@@ -493,9 +562,12 @@ private:
                 t.erase(t.find_last_not_of(" \t") + 1);
                 if (!t.empty() && t[0] == '+') t.erase(0, 1);
                 e.sql = "(" + t + ")";
-                if (decimals == 0 && std::fabs(d) < 2147483648.0) e.ty = Simple(fldtype::kInt32);
-                else if (decimals > 0 && decimals <= kMaxExactScale) e.ty = FixedNumber(decimals, false);
-                else e.ty = Simple(fldtype::kFloat);
+                if (decimals == 0 && std::fabs(d) < 2147483648.0)
+                    e.ty = Simple(fldtype::kInt32);
+                else if (decimals > 0 && decimals <= kMaxExactScale)
+                    e.ty = FixedNumber(decimals, false);
+                else
+                    e.ty = Simple(fldtype::kFloat);
                 e.lit = Lit::Number;
                 return;
             }
@@ -531,7 +603,8 @@ private:
                 e.lit = Lit::None;
                 return;
             }
-            default: return;  // text stays text; binary takes the bytes as written
+            default:
+                return;  // text stays text; binary takes the bytes as written
         }
     }
 
@@ -567,9 +640,8 @@ private:
         if (fv == Fam::Null || fv == ft) return;
         if (ft == Fam::Timestamp && fv == Fam::Date) return PromoteDate(v);
         if (ft == Fam::Binary && fv == Fam::String) return;
-        Fail("Type mismatch in expression", target.name + " (" + TypeWord(t) + ") := " + v.token + " (" +
-                                                 TypeWord(v.ty) + ")",
-             v.pos);
+        Fail("Type mismatch in expression",
+             target.name + " (" + TypeWord(t) + ") := " + v.token + " (" + TypeWord(v.ty) + ")", v.pos);
     }
 
     void RequireCondition(BExpr& c) {
@@ -614,12 +686,14 @@ private:
 
     BExpr BindExpr(const Expr& e, Scope& scope) {
         switch (e.kind) {
-            case ExprKind::Null: return Literal(e, "NULL", Ty{}, Lit::Null, "NULL");
+            case ExprKind::Null:
+                return Literal(e, "NULL", Ty{}, Lit::Null, "NULL");
             case ExprKind::Bool: {
                 const bool v = e.As<BoolExpr>().value;
                 return Literal(e, v ? "1" : "0", Simple(fldtype::kBool), Lit::Bool, v ? "TRUE" : "FALSE");
             }
-            case ExprKind::Number: return BindNumber(e.As<NumberExpr>());
+            case ExprKind::Number:
+                return BindNumber(e.As<NumberExpr>());
             case ExprKind::String: {
                 const auto& s = e.As<StringExpr>();
                 if (s.quote == '"') {
@@ -627,7 +701,8 @@ private:
                     Identifier id{s.value, true, s.pos};
                     return ResolveColumn(std::nullopt, id, scope, s.pos);
                 }
-                BExpr b = Literal(e, QuoteString(s.value), Simple(fldtype::kString, ClampU16(std::max<size_t>(1, CharCount(s.value)))),
+                BExpr b = Literal(e, QuoteString(s.value),
+                                  Simple(fldtype::kString, ClampU16(std::max<size_t>(1, CharCount(s.value)))),
                                   Lit::String, "'" + s.value + "'");
                 b.text = s.value;
                 return b;
@@ -648,12 +723,18 @@ private:
                 const auto& c = e.As<ColumnExpr>();
                 return ResolveColumn(c.qualifier, c.name, scope, c.pos);
             }
-            case ExprKind::Unary: return BindUnary(e.As<UnaryExpr>(), scope);
-            case ExprKind::Binary: return BindBinary(e.As<BinaryExpr>(), scope);
-            case ExprKind::Like: return BindLike(e.As<LikeExpr>(), scope);
-            case ExprKind::Between: return BindBetween(e.As<BetweenExpr>(), scope);
-            case ExprKind::InList: return BindInList(e.As<InListExpr>(), scope);
-            case ExprKind::InQuery: return BindInQuery(e.As<InQueryExpr>(), scope);
+            case ExprKind::Unary:
+                return BindUnary(e.As<UnaryExpr>(), scope);
+            case ExprKind::Binary:
+                return BindBinary(e.As<BinaryExpr>(), scope);
+            case ExprKind::Like:
+                return BindLike(e.As<LikeExpr>(), scope);
+            case ExprKind::Between:
+                return BindBetween(e.As<BetweenExpr>(), scope);
+            case ExprKind::InList:
+                return BindInList(e.As<InListExpr>(), scope);
+            case ExprKind::InQuery:
+                return BindInQuery(e.As<InQueryExpr>(), scope);
             case ExprKind::IsNull: {
                 const auto& n = e.As<IsNullExpr>();
                 BExpr x = BindExpr(*n.operand, scope);
@@ -664,14 +745,22 @@ private:
                 QueryResult q = BindSubquery(*x.query, scope, false);
                 return Predicate(e, "(EXISTS (" + q.sql + "))", false);
             }
-            case ExprKind::Quantified: return BindQuantified(e.As<QuantifiedExpr>(), scope);
-            case ExprKind::Subquery: return BindScalarSubquery(e.As<SubqueryExpr>(), scope);
-            case ExprKind::Function: return BindFunction(e.As<FunctionExpr>(), scope);
-            case ExprKind::Aggregate: return BindAggregate(e.As<AggregateExpr>(), scope);
-            case ExprKind::Cast: return BindCast(e.As<CastExpr>(), scope);
-            case ExprKind::Extract: return BindExtract(e.As<ExtractExpr>(), scope);
-            case ExprKind::Substring: return BindSubstring(e.As<SubstringExpr>(), scope);
-            case ExprKind::Trim: return BindTrim(e.As<TrimExpr>(), scope);
+            case ExprKind::Quantified:
+                return BindQuantified(e.As<QuantifiedExpr>(), scope);
+            case ExprKind::Subquery:
+                return BindScalarSubquery(e.As<SubqueryExpr>(), scope);
+            case ExprKind::Function:
+                return BindFunction(e.As<FunctionExpr>(), scope);
+            case ExprKind::Aggregate:
+                return BindAggregate(e.As<AggregateExpr>(), scope);
+            case ExprKind::Cast:
+                return BindCast(e.As<CastExpr>(), scope);
+            case ExprKind::Extract:
+                return BindExtract(e.As<ExtractExpr>(), scope);
+            case ExprKind::Substring:
+                return BindSubstring(e.As<SubstringExpr>(), scope);
+            case ExprKind::Trim:
+                return BindTrim(e.As<TrimExpr>(), scope);
         }
         NotSupported("expression", e.pos);
     }
@@ -832,8 +921,8 @@ private:
             if (FamilyOf(lo.ty) == Fam::Date) PromoteDate(lo);
             if (FamilyOf(hi.ty) == Fam::Date) PromoteDate(hi);
         }
-        const std::string sql = "(" + Collate(x) + (bt.negated ? " NOT" : "") + " BETWEEN " + lo.sql + " AND " +
-                                hi.sql + ")";
+        const std::string sql =
+            "(" + Collate(x) + (bt.negated ? " NOT" : "") + " BETWEEN " + lo.sql + " AND " + hi.sql + ")";
         return Predicate(bt, sql, x.aggregate || lo.aggregate || hi.aggregate);
     }
 
@@ -964,8 +1053,10 @@ private:
                 }
                 if (sum && scale >= 0) {
                     r.ty = x.ty;
-                    if (r.ty.type == fldtype::kBcd) r.ty.units1 = 32;
-                    else if (r.ty.native == 'N' || r.ty.native == 'F') r.ty.units1 = 20;
+                    if (r.ty.type == fldtype::kBcd)
+                        r.ty.units1 = 32;
+                    else if (r.ty.native == 'N' || r.ty.native == 'F')
+                        r.ty.units1 = 20;
                 } else {
                     r.ty = Simple(fldtype::kFloat);
                 }
@@ -991,9 +1082,11 @@ private:
             return static_cast<uint16_t>(v);
         };
         switch (t.name) {
-            case TypeName::Smallint: return Simple(fldtype::kInt16);
+            case TypeName::Smallint:
+                return Simple(fldtype::kInt16);
             case TypeName::Integer:
-            case TypeName::Autoinc: return Simple(fldtype::kInt32);
+            case TypeName::Autoinc:
+                return Simple(fldtype::kInt32);
             case TypeName::Decimal: {
                 const int scale = t.scale.value_or(0);
                 if (scale < 0 || scale > kMaxExactScale) Fail("Invalid field size", std::to_string(scale), pos);
@@ -1019,13 +1112,20 @@ private:
                 return r;
             }
             case TypeName::Char:
-            case TypeName::Varchar: return Simple(fldtype::kString, size(255, 1, 255));
-            case TypeName::Date: return Simple(fldtype::kDate);
-            case TypeName::Time: return Simple(fldtype::kTime);
-            case TypeName::Timestamp: return Simple(fldtype::kTimestamp);
-            case TypeName::Boolean: return Simple(fldtype::kBool);
-            case TypeName::Bytes: return Simple(fldtype::kBytes, size(255, 1, 255));
-            case TypeName::Blob: NotSupported("BLOB", pos);
+            case TypeName::Varchar:
+                return Simple(fldtype::kString, size(255, 1, 255));
+            case TypeName::Date:
+                return Simple(fldtype::kDate);
+            case TypeName::Time:
+                return Simple(fldtype::kTime);
+            case TypeName::Timestamp:
+                return Simple(fldtype::kTimestamp);
+            case TypeName::Boolean:
+                return Simple(fldtype::kBool);
+            case TypeName::Bytes:
+                return Simple(fldtype::kBytes, size(255, 1, 255));
+            case TypeName::Blob:
+                NotSupported("BLOB", pos);
         }
         NotSupported(t.spelling, pos);
     }
@@ -1039,15 +1139,24 @@ private:
         bool ok = true;
         if (x.ty.type == fldtype::kBlob && ft != Fam::String) ok = false;
         switch (ft) {
-            case Fam::Number: ok = ok && (ff == Fam::Number || ff == Fam::String || ff == Fam::Bool || ff == Fam::Null); break;
-            case Fam::Bool: ok = ok && (ff == Fam::Bool || ff == Fam::String || ff == Fam::Number || ff == Fam::Null); break;
+            case Fam::Number:
+                ok = ok && (ff == Fam::Number || ff == Fam::String || ff == Fam::Bool || ff == Fam::Null);
+                break;
+            case Fam::Bool:
+                ok = ok && (ff == Fam::Bool || ff == Fam::String || ff == Fam::Number || ff == Fam::Null);
+                break;
             case Fam::Date:
             case Fam::Timestamp:
                 ok = ok && (ff == Fam::Date || ff == Fam::Timestamp || ff == Fam::String || ff == Fam::Null);
                 break;
-            case Fam::Time: ok = ok && (ff == Fam::Time || ff == Fam::Timestamp || ff == Fam::String || ff == Fam::Null); break;
-            case Fam::Binary: ok = ok && (ff == Fam::Binary || ff == Fam::String || ff == Fam::Null); break;
-            default: break;
+            case Fam::Time:
+                ok = ok && (ff == Fam::Time || ff == Fam::Timestamp || ff == Fam::String || ff == Fam::Null);
+                break;
+            case Fam::Binary:
+                ok = ok && (ff == Fam::Binary || ff == Fam::String || ff == Fam::Null);
+                break;
+            default:
+                break;
         }
         if (!ok) Mismatch(token, c.pos);
         BExpr r;
@@ -1057,8 +1166,9 @@ private:
         r.token = token;
         const uint16_t fromType = ff == Fam::String ? fldtype::kString : x.ty.type;
         r.sql = "tessel_cast(" + x.sql + ", " + std::to_string(fromType) + ", " + std::to_string(x.ty.fixed) + ", " +
-                std::to_string(to.type) + ", " + std::to_string(ft == Fam::String || ft == Fam::Binary ? to.units1 : 0) +
-                ", " + std::to_string(to.fixed) + ")";
+                std::to_string(to.type) + ", " +
+                std::to_string(ft == Fam::String || ft == Fam::Binary ? to.units1 : 0) + ", " +
+                std::to_string(to.fixed) + ")";
         return r;
     }
 
@@ -1071,23 +1181,39 @@ private:
         int start = 0, length = 2;
         if (f == Fam::Date || f == Fam::Timestamp) {
             switch (ex.part) {
-                case DatePart::Year: start = 1; length = 4; break;
-                case DatePart::Month: start = 6; break;
-                case DatePart::Day: start = 9; break;
-                default: break;
+                case DatePart::Year:
+                    start = 1;
+                    length = 4;
+                    break;
+                case DatePart::Month:
+                    start = 6;
+                    break;
+                case DatePart::Day:
+                    start = 9;
+                    break;
+                default:
+                    break;
             }
         }
         if (f == Fam::Timestamp || f == Fam::Time) {
             const int base = f == Fam::Timestamp ? 12 : 1;
             switch (ex.part) {
-                case DatePart::Hour: start = base; break;
-                case DatePart::Minute: start = base + 3; break;
-                case DatePart::Second: start = base + 6; break;
-                default: break;
+                case DatePart::Hour:
+                    start = base;
+                    break;
+                case DatePart::Minute:
+                    start = base + 3;
+                    break;
+                case DatePart::Second:
+                    start = base + 6;
+                    break;
+                default:
+                    break;
             }
         }
         static const char* const kParts[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
-        const std::string token = std::string("EXTRACT(") + kParts[static_cast<int>(ex.part)] + " FROM " + x.token + ")";
+        const std::string token =
+            std::string("EXTRACT(") + kParts[static_cast<int>(ex.part)] + " FROM " + x.token + ")";
         if (f != Fam::Null && start == 0) Mismatch(token, ex.pos);
         BExpr r;
         r.ty = Simple(fldtype::kInt16);
@@ -1278,7 +1404,8 @@ private:
             core.groupBy.empty() && !core.having) {
             // COUNT(*) of a whole table: the table knows how many live records it holds, so
             // no record needs reading.
-            sql += "tessel_row_count(" + QuoteString(scope.tables[0].table->sqliteName) + ") AS " + QuoteSqliteIdentifier(r.names[0]);
+            sql += "tessel_row_count(" + QuoteString(scope.tables[0].table->sqliteName) + ") AS " +
+                   QuoteSqliteIdentifier(r.names[0]);
             r.select = std::move(sql);
             return r;
         }
@@ -1353,10 +1480,9 @@ private:
                         if (!core.items[k].columnKey.empty() && core.items[k].columnKey == c.columnKey)
                             term = std::to_string(k + 1);
                     if (term.empty()) {
-                        const bool grouped = std::find(s.groupKeys.begin(), s.groupKeys.end(), c.columnKey) !=
-                                             s.groupKeys.end();
-                        if (restricted && !grouped)
-                            Fail("ORDER BY field must be in the select list", c.token, e.pos);
+                        const bool grouped =
+                            std::find(s.groupKeys.begin(), s.groupKeys.end(), c.columnKey) != s.groupKeys.end();
+                        if (restricted && !grouped) Fail("ORDER BY field must be in the select list", c.token, e.pos);
                         term = c.sql;
                     }
                 }
@@ -1399,8 +1525,8 @@ private:
         const bool single = q.selects.size() == 1;
         std::vector<CoreResult> cores;
         for (size_t k = 0; k < q.selects.size(); ++k)
-            cores.push_back(BindCore(q.selects[k], outer, single && !q.orderBy.empty() ? &q.orderBy : nullptr,
-                                     &orderSql));
+            cores.push_back(
+                BindCore(q.selects[k], outer, single && !q.orderBy.empty() ? &q.orderBy : nullptr, &orderSql));
         const CoreResult& first = cores.front();
         for (size_t k = 0; k < first.items.size(); ++k) {
             r.types.push_back(first.items[k].ty);
@@ -1616,21 +1742,36 @@ private:
     static ColumnType::Kind KindOf(TypeName name) {
         using K = ColumnType::Kind;
         switch (name) {
-            case TypeName::Smallint: return K::Smallint;
-            case TypeName::Integer: return K::Integer;
-            case TypeName::Autoinc: return K::Autoinc;
-            case TypeName::Decimal: return K::Decimal;
-            case TypeName::Numeric: return K::Numeric;
-            case TypeName::Float: return K::Float;
-            case TypeName::Money: return K::Money;
-            case TypeName::Char: return K::Char;
-            case TypeName::Varchar: return K::Varchar;
-            case TypeName::Date: return K::Date;
-            case TypeName::Time: return K::Time;
-            case TypeName::Timestamp: return K::Timestamp;
-            case TypeName::Boolean: return K::Boolean;
-            case TypeName::Bytes: return K::Bytes;
-            case TypeName::Blob: return K::Blob;
+            case TypeName::Smallint:
+                return K::Smallint;
+            case TypeName::Integer:
+                return K::Integer;
+            case TypeName::Autoinc:
+                return K::Autoinc;
+            case TypeName::Decimal:
+                return K::Decimal;
+            case TypeName::Numeric:
+                return K::Numeric;
+            case TypeName::Float:
+                return K::Float;
+            case TypeName::Money:
+                return K::Money;
+            case TypeName::Char:
+                return K::Char;
+            case TypeName::Varchar:
+                return K::Varchar;
+            case TypeName::Date:
+                return K::Date;
+            case TypeName::Time:
+                return K::Time;
+            case TypeName::Timestamp:
+                return K::Timestamp;
+            case TypeName::Boolean:
+                return K::Boolean;
+            case TypeName::Bytes:
+                return K::Bytes;
+            case TypeName::Blob:
+                return K::Blob;
         }
         return K::Integer;
     }
@@ -1644,7 +1785,8 @@ private:
             switch (e.what) {
                 case ColumnTypeError::What::InvalidType:
                     Fail("Invalid field type", t.spelling.empty() ? TypeNameText(t.name) : t.spelling, t.pos);
-                case ColumnTypeError::What::InvalidSize: Fail("Invalid field size", std::to_string(e.value), t.pos);
+                case ColumnTypeError::What::InvalidSize:
+                    Fail("Invalid field size", std::to_string(e.value), t.pos);
                 case ColumnTypeError::What::NeedsSize:
                     Fail("Invalid field size", std::string(TypeNameText(t.name)) + " needs a size", t.pos);
                 case ColumnTypeError::What::InvalidBlobSubtype:
@@ -1675,7 +1817,8 @@ private:
         }
         if (c.primaryKey.empty()) return;
         if (!driver.HasPrimaryKeys())
-            Fail("A " + std::string(driver.DisplayName()) + " table cannot have a primary key", "PRIMARY KEY", c.primaryKeyPos);
+            Fail("A " + std::string(driver.DisplayName()) + " table cannot have a primary key", "PRIMARY KEY",
+                 c.primaryKeyPos);
         for (size_t k = 0; k < c.primaryKey.size(); ++k) {
             const ColumnName& key = c.primaryKey[k];
             CheckDdlQualifier(key, c.table);
@@ -1751,8 +1894,12 @@ private:
 
 }  // namespace
 
-const StorageDriver& Catalog::DriverFor(const std::string& path) { return DriverForPath(path); }
+const StorageDriver& Catalog::DriverFor(const std::string& path) {
+    return DriverForPath(path);
+}
 
-BoundStatement Bind(const Statement& statement, Catalog& catalog) { return Binder(statement, catalog).Run(); }
+BoundStatement Bind(const Statement& statement, Catalog& catalog) {
+    return Binder(statement, catalog).Run();
+}
 
 }  // namespace tessel::engine::sql

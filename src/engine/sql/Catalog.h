@@ -32,12 +32,12 @@ namespace tessel::engine::sql {
 
 // A table as the binder sees it.
 struct CatalogTable {
-    std::string path;          // absolute path of the table file
-    std::string sqliteName;    // name of the virtual table standing for it in the SQLite SQL
-    std::string typeName;      // "PARADOX", "DBASE", "FOXPRO"
+    std::string path;                       // absolute path of the table file
+    std::string sqliteName;                 // name of the virtual table standing for it in the SQLite SQL
+    std::string typeName;                   // "PARADOX", "DBASE", "FOXPRO"
     const StorageDriver* driver = nullptr;  // the table's format
-    std::vector<FieldDesc> fields;  // the fields SQL sees, in order (hidden system fields left out)
-    std::vector<std::string> primaryKey;  // key field names of a keyed table, in key order
+    std::vector<FieldDesc> fields;          // the fields SQL sees, in order (hidden system fields left out)
+    std::vector<std::string> primaryKey;    // key field names of a keyed table, in key order
 };
 
 // Resolves table names for the binder. Implemented by the engine's database.
@@ -70,8 +70,8 @@ struct ParamBinding {
 };
 
 enum class BoundKind {
-    Query,        // SELECT: sql yields rows described by `fields`
-    Dml,          // INSERT, UPDATE, DELETE: sql changes the tables in `writes`
+    Query,  // SELECT: sql yields rows described by `fields`
+    Dml,    // INSERT, UPDATE, DELETE: sql changes the tables in `writes`
     CreateTable,
     AlterTable,
     DropTable,
@@ -90,18 +90,18 @@ struct BoundStatement {
     // Query and Dml: SQLite SQL over the virtual tables of `reads`/`writes`; parameters are
     // written as ?1, ?2, ... in the order of `params` (the statement's parameter order).
     std::string sql;
-    std::vector<ResultField> fields;   // Query: the answer's fields, in order
+    std::vector<ResultField> fields;  // Query: the answer's fields, in order
     std::vector<ParamBinding> params;
     std::vector<const CatalogTable*> reads;
     std::vector<const CatalogTable*> writes;
 
     // DDL.
-    std::string tablePath;                 // the table created, changed or dropped
-    std::vector<FieldDesc> newFields;      // CreateTable
-    std::vector<std::string> primaryKey;   // CreateTable: key field names in key order
+    std::string tablePath;                       // the table created, changed or dropped
+    std::vector<FieldDesc> newFields;            // CreateTable
+    std::vector<std::string> primaryKey;         // CreateTable: key field names in key order
     std::vector<BoundAlterAction> alterActions;  // AlterTable, in statement order
-    std::string indexName;                 // CreateIndex, DropIndex ("PRIMARY" for the key)
-    std::vector<std::string> indexFields;  // CreateIndex
+    std::string indexName;                       // CreateIndex, DropIndex ("PRIMARY" for the key)
+    std::vector<std::string> indexFields;        // CreateIndex
     bool indexUnique = false;
     bool indexDescending = false;
 };

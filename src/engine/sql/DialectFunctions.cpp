@@ -12,10 +12,10 @@
 #include <string_view>
 
 #include "base/EngineError.h"
+#include "base/TextEncoding.h"
 #include "engine/sql/DialectValues.h"
 #include "engine/storage/Field.h"
 #include "engine/storage/Value.h"
-#include "base/TextEncoding.h"
 
 namespace tessel::engine::sql {
 
@@ -36,10 +36,14 @@ size_t CharLength(std::string_view s, size_t k) {
 uint32_t Decode(std::string_view s, size_t k, size_t n) {
     const auto b = [&](size_t q) { return static_cast<uint32_t>(static_cast<unsigned char>(s[k + q])); };
     switch (n) {
-        case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-        case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-        case 4: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-        default: return b(0);
+        case 2:
+            return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+        case 3:
+            return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+        case 4:
+            return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+        default:
+            return b(0);
     }
 }
 
@@ -169,8 +173,7 @@ bool LikeMatch(std::string_view v, std::string_view p, uint32_t esc, size_t vi, 
             pi += pn;
             if (pi >= p.size()) return false;
             const size_t qn = CharLength(p, pi);
-            if (vi >= v.size() || v.substr(vi, qn) != p.substr(pi, qn) || CharLength(v, vi) != qn)
-                return false;
+            if (vi >= v.size() || v.substr(vi, qn) != p.substr(pi, qn) || CharLength(v, vi) != qn) return false;
             vi += qn;
             pi += qn;
             continue;
@@ -201,8 +204,7 @@ void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (argc > 2) {
         const std::string_view e = TextArg(argv[2]);
         if (e.empty() || CharLength(e, 0) != e.size())
-            return sqlite3_result_error(ctx, "Invalid escape character in LIKE: it must be a single character",
-                                        -1);
+            return sqlite3_result_error(ctx, "Invalid escape character in LIKE: it must be a single character", -1);
         esc = Decode(e, 0, e.size());
     }
     sqlite3_result_int(ctx, LikeMatch(v, p, esc, 0, 0, 0) ? 1 : 0);
@@ -252,7 +254,9 @@ struct ExactSum {
 
 const int kScales[kMaxExactScale + 1] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
 
-int ScaleOf(sqlite3_context* ctx) { return *static_cast<const int*>(sqlite3_user_data(ctx)); }
+int ScaleOf(sqlite3_context* ctx) {
+    return *static_cast<const int*>(sqlite3_user_data(ctx));
+}
 
 void ExactStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int type = sqlite3_value_type(argv[0]);
@@ -320,7 +324,8 @@ void AvgFinal(sqlite3_context* ctx) {
     const ExactSum* s = &sum;
     const int scale = ScaleOf(ctx);
     if (s->anyInexact)
-        return sqlite3_result_double(ctx, (TotalAsDouble(s->total, scale) + s->inexact) / static_cast<double>(s->count));
+        return sqlite3_result_double(ctx,
+                                     (TotalAsDouble(s->total, scale) + s->inexact) / static_cast<double>(s->count));
     // Quotient and remainder are exact; only the final fraction is rounded.
     const Int128 q = s->total / s->count;
     const Int128 r = s->total % s->count;
@@ -366,7 +371,9 @@ void CastFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         case fldtype::kString: {
             std::string s;
             switch (from) {
-                case fldtype::kBool: s.assign(1, sqlite3_value_int(x) ? 'T' : 'F'); break;
+                case fldtype::kBool:
+                    s.assign(1, sqlite3_value_int(x) ? 'T' : 'F');
+                    break;
                 case fldtype::kDate: {
                     int64_t d = 0;
                     s = ReadSqliteDate(TextArg(x), d) ? DialectDateText(d) : std::string(TextArg(x));
@@ -488,16 +495,11 @@ void RegisterDialectFunctions(sqlite3* db) {
         void* data;
     };
     const Scalar scalars[] = {
-        {"tessel_like", 2, LikeFunction, nullptr},
-        {"tessel_like", 3, LikeFunction, nullptr},
-        {"tessel_upper", 1, CaseFunction, &upperTag},
-        {"tessel_lower", 1, CaseFunction, nullptr},
-        {"tessel_substr", 2, SubstrFunction, nullptr},
-        {"tessel_substr", 3, SubstrFunction, nullptr},
-        {"tessel_trim", 3, TrimFunction, nullptr},
-        {"tessel_div", 2, DivFunction, nullptr},
-        {"tessel_round", 2, RoundFunction, nullptr},
-        {"tessel_single", 2, SingleFunction, nullptr},
+        {"tessel_like", 2, LikeFunction, nullptr},     {"tessel_like", 3, LikeFunction, nullptr},
+        {"tessel_upper", 1, CaseFunction, &upperTag},  {"tessel_lower", 1, CaseFunction, nullptr},
+        {"tessel_substr", 2, SubstrFunction, nullptr}, {"tessel_substr", 3, SubstrFunction, nullptr},
+        {"tessel_trim", 3, TrimFunction, nullptr},     {"tessel_div", 2, DivFunction, nullptr},
+        {"tessel_round", 2, RoundFunction, nullptr},   {"tessel_single", 2, SingleFunction, nullptr},
         {"tessel_cast", 6, CastFunction, nullptr},
     };
     for (const Scalar& s : scalars)

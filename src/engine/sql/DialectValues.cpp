@@ -20,7 +20,9 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads 1..maxDigits digits at `pos`; false when there are none.
 bool ReadNumber(std::string_view s, size_t& pos, int maxDigits, int& out, int* count = nullptr) {
@@ -189,8 +191,7 @@ std::string SqliteDateText(int64_t dayNumber) {
 std::string SqliteTimeText(int64_t ms) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", static_cast<int>(ms / 3'600'000),
-                  static_cast<int>(ms / 60'000 % 60), static_cast<int>(ms / 1000 % 60),
-                  static_cast<int>(ms % 1000));
+                  static_cast<int>(ms / 60'000 % 60), static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
     return buf;
 }
 
@@ -249,8 +250,10 @@ std::string DialectDateText(int64_t dayNumber) {
 std::string DialectTimeText(int64_t ms) {
     int h = static_cast<int>(ms / 3'600'000);
     const bool pm = h >= 12;
-    if (h == 0) h = 12;
-    else if (h > 12) h -= 12;
+    if (h == 0)
+        h = 12;
+    else if (h > 12)
+        h -= 12;
     return TwoDigits(h) + ":" + TwoDigits(static_cast<int>(ms / 60'000 % 60)) + ":" +
            TwoDigits(static_cast<int>(ms / 1000 % 60)) + (pm ? " PM" : " AM");
 }

@@ -32,9 +32,9 @@ std::optional<bool> ParseBoolLiteral(std::string_view text);
 bool ParseNumberLiteral(std::string_view text, double& value, int& decimals);
 
 // The forms in which values travel between the virtual tables and SQLite.
-std::string SqliteDateText(int64_t dayNumber);      // YYYY-MM-DD
-std::string SqliteTimeText(int64_t msOfDay);        // HH:MM:SS.mmm
-std::string SqliteTimestampText(int64_t ms);        // YYYY-MM-DD HH:MM:SS.mmm
+std::string SqliteDateText(int64_t dayNumber);  // YYYY-MM-DD
+std::string SqliteTimeText(int64_t msOfDay);    // HH:MM:SS.mmm
+std::string SqliteTimestampText(int64_t ms);    // YYYY-MM-DD HH:MM:SS.mmm
 
 // The travelling forms read back (exactly the forms above; also without the milliseconds).
 bool ReadSqliteDate(std::string_view text, int64_t& dayNumber);

@@ -15,17 +15,15 @@ namespace {
 
 // Sorted, upper case: binary search below.
 constexpr std::string_view kReserved[] = {
-    "ADD",    "ALL",       "ALTER",     "AND",      "ANY",      "AS",      "ASC",       "AUTOINC",
-    "AVG",    "BETWEEN",   "BLOB",      "BOOLEAN",  "BOTH",     "BY",      "BYTES",     "CAST",
-    "CHAR",   "CHARACTER", "COUNT",     "CREATE",   "DATE",     "DAY",     "DECIMAL",   "DELETE",
-    "DESC",   "DISTINCT",  "DROP",      "ESCAPE",   "EXISTS",   "EXTRACT", "FALSE",     "FLOAT",
-    "FOR",    "FROM",      "FULL",      "GROUP",    "HAVING",   "HOUR",    "IN",        "INDEX",
-    "INNER",  "INSERT",    "INTEGER",   "INTO",     "IS",       "JOIN",    "KEY",       "LEADING",
-    "LEFT",   "LIKE",      "LOWER",     "MAX",      "MIN",      "MINUTE",  "MONEY",     "MONTH",
-    "NOT",    "NULL",      "NUMERIC",   "ON",       "OR",       "ORDER",   "OUTER",     "PRIMARY",
-    "RIGHT",  "SECOND",    "SELECT",    "SET",      "SMALLINT", "SOME",    "SUBSTRING", "SUM",
-    "TABLE",  "TIME",      "TIMESTAMP", "TRAILING", "TRIM",     "TRUE",    "UNION",     "UNIQUE",
-    "UPDATE", "UPPER",     "VALUES",    "VARCHAR",  "WHERE",    "YEAR",
+    "ADD",       "ALL",     "ALTER",   "AND",     "ANY",       "AS",       "ASC",    "AUTOINC",   "AVG",      "BETWEEN",
+    "BLOB",      "BOOLEAN", "BOTH",    "BY",      "BYTES",     "CAST",     "CHAR",   "CHARACTER", "COUNT",    "CREATE",
+    "DATE",      "DAY",     "DECIMAL", "DELETE",  "DESC",      "DISTINCT", "DROP",   "ESCAPE",    "EXISTS",   "EXTRACT",
+    "FALSE",     "FLOAT",   "FOR",     "FROM",    "FULL",      "GROUP",    "HAVING", "HOUR",      "IN",       "INDEX",
+    "INNER",     "INSERT",  "INTEGER", "INTO",    "IS",        "JOIN",     "KEY",    "LEADING",   "LEFT",     "LIKE",
+    "LOWER",     "MAX",     "MIN",     "MINUTE",  "MONEY",     "MONTH",    "NOT",    "NULL",      "NUMERIC",  "ON",
+    "OR",        "ORDER",   "OUTER",   "PRIMARY", "RIGHT",     "SECOND",   "SELECT", "SET",       "SMALLINT", "SOME",
+    "SUBSTRING", "SUM",     "TABLE",   "TIME",    "TIMESTAMP", "TRAILING", "TRIM",   "TRUE",      "UNION",    "UNIQUE",
+    "UPDATE",    "UPPER",   "VALUES",  "VARCHAR", "WHERE",     "YEAR",
 };
 static_assert(std::is_sorted(std::begin(kReserved), std::end(kReserved)));
 
@@ -93,8 +91,7 @@ private:
                            size_t maxLength = 20) const {
         size_t end = start + 1;
         while (end < text_.size() && (static_cast<unsigned char>(text_[end]) & 0xC0) == 0x80) ++end;
-        while (end < text_.size() && end - start < maxLength && text_[end] != '\n' &&
-               text_[end] != '\r') {
+        while (end < text_.size() && end - start < maxLength && text_[end] != '\n' && text_[end] != '\r') {
             ++end;
         }
         throw SyntaxError(headline, std::string(text_.substr(start, end - start)), pos);

@@ -47,9 +47,7 @@ struct Token {
     // True when white space or a comment stands between this token and the previous one.
     bool spaceBefore = false;
 
-    bool IsKeyword(std::string_view upper) const {
-        return kind == TokenKind::Keyword && value == upper;
-    }
+    bool IsKeyword(std::string_view upper) const { return kind == TokenKind::Keyword && value == upper; }
 };
 
 struct LexOptions {

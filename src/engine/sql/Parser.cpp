@@ -24,8 +24,8 @@ constexpr const char* kTooDeep = "Statement nested too deeply";
 constexpr const char* kOneStatement = "Only one statement may be run at a time";
 
 bool IsComparison(TokenKind k) {
-    return k == TokenKind::Eq || k == TokenKind::Ne || k == TokenKind::Lt || k == TokenKind::Le ||
-           k == TokenKind::Gt || k == TokenKind::Ge;
+    return k == TokenKind::Eq || k == TokenKind::Ne || k == TokenKind::Lt || k == TokenKind::Le || k == TokenKind::Gt ||
+           k == TokenKind::Ge;
 }
 
 BinaryOp ComparisonOp(TokenKind k) {
@@ -51,8 +51,7 @@ int HeightOf(const ExprPtr& e) {
 
 class Parser {
 public:
-    Parser(std::vector<Token> tokens, const ParseLimits& limits)
-        : tokens_(std::move(tokens)), limits_(limits) {}
+    Parser(std::vector<Token> tokens, const ParseLimits& limits) : tokens_(std::move(tokens)), limits_(limits) {}
 
     bool AtEnd() const { return Cur().kind == TokenKind::End; }
     bool AcceptSemicolon() { return Accept(TokenKind::Semicolon); }
@@ -87,9 +86,9 @@ public:
         stmt->parameters = std::move(params_);
         params_.clear();
         if (stmt->endOffset - stmt->pos.offset > limits_.maxStatementLength) {
-            throw SyntaxError("Statement too long (at most " +
-                                  std::to_string(limits_.maxStatementLength) + " characters)",
-                              std::string(t.text), t.pos);
+            throw SyntaxError(
+                "Statement too long (at most " + std::to_string(limits_.maxStatementLength) + " characters)",
+                std::string(t.text), t.pos);
         }
         return stmt;
     }
@@ -101,8 +100,7 @@ public:
             // Name the last token there was: "SELECT * FROM" stops at FROM.
             if (pos_ > 0 && &t == &tokens_[pos_]) {
                 const Token& last = tokens_[pos_ - 1];
-                throw SyntaxError(headline ? headline : kUnexpectedEnd, std::string(last.text),
-                                  last.pos);
+                throw SyntaxError(headline ? headline : kUnexpectedEnd, std::string(last.text), last.pos);
             }
             throw SyntaxError(headline ? headline : kUnexpectedEnd, "", t.pos);
         }
@@ -113,9 +111,7 @@ public:
 private:
     // ---- token helpers
 
-    const Token& Peek(size_t ahead) const {
-        return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
-    }
+    const Token& Peek(size_t ahead) const { return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)]; }
 
     const Token& Take() {
         const Token& t = tokens_[pos_];
@@ -243,8 +239,7 @@ private:
             name.quoted = true;
             Take();
             const size_t second = name.text.size() > 2 ? name.text.find(':', 1) : std::string::npos;
-            if (name.text[0] == ':' && second != std::string::npos && second > 1 &&
-                second + 1 < name.text.size()) {
+            if (name.text[0] == ':' && second != std::string::npos && second > 1 && second + 1 < name.text.size()) {
                 name.alias = name.text.substr(1, second - 1);
                 name.name = name.text.substr(second + 1);
             } else {
@@ -259,8 +254,7 @@ private:
             name.name = name.text;
             return name;
         }
-        if (t.kind == TokenKind::Param && Peek(1).kind == TokenKind::Param &&
-            !Peek(1).spaceBefore) {
+        if (t.kind == TokenKind::Param && Peek(1).kind == TokenKind::Param && !Peek(1).spaceBefore) {
             name.alias = t.value;
             Take();
             name.text = Take().value;
@@ -282,8 +276,7 @@ private:
             if (t.kind != TokenKind::Identifier && t.kind != TokenKind::String) Fail();
             return TakeIdentifier(t);
         }
-        if (Cur().kind == TokenKind::Identifier &&
-            !(CurIsWord("CROSS") && Peek(1).IsKeyword("JOIN"))) {
+        if (Cur().kind == TokenKind::Identifier && !(CurIsWord("CROSS") && Peek(1).IsKeyword("JOIN"))) {
             return TakeIdentifier(Cur());
         }
         return std::nullopt;
@@ -352,8 +345,8 @@ private:
             return item;
         }
         const Token& t = Cur();
-        if ((t.kind == TokenKind::Identifier || t.kind == TokenKind::String) &&
-            Peek(1).kind == TokenKind::Dot && Peek(2).kind == TokenKind::Star) {
+        if ((t.kind == TokenKind::Identifier || t.kind == TokenKind::String) && Peek(1).kind == TokenKind::Dot &&
+            Peek(2).kind == TokenKind::Star) {
             item.kind = SelectItem::Kind::QualifiedStar;
             item.qualifier = TakeIdentifier(t);
             Take();
@@ -381,9 +374,7 @@ private:
                 kind = JoinKind::Inner;
                 Take();
             } else if (t.IsKeyword("LEFT") || t.IsKeyword("RIGHT") || t.IsKeyword("FULL")) {
-                kind = t.IsKeyword("LEFT")    ? JoinKind::Left
-                       : t.IsKeyword("RIGHT") ? JoinKind::Right
-                                              : JoinKind::Full;
+                kind = t.IsKeyword("LEFT") ? JoinKind::Left : t.IsKeyword("RIGHT") ? JoinKind::Right : JoinKind::Full;
                 Take();
                 AcceptKw("OUTER");
             } else if (CurIsWord("CROSS") && Peek(1).IsKeyword("JOIN")) {
@@ -503,8 +494,8 @@ private:
             return MakeBinary(op, std::move(left), ParseAdditive(), t.pos);
         }
         bool negated = false;
-        if (t.IsKeyword("NOT") && (Peek(1).IsKeyword("BETWEEN") || Peek(1).IsKeyword("IN") ||
-                                   Peek(1).IsKeyword("LIKE"))) {
+        if (t.IsKeyword("NOT") &&
+            (Peek(1).IsKeyword("BETWEEN") || Peek(1).IsKeyword("IN") || Peek(1).IsKeyword("LIKE"))) {
             negated = true;
             Take();
         }
@@ -628,8 +619,7 @@ private:
         auto e = std::make_unique<NumberExpr>();
         e->pos = n.pos;
         e->text = std::string(n.text);
-        e->isInteger =
-            std::all_of(n.text.begin(), n.text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        e->isInteger = std::all_of(n.text.begin(), n.text.end(), [](char c) { return c >= '0' && c <= '9'; });
         Take();
         return Done(std::move(e), {});
     }
@@ -781,9 +771,8 @@ private:
             e->pos = Take().pos;
             Expect(TokenKind::LParen);
             static constexpr std::pair<const char*, DatePart> kParts[] = {
-                {"YEAR", DatePart::Year},     {"MONTH", DatePart::Month},
-                {"DAY", DatePart::Day},       {"HOUR", DatePart::Hour},
-                {"MINUTE", DatePart::Minute}, {"SECOND", DatePart::Second}};
+                {"YEAR", DatePart::Year}, {"MONTH", DatePart::Month},   {"DAY", DatePart::Day},
+                {"HOUR", DatePart::Hour}, {"MINUTE", DatePart::Minute}, {"SECOND", DatePart::Second}};
             bool found = false;
             for (const auto& [name, part] : kParts) {
                 if (Cur().IsKeyword(name)) {
@@ -855,8 +844,8 @@ private:
     int ParseSize() {
         const Token& t = Cur();
         if (t.kind != TokenKind::Number) Fail();
-        if (t.text.size() > 7 || !std::all_of(t.text.begin(), t.text.end(),
-                                              [](char c) { return c >= '0' && c <= '9'; })) {
+        if (t.text.size() > 7 ||
+            !std::all_of(t.text.begin(), t.text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             Fail("Invalid field size");
         }
         Take();
@@ -984,8 +973,7 @@ private:
 
     // ADD COLUMN x / DROP COLUMN x: COLUMN is a filler word only when a name follows it.
     void SkipColumnWord() {
-        if (CurIsWord("COLUMN") &&
-            (Peek(1).kind == TokenKind::Identifier || Peek(1).kind == TokenKind::String)) {
+        if (CurIsWord("COLUMN") && (Peek(1).kind == TokenKind::Identifier || Peek(1).kind == TokenKind::String)) {
             Take();
         }
     }
@@ -1071,8 +1059,7 @@ std::vector<Token> Lex(std::string_view text, const ParseOptions& options) {
 
 StatementPtr ParseSingleStatement(std::string_view text, const ParseOptions& options) {
     if (text.size() > options.limits.maxStatementLength) {
-        throw EngineError("Statement too long (" + std::to_string(text.size()) +
-                              " characters, at most " +
+        throw EngineError("Statement too long (" + std::to_string(text.size()) + " characters, at most " +
                               std::to_string(options.limits.maxStatementLength) + ")",
                           errc::kSqlSyntax);
     }
@@ -1115,15 +1102,12 @@ std::vector<ScriptPiece> SplitScript(std::string_view text) {
             ++here.column;
         }
     };
-    auto isSpace = [](char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-    };
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
     bool inPiece = false;
     SourcePos start;
     size_t end = 0;  // just after the last byte that is not white space or comment
     auto finish = [&]() {
-        if (inPiece)
-            pieces.push_back(ScriptPiece{text.substr(start.offset, end - start.offset), start});
+        if (inPiece) pieces.push_back(ScriptPiece{text.substr(start.offset, end - start.offset), start});
         inPiece = false;
     };
     while (i < text.size()) {
@@ -1133,9 +1117,7 @@ std::vector<ScriptPiece> SplitScript(std::string_view text) {
         } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
             advance();
             advance();
-            while (i < text.size() &&
-                   !(text[i] == '*' && i + 1 < text.size() && text[i + 1] == '/'))
-                advance();
+            while (i < text.size() && !(text[i] == '*' && i + 1 < text.size() && text[i + 1] == '/')) advance();
             if (i < text.size()) {
                 advance();
                 advance();

@@ -18,18 +18,14 @@ class SyntaxError : public EngineError {
 public:
     SyntaxError(const std::string& headline, const std::string& token, const SourcePos& pos,
                 int code = errc::kSqlSyntax)
-        : EngineError(Compose(headline, token, pos), code),
-          headline_(headline),
-          token_(token),
-          pos_(pos) {}
+        : EngineError(Compose(headline, token, pos), code), headline_(headline), token_(token), pos_(pos) {}
 
     const std::string& Headline() const { return headline_; }
     const std::string& Token() const { return token_; }
     const SourcePos& Pos() const { return pos_; }
 
 private:
-    static std::string Compose(const std::string& headline, const std::string& token,
-                               const SourcePos& pos) {
+    static std::string Compose(const std::string& headline, const std::string& token, const SourcePos& pos) {
         return headline + "\nToken: " + token + "\nLine Number: " + std::to_string(pos.line);
     }
 

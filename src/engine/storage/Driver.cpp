@@ -9,7 +9,9 @@ namespace tessel::engine {
 
 namespace {
 
-[[noreturn]] void Refuse(ColumnTypeError::What what, int value = 0) { throw ColumnTypeError{what, value}; }
+[[noreturn]] void Refuse(ColumnTypeError::What what, int value = 0) {
+    throw ColumnTypeError{what, value};
+}
 
 uint16_t InRange(const std::optional<int>& v, int lo, int hi) {
     if (!v) Refuse(ColumnTypeError::What::NeedsSize);
@@ -26,8 +28,12 @@ FieldDesc StorageDriver::DefineField(const std::string& name, const ColumnType& 
     FieldDesc f;
     f.name = name;
     switch (t.kind) {
-        case Kind::Smallint: f.type = fldtype::kInt16; break;
-        case Kind::Integer: f.type = fldtype::kInt32; break;
+        case Kind::Smallint:
+            f.type = fldtype::kInt16;
+            break;
+        case Kind::Integer:
+            f.type = fldtype::kInt32;
+            break;
         case Kind::Autoinc:
             f.type = fldtype::kInt32;
             f.subType = fldsub::kAutoInc;
@@ -63,13 +69,19 @@ FieldDesc StorageDriver::DefineField(const std::string& name, const ColumnType& 
             f.type = fldtype::kString;
             f.units1 = InRange(t.size, 1, limits.maxCharSize);
             break;
-        case Kind::Date: f.type = fldtype::kDate; break;
+        case Kind::Date:
+            f.type = fldtype::kDate;
+            break;
         case Kind::Time:
             if (!limits.time) Refuse(What::InvalidType);
             f.type = fldtype::kTime;
             break;
-        case Kind::Timestamp: f.type = fldtype::kTimestamp; break;
-        case Kind::Boolean: f.type = fldtype::kBool; break;
+        case Kind::Timestamp:
+            f.type = fldtype::kTimestamp;
+            break;
+        case Kind::Boolean:
+            f.type = fldtype::kBool;
+            break;
         case Kind::Bytes:
             if (!limits.bytes) Refuse(What::InvalidType);
             f.type = fldtype::kBytes;
@@ -77,8 +89,8 @@ FieldDesc StorageDriver::DefineField(const std::string& name, const ColumnType& 
             break;
         case Kind::Blob: {
             const int sub = t.scale.value_or(1);
-            static const uint16_t kSubtypes[] = {fldsub::kMemo, fldsub::kBinary, fldsub::kFormattedMemo,
-                                                 fldsub::kOle, fldsub::kGraphic};
+            static const uint16_t kSubtypes[] = {fldsub::kMemo, fldsub::kBinary, fldsub::kFormattedMemo, fldsub::kOle,
+                                                 fldsub::kGraphic};
             if (sub < 1 || sub > 5) Refuse(What::InvalidBlobSubtype, sub);
             if ((sub == 3 && !limits.formattedMemo) || (sub == 5 && !limits.graphic)) Refuse(What::InvalidType);
             f.type = fldtype::kBlob;

@@ -22,8 +22,21 @@ namespace tessel::engine {
 // scale as given (BLOB: size and subtype).
 struct ColumnType {
     enum class Kind {
-        Smallint, Integer, Autoinc, Decimal, Numeric, Float, Money, Char, Varchar, Date, Time,
-        Timestamp, Boolean, Bytes, Blob
+        Smallint,
+        Integer,
+        Autoinc,
+        Decimal,
+        Numeric,
+        Float,
+        Money,
+        Char,
+        Varchar,
+        Date,
+        Time,
+        Timestamp,
+        Boolean,
+        Bytes,
+        Blob
     };
     Kind kind = Kind::Integer;
     std::optional<int> size;
@@ -40,13 +53,13 @@ struct ColumnTypeError {
 
 // The field types a format stores and their limits.
 struct FieldLimits {
-    uint16_t maxCharSize = 255;     // CHAR(n)
+    uint16_t maxCharSize = 255;  // CHAR(n)
     size_t maxFieldNameLength = 25;
     size_t maxFields = 255;
-    bool time = true;               // TIME fields
-    bool bytes = true;              // BYTES(n)
-    bool formattedMemo = true;      // BLOB subtype 3
-    bool graphic = true;            // BLOB subtype 5
+    bool time = true;           // TIME fields
+    bool bytes = true;          // BYTES(n)
+    bool formattedMemo = true;  // BLOB subtype 3
+    bool graphic = true;        // BLOB subtype 5
     // Numbers keep their width and decimals (NUMERIC(w,d) is a field of w digits); otherwise
     // a number is a double without a size and only DECIMAL(p,s) is fixed-point.
     bool sizedNumbers = false;

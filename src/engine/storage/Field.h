@@ -50,15 +50,15 @@ struct FieldDesc {
     uint16_t units1 = 0;
     uint16_t units2 = 0;
 
-    char nativeType = 0;     // the driver's type letter as stored in the file
-    uint32_t offset = 0;     // byte offset inside the raw record
-    uint32_t length = 0;     // bytes inside the raw record
-    bool nullable = true;    // can hold NULL (a dBASE C field cannot: blank is empty text)
-    bool readOnly = false;   // e.g. an auto-increment field
-    bool hidden = false;     // a system field that is not reported (Visual FoxPro null flags)
+    char nativeType = 0;    // the driver's type letter as stored in the file
+    uint32_t offset = 0;    // byte offset inside the raw record
+    uint32_t length = 0;    // bytes inside the raw record
+    bool nullable = true;   // can hold NULL (a dBASE C field cannot: blank is empty text)
+    bool readOnly = false;  // e.g. an auto-increment field
+    bool hidden = false;    // a system field that is not reported (Visual FoxPro null flags)
 
-    static FieldDesc Make(std::string n, uint16_t t, uint16_t sub = 0, uint16_t u1 = 0,
-                          uint16_t u2 = 0, char native = 0) {
+    static FieldDesc Make(std::string n, uint16_t t, uint16_t sub = 0, uint16_t u1 = 0, uint16_t u2 = 0,
+                          char native = 0) {
         FieldDesc f;
         f.name = std::move(n);
         f.type = t;

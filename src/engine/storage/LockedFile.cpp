@@ -27,18 +27,20 @@ std::atomic<int> gLockTimeoutMs{10000};
 
 }  // namespace
 
-LockedFile::~LockedFile() { Close(); }
+LockedFile::~LockedFile() {
+    Close();
+}
 
-void LockedFile::SetLockTimeoutMs(int ms) { gLockTimeoutMs = ms; }
+void LockedFile::SetLockTimeoutMs(int ms) {
+    gLockTimeoutMs = ms;
+}
 
 void LockedFile::Open(const std::string& path, bool writable) {
     Close();
     const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        const int code = err == ENOENT   ? errc::kNotFound
-                         : err == EACCES || err == EROFS ? errc::kReadOnly
-                                                         : errc::kIo;
+        const int code = err == ENOENT ? errc::kNotFound : err == EACCES || err == EROFS ? errc::kReadOnly : errc::kIo;
         Fail("Cannot open", path, err, code);
     }
     struct stat st {};
@@ -56,8 +58,7 @@ void LockedFile::Create(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
-        Fail("Cannot create", path, err,
-             err == EACCES || err == EROFS ? errc::kReadOnly : errc::kIo);
+        Fail("Cannot create", path, err, err == EACCES || err == EROFS ? errc::kReadOnly : errc::kIo);
     }
     fd_ = fd;
     path_ = path;
@@ -97,8 +98,8 @@ size_t LockedFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
 
 void LockedFile::ReadExactly(uint64_t offset, void* buffer, size_t size, const char* what) const {
     if (ReadAt(offset, buffer, size) != size)
-        throw EngineError("File \"" + path_ + "\" is truncated: " + what + " at offset " +
-                              std::to_string(offset) + " runs past its end",
+        throw EngineError("File \"" + path_ + "\" is truncated: " + what + " at offset " + std::to_string(offset) +
+                              " runs past its end",
                           errc::kCorruptFile);
 }
 
@@ -125,8 +126,7 @@ void LockedFile::Sync() {
 
 void LockedFile::Acquire(bool exclusive) {
     const int op = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(gLockTimeoutMs.load());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(gLockTimeoutMs.load());
     int sleepUs = 200;
     for (;;) {
         if (::flock(fd_, op) == 0) {
@@ -138,8 +138,7 @@ void LockedFile::Acquire(bool exclusive) {
         if (err == EINTR) continue;
         if (err != EWOULDBLOCK) Fail("Cannot lock", path_, err, errc::kIo);
         if (std::chrono::steady_clock::now() >= deadline)
-            throw EngineError("Table \"" + path_ + "\" is locked by another user", errc::kLocked,
-                              err);
+            throw EngineError("Table \"" + path_ + "\" is locked by another user", errc::kLocked, err);
         std::this_thread::sleep_for(std::chrono::microseconds(sleepUs));
         if (sleepUs < 20000) sleepUs *= 2;
     }

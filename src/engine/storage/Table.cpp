@@ -14,14 +14,12 @@ void Table::Pack() {
 void Table::ReadBlob(uint32_t recNo, size_t field, Value& out) {
     const auto& fields = Fields();
     if (field >= fields.size())
-        throw EngineError("Field number out of range for \"" + FileName() + "\"",
-                          errc::kInvalidParameter);
+        throw EngineError("Field number out of range for \"" + FileName() + "\"", errc::kInvalidParameter);
     std::vector<bool> columns(fields.size(), false);
     columns[field] = true;
     Record rec;
     if (!ReadRecord(recNo, rec, &columns))
-        throw EngineError("Record " + std::to_string(recNo + 1) + " of \"" + FileName() +
-                              "\" is deleted",
+        throw EngineError("Record " + std::to_string(recNo + 1) + " of \"" + FileName() + "\" is deleted",
                           errc::kInvalidParameter);
     out = std::move(rec[field]);
 }
@@ -29,12 +27,10 @@ void Table::ReadBlob(uint32_t recNo, size_t field, Value& out) {
 void Table::WriteBlob(uint32_t recNo, size_t field, const Value& value) {
     const auto& fields = Fields();
     if (field >= fields.size())
-        throw EngineError("Field number out of range for \"" + FileName() + "\"",
-                          errc::kInvalidParameter);
+        throw EngineError("Field number out of range for \"" + FileName() + "\"", errc::kInvalidParameter);
     Record rec;
     if (!ReadRecord(recNo, rec))
-        throw EngineError("Record " + std::to_string(recNo + 1) + " of \"" + FileName() +
-                              "\" is deleted",
+        throw EngineError("Record " + std::to_string(recNo + 1) + " of \"" + FileName() + "\" is deleted",
                           errc::kInvalidParameter);
     rec[field] = value;
     UpdateRecord(recNo, rec);
@@ -45,7 +41,9 @@ void Table::CreateIndex(const std::string& name, const std::vector<std::string>&
                       errc::kNotSupported);
 }
 
-bool Table::DropIndex(const std::string&) { return false; }
+bool Table::DropIndex(const std::string&) {
+    return false;
+}
 
 int FindField(const Table& table, std::string_view name) {
     const auto& fields = table.Fields();

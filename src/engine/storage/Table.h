@@ -23,16 +23,16 @@ enum class LockMode { Shared, Exclusive };
 
 // What the engine reports about an open table (its cursor properties).
 struct TableProperties {
-    std::string name;             // file name without directory and extension
-    std::string typeName;         // "DBASE", "FOXPRO", "PARADOX"
+    std::string name;      // file name without directory and extension
+    std::string typeName;  // "DBASE", "FOXPRO", "PARADOX"
     uint32_t fieldCount = 0;
     uint32_t recordBufferSize = 0;
     uint32_t indexCount = 0;
     uint32_t valCheckCount = 0;
     uint32_t refIntCheckCount = 0;
     uint32_t level = 0;
-    std::string languageDriver;   // at most 31 characters; empty when the table names none
-    int codePage = 0;             // code page of the table's text (what the driver decodes with)
+    std::string languageDriver;  // at most 31 characters; empty when the table names none
+    int codePage = 0;            // code page of the table's text (what the driver decodes with)
 };
 
 // One index of a table: its options and its fields joined by ";".
@@ -53,11 +53,11 @@ struct ValCheckDesc {
 
 // How a new table is made. Zero values mean "the driver's choice".
 struct CreateOptions {
-    int codePage = 0;             // code page for the table's text
-    std::string languageDriver;   // a language driver name the format knows (overrides codePage)
-    int level = 0;                // table level; 0 = the lowest level that holds the field types
-    bool fixNames = false;        // make field names valid for the format instead of failing
-    size_t keyFields = 0;         // the first fields that form the primary key (drivers with keys)
+    int codePage = 0;            // code page for the table's text
+    std::string languageDriver;  // a language driver name the format knows (overrides codePage)
+    int level = 0;               // table level; 0 = the lowest level that holds the field types
+    bool fixNames = false;       // make field names valid for the format instead of failing
+    size_t keyFields = 0;        // the first fields that form the primary key (drivers with keys)
     // The path the table will have once it is put in place, when it is built under a temporary
     // name: what the files record as their own name comes from it. Empty: the path created.
     std::string finalPath;
@@ -96,8 +96,7 @@ public:
     // slot holds a deleted record. With `columns` (one flag per field) only the flagged fields
     // are decoded; the others are set to Null. BLOB fields come back whole (memo as Text,
     // binary as Bytes).
-    virtual bool ReadRecord(uint32_t recNo, Record& out,
-                            const std::vector<bool>* columns = nullptr) = 0;
+    virtual bool ReadRecord(uint32_t recNo, Record& out, const std::vector<bool>* columns = nullptr) = 0;
 
     // Writes. Values are converted to the field types; a value that does not fit fails and
     // leaves the table as it was. AppendRecord returns the new slot number.

@@ -37,7 +37,9 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-int ErrorCodeFor(int err) { return err == EACCES || err == EPERM || err == EROFS ? errc::kReadOnly : errc::kIo; }
+int ErrorCodeFor(int err) {
+    return err == EACCES || err == EPERM || err == EROFS ? errc::kReadOnly : errc::kIo;
+}
 
 }  // namespace
 
@@ -128,8 +130,7 @@ std::string TemporaryTablePath(const std::string& dir, const std::string& likePa
     throw EngineError("Cannot find a free temporary name in \"" + dir + "\"", errc::kIo);
 }
 
-void ReplaceTableFamily(const std::string& newMainPath, const std::string& destMainPath,
-                        const StorageDriver& driver) {
+void ReplaceTableFamily(const std::string& newMainPath, const std::string& destMainPath, const StorageDriver& driver) {
     const std::string dir = ExtractFileDir(destMainPath);
     const std::string destStem = StemOf(ExtractFileName(destMainPath));
     const std::vector<std::string> oldFiles = TableFamilyFiles(destMainPath, driver);

@@ -44,8 +44,7 @@ std::string TemporaryTablePath(const std::string& dir, const std::string& likePa
 // removed. When a rename fails, what was moved is moved back and the error raised, so the old
 // table stays whole. Old companions the new table has no counterpart for are removed. The new
 // files get the permissions of the files they replace (new tables the usual ones).
-void ReplaceTableFamily(const std::string& newMainPath, const std::string& destMainPath,
-                        const StorageDriver& driver);
+void ReplaceTableFamily(const std::string& newMainPath, const std::string& destMainPath, const StorageDriver& driver);
 
 // The one way a whole table is rewritten (ALTER TABLE, a copy over a table, a new table that
 // replaces one): `build` writes the new family at the temporary main path it is given, then

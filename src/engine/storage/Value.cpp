@@ -11,14 +11,17 @@ namespace tessel::engine {
 double Value::AsDouble() const {
     switch (kind) {
         case ValueKind::Bool:
-        case ValueKind::Int: return static_cast<double>(i);
-        case ValueKind::Double: return d;
+        case ValueKind::Int:
+            return static_cast<double>(i);
+        case ValueKind::Double:
+            return d;
         case ValueKind::Decimal: {
             double p = 1;
             for (int k = 0; k < scale; ++k) p *= 10;
             return static_cast<double>(i) / p;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -43,12 +46,17 @@ Value Value::Timestamp(int y, int m, int d, int h, int min, int sec, int ms) {
 bool operator==(const Value& a, const Value& b) {
     if (a.kind != b.kind) return false;
     switch (a.kind) {
-        case ValueKind::Null: return true;
-        case ValueKind::Double: return a.d == b.d || (std::isnan(a.d) && std::isnan(b.d));
-        case ValueKind::Decimal: return a.i == b.i && a.scale == b.scale;
+        case ValueKind::Null:
+            return true;
+        case ValueKind::Double:
+            return a.d == b.d || (std::isnan(a.d) && std::isnan(b.d));
+        case ValueKind::Decimal:
+            return a.i == b.i && a.scale == b.scale;
         case ValueKind::Text:
-        case ValueKind::Bytes: return a.s == b.s;
-        default: return a.i == b.i;
+        case ValueKind::Bytes:
+            return a.s == b.s;
+        default:
+            return a.i == b.i;
     }
 }
 
@@ -112,8 +120,7 @@ std::string FormatTime(int64_t msOfDay) {
     char buf[40];
     if (ms != 0)
         std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(s / 3600),
-                      static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60),
-                      static_cast<long long>(ms));
+                      static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60), static_cast<long long>(ms));
     else
         std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
                       static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
@@ -153,16 +160,26 @@ std::string FormatHex(std::string_view bytes) {
 
 std::string FormatValue(const Value& v) {
     switch (v.kind) {
-        case ValueKind::Null: return {};
-        case ValueKind::Bool: return v.i ? "TRUE" : "FALSE";
-        case ValueKind::Int: return std::to_string(v.i);
-        case ValueKind::Double: return FormatDouble(v.d);
-        case ValueKind::Decimal: return FormatDecimal(v.i, v.scale);
-        case ValueKind::Text: return v.s;
-        case ValueKind::Bytes: return FormatHex(v.s);
-        case ValueKind::Date: return FormatDate(v.i);
-        case ValueKind::Time: return FormatTime(v.i);
-        case ValueKind::Timestamp: return FormatTimestamp(v.i);
+        case ValueKind::Null:
+            return {};
+        case ValueKind::Bool:
+            return v.i ? "TRUE" : "FALSE";
+        case ValueKind::Int:
+            return std::to_string(v.i);
+        case ValueKind::Double:
+            return FormatDouble(v.d);
+        case ValueKind::Decimal:
+            return FormatDecimal(v.i, v.scale);
+        case ValueKind::Text:
+            return v.s;
+        case ValueKind::Bytes:
+            return FormatHex(v.s);
+        case ValueKind::Date:
+            return FormatDate(v.i);
+        case ValueKind::Time:
+            return FormatTime(v.i);
+        case ValueKind::Timestamp:
+            return FormatTimestamp(v.i);
     }
     return {};
 }

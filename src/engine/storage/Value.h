@@ -57,28 +57,78 @@ struct Value {
 
     bool IsNull() const { return kind == ValueKind::Null; }
     void SetNull() { kind = ValueKind::Null; }
-    void SetBool(bool v) { kind = ValueKind::Bool; i = v ? 1 : 0; }
-    void SetInt(int64_t v) { kind = ValueKind::Int; i = v; }
-    void SetDouble(double v) { kind = ValueKind::Double; d = v; }
-    void SetDecimal(int64_t scaled, int scaleDigits) {
-        kind = ValueKind::Decimal; i = scaled; scale = static_cast<int8_t>(scaleDigits);
+    void SetBool(bool v) {
+        kind = ValueKind::Bool;
+        i = v ? 1 : 0;
     }
-    void SetText(std::string_view v) { kind = ValueKind::Text; s.assign(v); }
-    void SetBytes(std::string_view v) { kind = ValueKind::Bytes; s.assign(v); }
-    void SetDate(int64_t dayNumber) { kind = ValueKind::Date; i = dayNumber; }
-    void SetTime(int64_t msOfDay) { kind = ValueKind::Time; i = msOfDay; }
-    void SetTimestamp(int64_t ms) { kind = ValueKind::Timestamp; i = ms; }
+    void SetInt(int64_t v) {
+        kind = ValueKind::Int;
+        i = v;
+    }
+    void SetDouble(double v) {
+        kind = ValueKind::Double;
+        d = v;
+    }
+    void SetDecimal(int64_t scaled, int scaleDigits) {
+        kind = ValueKind::Decimal;
+        i = scaled;
+        scale = static_cast<int8_t>(scaleDigits);
+    }
+    void SetText(std::string_view v) {
+        kind = ValueKind::Text;
+        s.assign(v);
+    }
+    void SetBytes(std::string_view v) {
+        kind = ValueKind::Bytes;
+        s.assign(v);
+    }
+    void SetDate(int64_t dayNumber) {
+        kind = ValueKind::Date;
+        i = dayNumber;
+    }
+    void SetTime(int64_t msOfDay) {
+        kind = ValueKind::Time;
+        i = msOfDay;
+    }
+    void SetTimestamp(int64_t ms) {
+        kind = ValueKind::Timestamp;
+        i = ms;
+    }
 
     // Numeric value as a double (Bool, Int, Double, Decimal); 0 for anything else.
     double AsDouble() const;
 
     static Value Null() { return {}; }
-    static Value Bool(bool v) { Value x; x.SetBool(v); return x; }
-    static Value Int(int64_t v) { Value x; x.SetInt(v); return x; }
-    static Value Double(double v) { Value x; x.SetDouble(v); return x; }
-    static Value Decimal(int64_t scaled, int scaleDigits) { Value x; x.SetDecimal(scaled, scaleDigits); return x; }
-    static Value Text(std::string_view v) { Value x; x.SetText(v); return x; }
-    static Value Bytes(std::string_view v) { Value x; x.SetBytes(v); return x; }
+    static Value Bool(bool v) {
+        Value x;
+        x.SetBool(v);
+        return x;
+    }
+    static Value Int(int64_t v) {
+        Value x;
+        x.SetInt(v);
+        return x;
+    }
+    static Value Double(double v) {
+        Value x;
+        x.SetDouble(v);
+        return x;
+    }
+    static Value Decimal(int64_t scaled, int scaleDigits) {
+        Value x;
+        x.SetDecimal(scaled, scaleDigits);
+        return x;
+    }
+    static Value Text(std::string_view v) {
+        Value x;
+        x.SetText(v);
+        return x;
+    }
+    static Value Bytes(std::string_view v) {
+        Value x;
+        x.SetBytes(v);
+        return x;
+    }
     static Value Date(int y, int m, int d);
     static Value Time(int h, int min, int sec, int ms = 0);
     static Value Timestamp(int y, int m, int d, int h, int min, int sec, int ms = 0);

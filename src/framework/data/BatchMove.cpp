@@ -9,8 +9,7 @@ namespace tessel {
 
 void TBatchMove::Execute() {
     if (!source_ || !destination_) DatabaseError("Invalid batch move parameters", name_);
-    if (mode_ != TBatchMode::batCopy)
-        DatabaseError("Only the copy mode of a batch move is supported", name_);
+    if (mode_ != TBatchMode::batCopy) DatabaseError("Only the copy mode of a batch move is supported", name_);
     movedCount_ = 0;
     if (!source_->Active()) source_->Open();
     source_->CheckBrowseMode();

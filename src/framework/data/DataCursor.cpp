@@ -38,8 +38,7 @@ uint64_t TDataCursor::CopyTo(const std::string& destPath) {
     return records.size();
 }
 
-TMemoryCursor::TMemoryCursor(std::vector<engine::FieldDesc> fields,
-                             std::vector<engine::Record> records, bool readOnly)
+TMemoryCursor::TMemoryCursor(std::vector<engine::FieldDesc> fields, std::vector<engine::Record> records, bool readOnly)
     : fields_(std::move(fields)), records_(std::move(records)), readOnly_(readOnly) {
     for (auto& r : records_) {
         r.resize(fields_.size());
@@ -49,8 +48,7 @@ TMemoryCursor::TMemoryCursor(std::vector<engine::FieldDesc> fields,
 
 void TMemoryCursor::Check(int64_t position) const {
     if (position < 0 || position >= RecordCount())
-        throw EngineError("Record " + std::to_string(position) + " does not exist",
-                          engine::errc::kNotFound);
+        throw EngineError("Record " + std::to_string(position) + " does not exist", engine::errc::kNotFound);
 }
 
 void TMemoryCursor::ReadRecord(int64_t position, engine::Record& out) {

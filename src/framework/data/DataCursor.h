@@ -57,8 +57,8 @@ public:
 // modified unless made read-only.
 class TMemoryCursor : public TDataCursor {
 public:
-    explicit TMemoryCursor(std::vector<engine::FieldDesc> fields,
-                           std::vector<engine::Record> records = {}, bool readOnly = false);
+    explicit TMemoryCursor(std::vector<engine::FieldDesc> fields, std::vector<engine::Record> records = {},
+                           bool readOnly = false);
 
     const std::vector<engine::FieldDesc>& Fields() const override { return fields_; }
     int64_t RecordCount() const override { return static_cast<int64_t>(records_.size()); }

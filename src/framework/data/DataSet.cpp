@@ -83,8 +83,7 @@ void TDataSet::OpenCursor() {
     cursor_ = Engine([&] { return CreateCursor(); });
     fieldDefs_.clear();
     const auto& descs = cursor_->Fields();
-    for (size_t i = 0; i < descs.size(); ++i)
-        fieldDefs_.push_back(FieldDefFromDesc(descs[i], static_cast<int>(i) + 1));
+    for (size_t i = 0; i < descs.size(); ++i) fieldDefs_.push_back(FieldDefFromDesc(descs[i], static_cast<int>(i) + 1));
     CreateFields();
     Engine([&] { CursorOpened(); });
     int wanted = 1;
@@ -124,8 +123,7 @@ void TDataSet::SetState(TDataSetState state) {
 // ----------------------------------------------------------------------------------- fields
 
 TField& TDataSet::Fields(int index) const {
-    if (index < 0 || index >= FieldCount())
-        Error("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= FieldCount()) Error("List index out of bounds (" + std::to_string(index) + ")");
     return *fields_[static_cast<size_t>(index)];
 }
 
@@ -170,8 +168,7 @@ const engine::Value& TDataSet::FieldValue(const TField& field) const {
 }
 
 engine::Value TDataSet::OldFieldValue(const TField& field) const {
-    if (EditMode(state_) && field.FieldNo() >= 1 &&
-        static_cast<size_t>(field.FieldNo()) <= oldValues_.size())
+    if (EditMode(state_) && field.FieldNo() >= 1 && static_cast<size_t>(field.FieldNo()) <= oldValues_.size())
         return oldValues_[static_cast<size_t>(field.FieldNo() - 1)];
     return FieldValue(field);
 }
@@ -573,8 +570,7 @@ void TDataSet::Refresh() {
     CheckBrowseMode();
     DoEvent(BeforeRefresh);
     const int64_t position = CurrentPosition();
-    const int64_t bookmark =
-        position >= 0 ? Engine([&] { return cursor_->BookmarkOf(position); }) : -1;
+    const int64_t bookmark = position >= 0 ? Engine([&] { return cursor_->BookmarkOf(position); }) : -1;
     Engine([&] { cursor_->Refresh(); });
     int64_t target = bookmark >= 0 ? Engine([&] { return cursor_->PositionOf(bookmark); }) : -1;
     if (target < 0) target = std::max<int64_t>(position, 0);
@@ -606,8 +602,7 @@ void TDataSet::CheckBrowseMode() {
 // ------------------------------------------------------------------------- notifications
 
 void TDataSet::AddDataSource(TDataSource* source) {
-    if (std::find(sources_.begin(), sources_.end(), source) == sources_.end())
-        sources_.push_back(source);
+    if (std::find(sources_.begin(), sources_.end(), source) == sources_.end()) sources_.push_back(source);
 }
 
 void TDataSet::RemoveDataSource(TDataSource* source) {

@@ -72,9 +72,7 @@ public:
     // --- opening and closing --------------------------------------------------------------
     void Open() { SetActive(true); }
     void Close() { SetActive(false); }
-    bool Active() const {
-        return state_ != TDataSetState::dsInactive && state_ != TDataSetState::dsOpening;
-    }
+    bool Active() const { return state_ != TDataSetState::dsInactive && state_ != TDataSetState::dsOpening; }
     void SetActive(bool active);
     TDataSetState State() const { return state_; }
 
@@ -155,8 +153,7 @@ public:
     TDataSetNotify BeforeOpen, AfterOpen, BeforeClose, AfterClose;
     TDataSetNotify BeforeInsert, AfterInsert, BeforeEdit, AfterEdit;
     TDataSetNotify BeforePost, AfterPost, BeforeCancel, AfterCancel;
-    TDataSetNotify BeforeDelete, AfterDelete, BeforeScroll, AfterScroll, BeforeRefresh,
-        AfterRefresh;
+    TDataSetNotify BeforeDelete, AfterDelete, BeforeScroll, AfterScroll, BeforeRefresh, AfterRefresh;
     TDataSetNotify OnNewRecord;
     TDataSetErrorEvent OnPostError, OnDeleteError, OnEditError;
 

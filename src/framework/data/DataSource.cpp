@@ -82,8 +82,7 @@ void TDataSource::DataEvent(TDataEvent event, TField* field, int info) {
         return;
     }
     for (TDataLink* link : std::vector<TDataLink*>(links_))
-        if (std::find(links_.begin(), links_.end(), link) != links_.end())
-            link->DataEvent(event, field, info);
+        if (std::find(links_.begin(), links_.end(), link) != links_.end()) link->DataEvent(event, field, info);
     switch (event) {
         case TDataEvent::deFieldChange:
             if (OnDataChange) OnDataChange(*this, field);

@@ -55,7 +55,9 @@ void TFilteredCursor::ReadRecord(int64_t position, engine::Record& out) {
     inner_->ReadRecord(InnerPosition(position), out);
 }
 
-int64_t TFilteredCursor::BookmarkOf(int64_t position) const { return inner_->BookmarkOf(InnerPosition(position)); }
+int64_t TFilteredCursor::BookmarkOf(int64_t position) const {
+    return inner_->BookmarkOf(InnerPosition(position));
+}
 
 int64_t TFilteredCursor::PositionOf(int64_t bookmark) const {
     const int64_t inner = inner_->PositionOf(bookmark);
@@ -202,9 +204,13 @@ void TDbDataSetExtension::ValidateRecord() {
 
 // --------------------------------------------------------------------------------- query
 
-TDbQuery::~TDbQuery() { Close(); }
+TDbQuery::~TDbQuery() {
+    Close();
+}
 
-std::unique_ptr<TDataCursor> TDbQuery::CreateCursor() { return Filtered(TQuery::CreateCursor()); }
+std::unique_ptr<TDataCursor> TDbQuery::CreateCursor() {
+    return Filtered(TQuery::CreateCursor());
+}
 
 void TDbQuery::CursorClosed() {
     TDbDataSetExtension::cursor_ = nullptr;
@@ -218,9 +224,13 @@ void TDbQuery::DoBeforePost() {
 
 // --------------------------------------------------------------------------------- table
 
-TDbTable::~TDbTable() { Close(); }
+TDbTable::~TDbTable() {
+    Close();
+}
 
-std::unique_ptr<TDataCursor> TDbTable::CreateCursor() { return Filtered(TTable::CreateCursor()); }
+std::unique_ptr<TDataCursor> TDbTable::CreateCursor() {
+    return Filtered(TTable::CreateCursor());
+}
 
 void TDbTable::CursorClosed() {
     TDbDataSetExtension::cursor_ = nullptr;

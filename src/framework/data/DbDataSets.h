@@ -174,6 +174,8 @@ public:
 };
 
 // The extension of a data set, when it has one.
-inline TDbDataSetExtension* DbExtension(TDataSet* ds) { return dynamic_cast<TDbDataSetExtension*>(ds); }
+inline TDbDataSetExtension* DbExtension(TDataSet* ds) {
+    return dynamic_cast<TDbDataSetExtension*>(ds);
+}
 
 }  // namespace tessel

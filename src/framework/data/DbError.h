@@ -20,8 +20,7 @@ public:
 // entries (code, native code, message). The script runner appends entries of its own.
 class EDBEngineError : public EDatabaseError {
 public:
-    explicit EDBEngineError(const engine::EngineError& e)
-        : EDatabaseError(e.what()), entries_(e.Entries()) {}
+    explicit EDBEngineError(const engine::EngineError& e) : EDatabaseError(e.what()), entries_(e.Entries()) {}
     EDBEngineError(const std::string& message, std::vector<engine::ErrorEntry> entries)
         : EDatabaseError(message), entries_(std::move(entries)) {}
 

@@ -258,8 +258,7 @@ void TField::SetIndex(int index) {
 }
 
 void TField::PropertyChanged(bool layout) {
-    if (dataSet_->Active())
-        dataSet_->DataEvent(layout ? TDataEvent::deLayoutChange : TDataEvent::deDataSetChange);
+    if (dataSet_->Active()) dataSet_->DataEvent(layout ? TDataEvent::deLayoutChange : TDataEvent::deDataSetChange);
 }
 
 void TField::SetDisplayLabel(const std::string& label) {
@@ -331,8 +330,7 @@ std::string TField::FormatText(const engine::Value& v, bool) const {
 std::string TField::DisplayText() const {
     const engine::Value& v = Value();
     std::string text = v.IsNull() ? std::string() : FormatText(v, true);
-    if (v.IsNull() &&
-        (IsBlob() || dataType_ == TFieldType::ftBytes || dataType_ == TFieldType::ftVarBytes))
+    if (v.IsNull() && (IsBlob() || dataType_ == TFieldType::ftBytes || dataType_ == TFieldType::ftVarBytes))
         text = FormatText(v, true);
     if (OnGetText) {
         std::string t = text;
@@ -388,8 +386,7 @@ int64_t TField::AsLargeInt() const {
         case ValueKind::Decimal: {
             const double d = v.AsDouble();
             if (!(d >= -9.2e18 && d <= 9.2e18))
-                ValueError("'" + FloatToStr(d) + "' is not a valid integer value for field '" +
-                           name_ + "'");
+                ValueError("'" + FloatToStr(d) + "' is not a valid integer value for field '" + name_ + "'");
             return static_cast<int64_t>(std::llround(d));
         }
         case ValueKind::Text: {
@@ -423,8 +420,7 @@ double TField::AsFloat() const {
         case ValueKind::Text: {
             double d = 0;
             if (!TryStrToFloat(v.s, d))
-                ValueError("'" + v.s + "' is not a valid floating point value for field '" + name_ +
-                           "'");
+                ValueError("'" + v.s + "' is not a valid floating point value for field '" + name_ + "'");
             return d;
         }
         case ValueKind::Date:
@@ -446,10 +442,8 @@ bool TField::AsBoolean() const {
             return v.i != 0;
         case ValueKind::Text: {
             const std::string_view t = TrimBlanks(v.s);
-            if (!t.empty() && (t[0] == 'T' || t[0] == 't' || t[0] == 'Y' || t[0] == 'y'))
-                return true;
-            if (!t.empty() && (t[0] == 'F' || t[0] == 'f' || t[0] == 'N' || t[0] == 'n'))
-                return false;
+            if (!t.empty() && (t[0] == 'T' || t[0] == 't' || t[0] == 'Y' || t[0] == 'y')) return true;
+            if (!t.empty() && (t[0] == 'F' || t[0] == 'f' || t[0] == 'N' || t[0] == 'n')) return false;
             ValueError("'" + v.s + "' is not a valid boolean value for field '" + name_ + "'");
         }
         default:
@@ -535,9 +529,8 @@ engine::Value TStringField::Normalize(const engine::Value& v) const {
             break;
     }
     if (size_ > 0 && CodePoints(text) > static_cast<size_t>(size_))
-        ValueError("Value of field '" + name_ +
-                   "' is too long: " + std::to_string(CodePoints(text)) + " characters, at most " +
-                   std::to_string(size_) + " fit");
+        ValueError("Value of field '" + name_ + "' is too long: " + std::to_string(CodePoints(text)) +
+                   " characters, at most " + std::to_string(size_) + " fit");
     return engine::Value::Text(text);
 }
 
@@ -567,11 +560,9 @@ engine::Value TIntegerField::ParseText(const std::string& text) const {
         // "1E3" or a number beyond 64 bits: a range error tells more than a syntax error.
         if (TryStrToFloat(text, d) && std::floor(d) == d &&
             (d < static_cast<double>(min_) || d > static_cast<double>(max_)))
-            ValueError(FloatToStr(d) + " is not a valid value for field '" + name_ +
-                       "'. The allowed range is " + std::to_string(min_) + " to " +
-                       std::to_string(max_));
-        ValueError("'" + std::string(TrimBlanks(text)) +
-                   "' is not a valid integer value for field '" + name_ + "'");
+            ValueError(FloatToStr(d) + " is not a valid value for field '" + name_ + "'. The allowed range is " +
+                       std::to_string(min_) + " to " + std::to_string(max_));
+        ValueError("'" + std::string(TrimBlanks(text)) + "' is not a valid integer value for field '" + name_ + "'");
     }
     return engine::Value::Int(v);
 }
@@ -586,11 +577,9 @@ engine::Value TIntegerField::Normalize(const engine::Value& v) const {
         case ValueKind::Double:
         case ValueKind::Decimal: {
             const double d = v.AsDouble();
-            if (!std::isfinite(d) || d < static_cast<double>(min_) - 0.5 ||
-                d > static_cast<double>(max_) + 0.5)
-                ValueError(FloatToStr(d) + " is not a valid value for field '" + name_ +
-                           "'. The allowed range is " + std::to_string(min_) + " to " +
-                           std::to_string(max_));
+            if (!std::isfinite(d) || d < static_cast<double>(min_) - 0.5 || d > static_cast<double>(max_) + 0.5)
+                ValueError(FloatToStr(d) + " is not a valid value for field '" + name_ + "'. The allowed range is " +
+                           std::to_string(min_) + " to " + std::to_string(max_));
             i = static_cast<int64_t>(std::llround(d));
             break;
         }
@@ -600,9 +589,8 @@ engine::Value TIntegerField::Normalize(const engine::Value& v) const {
             AccessError(FieldTypeName(dataType_));
     }
     if (i < min_ || i > max_)
-        ValueError(std::to_string(i) + " is not a valid value for field '" + name_ +
-                   "'. The allowed range is " + std::to_string(min_) + " to " +
-                   std::to_string(max_));
+        ValueError(std::to_string(i) + " is not a valid value for field '" + name_ + "'. The allowed range is " +
+                   std::to_string(min_) + " to " + std::to_string(max_));
     return engine::Value::Int(i);
 }
 
@@ -613,8 +601,8 @@ void TFloatField::SetCurrency(bool currency) {
 }
 
 bool TFloatField::IsValidChar(char c) const {
-    return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == 'e' ||
-           c == 'E' || c == FormatSettings().decimalSeparator || IsFormatChar(c);
+    return std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == 'e' || c == 'E' ||
+           c == FormatSettings().decimalSeparator || IsFormatChar(c);
 }
 
 std::string TFloatField::FormatText(const engine::Value& v, bool display) const {
@@ -639,8 +627,8 @@ engine::Value TFloatField::ParseText(const std::string& text) const {
     if (currency_ && t.rfind(FormatSettings().currencyString, 0) == 0)
         t.erase(0, FormatSettings().currencyString.size());
     if (!TryStrToFloat(t, d))
-        ValueError("'" + std::string(TrimBlanks(text)) +
-                   "' is not a valid floating point value for field '" + name_ + "'");
+        ValueError("'" + std::string(TrimBlanks(text)) + "' is not a valid floating point value for field '" + name_ +
+                   "'");
     return engine::Value::Double(d);
 }
 
@@ -652,8 +640,7 @@ engine::Value TFloatField::Normalize(const engine::Value& v) const {
         case ValueKind::Double: {
             const double d = v.AsDouble();
             if (!std::isfinite(d))
-                ValueError("'" + FloatToStr(d) +
-                           "' is not a valid floating point value for field '" + name_ + "'");
+                ValueError("'" + FloatToStr(d) + "' is not a valid floating point value for field '" + name_ + "'");
             return engine::Value::Double(d);
         }
         case ValueKind::Text:
@@ -687,18 +674,16 @@ engine::Value TBCDField::ParseText(const std::string& text) const {
     }
     if (i != t.size() || (intDigits.empty() && fracDigits.empty()))
         ValueError("'" + std::string(t) + "' is not a valid BCD value for field '" + name_ + "'");
-    while (fracDigits.size() > static_cast<size_t>(size_) && fracDigits.back() == '0')
-        fracDigits.pop_back();
+    while (fracDigits.size() > static_cast<size_t>(size_) && fracDigits.back() == '0') fracDigits.pop_back();
     if (fracDigits.size() > static_cast<size_t>(size_))
-        ValueError("'" + std::string(t) + "' has more than " + std::to_string(size_) +
-                   " decimals, which field '" + name_ + "' holds");
+        ValueError("'" + std::string(t) + "' has more than " + std::to_string(size_) + " decimals, which field '" +
+                   name_ + "' holds");
     fracDigits.resize(static_cast<size_t>(size_), '0');
     const std::string all = intDigits + fracDigits;
     size_t start = all.find_first_not_of('0');
     const std::string digits = start == std::string::npos ? "0" : all.substr(start);
     if (digits.size() > 18)
-        ValueError("'" + std::string(t) + "' is not a valid value for field '" + name_ +
-                   "': too many digits");
+        ValueError("'" + std::string(t) + "' is not a valid value for field '" + name_ + "': too many digits");
     int64_t scaled = std::stoll(digits);
     return Normalize(engine::Value::Decimal(neg ? -scaled : scaled, size_));
 }
@@ -711,16 +696,15 @@ engine::Value TBCDField::Normalize(const engine::Value& v) const {
             int s = v.scale;
             while (s < size_) {
                 if (scaled > INT64_MAX / 10 || scaled < INT64_MIN / 10)
-                    ValueError("'" + engine::FormatValue(v) + "' is not a valid value for field '" +
-                               name_ + "': too many digits");
+                    ValueError("'" + engine::FormatValue(v) + "' is not a valid value for field '" + name_ +
+                               "': too many digits");
                 scaled *= 10;
                 ++s;
             }
             while (s > size_) {
                 if (scaled % 10 != 0)
-                    ValueError("'" + engine::FormatValue(v) + "' has more than " +
-                               std::to_string(size_) + " decimals, which field '" + name_ +
-                               "' holds");
+                    ValueError("'" + engine::FormatValue(v) + "' has more than " + std::to_string(size_) +
+                               " decimals, which field '" + name_ + "' holds");
                 scaled /= 10;
                 --s;
             }
@@ -731,8 +715,7 @@ engine::Value TBCDField::Normalize(const engine::Value& v) const {
             return Normalize(engine::Value::Decimal(v.i, 0));
         case ValueKind::Double: {
             if (!std::isfinite(v.d))
-                ValueError("'" + FloatToStr(v.d) + "' is not a valid value for field '" + name_ +
-                           "'");
+                ValueError("'" + FloatToStr(v.d) + "' is not a valid value for field '" + name_ + "'");
             return ParseText(FloatToStrFixed(v.d, size_, false));
         }
         case ValueKind::Text:
@@ -743,9 +726,8 @@ engine::Value TBCDField::Normalize(const engine::Value& v) const {
     if (precision_ > 0) {
         const std::string digits = std::to_string(scaled < 0 ? -scaled : scaled);
         if (digits.size() > static_cast<size_t>(precision_) && scaled != 0)
-            ValueError("'" + engine::FormatDecimal(scaled, size_) +
-                       "' is not a valid value for field '" + name_ + "': it has more than " +
-                       std::to_string(precision_) + " digits");
+            ValueError("'" + engine::FormatDecimal(scaled, size_) + "' is not a valid value for field '" + name_ +
+                       "': it has more than " + std::to_string(precision_) + " digits");
     }
     return engine::Value::Decimal(scaled, size_);
 }
@@ -762,8 +744,7 @@ int TBooleanField::DefaultWidth() const {
 }
 
 std::string TBooleanField::FormatText(const engine::Value& v, bool) const {
-    const bool b =
-        v.kind == ValueKind::Bool || v.kind == ValueKind::Int ? v.i != 0 : v.AsDouble() != 0;
+    const bool b = v.kind == ValueKind::Bool || v.kind == ValueKind::Int ? v.i != 0 : v.AsDouble() != 0;
     return b ? true_ : false_;
 }
 
@@ -772,8 +753,7 @@ engine::Value TBooleanField::ParseText(const std::string& text) const {
     auto prefixOf = [&](const std::string& word) {
         if (t.empty() || t.size() > word.size()) return false;
         for (size_t i = 0; i < t.size(); ++i)
-            if (std::toupper(static_cast<unsigned char>(t[i])) !=
-                std::toupper(static_cast<unsigned char>(word[i])))
+            if (std::toupper(static_cast<unsigned char>(t[i])) != std::toupper(static_cast<unsigned char>(word[i])))
                 return false;
         return true;
     };
@@ -813,16 +793,14 @@ engine::Value TDateTimeField::ParseText(const std::string& text) const {
     int64_t x = 0;
     switch (dataType_) {
         case TFieldType::ftDate:
-            if (!TryStrToDate(t, x))
-                ValueError("'" + t + "' is not a valid date for field '" + name_ + "'");
+            if (!TryStrToDate(t, x)) ValueError("'" + t + "' is not a valid date for field '" + name_ + "'");
             {
                 engine::Value r;
                 r.SetDate(x);
                 return r;
             }
         case TFieldType::ftTime:
-            if (!TryStrToTime(t, x))
-                ValueError("'" + t + "' is not a valid time for field '" + name_ + "'");
+            if (!TryStrToTime(t, x)) ValueError("'" + t + "' is not a valid time for field '" + name_ + "'");
             {
                 engine::Value r;
                 r.SetTime(x);
@@ -885,11 +863,10 @@ std::string TBinaryField::FormatText(const engine::Value& v, bool display) const
 }
 
 engine::Value TBinaryField::Normalize(const engine::Value& v) const {
-    if (v.kind != ValueKind::Bytes && v.kind != ValueKind::Text)
-        AccessError(FieldTypeName(dataType_));
+    if (v.kind != ValueKind::Bytes && v.kind != ValueKind::Text) AccessError(FieldTypeName(dataType_));
     if (dataType_ == TFieldType::ftBytes && size_ > 0 && v.s.size() > static_cast<size_t>(size_))
-        ValueError("Value of field '" + name_ + "' is too long: " + std::to_string(v.s.size()) +
-                   " bytes, at most " + std::to_string(size_) + " fit");
+        ValueError("Value of field '" + name_ + "' is too long: " + std::to_string(v.s.size()) + " bytes, at most " +
+                   std::to_string(size_) + " fit");
     return engine::Value::Bytes(v.s);
 }
 
@@ -904,8 +881,7 @@ std::string TMemoField::FormatText(const engine::Value& v, bool display) const {
 }
 
 engine::Value TMemoField::Normalize(const engine::Value& v) const {
-    if (v.kind != ValueKind::Text && v.kind != ValueKind::Bytes)
-        return engine::Value::Text(FormatText(v, false));
+    if (v.kind != ValueKind::Text && v.kind != ValueKind::Bytes) return engine::Value::Text(FormatText(v, false));
     return engine::Value::Text(v.s);
 }
 

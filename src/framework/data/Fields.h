@@ -193,9 +193,7 @@ protected:
 // Numbers are right-aligned.
 class TNumericField : public TField {
 public:
-    TNumericField(TDataSet& ds, const TFieldDef& def) : TField(ds, def) {
-        alignment_ = TAlignment::taRightJustify;
-    }
+    TNumericField(TDataSet& ds, const TFieldDef& def) : TField(ds, def) { alignment_ = TAlignment::taRightJustify; }
     // How the cells show the number (FormatFloat); empty: the kind's own form.
     const std::string& DisplayFormat() const { return displayFormat_; }
     void SetDisplayFormat(const std::string& format);
@@ -211,8 +209,7 @@ class TIntegerField : public TNumericField {
 public:
     TIntegerField(TDataSet& ds, const TFieldDef& def, int64_t minValue, int64_t maxValue)
         : TNumericField(ds, def), min_(minValue), max_(maxValue) {}
-    TIntegerField(TDataSet& ds, const TFieldDef& def)
-        : TIntegerField(ds, def, INT32_MIN, INT32_MAX) {}
+    TIntegerField(TDataSet& ds, const TFieldDef& def) : TIntegerField(ds, def, INT32_MIN, INT32_MAX) {}
     int64_t MinValue() const { return min_; }
     int64_t MaxValue() const { return max_; }
     bool IsValidChar(char c) const override;
@@ -240,8 +237,7 @@ public:
 
 class TLargeintField : public TIntegerField {
 public:
-    TLargeintField(TDataSet& ds, const TFieldDef& def)
-        : TIntegerField(ds, def, INT64_MIN, INT64_MAX) {}
+    TLargeintField(TDataSet& ds, const TFieldDef& def) : TIntegerField(ds, def, INT64_MIN, INT64_MAX) {}
     int DefaultWidth() const override { return 15; }
 };
 

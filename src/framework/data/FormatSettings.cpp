@@ -56,8 +56,7 @@ std::string DateToStr(int64_t dayNumber) {
     int y = 0, m = 0, d = 0;
     engine::CivilFromDayNumber(dayNumber, y, m, d);
     const std::string sep(1, fs.dateSeparator);
-    const std::string ys = Num(y, false), ms = Num(m, fs.dateLeadingZeros),
-                      ds = Num(d, fs.dateLeadingZeros);
+    const std::string ys = Num(y, false), ms = Num(m, fs.dateLeadingZeros), ds = Num(d, fs.dateLeadingZeros);
     switch (fs.dateOrder) {
         case TDateOrder::MDY:
             return ms + sep + ds + sep + ys;
@@ -79,8 +78,7 @@ std::string TimeToStr(int64_t msOfDay) {
     const bool pm = h >= 12;
     h %= 12;
     if (h == 0) h = 12;
-    return Num(h, false) + sep + Num(mi, true) + sep + Num(s, true) + " " +
-           (pm ? fs.timePMString : fs.timeAMString);
+    return Num(h, false) + sep + Num(mi, true) + sep + Num(s, true) + " " + (pm ? fs.timePMString : fs.timeAMString);
 }
 
 std::string DateTimeToStr(int64_t timestampMs) {
@@ -276,8 +274,7 @@ bool TryStrToFloat(std::string_view text, double& v) {
     std::string s(text);
     for (char& c : s) {
         if (c == FormatSettings().decimalSeparator) c = '.';
-        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
-              c == 'e' || c == 'E'))
+        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
             return false;  // no hex, no inf/nan, no separators
     }
     errno = 0;
@@ -326,7 +323,9 @@ std::vector<std::string> FormatSections(std::string_view format) {
     return sections;
 }
 
-bool IsPlaceholder(char c) { return c == '0' || c == '#' || c == '.' || c == ','; }
+bool IsPlaceholder(char c) {
+    return c == '0' || c == '#' || c == '.' || c == ',';
+}
 
 }  // namespace
 
@@ -352,10 +351,14 @@ std::string FormatFloat(std::string_view format, double v) {
             if (c == quote) quote = 0;
             continue;
         }
-        if (c == '"' || c == '\'') quote = c;
-        else if (c == '%') percent = true;
-        else if (c == '.') point = true;
-        else if (c == ',') thousands = true;
+        if (c == '"' || c == '\'')
+            quote = c;
+        else if (c == '%')
+            percent = true;
+        else if (c == '.')
+            point = true;
+        else if (c == ',')
+            thousands = true;
         else if (c == '0' || c == '#') {
             anyDigit = true;
             if (point) {

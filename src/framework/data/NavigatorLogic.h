@@ -11,18 +11,7 @@
 
 namespace tessel {
 
-enum class TNavigateBtn {
-    nbFirst,
-    nbPrior,
-    nbNext,
-    nbLast,
-    nbInsert,
-    nbDelete,
-    nbEdit,
-    nbPost,
-    nbCancel,
-    nbRefresh
-};
+enum class TNavigateBtn { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel, nbRefresh };
 constexpr int kNavigateButtonCount = 10;
 
 class TNavigatorLogic : public TDataLink {

@@ -131,8 +131,7 @@ void TParam::AssignValue(const TParam& source) {
 }
 
 TParam& TParams::Items(int index) {
-    if (index < 0 || index >= Count())
-        DatabaseError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= Count()) DatabaseError("List index out of bounds (" + std::to_string(index) + ")");
     return items_[static_cast<size_t>(index)];
 }
 
@@ -172,15 +171,13 @@ std::vector<std::string> TParams::ParseSQL(const std::string& sql, std::string* 
     const size_t n = sql.size();
     size_t i = 0;
     auto isNameChar = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
-               static_cast<unsigned char>(c) >= 0x80;
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
     };
     while (i < n) {
         const char c = sql[i];
         if (c == '\'' || c == '"') {  // quoted text or a quoted name: up to the closing quote
             size_t j = i + 1;
-            while (j < n && !(sql[j] == c && (j + 1 >= n || sql[j + 1] != c)))
-                j += sql[j] == c ? 2 : 1;
+            while (j < n && !(sql[j] == c && (j + 1 >= n || sql[j + 1] != c))) j += sql[j] == c ? 2 : 1;
             i = j + 1;
         } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
             const size_t end = sql.find("*/", i + 2);

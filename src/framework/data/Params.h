@@ -78,8 +78,7 @@ public:
     // The ":name" markers of a statement outside quotes and comments, in text order (a name
     // may repeat). `converted`, when given, receives the text with every marker replaced by
     // "?" padded with blanks to the marker's length, so positions in the text stay the same.
-    static std::vector<std::string> ParseSQL(const std::string& sql,
-                                             std::string* converted = nullptr);
+    static std::vector<std::string> ParseSQL(const std::string& sql, std::string* converted = nullptr);
 
 private:
     std::vector<TParam> items_;

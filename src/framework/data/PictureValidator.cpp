@@ -77,17 +77,27 @@ char32_t Lower(char32_t c) {
     return static_cast<char32_t>(std::towlower(static_cast<wint_t>(c)));
 }
 
-bool IsLetter(char32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c > 128; }
-bool IsDigit(char32_t c) { return c >= '0' && c <= '9'; }
-bool IsClass(char32_t c) { return c == '#' || c == '?' || c == '&' || c == '~' || c == '@' || c == '!'; }
+bool IsLetter(char32_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c > 128;
+}
+bool IsDigit(char32_t c) {
+    return c >= '0' && c <= '9';
+}
+bool IsClass(char32_t c) {
+    return c == '#' || c == '?' || c == '&' || c == '~' || c == '@' || c == '!';
+}
 
 // ------------------------------------------------------------------------ the matcher
 
 // Results while matching; ambiguous and incomplete-without-fill are folded at the end.
 enum class R { Complete, Incomplete, IncompNoFill, Error, Ambiguous };
 
-bool IsIncomplete(R r) { return r == R::Incomplete || r == R::IncompNoFill; }
-bool IsCompleteLike(R r) { return r == R::Complete || r == R::Ambiguous; }
+bool IsIncomplete(R r) {
+    return r == R::Incomplete || r == R::IncompNoFill;
+}
+bool IsCompleteLike(R r) {
+    return r == R::Complete || r == R::Ambiguous;
+}
 
 class Matcher {
 public:
@@ -119,15 +129,18 @@ private:
     size_t ElementEnd(size_t j) const {
         if (j >= Len()) return Len();
         switch (pic_[j]) {
-        case ';': return std::min(j + 2, Len());
-        case '*': {
-            size_t k = j + 1;
-            while (k < Len() && IsDigit(pic_[k])) ++k;
-            return ElementEnd(k);
-        }
-        case '[':
-        case '{': return GroupEnd(j);
-        default: return j + 1;
+            case ';':
+                return std::min(j + 2, Len());
+            case '*': {
+                size_t k = j + 1;
+                while (k < Len() && IsDigit(pic_[k])) ++k;
+                return ElementEnd(k);
+            }
+            case '[':
+            case '{':
+                return GroupEnd(j);
+            default:
+                return j + 1;
         }
     }
 
@@ -259,22 +272,25 @@ private:
             if (IsClass(p)) {
                 char32_t stored = c;
                 switch (p) {
-                case '#':
-                    if (!IsDigit(c)) return R::Error;
-                    break;
-                case '?':
-                    if (!IsLetter(c)) return R::Error;
-                    break;
-                case '&':
-                    if (!IsLetter(c)) return R::Error;
-                    stored = Upper(c);
-                    break;
-                case '~':
-                    if (!IsLetter(c)) return R::Error;
-                    stored = Lower(c);
-                    break;
-                case '!': stored = Upper(c); break;
-                default: break;
+                    case '#':
+                        if (!IsDigit(c)) return R::Error;
+                        break;
+                    case '?':
+                        if (!IsLetter(c)) return R::Error;
+                        break;
+                    case '&':
+                        if (!IsLetter(c)) return R::Error;
+                        stored = Upper(c);
+                        break;
+                    case '~':
+                        if (!IsLetter(c)) return R::Error;
+                        stored = Lower(c);
+                        break;
+                    case '!':
+                        stored = Upper(c);
+                        break;
+                    default:
+                        break;
                 }
                 text_[i_++] = stored;
                 state = R::Incomplete;
@@ -366,11 +382,14 @@ R MatchAll(const std::u32string& pic, std::u32string& text, size_t& stop) {
 
 TPicResult Fold(R r) {
     switch (r) {
-    case R::Complete:
-    case R::Ambiguous: return TPicResult::prComplete;
-    case R::Incomplete:
-    case R::IncompNoFill: return TPicResult::prIncomplete;
-    case R::Error: break;
+        case R::Complete:
+        case R::Ambiguous:
+            return TPicResult::prComplete;
+        case R::Incomplete:
+        case R::IncompNoFill:
+            return TPicResult::prIncomplete;
+        case R::Error:
+            break;
     }
     return TPicResult::prError;
 }
@@ -387,25 +406,30 @@ bool TDbPictureValidator::SyntaxOk(const std::string& picture) {
     int squares = 0, braces = 0;
     for (size_t j = 0; j < pic.size(); ++j) {
         switch (pic[j]) {
-        case ';':
-            if (j + 1 >= pic.size()) return false;
-            ++j;
-            break;
-        case '*': {
-            size_t k = j + 1;
-            while (k < pic.size() && IsDigit(pic[k])) ++k;
-            if (k >= pic.size()) return false;  // nothing to repeat
-            break;
-        }
-        case '[': ++squares; break;
-        case ']':
-            if (--squares < 0) return false;
-            break;
-        case '{': ++braces; break;
-        case '}':
-            if (--braces < 0) return false;
-            break;
-        default: break;
+            case ';':
+                if (j + 1 >= pic.size()) return false;
+                ++j;
+                break;
+            case '*': {
+                size_t k = j + 1;
+                while (k < pic.size() && IsDigit(pic[k])) ++k;
+                if (k >= pic.size()) return false;  // nothing to repeat
+                break;
+            }
+            case '[':
+                ++squares;
+                break;
+            case ']':
+                if (--squares < 0) return false;
+                break;
+            case '{':
+                ++braces;
+                break;
+            case '}':
+                if (--braces < 0) return false;
+                break;
+            default:
+                break;
         }
     }
     return squares == 0 && braces == 0;

@@ -52,7 +52,7 @@ struct TPictureMask {
     std::string Picture;   // empty: no mask
     bool AutoFill = true;  // parts 3 and 4 read True when the field has no line
     bool UseInGrid = true;
-    bool Found = false;    // a line names the field
+    bool Found = false;  // a line names the field
 };
 
 class TStrings;

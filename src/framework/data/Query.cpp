@@ -62,13 +62,9 @@ public:
 
     const std::vector<engine::FieldDesc>& Fields() const override { return cursor_->Fields(); }
     int64_t RecordCount() const override { return cursor_->RecordCount(); }
-    void ReadRecord(int64_t position, engine::Record& out) override {
-        cursor_->ReadRecord(position, out);
-    }
+    void ReadRecord(int64_t position, engine::Record& out) override { cursor_->ReadRecord(position, out); }
     bool IsSequenced() const override { return cursor_->IsSequenced(); }
-    uint64_t CopyTo(const std::string& destPath) override {
-        return cursor_->Owner().BatchCopy(*cursor_, destPath);
-    }
+    uint64_t CopyTo(const std::string& destPath) override { return cursor_->Owner().BatchCopy(*cursor_, destPath); }
 
 private:
     std::unique_ptr<engine::Cursor> cursor_;
@@ -103,8 +99,7 @@ void TQuery::SqlChanged() {
     prepared_ = false;
     TParams rebuilt;
     for (const auto& name : TParams::ParseSQL(sql_.Text()))
-        if (!rebuilt.FindParam(name))
-            rebuilt.CreateParam(TFieldType::ftUnknown, name, TParamType::ptUnknown);
+        if (!rebuilt.FindParam(name)) rebuilt.CreateParam(TFieldType::ftUnknown, name, TParamType::ptUnknown);
     rebuilt.AssignValues(params_);
     params_ = std::move(rebuilt);
 }

@@ -28,8 +28,7 @@ void SetSessionEngine(engine::Engine* engine) {
 }
 
 engine::Database& OpenSessionDatabase(const std::string& databaseName) {
-    return EngineCall(
-        [&]() -> engine::Database& { return SessionEngine().OpenDatabase(databaseName); });
+    return EngineCall([&]() -> engine::Database& { return SessionEngine().OpenDatabase(databaseName); });
 }
 
 }  // namespace tessel

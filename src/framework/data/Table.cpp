@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
+#include "base/StringList.h"
 #include "engine/TableFiles.h"
 #include "engine/drivers/Drivers.h"
 #include "engine/storage/TableFamily.h"
-#include "base/StringList.h"
 #include "framework/data/Session.h"
 #include "framework/data/TableCursor.h"
 
@@ -69,7 +69,8 @@ std::string TTable::TablePath() const {
     fs::path path(tableName_);
     if (!path.is_absolute()) path = fs::path(ResolveDatabaseDirectory(databaseName_)) / path;
     if (!path.has_extension()) {
-        const engine::StorageDriver* driver = engine::FindDriverByName(tableType_ == TTableType::ttDBase ? "DBASE" : "PARADOX");
+        const engine::StorageDriver* driver =
+            engine::FindDriverByName(tableType_ == TTableType::ttDBase ? "DBASE" : "PARADOX");
         path += std::string(driver ? driver->Extension() : engine::Drivers().front()->Extension());
     }
     // Names match files without regard to case when the exact name does not exist.
@@ -103,8 +104,7 @@ bool TTable::CanModify() const {
 TTableCursor& TTable::TableCursor() const {
     if (!Active())
         throw EDBEngineError("The specified cursor handle is invalid or NULL",
-                             {{engine::errc::kInvalidParameter, 0,
-                               "The specified cursor handle is invalid or NULL"}});
+                             {{engine::errc::kInvalidParameter, 0, "The specified cursor handle is invalid or NULL"}});
     return static_cast<TTableCursor&>(*Cursor()->Base());
 }
 

@@ -52,15 +52,14 @@ void TTableCursor::MapSlots() {
 }
 
 int64_t TTableCursor::RecordCount() const {
-    return identity_ ? static_cast<int64_t>(table_->RecordCount())
-                     : static_cast<int64_t>(slots_.size());
+    return identity_ ? static_cast<int64_t>(table_->RecordCount()) : static_cast<int64_t>(slots_.size());
 }
 
 uint32_t TTableCursor::Slot(int64_t position) const {
     if (position < 0 || position >= RecordCount())
-        throw EngineError("Record " + std::to_string(position + 1) + " of \"" + table_->FileName() +
-                              "\" does not exist",
-                          engine::errc::kNotFound);
+        throw EngineError(
+            "Record " + std::to_string(position + 1) + " of \"" + table_->FileName() + "\" does not exist",
+            engine::errc::kNotFound);
     return identity_ ? static_cast<uint32_t>(position) : slots_[static_cast<size_t>(position)];
 }
 
@@ -85,10 +84,10 @@ bool TTableCursor::SameKey(const engine::Record& a, const engine::Record& b) con
         const Value& y = b[k];
         if (x.IsNull() != y.IsNull()) return false;
         if (x.IsNull()) continue;
-        const bool xNum = x.kind == ValueKind::Int || x.kind == ValueKind::Double ||
-                          x.kind == ValueKind::Decimal || x.kind == ValueKind::Bool;
-        const bool yNum = y.kind == ValueKind::Int || y.kind == ValueKind::Double ||
-                          y.kind == ValueKind::Decimal || y.kind == ValueKind::Bool;
+        const bool xNum = x.kind == ValueKind::Int || x.kind == ValueKind::Double || x.kind == ValueKind::Decimal ||
+                          x.kind == ValueKind::Bool;
+        const bool yNum = y.kind == ValueKind::Int || y.kind == ValueKind::Double || y.kind == ValueKind::Decimal ||
+                          y.kind == ValueKind::Bool;
         if (xNum && yNum) {
             if (x.AsDouble() != y.AsDouble()) return false;
             continue;
@@ -161,8 +160,7 @@ void TTableCursor::Refresh() {
 uint64_t TTableCursor::CopyTo(const std::string& destPath) {
     // Copying a table onto its own file would replace the records while they are read.
     std::error_code ec;
-    if (std::filesystem::exists(destPath, ec) &&
-        std::filesystem::equivalent(destPath, table_->FileName(), ec))
+    if (std::filesystem::exists(destPath, ec) && std::filesystem::equivalent(destPath, table_->FileName(), ec))
         throw EngineError("Cannot copy table \"" + table_->FileName() + "\" onto itself",
                           engine::errc::kInvalidParameter);
     return engine::CopyTableFile(*table_, destPath);

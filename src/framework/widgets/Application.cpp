@@ -20,8 +20,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void ShowErrorMessageBox(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, "Tessel", text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, "Tessel", text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 

@@ -7,8 +7,12 @@
 
 namespace tessel {
 
-THourglass::THourglass() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+THourglass::THourglass() {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
 
-THourglass::~THourglass() { QApplication::restoreOverrideCursor(); }
+THourglass::~THourglass() {
+    QApplication::restoreOverrideCursor();
+}
 
 }  // namespace tessel

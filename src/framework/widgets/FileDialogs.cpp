@@ -28,15 +28,16 @@ std::vector<TDialogFilter> ParseDialogFilter(const QString& filter) {
 
 bool MatchesDialogFilter(const QString& fileName, const TDialogFilter& filter) {
     for (const QString& pattern : filter.patterns) {
-        const QRegularExpression re(
-            QRegularExpression::wildcardToRegularExpression(pattern.trimmed()),
-            QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern.trimmed()),
+                                    QRegularExpression::CaseInsensitiveOption);
         if (re.match(fileName).hasMatch()) return true;
     }
     return false;
 }
 
-void SetFileDialogHook(TFileDialogHook hook) { Hook() = std::move(hook); }
+void SetFileDialogHook(TFileDialogHook hook) {
+    Hook() = std::move(hook);
+}
 
 std::optional<QString> ExecFileDialog(QWidget* parent, const TFileDialogRequest& request) {
     std::optional<QString> chosen;
@@ -48,8 +49,7 @@ std::optional<QString> ExecFileDialog(QWidget* parent, const TFileDialogRequest&
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setAcceptMode(request.kind == TFileDialogRequest::Save ? QFileDialog::AcceptSave
                                                                       : QFileDialog::AcceptOpen);
-        dialog.setFileMode(request.kind == TFileDialogRequest::Save ? QFileDialog::AnyFile
-                                                                    : QFileDialog::ExistingFile);
+        dialog.setFileMode(request.kind == TFileDialogRequest::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
         QStringList nameFilters;
         for (const TDialogFilter& f : ParseDialogFilter(request.filter))
@@ -63,8 +63,7 @@ std::optional<QString> ExecFileDialog(QWidget* parent, const TFileDialogRequest&
     }
     if (!chosen || chosen->isEmpty()) return std::nullopt;
     QString path = QFileInfo(*chosen).absoluteFilePath();
-    if (request.kind == TFileDialogRequest::Save && !request.defaultExt.isEmpty() &&
-        QFileInfo(path).suffix().isEmpty())
+    if (request.kind == TFileDialogRequest::Save && !request.defaultExt.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += "." + request.defaultExt;
     return path;
 }

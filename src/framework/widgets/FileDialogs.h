@@ -26,9 +26,9 @@ struct TFileDialogRequest {
     enum Kind { Open, Save } kind = Open;
     QString title;
     QString initialDir;
-    QString fileName;     // preselected file
-    QString filter;       // "A (*.X)|*.X" form
-    QString defaultExt;   // appended (with '.') to a chosen name that has no extension
+    QString fileName;    // preselected file
+    QString filter;      // "A (*.X)|*.X" form
+    QString defaultExt;  // appended (with '.') to a chosen name that has no extension
     bool overwritePrompt = false;
 };
 

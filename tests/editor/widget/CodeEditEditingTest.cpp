@@ -60,21 +60,51 @@ TEST(CodeEditUndo, GroupingEdgeCases) {
         {"without group undo one each", {""}, {1, 1}, false, {{0, U"abc"}, {ecUndo}}, {"ab"}, true},
         {"a caret move separates runs", {""}, {1, 1}, true, {{0, U"ab"}, {ecLeft}, {0, U"c"}, {ecUndo}}, {"ab"}, true},
         {"the run before the move is next",
-         {""}, {1, 1}, true, {{0, U"ab"}, {ecLeft}, {0, U"c"}, {ecUndo}, {ecUndo}}, {""}, false},
+         {""},
+         {1, 1},
+         true,
+         {{0, U"ab"}, {ecLeft}, {0, U"c"}, {ecUndo}, {ecUndo}},
+         {""},
+         false},
         {"backspace between runs",
-         {""}, {1, 1}, true, {{0, U"ab"}, {ecDeleteLastChar}, {0, U"cd"}, {ecUndo}}, {"a"}, true},
-        {"then the backspace", {""}, {1, 1}, true,
-         {{0, U"ab"}, {ecDeleteLastChar}, {0, U"cd"}, {ecUndo}, {ecUndo}}, {"ab"}, true},
+         {""},
+         {1, 1},
+         true,
+         {{0, U"ab"}, {ecDeleteLastChar}, {0, U"cd"}, {ecUndo}},
+         {"a"},
+         true},
+        {"then the backspace",
+         {""},
+         {1, 1},
+         true,
+         {{0, U"ab"}, {ecDeleteLastChar}, {0, U"cd"}, {ecUndo}, {ecUndo}},
+         {"ab"},
+         true},
         {"redo after undo", {"x"}, {2, 1}, true, {{0, U"yz"}, {ecUndo}, {ecRedo}}, {"xyz"}, true},
         {"a new edit empties the redo list",
-         {"x"}, {2, 1}, true, {{0, U"yz"}, {ecUndo}, {0, U"q"}, {ecRedo}}, {"xq"}, true},
+         {"x"},
+         {2, 1},
+         true,
+         {{0, U"yz"}, {ecUndo}, {0, U"q"}, {ecRedo}},
+         {"xq"},
+         true},
         {"a caret move keeps the redo list",
-         {"x"}, {2, 1}, true, {{0, U"yz"}, {ecUndo}, {ecLeft}, {ecRedo}}, {"xyz"}, true},
+         {"x"},
+         {2, 1},
+         true,
+         {{0, U"yz"}, {ecUndo}, {ecLeft}, {ecRedo}},
+         {"xyz"},
+         true},
         {"undo on an empty list", {"x"}, {1, 1}, true, {{ecUndo}, {ecRedo}}, {"x"}, false},
         {"line break undone and redone", {"abcd"}, {3, 1}, true, {{ecLineBreak}, {ecUndo}}, {"abcd"}, false},
         {"line break redone", {"abcd"}, {3, 1}, true, {{ecLineBreak}, {ecUndo}, {ecRedo}}, {"ab", "cd"}, true},
         {"overwrite undone and redone",
-         {"abcd"}, {2, 1}, true, {{ecOverwriteMode}, {0, U"XY"}, {ecUndo}, {ecRedo}}, {"aXYd"}, true},
+         {"abcd"},
+         {2, 1},
+         true,
+         {{ecOverwriteMode}, {0, U"XY"}, {ecUndo}, {ecRedo}},
+         {"aXYd"},
+         true},
         {"overwrite undone", {"abcd"}, {2, 1}, true, {{ecOverwriteMode}, {0, U"XY"}, {ecUndo}}, {"abcd"}, false},
     };
     for (const Row& r : rows) {
@@ -147,9 +177,9 @@ TEST(CodeEditUndo, ReadOnlyChangesNothing) {
     edit.SetCaretXY({2, 1});
     Type(edit, U"x");
     edit.SetReadOnly(true);
-    const TCodeEditorCommand commands[] = {ecChar, ecDeleteLastChar, ecDeleteChar, ecDeleteWord, ecDeleteLine,
-                                           ecLineBreak, ecUndo, ecRedo, ecTab, ecUpperCase, ecPaste, ecCut,
-                                           ecClearAll, ecDeleteEOL, ecInsertLine};
+    const TCodeEditorCommand commands[] = {
+        ecChar, ecDeleteLastChar, ecDeleteChar, ecDeleteWord, ecDeleteLine, ecLineBreak, ecUndo,      ecRedo,
+        ecTab,  ecUpperCase,      ecPaste,      ecCut,        ecClearAll,   ecDeleteEOL, ecInsertLine};
     for (TCodeEditorCommand c : commands) Exec(edit, c, U'q');
     EXPECT_EQ(TextOf(edit), (Lines{"axbc", "def"}));
 }
@@ -173,19 +203,64 @@ TEST(CodeEditCommands, EachCommandUndoesAndRedoesInOneStep) {
     };
     const TCodeEditorOptions smartDelete = OptionBit(eoSmartTabDelete);
     const Row rows[] = {
-        {"type into an empty line beyond its end", {"", "", "", "", ""}, {10, 5}, smNormal, {0, 0}, ecChar, U'x',
-         {"", "", "", "", "         x"}, {11, 5}},
+        {"type into an empty line beyond its end",
+         {"", "", "", "", ""},
+         {10, 5},
+         smNormal,
+         {0, 0},
+         ecChar,
+         U'x',
+         {"", "", "", "", "         x"},
+         {11, 5}},
         {"type over a selection", {"abcdef"}, {5, 1}, smNormal, {2, 1}, ecChar, U'X', {"aXef"}, {3, 1}},
         {"type over a line selection", {"ab", "cd", "ef"}, {1, 2}, smLine, {1, 1}, ecChar, U'X', {"Xef"}, {2, 1}},
-        {"type over a column selection", {"abcd", "efgh"}, {3, 2}, smColumn, {2, 1}, ecChar, U'X', {"acd", "eXgh"}, {3, 2}},
+        {"type over a column selection",
+         {"abcd", "efgh"},
+         {3, 2},
+         smColumn,
+         {2, 1},
+         ecChar,
+         U'X',
+         {"acd", "eXgh"},
+         {3, 2}},
         {"backspace joins lines", {"ab", "cd"}, {1, 2}, smNormal, {0, 0}, ecDeleteLastChar, 0, {"abcd"}, {3, 1}},
         {"backspace one character", {"aéb"}, {3, 1}, smNormal, {0, 0}, ecDeleteLastChar, 0, {"ab"}, {2, 1}},
-        {"backspace deletes the selection", {"abc", "def"}, {2, 2}, smNormal, {2, 1}, ecDeleteLastChar, 0, {"aef"}, {2, 1}},
-        {"smart backspace to the indent above", {"x", "    y", "        z"}, {9, 3}, smNormal, {0, 0}, ecDeleteLastChar, 0,
-         {"x", "    y", "    z"}, {5, 3}},
-        {"smart backspace with every line above deeper", {"          y", "        z"}, {9, 2}, smNormal, {0, 0},
-         ecDeleteLastChar, 0, {"          y", "z"}, {1, 2}},
-        {"backspace back to the tab stop", {"      z"}, {7, 1}, smNormal, {0, 0}, ecDeleteLastChar, 0, {"z"}, {1, 1},
+        {"backspace deletes the selection",
+         {"abc", "def"},
+         {2, 2},
+         smNormal,
+         {2, 1},
+         ecDeleteLastChar,
+         0,
+         {"aef"},
+         {2, 1}},
+        {"smart backspace to the indent above",
+         {"x", "    y", "        z"},
+         {9, 3},
+         smNormal,
+         {0, 0},
+         ecDeleteLastChar,
+         0,
+         {"x", "    y", "    z"},
+         {5, 3}},
+        {"smart backspace with every line above deeper",
+         {"          y", "        z"},
+         {9, 2},
+         smNormal,
+         {0, 0},
+         ecDeleteLastChar,
+         0,
+         {"          y", "z"},
+         {1, 2}},
+        {"backspace back to the tab stop",
+         {"      z"},
+         {7, 1},
+         smNormal,
+         {0, 0},
+         ecDeleteLastChar,
+         0,
+         {"z"},
+         {1, 1},
          smartDelete},
         {"delete a character", {"abc"}, {2, 1}, smNormal, {0, 0}, ecDeleteChar, 0, {"ac"}, {2, 1}},
         {"delete at the end joins", {"ab", "cd"}, {5, 1}, smNormal, {0, 0}, ecDeleteChar, 0, {"ab  cd"}, {5, 1}},
@@ -195,15 +270,46 @@ TEST(CodeEditCommands, EachCommandUndoesAndRedoesInOneStep) {
         {"delete to line start", {"abc def"}, {5, 1}, smNormal, {0, 0}, ecDeleteBOL, 0, {"def"}, {1, 1}},
         {"delete line", {"a", "b", "c"}, {1, 2}, smNormal, {0, 0}, ecDeleteLine, 0, {"a", "c"}, {1, 2}},
         {"delete the last line", {"a", "b"}, {2, 2}, smNormal, {0, 0}, ecDeleteLine, 0, {"a"}, {1, 1}},
-        {"enter keeps the indent", {"    abc"}, {6, 1}, smNormal, {0, 0}, ecLineBreak, U'\r', {"    a", "    bc"}, {5, 2}},
+        {"enter keeps the indent",
+         {"    abc"},
+         {6, 1},
+         smNormal,
+         {0, 0},
+         ecLineBreak,
+         U'\r',
+         {"    a", "    bc"},
+         {5, 2}},
         {"enter at column 1", {"abc"}, {1, 1}, smNormal, {0, 0}, ecLineBreak, U'\r', {"", "abc"}, {1, 2}},
         {"enter after the end", {"  ab"}, {5, 1}, smNormal, {0, 0}, ecLineBreak, U'\r', {"  ab", "  "}, {3, 2}},
         {"insert line keeps the caret", {"abcd"}, {3, 1}, smNormal, {0, 0}, ecInsertLine, U'\r', {"ab", "cd"}, {3, 1}},
-        {"tab to the next stop", {"ab"}, {2, 1}, smNormal, {0, 0}, ecTab, 0, {"a       b"}, {9, 1},
+        {"tab to the next stop",
+         {"ab"},
+         {2, 1},
+         smNormal,
+         {0, 0},
+         ecTab,
+         0,
+         {"a       b"},
+         {9, 1},
          OptionBit(eoSmartTabs)},
-        {"smart tab to the next word above", {"select  x", "ab"}, {1, 2}, smNormal, {0, 0}, ecTab, 0,
-         {"select  x", "        ab"}, {9, 2}},
-        {"shift tab removes blanks", {"x", "        ab"}, {9, 2}, smNormal, {0, 0}, ecShiftTab, 0, {"x", "ab"}, {1, 2},
+        {"smart tab to the next word above",
+         {"select  x", "ab"},
+         {1, 2},
+         smNormal,
+         {0, 0},
+         ecTab,
+         0,
+         {"select  x", "        ab"},
+         {9, 2}},
+        {"shift tab removes blanks",
+         {"x", "        ab"},
+         {9, 2},
+         smNormal,
+         {0, 0},
+         ecShiftTab,
+         0,
+         {"x", "ab"},
+         {1, 2},
          OptionBit(eoSmartTabs)},
         {"upper case word", {"select x"}, {3, 1}, smNormal, {0, 0}, ecUpperCase, 0, {"SELECT x"}, {3, 1}},
         {"lower case word", {"SELECT x"}, {3, 1}, smNormal, {0, 0}, ecLowerCase, 0, {"select x"}, {3, 1}},
@@ -283,7 +389,10 @@ TEST_F(CodeEditClipboard, CopyOffersPlainTextAndTheBlockWithItsMode) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
     EXPECT_EQ(mime->text(), "ab\r\nde");
-    EXPECT_EQ(mime->data(CodeEditClipboardMimeType), QByteArray("\x02" "ab\r\nde", 7) + QByteArray(1, '\0'));
+    EXPECT_EQ(mime->data(CodeEditClipboardMimeType), QByteArray("\x02"
+                                                                "ab\r\nde",
+                                                                7) +
+                                                         QByteArray(1, '\0'));
 }
 
 TEST_F(CodeEditClipboard, PasteInEachModeAndUndoInOneStep) {
@@ -296,12 +405,27 @@ TEST_F(CodeEditClipboard, PasteInEachModeAndUndoInOneStep) {
     };
     const Lines start{"l1", "l2", "l3", "l4", "line5", "ab", "abcdef"};
     const Row rows[] = {
-        {"line block of two lines keeps line 5 below", QByteArray("\x01" "x\r\ny\r\n", 7) + QByteArray(1, '\0'), {},
-         {3, 5}, {"l1", "l2", "l3", "l4", "x", "y", "line5", "ab", "abcdef"}},
-        {"column block of three pieces at column 4", QByteArray("\x02" "11\r\n22\r\n33", 11) + QByteArray(1, '\0'), {},
-         {4, 5}, {"l1", "l2", "l3", "l4", "lin11e5", "ab 22", "abc33def"}},
+        {"line block of two lines keeps line 5 below",
+         QByteArray("\x01"
+                    "x\r\ny\r\n",
+                    7) +
+             QByteArray(1, '\0'),
+         {},
+         {3, 5},
+         {"l1", "l2", "l3", "l4", "x", "y", "line5", "ab", "abcdef"}},
+        {"column block of three pieces at column 4",
+         QByteArray("\x02"
+                    "11\r\n22\r\n33",
+                    11) +
+             QByteArray(1, '\0'),
+         {},
+         {4, 5},
+         {"l1", "l2", "l3", "l4", "lin11e5", "ab 22", "abc33def"}},
         {"plain text", {}, "P\r\nQ", {2, 1}, {"lP", "Q1", "l2", "l3", "l4", "line5", "ab", "abcdef"}},
-        {"lone CR is a line break and NUL ends the text", {}, QByteArray("A\rB\0C", 5), {1, 1},
+        {"lone CR is a line break and NUL ends the text",
+         {},
+         QByteArray("A\rB\0C", 5),
+         {1, 1},
          {"A", "Bl1", "l2", "l3", "l4", "line5", "ab", "abcdef"}},
     };
     for (const Row& r : rows) {
@@ -337,7 +461,8 @@ TEST_F(CodeEditClipboard, CutAndPasteOverASelection) {
 
 TEST_F(CodeEditClipboard, DamagedBlockIsReportedAndChangesNothing) {
     Load(edit, {"abc"});
-    const QByteArray bad[] = {QByteArray("\x01", 1), QByteArray("\x07xy", 3) + QByteArray(1, '\0'), QByteArray("\x00xy", 3)};
+    const QByteArray bad[] = {QByteArray("\x01", 1), QByteArray("\x07xy", 3) + QByteArray(1, '\0'),
+                              QByteArray("\x00xy", 3)};
     for (const QByteArray& b : bad) {
         SetBlock(b);
         try {
@@ -373,8 +498,12 @@ TEST(CodeEditBookmarks, SetToggleMoveAndGo) {
     for (int i = 1; i <= 30; ++i) text.push_back("line " + std::to_string(i));
     Load(edit, text);
     std::vector<std::string> events;
-    edit.OnPlaceBookmark = [&](TCustomCodeEdit*, TCodeEditMark*& m) { events.push_back("place " + std::to_string(m->Line())); };
-    edit.OnClearBookmark = [&](TCustomCodeEdit*, TCodeEditMark*& m) { events.push_back("clear " + std::to_string(m->Line())); };
+    edit.OnPlaceBookmark = [&](TCustomCodeEdit*, TCodeEditMark*& m) {
+        events.push_back("place " + std::to_string(m->Line()));
+    };
+    edit.OnClearBookmark = [&](TCustomCodeEdit*, TCodeEditMark*& m) {
+        events.push_back("clear " + std::to_string(m->Line()));
+    };
     TBufferCoord at{3, 10};
     Exec(edit, ecSetMarker0 + 3, 0, &at);
     ASSERT_NE(edit.BookMark(3), nullptr);

@@ -12,7 +12,7 @@
 namespace tessel {
 namespace {
 
-constexpr TColor kBlue = 0xFF0000;    // 0x00BBGGRR
+constexpr TColor kBlue = 0xFF0000;  // 0x00BBGGRR
 constexpr TColor kGreen = 0x008000;
 constexpr TColor kRed = 0x0000FF;
 constexpr TColor kYellowBg = 0x00FFFF;
@@ -27,7 +27,9 @@ std::set<QRgb> CellColors(const QImage& image, const TCustomCodeEdit& edit, int 
     return colors;
 }
 
-QRgb Rgb(TColor c) { return ResolveColor(c).rgb() & 0xFFFFFF; }
+QRgb Rgb(TColor c) {
+    return ResolveColor(c).rgb() & 0xFFFFFF;
+}
 
 class CodeEditPaint : public ::testing::Test {
 protected:
@@ -58,18 +60,18 @@ TEST_F(CodeEditPaint, TokensAreDrawnInTheirAttributesColours) {
     const QImage image = edit.RenderToImage();
     struct Cell {
         int column, line;
-        QRgb ink;        // a colour the glyph must contain
+        QRgb ink;         // a colour the glyph must contain
         QRgb background;  // the cell's background
     };
     const QRgb white = Rgb(0xFFFFFF);
     const Cell cells[] = {
-        {1, 1, Rgb(kBlue), white},      // s of select
-        {9, 1, Rgb(kRed), white},       // a inside the string
+        {1, 1, Rgb(kBlue), white},        // s of select
+        {9, 1, Rgb(kRed), white},         // a inside the string
         {15, 1, Rgb(0), Rgb(kYellowBg)},  // 4 of 42: default ink, own background
-        {21, 1, Rgb(kGreen), white},    // d of the line comment
-        {4, 2, Rgb(kGreen), white},     // o of open, inside a comment
-        {1, 3, Rgb(kGreen), white},     // still: the comment goes on from the line above
-        {10, 3, Rgb(kBlue), white},     // f of from
+        {21, 1, Rgb(kGreen), white},      // d of the line comment
+        {4, 2, Rgb(kGreen), white},       // o of open, inside a comment
+        {1, 3, Rgb(kGreen), white},       // still: the comment goes on from the line above
+        {10, 3, Rgb(kBlue), white},       // f of from
     };
     for (const Cell& c : cells) {
         SCOPED_TRACE(std::to_string(c.column) + "," + std::to_string(c.line));

@@ -7,9 +7,9 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "base/StringList.h"
 #include "editor/CodeEditTextUtil.h"
 #include "editor/widget/CustomCodeEdit.h"
-#include "base/StringList.h"
 #include "highlight/SQLHighlighter.h"
 
 namespace tessel {
@@ -23,8 +23,8 @@ TEST(CodeEditColumns, LogicalAndDisplayColumns) {
         int display;
     };
     const Row rows[] = {
-        {"abc", 8, 1, 1},      {"abc", 8, 3, 3},        {"abc", 8, 10, 10},  // beyond the end: one cell each
-        {"\tx", 8, 2, 9},      {"a\tb", 4, 3, 5},       {"a\tb", 4, 2, 2},
+        {"abc", 8, 1, 1},   {"abc", 8, 3, 3},  {"abc", 8, 10, 10},  // beyond the end: one cell each
+        {"\tx", 8, 2, 9},   {"a\tb", 4, 3, 5}, {"a\tb", 4, 2, 2},
         {"éa\tz", 4, 4, 5},  // a column is a character, not a byte
         {"", 8, 50, 50},
     };
@@ -71,11 +71,9 @@ TEST(CodeEditWords, WordStartsOnTableOfCases) {
         TBufferCoord prev;
     };
     const Row rows[] = {
-        {{1, 1}, {5, 1}, {1, 1}},
-        {{2, 1}, {5, 1}, {1, 1}},
-        {{5, 1}, {8, 1}, {1, 1}},
-        {{8, 1}, {3, 2}, {5, 1}},   // at the end: the first word of the next line
-        {{3, 2}, {6, 2}, {8, 1}},   // before the first word: the end of the line above
+        {{1, 1}, {5, 1}, {1, 1}}, {{2, 1}, {5, 1}, {1, 1}},
+        {{5, 1}, {8, 1}, {1, 1}}, {{8, 1}, {3, 2}, {5, 1}},  // at the end: the first word of the next line
+        {{3, 2}, {6, 2}, {8, 1}},                            // before the first word: the end of the line above
         {{6, 2}, {1, 3}, {3, 2}},
     };
     for (const Row& r : rows) {
@@ -155,23 +153,16 @@ TEST_F(CodeEditView, MovementCommandsOnTableOfCases) {
         bool selection;
     };
     const Row rows[] = {
-        {{1, 1}, ecRight, {2, 1}, false},
-        {{1, 1}, ecLeft, {1, 1}, false},
+        {{1, 1}, ecRight, {2, 1}, false},       {{1, 1}, ecLeft, {1, 1}, false},
         {{12, 1}, ecRight, {13, 1}, false},  // past the end of the line (eoScrollPastEol)
         {{5, 1}, ecDown, {1, 2}, false},     // display column 5 lies inside the tab: before it
         {{10, 1}, ecDown, {3, 2}, false},    // display column 10 is the 'r' of from
-        {{2, 2}, ecUp, {9, 1}, false},
-        {{1, 3}, ecDown, {1, 3}, false},     // no line below
-        {{1, 1}, ecWordRight, {8, 1}, false},
-        {{8, 1}, ecWordLeft, {1, 1}, false},
-        {{4, 1}, ecLineEnd, {12, 1}, false},
-        {{4, 1}, ecLineStart, {1, 1}, false},
-        {{4, 2}, ecEditorTop, {1, 1}, false},
-        {{4, 1}, ecEditorBottom, {12, 3}, false},
-        {{1, 1}, ecSelRight, {2, 1}, true},
-        {{1, 1}, ecSelDown, {1, 2}, true},
-        {{3, 1}, ecSelWordRight, {8, 1}, true},
-        {{5, 3}, ecSelLineStart, {1, 3}, true},
+        {{2, 2}, ecUp, {9, 1}, false},          {{1, 3}, ecDown, {1, 3}, false},  // no line below
+        {{1, 1}, ecWordRight, {8, 1}, false},   {{8, 1}, ecWordLeft, {1, 1}, false},
+        {{4, 1}, ecLineEnd, {12, 1}, false},    {{4, 1}, ecLineStart, {1, 1}, false},
+        {{4, 2}, ecEditorTop, {1, 1}, false},   {{4, 1}, ecEditorBottom, {12, 3}, false},
+        {{1, 1}, ecSelRight, {2, 1}, true},     {{1, 1}, ecSelDown, {1, 2}, true},
+        {{3, 1}, ecSelWordRight, {8, 1}, true}, {{5, 3}, ecSelLineStart, {1, 3}, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(EditorCommandToIdent(r.command) + " from " + std::to_string(r.start.Column) + "," +
@@ -429,11 +420,11 @@ TEST(CodeEditRescan, EditingOneLineRescansExactlyTheLinesWhoseStateChanged) {
     struct Step {
         int line;
         const char* text;
-        long scanned;  // lines scanned by the edit
+        long scanned;                // lines scanned by the edit
         int commentFrom, commentTo;  // lines (0-based) that must now start inside a comment
     };
     const Step steps[] = {
-        {0, "select 0 -- note", 1, -1, -1},   // no state changes: only the line itself
+        {0, "select 0 -- note", 1, -1, -1},  // no state changes: only the line itself
         {3, "select /* open", 7, 4, 9},      // every later line starts inside the comment
         {6, "end */", 4, 4, 6},              // the comment closes: lines 7..9 change back
         {5, "still inside", 1, 4, 6},        // inside the comment, nothing after it changes

@@ -74,9 +74,9 @@ TEST(LanguageDriverTest, DbaseBytesNamesAndCodePages) {
         int codePage;
         const char* name;
     } cases[] = {
-        {0x01, 437, "DB437US0"}, {0x03, 1252, "DBWINUS0"}, {0x57, 1252, "DBWINUS0"},
-        {0x58, 1252, "DBWINWE0"}, {0x65, 866, ""},        {0x66, 865, ""},
-        {0xC9, 1251, ""},         {0x26, 866, ""},        {0x1A, 850, "DB850UK0"},
+        {0x01, 437, "DB437US0"},  {0x03, 1252, "DBWINUS0"}, {0x57, 1252, "DBWINUS0"},
+        {0x58, 1252, "DBWINWE0"}, {0x65, 866, ""},          {0x66, 865, ""},
+        {0xC9, 1251, ""},         {0x26, 866, ""},          {0x1A, 850, "DB850UK0"},
     };
     for (const auto& c : cases) {
         const auto* d = FindDbaseDriver(c.id);

@@ -20,10 +20,11 @@ namespace {
 // A small level 3 table with a memo: NAME C(8), QTY N(4,0), BORN D, OK L, NOTES M; 3 records.
 // Header 32 + 5 * 32 + 1 = 193 bytes, records of 32 bytes.
 void MakeFixture(const std::string& path) {
-    auto t = CreateDbfTable(path, {Def("NAME", fldtype::kString, 0, 8), Def("QTY", fldtype::kFloat, 0, 4, 0, 'N'),
-                                   Def("BORN", fldtype::kDate), Def("OK", fldtype::kBool),
-                                   Def("NOTES", fldtype::kBlob, fldsub::kMemo)});
-    t->AppendRecord({Value::Text("Ann"), Value::Int(1), Value::Date(2001, 2, 3), Value::Bool(true), Value::Text("first")});
+    auto t = CreateDbfTable(
+        path, {Def("NAME", fldtype::kString, 0, 8), Def("QTY", fldtype::kFloat, 0, 4, 0, 'N'),
+               Def("BORN", fldtype::kDate), Def("OK", fldtype::kBool), Def("NOTES", fldtype::kBlob, fldsub::kMemo)});
+    t->AppendRecord(
+        {Value::Text("Ann"), Value::Int(1), Value::Date(2001, 2, 3), Value::Bool(true), Value::Text("first")});
     t->AppendRecord({Value::Text("Bob"), Value::Int(-2), Value::Null(), Value::Bool(false), Value::Null()});
     t->AppendRecord({Value::Text("Cy"), Value::Null(), Value::Date(1999, 12, 31), Value::Null(), Value::Text("third")});
     t->Close();
@@ -99,8 +100,10 @@ TEST_F(DbfBadInputTest, DamagedFilesGiveTheEngineErrorNamingTheFile) {
         {"descriptor cut by the header length", patch(8, std::string("\x30\x00", 2)), errc::kCorruptFile, "cut off"},
         {"memo pointer past the memo file", patch(193 + 22, "      9999"), errc::kCorruptFile, "fix.dbt"},
         {"memo pointer that is no number", patch(193 + 22, "     12x45"), errc::kCorruptFile, "memo pointer"},
-        {"records cut off", [](std::string& f) { f.resize(193 + 2 * 32 + 10); }, errc::kCorruptFile, "holds 2 complete records"},
-        {"count larger than the file", patch(4, std::string("\x05\x00\x00\x00", 4)), errc::kCorruptFile, "record 4 of 5"},
+        {"records cut off", [](std::string& f) { f.resize(193 + 2 * 32 + 10); }, errc::kCorruptFile,
+         "holds 2 complete records"},
+        {"count larger than the file", patch(4, std::string("\x05\x00\x00\x00", 4)), errc::kCorruptFile,
+         "record 4 of 5"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -164,14 +167,18 @@ TEST_F(DbfBadInputTest, BenignQuirksOfOtherWritersAreAccepted) {
         {"lower-case name and type", patch(32, "name\0\0\0\0\0\0\0c"), kFixtureRows},
         {"zero-padded memo pointer", patch(193 + 22, "0000000001"), kFixtureRows},
         {"NUL-padded text", patch(193 + 4, std::string(5, '\0')), kFixtureRows},
-        {"date of zeros and a ? logical", patch(193 + 13, "00000000 "),
+        {"date of zeros and a ? logical",
+         patch(193 + 13, "00000000 "),
          {{"Ann", "1", "", "", "first"}, kFixtureRows[1], kFixtureRows[2]}},
         {"deletion mark", patch(193 + 32, "*"), {kFixtureRows[0], kFixtureRows[2]}},
-        {"number with a comma and a plus", patch(193 + 9, "+1,5"),
+        {"number with a comma and a plus",
+         patch(193 + 9, "+1,5"),
          {{"Ann", "1.5", "2001-02-03", "TRUE", "first"}, kFixtureRows[1], kFixtureRows[2]}},
-        {"asterisks in a number", patch(193 + 9, "****"),
+        {"asterisks in a number",
+         patch(193 + 9, "****"),
          {{"Ann", "", "2001-02-03", "TRUE", "first"}, kFixtureRows[1], kFixtureRows[2]}},
-        {"byte the code page lacks", patch(193 + 1, "A\x81n"),
+        {"byte the code page lacks",
+         patch(193 + 1, "A\x81n"),
          {{"A\xef\xbf\xbdn", "1", "2001-02-03", "TRUE", "first"}, kFixtureRows[1], kFixtureRows[2]}},
     };
     for (const auto& c : cases) {

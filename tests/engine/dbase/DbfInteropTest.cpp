@@ -18,7 +18,8 @@ namespace {
 const std::string kOracles = TESSEL_ORACLES_DIR;
 
 bool OracleAvailable() {
-    if (!Exists("/usr/bin/python3") || !Exists(kOracles + "/dbfmake.py") || !Exists(kOracles + "/dbfdump.py")) return false;
+    if (!Exists("/usr/bin/python3") || !Exists(kOracles + "/dbfmake.py") || !Exists(kOracles + "/dbfdump.py"))
+        return false;
     int status;
     RunCommand("/usr/bin/python3 -c 'import dbf' 2>/dev/null", &status);
     return status == 0;
@@ -71,8 +72,8 @@ std::string TesselCsv(const std::string& path) {
 
 std::string OracleCsv(const std::string& path) {
     int rc;
-    const std::string out =
-        RunCommand("/usr/bin/python3 " + kOracles + "/dbfdump.py '" + path + "' --via python-dbf --no-meta 2>/dev/null", &rc);
+    const std::string out = RunCommand(
+        "/usr/bin/python3 " + kOracles + "/dbfdump.py '" + path + "' --via python-dbf --no-meta 2>/dev/null", &rc);
     EXPECT_EQ(rc, 0) << "python3-dbf could not read " << path;
     // The csv module ends lines with \n but keeps \r\n inside quoted values.
     return out;
@@ -92,9 +93,9 @@ protected:
                      const std::string& level, const std::string& codepage) {
         WriteAll(Path("rows.csv"), rows);
         int rc;
-        const std::string log = RunCommand("/usr/bin/python3 " + kOracles + "/dbfmake.py '" + out + "' --schema '" + schema + "' --rows '" +
-                                               Path("rows.csv") + "' --level " + level + " --writer python-dbf --codepage " +
-                                               codepage + " 2>&1",
+        const std::string log = RunCommand("/usr/bin/python3 " + kOracles + "/dbfmake.py '" + out + "' --schema '" +
+                                               schema + "' --rows '" + Path("rows.csv") + "' --level " + level +
+                                               " --writer python-dbf --codepage " + codepage + " 2>&1",
                                            &rc);
         ASSERT_EQ(rc, 0) << log;
     }
@@ -112,11 +113,14 @@ TEST_F(DbfInteropTest, TablesWrittenByPythonDbfReadBackExactly) {
          "NAME,QTY,PRICE,RATE,BORN,OK,NOTES,_deleted\n"
          "Alice,12,3.5,-1.25,1999-12-31,T,hello memo,\n"
          "Bob,1,2,3,2000-01-01,F,gone,*\n"
-         "J\xc3\xb6rg \xe2\x82\xac,-7,12345.678,0,2024-02-29,F,\"line1\r\nline2 \xc3\x84\xc3\x96\xc3\xbc \xe2\x82\xac\",\n"
+         "J\xc3\xb6rg \xe2\x82\xac,-7,12345.678,0,2024-02-29,F,\"line1\r\nline2 \xc3\x84\xc3\x96\xc3\xbc "
+         "\xe2\x82\xac\",\n"
          "\"Quote \"\"me\"\", ok\",,,,,,,\n"
-         ",0,0,0,0001-01-01,,\"" + std::string(1500, 'x') + "\",\n"},
+         ",0,0,0,0001-01-01,,\"" +
+             std::string(1500, 'x') + "\",\n"},
         {"cyrillic", "3", "cp866", "NAME C(12); NOTES M",
-         "NAME,NOTES\n\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82,\xd0\x9c\xd0\xb8\xd1\x80 \xd0\xbc\xd0\xb5\xd0\xbc\xd0\xbe\nplain,\n"},
+         "NAME,NOTES\n\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82,\xd0\x9c\xd0\xb8\xd1\x80 "
+         "\xd0\xbc\xd0\xb5\xd0\xbc\xd0\xbe\nplain,\n"},
         {"foxpro", "fp", "cp1252", "NAME C(10); QTY N(6,2); BORN D; OK L; NOTES M",
          "NAME,QTY,BORN,OK,NOTES\nFox,-1.5,2010-10-10,T,fox memo \xc3\xa9\n,,,,\n"},
         {"visualfoxpro", "vfp", "cp1252",
@@ -151,14 +155,16 @@ TEST_F(DbfInteropTest, TablesWrittenByTesselReadBackExactlyInPythonDbf) {
     } cases[] = {
         {"level3memo",
          1252,
-         {Def("NAME", fldtype::kString, 0, 20), Def("QTY", fldtype::kInt16), Def("PRICE", fldtype::kFloat, 0, 10, 2, 'N'),
-          Def("RATE", fldtype::kFloat, 0, 12, 3, 'F'), Def("BORN", fldtype::kDate), Def("OK", fldtype::kBool),
-          Def("NOTES", fldtype::kBlob, fldsub::kMemo), Def("BIG", fldtype::kInt32), Def("CASH", fldtype::kFloat, fldsub::kMoney)},
-         {{Value::Text("Alice"), Value::Int(12), Value::Decimal(350, 2), Value::Double(-1.25), Value::Date(1999, 12, 31),
-           Value::Bool(true), Value::Text("hello memo"), Value::Int(-2147483647), Value::Decimal(123456789, 4)},
+         {Def("NAME", fldtype::kString, 0, 20), Def("QTY", fldtype::kInt16),
+          Def("PRICE", fldtype::kFloat, 0, 10, 2, 'N'), Def("RATE", fldtype::kFloat, 0, 12, 3, 'F'),
+          Def("BORN", fldtype::kDate), Def("OK", fldtype::kBool), Def("NOTES", fldtype::kBlob, fldsub::kMemo),
+          Def("BIG", fldtype::kInt32), Def("CASH", fldtype::kFloat, fldsub::kMoney)},
+         {{Value::Text("Alice"), Value::Int(12), Value::Decimal(350, 2), Value::Double(-1.25),
+           Value::Date(1999, 12, 31), Value::Bool(true), Value::Text("hello memo"), Value::Int(-2147483647),
+           Value::Decimal(123456789, 4)},
           {Value::Text("J\xc3\xb6rg \xe2\x82\xac"), Value::Int(-7), Value::Double(12345.678), Value::Int(0),
-           Value::Date(2024, 2, 29), Value::Bool(false), Value::Text(std::string(3000, 'm') + "\r\nend"),
-           Value::Null(), Value::Null()},
+           Value::Date(2024, 2, 29), Value::Bool(false), Value::Text(std::string(3000, 'm') + "\r\nend"), Value::Null(),
+           Value::Null()},
           {Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(), Value::Null(),
            Value::Null(), Value::Null()}}},
         {"cyrillic",

@@ -16,15 +16,17 @@ using tessel::engine::dbase::DbfTable;
 namespace {
 
 std::vector<FieldDesc> PeopleFields() {
-    return {Def("NAME", fldtype::kString, 0, 10),       Def("QTY", fldtype::kFloat, 0, 5, 0, 'N'),
-            Def("PRICE", fldtype::kFloat, 0, 10, 2, 'N'), Def("BORN", fldtype::kDate),
-            Def("OK", fldtype::kBool),                   Def("NOTES", fldtype::kBlob, fldsub::kMemo)};
+    return {Def("NAME", fldtype::kString, 0, 10),
+            Def("QTY", fldtype::kFloat, 0, 5, 0, 'N'),
+            Def("PRICE", fldtype::kFloat, 0, 10, 2, 'N'),
+            Def("BORN", fldtype::kDate),
+            Def("OK", fldtype::kBool),
+            Def("NOTES", fldtype::kBlob, fldsub::kMemo)};
 }
 
 Record PeopleRow(const char* name, int64_t qty, int64_t priceCents, int y, const char* notes) {
-    return {Value::Text(name),        Value::Int(qty),
-            Value::Decimal(priceCents, 2), Value::Date(y, 1, 2),
-            Value::Bool(qty % 2 == 0), notes ? Value::Text(notes) : Value::Null()};
+    return {Value::Text(name),    Value::Int(qty),           Value::Decimal(priceCents, 2),
+            Value::Date(y, 1, 2), Value::Bool(qty % 2 == 0), notes ? Value::Text(notes) : Value::Null()};
 }
 
 }  // namespace
@@ -68,23 +70,22 @@ TEST_F(DbfTableTest, WritesAndReadsBackEveryLevel3Type) {
 
 TEST_F(DbfTableTest, DescriptorsCarryTheEngineCodes) {
     const std::string path = Path("all.dbf");
-    CreateDbfTable(path, {Def("C", fldtype::kString, 0, 20), Def("N", fldtype::kFloat, 0, 10, 2, 'N'),
-                          Def("F", fldtype::kFloat, 0, 12, 3, 'F'), Def("D", fldtype::kDate),
-                          Def("L", fldtype::kBool), Def("M", fldtype::kBlob, fldsub::kMemo),
-                          Def("B", fldtype::kBlob, fldsub::kBinary), Def("G", fldtype::kBlob, fldsub::kOle),
-                          Def("I", fldtype::kInt32), Def("A", fldtype::kInt32, fldsub::kAutoInc),
-                          Def("O", fldtype::kFloat, 0, 8, 0, 'O'), Def("T", fldtype::kTimestamp),
-                          Def("S", fldtype::kInt16), Def("Y", fldtype::kFloat, fldsub::kMoney)})
+    CreateDbfTable(
+        path, {Def("C", fldtype::kString, 0, 20), Def("N", fldtype::kFloat, 0, 10, 2, 'N'),
+               Def("F", fldtype::kFloat, 0, 12, 3, 'F'), Def("D", fldtype::kDate), Def("L", fldtype::kBool),
+               Def("M", fldtype::kBlob, fldsub::kMemo), Def("B", fldtype::kBlob, fldsub::kBinary),
+               Def("G", fldtype::kBlob, fldsub::kOle), Def("I", fldtype::kInt32),
+               Def("A", fldtype::kInt32, fldsub::kAutoInc), Def("O", fldtype::kFloat, 0, 8, 0, 'O'),
+               Def("T", fldtype::kTimestamp), Def("S", fldtype::kInt16), Def("Y", fldtype::kFloat, fldsub::kMoney)})
         ->Close();
     auto t = DbfTable::Open(path, OpenMode::ReadOnly);
     struct Want {
         char native;
         uint16_t type, sub, u1, u2;
     } want[] = {
-        {'C', 1, 0, 20, 0}, {'N', 7, 0, 10, 2}, {'F', 7, 0, 12, 3}, {'D', 2, 0, 8, 0},
-        {'L', 4, 0, 1, 0},  {'M', 3, 22, 10, 0}, {'B', 3, 23, 10, 0}, {'G', 3, 27, 10, 0},
-        {'I', 6, 0, 4, 0},  {'+', 6, 29, 4, 0},  {'O', 7, 0, 8, 0},   {'@', 11, 0, 8, 0},
-        {'N', 7, 0, 6, 0},  {'N', 7, 0, 20, 4},
+        {'C', 1, 0, 20, 0},  {'N', 7, 0, 10, 2},  {'F', 7, 0, 12, 3},  {'D', 2, 0, 8, 0},  {'L', 4, 0, 1, 0},
+        {'M', 3, 22, 10, 0}, {'B', 3, 23, 10, 0}, {'G', 3, 27, 10, 0}, {'I', 6, 0, 4, 0},  {'+', 6, 29, 4, 0},
+        {'O', 7, 0, 8, 0},   {'@', 11, 0, 8, 0},  {'N', 7, 0, 6, 0},   {'N', 7, 0, 20, 4},
     };
     const auto& fields = t->Fields();
     ASSERT_EQ(fields.size(), std::size(want));
@@ -168,9 +169,9 @@ TEST_F(DbfTableTest, RefusesTypesAndSizesItCannotStore) {
     // With fixNames the names are made valid and unique.
     CreateOptions fix;
     fix.fixNames = true;
-    auto t = CreateDbfTable(Path("x.dbf"), {Def("First Name", fldtype::kString, 0, 4),
-                                            Def("first_name", fldtype::kString, 0, 4),
-                                            Def("9lives", fldtype::kDate)},
+    auto t = CreateDbfTable(Path("x.dbf"),
+                            {Def("First Name", fldtype::kString, 0, 4), Def("first_name", fldtype::kString, 0, 4),
+                             Def("9lives", fldtype::kDate)},
                             fix);
     EXPECT_EQ(t->Fields()[0].name, "FIRST_NAME");
     EXPECT_EQ(t->Fields()[1].name, "FIRST_NAM1");
@@ -178,15 +179,15 @@ TEST_F(DbfTableTest, RefusesTypesAndSizesItCannotStore) {
 }
 
 TEST_F(DbfTableTest, NumbersRoundHalfUpAndRefuseWhatDoesNotFit) {
-    auto t = CreateDbfTable(Path("n.dbf"), {Def("P", fldtype::kFloat, 0, 10, 2, 'N'),
-                                            Def("Q", fldtype::kFloat, 0, 4, 0, 'N')});
+    auto t = CreateDbfTable(Path("n.dbf"),
+                            {Def("P", fldtype::kFloat, 0, 10, 2, 'N'), Def("Q", fldtype::kFloat, 0, 4, 0, 'N')});
     struct Case {
         Value in;
         const char* stored;
     } cases[] = {
-        {Value::Double(12345.678), "  12345.68"}, {Value::Double(3.5), "      3.50"},
-        {Value::Decimal(-1255, 3), "     -1.26"}, {Value::Int(7), "      7.00"},
-        {Value::Text("0.005"), "      0.01"},   {Value::Double(-0.001), "      0.00"},
+        {Value::Double(12345.678), "  12345.68"},    {Value::Double(3.5), "      3.50"},
+        {Value::Decimal(-1255, 3), "     -1.26"},    {Value::Int(7), "      7.00"},
+        {Value::Text("0.005"), "      0.01"},        {Value::Double(-0.001), "      0.00"},
         {Value::Double(99999999.99), "99999999.99"},
     };
     for (const auto& c : cases) {
@@ -220,7 +221,7 @@ TEST_F(DbfTableTest, TextOutsideTheCodePageIsRefusedNotMangled) {
     auto t = CreateDbfTable(Path("cp.dbf"), {Def("C", fldtype::kString, 0, 10)}, opts);
     EXPECT_EQ(t->Properties().codePage, 437);
     EXPECT_EQ(t->Properties().languageDriver, "DB437US0");
-    t->AppendRecord({Value::Text("\xc3\xbc\xc3\x9c")});  // in 437
+    t->AppendRecord({Value::Text("\xc3\xbc\xc3\x9c")});                         // in 437
     EXPECT_THROW(t->AppendRecord({Value::Text("\xe2\x82\xac")}), EngineError);  // euro: not in 437
     EXPECT_EQ(t->RecordCount(), 1u);
     std::string raw;

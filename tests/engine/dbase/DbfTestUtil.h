@@ -31,7 +31,9 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+inline bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 using tessel::test::RunCommand;
 
@@ -61,8 +63,8 @@ inline std::vector<std::vector<std::string>> Rows(Table& t) {
     return rows;
 }
 
-inline FieldDesc Def(const char* name, uint16_t type, uint16_t sub = 0, uint16_t u1 = 0,
-                     uint16_t u2 = 0, char native = 0) {
+inline FieldDesc Def(const char* name, uint16_t type, uint16_t sub = 0, uint16_t u1 = 0, uint16_t u2 = 0,
+                     char native = 0) {
     return FieldDesc::Make(name, type, sub, u1, u2, native);
 }
 

@@ -26,7 +26,9 @@ namespace {
 
 constexpr uint32_t kRows = 300;
 // The records deleted in the table.
-bool Deleted(uint32_t slot) { return slot < kRows && slot % 13 == 5; }
+bool Deleted(uint32_t slot) {
+    return slot < kRows && slot % 13 == 5;
+}
 
 uint32_t U32(const std::string& b, size_t at) {
     uint32_t v = 0;
@@ -80,20 +82,32 @@ protected:
     void SetUp() override {
         // Tens of thousands of files are written: in memory when the system offers it.
         char tmpl[] = "/dev/shm/tessel-mdx-XXXXXX";
-        if (mkdtemp(tmpl)) dir_ = tmpl; else TempDirTest::SetUp();
+        if (mkdtemp(tmpl))
+            dir_ = tmpl;
+        else
+            TempDirTest::SetUp();
         dbf_ = Path("m.dbf");
         mdx_ = Path("m.mdx");
-        auto t = CreateDbfTable(dbf_, {Def("NAME", fldtype::kString, 0, 10), Def("AMOUNT", fldtype::kFloat, 0, 8, 2, 'N'),
-                                       Def("BORN", fldtype::kDate)});
+        auto t = CreateDbfTable(dbf_, {Def("NAME", fldtype::kString, 0, 10),
+                                       Def("AMOUNT", fldtype::kFloat, 0, 8, 2, 'N'), Def("BORN", fldtype::kDate)});
         {
             TableLock lock(*t, LockMode::Exclusive);
             for (uint32_t k = 0; k < kRows; ++k) {
                 char name[16];
                 std::snprintf(name, sizeof name, "n%03u", (k * 37) % kRows);
                 Record r(3);
-                if (k % 29 == 0) r[0].SetNull(); else r[0].SetText(name);
-                if (k % 31 == 0) r[1].SetNull(); else r[1].SetDecimal(static_cast<int64_t>((k * 7919) % 20001) - 10000, 2);
-                if (k % 37 == 0) r[2].SetNull(); else r[2].SetDate(DayNumber(1970, 1, 1) + (k * 131) % 15000);
+                if (k % 29 == 0)
+                    r[0].SetNull();
+                else
+                    r[0].SetText(name);
+                if (k % 31 == 0)
+                    r[1].SetNull();
+                else
+                    r[1].SetDecimal(static_cast<int64_t>((k * 7919) % 20001) - 10000, 2);
+                if (k % 37 == 0)
+                    r[2].SetNull();
+                else
+                    r[2].SetDate(DayNumber(1970, 1, 1) + (k * 131) % 15000);
                 t->AppendRecord(r);
             }
         }
@@ -120,7 +134,8 @@ protected:
         std::sort(got.begin(), got.end());
         for (size_t k = 0; k < got.size(); ++k) {
             ASSERT_LT(got[k], t.RecordCount()) << what << ", field " << field;
-            ASSERT_TRUE(k == 0 || got[k] != got[k - 1]) << what << ", field " << field << ": slot " << got[k] << " twice";
+            ASSERT_TRUE(k == 0 || got[k] != got[k - 1])
+                << what << ", field " << field << ": slot " << got[k] << " twice";
             ASSERT_FALSE(Deleted(got[k])) << what << ", field " << field << ": deleted slot " << got[k];
         }
         if (!std::includes(got.begin(), got.end(), expected.begin(), expected.end())) {
@@ -228,9 +243,10 @@ TEST_F(MdxBadInputTest, EveryMutationAndTruncationLeavesTheTableIntact) {
     ASSERT_TRUE(received && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child process ended early";
     EXPECT_EQ(report[5], 0u) << "the child process's cases failed";
     cases_ += report[0], written_ += report[1], refused_ += report[2], lookups_ += report[3], incomplete_ += report[4];
-    std::printf("index mutation and truncation cases: %zu (%zu written, %zu refused; %zu lookups, %zu of them "
-                "incomplete after key bytes changed)\n",
-                cases_, written_, refused_, lookups_, incomplete_);
+    std::printf(
+        "index mutation and truncation cases: %zu (%zu written, %zu refused; %zu lookups, %zu of them "
+        "incomplete after key bytes changed)\n",
+        cases_, written_, refused_, lookups_, incomplete_);
     EXPECT_EQ(cases_, written_ + refused_);
     EXPECT_GT(written_, 0u);
     EXPECT_GT(refused_, 0u);

@@ -21,7 +21,9 @@ using namespace tessel::engine::dbase;
 
 namespace {
 
-std::string Hex(const char* p, size_t n) { return FormatHex(std::string_view(p, n)).substr(2); }
+std::string Hex(const char* p, size_t n) {
+    return FormatHex(std::string_view(p, n)).substr(2);
+}
 
 TEST(MdxKeys, NumbersAreEncodedAsDecimalDigitsAndSortLikeNumbers) {
     struct Case {
@@ -29,14 +31,10 @@ TEST(MdxKeys, NumbersAreEncodedAsDecimalDigitsAndSortLikeNumbers) {
         const char* hex;
     };
     const std::vector<Case> cases = {
-        {"    123.45", "371512345000000000000000"},
-        {"         0", "340100000000000000000000"},
-        {"      0.00", "340100000000000000000000"},
-        {"        -3", "358530000000000000000000"},
-        {"      0.05", "330550000000000000000000"},
-        {"     0.005", "320550000000000000000000"},
-        {"       100", "370d10000000000000000000"},
-        {"    -12.50", "368d12500000000000000000"},
+        {"    123.45", "371512345000000000000000"}, {"         0", "340100000000000000000000"},
+        {"      0.00", "340100000000000000000000"}, {"        -3", "358530000000000000000000"},
+        {"      0.05", "330550000000000000000000"}, {"     0.005", "320550000000000000000000"},
+        {"       100", "370d10000000000000000000"}, {"    -12.50", "368d12500000000000000000"},
         {"          ", "340100000000000000000000"},  // blank: as zero
         {"       ***", "340100000000000000000000"},  // not a number: as blank
     };
@@ -46,8 +44,9 @@ TEST(MdxKeys, NumbersAreEncodedAsDecimalDigitsAndSortLikeNumbers) {
         EXPECT_EQ(Hex(key, sizeof key), c.hex) << c.text;
     }
     // Byte order is not number order across signs and exponents; the comparison is.
-    std::vector<double> values = {-1e6, -12345.678, -100, -99.99, -1, -0.5, -0.05, -0.0049, 0, 0.0049, 0.05,
-                                  0.5, 1, 9.99, 10, 99.99, 100, 101, 12345.678, 1e6, 123456789012.5};
+    std::vector<double> values = {-1e6,    -12345.678, -100,   -99.99, -1,        -0.5, -0.05,
+                                  -0.0049, 0,          0.0049, 0.05,   0.5,       1,    9.99,
+                                  10,      99.99,      100,    101,    12345.678, 1e6,  123456789012.5};
     std::vector<std::string> keys;
     for (double v : values) {
         char text[40], key[kMdxNumericKey];
@@ -77,9 +76,18 @@ protected:
         const int name = static_cast<int>(rng() % 400);
         char text[16];
         std::snprintf(text, sizeof text, "n%d", name);
-        if (name % 23 == 0) r[0].SetNull(); else r[0].SetText(text);
-        if (rng() % 17 == 0) r[1].SetNull(); else r[1].SetDecimal(static_cast<int64_t>(rng() % 200001) - 100000, 2);
-        if (rng() % 19 == 0) r[2].SetNull(); else r[2].SetDate(DayNumber(1950, 1, 1) + static_cast<int64_t>(rng() % 20000));
+        if (name % 23 == 0)
+            r[0].SetNull();
+        else
+            r[0].SetText(text);
+        if (rng() % 17 == 0)
+            r[1].SetNull();
+        else
+            r[1].SetDecimal(static_cast<int64_t>(rng() % 200001) - 100000, 2);
+        if (rng() % 19 == 0)
+            r[2].SetNull();
+        else
+            r[2].SetDate(DayNumber(1950, 1, 1) + static_cast<int64_t>(rng() % 20000));
         static const char* const kCities[] = {"A", "B", "C", "D", "E"};
         r[3].SetText(kCities[rng() % 5]);
         r[4].SetBool(rng() % 2);
@@ -118,9 +126,11 @@ protected:
             const std::string amount = raw.substr(9, 9);
             amounts.push_back(amount.find_first_not_of(' ') == std::string::npos ? 0 : std::stod(amount));
             const std::string born = raw.substr(18, 8);
-            days.push_back(born == "        " ? 0
-                                              : double(DayNumber(std::stoi(born.substr(0, 4)), std::stoi(born.substr(4, 2)),
-                                                                 std::stoi(born.substr(6, 2))) + kMdxJulianOffset));
+            days.push_back(born == "        "
+                               ? 0
+                               : double(DayNumber(std::stoi(born.substr(0, 4)), std::stoi(born.substr(4, 2)),
+                                                  std::stoi(born.substr(6, 2))) +
+                                        kMdxJulianOffset));
             cities.push_back(raw.substr(26, 4));
         }
         for (size_t tag = 0; tag < 4; ++tag) {
@@ -136,14 +146,22 @@ protected:
                 const char* key = e.keys.data() + k * len;
                 const std::string_view keyText(key, len);
                 switch (tag) {
-                case 0: EXPECT_EQ(keyText, names[r]); break;
-                case 1: EXPECT_NEAR(MdxNumberValue(key), amounts[r], 1e-9); break;
-                case 2: EXPECT_EQ(MdxDateValue(key), days[r]); break;
-                default: EXPECT_EQ(keyText, cities[r] + names[r]); break;
+                    case 0:
+                        EXPECT_EQ(keyText, names[r]);
+                        break;
+                    case 1:
+                        EXPECT_NEAR(MdxNumberValue(key), amounts[r], 1e-9);
+                        break;
+                    case 2:
+                        EXPECT_EQ(MdxDateValue(key), days[r]);
+                        break;
+                    default:
+                        EXPECT_EQ(keyText, cities[r] + names[r]);
+                        break;
                 }
                 if (k == 0) continue;
                 const uint32_t p = e.recNos[k - 1] - 1;
-                const bool ordered = tag == 0 ? names[p] <= names[r]
+                const bool ordered = tag == 0   ? names[p] <= names[r]
                                      : tag == 1 ? amounts[p] <= amounts[r]
                                      : tag == 2 ? days[p] <= days[r]
                                                 : cities[p] + names[p] <= cities[r] + names[r];
@@ -172,7 +190,10 @@ TEST_F(MdxIndexTest, TagsFollowEveryChangeAndMatchTagsBuiltAfresh) {
         for (int k = 0; k < 300; ++k) {
             const uint32_t slot = rng() % t->RecordCount();
             if (!t->ReadRecord(slot, rec)) continue;
-            if (k % 3 == 0) rec[4].SetBool(!rec[4].i); else rec = Row(rng);  // some keep their keys
+            if (k % 3 == 0)
+                rec[4].SetBool(!rec[4].i);
+            else
+                rec = Row(rng);  // some keep their keys
             t->UpdateRecord(slot, rec);
         }
         for (int k = 0; k < 100; ++k) {
@@ -217,7 +238,10 @@ TEST_F(MdxIndexTest, LookupsFindWhatAScanFinds) {
                     std::string padded = v.s;
                     padded.resize(t->Fields()[field].units1, ' ');
                     std::string bound = b.s;
-                    return padded < bound ? -1 : padded.compare(0, bound.size(), bound) == 0 && padded.size() == bound.size() ? 0 : padded > bound ? 1 : -1;
+                    return padded < bound                                                                 ? -1
+                           : padded.compare(0, bound.size(), bound) == 0 && padded.size() == bound.size() ? 0
+                           : padded > bound                                                               ? 1
+                                                                                                          : -1;
                 }
                 const double x = v.kind == ValueKind::Date ? double(v.i) : v.AsDouble();
                 const double y = b.kind == ValueKind::Date ? double(b.i) : b.AsDouble();
@@ -257,12 +281,14 @@ TEST_F(MdxIndexTest, LookupsFindWhatAScanFinds) {
             Record a, b;
             t->ReadRecord(found[k - 1], a);
             t->ReadRecord(found[k], b);
-            if (a[c.field].kind == ValueKind::Text) EXPECT_LE(a[c.field].s, b[c.field].s);
-            else EXPECT_LE(a[c.field].AsDouble() + double(a[c.field].i), b[c.field].AsDouble() + double(b[c.field].i));
+            if (a[c.field].kind == ValueKind::Text)
+                EXPECT_LE(a[c.field].s, b[c.field].s);
+            else
+                EXPECT_LE(a[c.field].AsDouble() + double(a[c.field].i), b[c.field].AsDouble() + double(b[c.field].i));
         }
         std::sort(found.begin(), found.end());
-        EXPECT_EQ(found, scan(c.field, lo, hi)) << "field " << c.field << " " << (lo ? FormatValue(*lo) : "-") << " .. "
-                                                << (hi ? FormatValue(*hi) : "-");
+        EXPECT_EQ(found, scan(c.field, lo, hi))
+            << "field " << c.field << " " << (lo ? FormatValue(*lo) : "-") << " .. " << (hi ? FormatValue(*hi) : "-");
     }
     EXPECT_FALSE(t->CanSeekIndex(4));  // no tag over OK
 }
@@ -283,9 +309,9 @@ TEST_F(MdxIndexTest, UniqueTagsKeepTheFirstRecordOfEachKeyAndAreNotSearched) {
 }
 
 TEST_F(MdxIndexTest, TagsTheFileCannotHoldAreRefusedAndChangeNothing) {
-    auto t = CreateDbfTable(Path("r.dbf"), {Def("NAME", fldtype::kString, 0, 120), Def("N", fldtype::kInt16),
-                                            Def("OK", fldtype::kBool), Def("NOTES", fldtype::kBlob, fldsub::kMemo),
-                                            Def("SHORT", fldtype::kString, 0, 5)});
+    auto t = CreateDbfTable(
+        Path("r.dbf"), {Def("NAME", fldtype::kString, 0, 120), Def("N", fldtype::kInt16), Def("OK", fldtype::kBool),
+                        Def("NOTES", fldtype::kBlob, fldsub::kMemo), Def("SHORT", fldtype::kString, 0, 5)});
     t->AppendRecord({Value::Text("x"), Value::Int(1), Value::Bool(true), Value::Text("memo"), Value::Text("s")});
     const std::string before = ReadAll(Path("r.dbf"));
     struct Case {
@@ -295,12 +321,12 @@ TEST_F(MdxIndexTest, TagsTheFileCannotHoldAreRefusedAndChangeNothing) {
         int code;
     };
     const std::vector<Case> cases = {
-        {"OK", {"OK"}, false, errc::kNotSupported},               // logical
-        {"NOTES", {"NOTES"}, false, errc::kNotSupported},         // memo
-        {"NAME", {"NAME"}, false, errc::kNotSupported},           // key longer than 100
-        {"MIX", {"SHORT", "N"}, false, errc::kNotSupported},      // joins character fields only
-        {"DOWN", {"N"}, true, errc::kNotSupported},               // descending
-        {"ELEVENCHARS", {"N"}, false, errc::kInvalidParameter},   // tag names have 10
+        {"OK", {"OK"}, false, errc::kNotSupported},              // logical
+        {"NOTES", {"NOTES"}, false, errc::kNotSupported},        // memo
+        {"NAME", {"NAME"}, false, errc::kNotSupported},          // key longer than 100
+        {"MIX", {"SHORT", "N"}, false, errc::kNotSupported},     // joins character fields only
+        {"DOWN", {"N"}, true, errc::kNotSupported},              // descending
+        {"ELEVENCHARS", {"N"}, false, errc::kInvalidParameter},  // tag names have 10
         {"9LIVES", {"N"}, false, errc::kInvalidParameter},
         {"X", {"NOSUCH"}, false, errc::kInvalidParameter},
     };
@@ -338,35 +364,42 @@ TEST_F(MdxIndexTest, IndexFilesTesselCannotKeepLeaveTheTableReadableButUnwritten
         return b;
     };
     std::string swapped = good;  // the first and the last key of the first leaf change places
-    std::swap_ranges(swapped.begin() + 6 * 512 + 12, swapped.begin() + 6 * 512 + 20, swapped.begin() + 6 * 512 + 12 + 83 * 12);
+    std::swap_ranges(swapped.begin() + 6 * 512 + 12, swapped.begin() + 6 * 512 + 20,
+                     swapped.begin() + 6 * 512 + 12 + 83 * 12);
     struct Case {
         const char* what;
         std::string bytes;
-        bool listed;  // the tag is still listed
+        bool listed;            // the tag is still listed
         bool searched = false;  // and used for lookups (its keys are in byte order)
     };
     const std::vector<Case> cases = {
         {"cut short", good.substr(0, 1500), false},
         {"root beyond the end", withByte(4 * 512 + 1, 0x7F), false},
         {"too many keys in a node", withByte(root * 512 + 1, 0x7F), false},
-        {"a node pointing at itself", [&] {
+        {"a node pointing at itself",
+         [&] {
              std::string b = good;
              std::memcpy(&b[root * 512 + 8], &good[4 * 512], 4);
              return b;
-         }(), false},
-        {"a calculated key", [&] {
+         }(),
+         false},
+        {"a calculated key",
+         [&] {
              std::string b = good;
              std::memcpy(&b[4 * 512 + 24], "UPPER(NAME)", 12);
              return b;
-         }(), true},
+         }(),
+         true},
         {"descending", withByte(4 * 512 + 8, 0x18), true},
         {"a FOR condition", withByte(4 * 512 + 245, 1), true},
         {"keys out of byte order", swapped, true},
-        {"another program's character keys", [&] {
+        {"another program's character keys",
+         [&] {
              std::string b = good;
              std::fill(b.begin() + 47, b.begin() + 544, '\0');  // the header's unused bytes
              return b;
-         }(), true, true},
+         }(),
+         true, true},
     };
     for (const auto& c : cases) {
         WriteAll(Path("t.mdx"), c.bytes);
@@ -457,7 +490,8 @@ protected:
     }
     std::string Oracle(const std::string& args) {
         int status;
-        const std::string out = RunCommand("/usr/bin/perl " TESSEL_FIXTURES_DIR "/mdx_oracle.pl " + args + " 2>&1", &status);
+        const std::string out =
+            RunCommand("/usr/bin/perl " TESSEL_FIXTURES_DIR "/mdx_oracle.pl " + args + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
         return out;
     }
@@ -490,10 +524,12 @@ TEST_F(MdxInteropTest, AnotherReaderWalksAndSearchesTheTags) {
         const MdxFile mdx = ReadIndex("t.mdx");
         for (const char* probe : {"n0      ", "n137    ", "n250    ", "n399    ", "n2      ", "n25     ", "zzz", " "}) {
             const std::string key = probe;
-            MdxFile::Position at = mdx.Find(0, [&](const char* k) { return std::memcmp(k, key.data(), key.size()) < 0; });
+            MdxFile::Position at =
+                mdx.Find(0, [&](const char* k) { return std::memcmp(k, key.data(), key.size()) < 0; });
             const char* found;
             uint32_t recNo;
-            const std::string want = mdx.Next(0, at, found, recNo) ? Hex(found, 8) + " " + std::to_string(recNo) + "\n" : "none\n";
+            const std::string want =
+                mdx.Next(0, at, found, recNo) ? Hex(found, 8) + " " + std::to_string(recNo) + "\n" : "none\n";
             EXPECT_EQ(Oracle(Path("t.mdx") + " NAME '" + key + "'"), want) << key;
         }
         // Changes in place: a batch of appends splits leaves, updates move keys, and one
@@ -515,7 +551,8 @@ TEST_F(MdxInteropTest, AnotherReaderWalksAndSearchesTheTags) {
     }
     t->Close();
     int status;
-    const std::string out = RunCommand("/usr/bin/python3 " TESSEL_ORACLES_DIR "/dbfdump.py " + Path("t.dbf") + " 2>&1", &status);
+    const std::string out =
+        RunCommand("/usr/bin/python3 " TESSEL_ORACLES_DIR "/dbfdump.py " + Path("t.dbf") + " 2>&1", &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("production-index=1"), std::string::npos) << out;
     EXPECT_NE(out.find("\nzz,"), std::string::npos) << out;

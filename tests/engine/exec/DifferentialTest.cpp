@@ -23,12 +23,16 @@ std::string Number(double d) {
 
 std::string Canonical(const engine::Value& v) {
     switch (v.kind) {
-    case engine::ValueKind::Null: return "NULL";
-    case engine::ValueKind::Int:
-    case engine::ValueKind::Bool: return Number(static_cast<double>(v.i));
-    case engine::ValueKind::Double:
-    case engine::ValueKind::Decimal: return Number(v.AsDouble());
-    default: return v.s;
+        case engine::ValueKind::Null:
+            return "NULL";
+        case engine::ValueKind::Int:
+        case engine::ValueKind::Bool:
+            return Number(static_cast<double>(v.i));
+        case engine::ValueKind::Double:
+        case engine::ValueKind::Decimal:
+            return Number(v.AsDouble());
+        default:
+            return v.s;
     }
 }
 
@@ -39,7 +43,8 @@ protected:
 
     void NativeExec(const std::string& sql) {
         char* err = nullptr;
-        ASSERT_EQ(sqlite3_exec(native_, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << sql << ": " << (err ? err : "");
+        ASSERT_EQ(sqlite3_exec(native_, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK)
+            << sql << ": " << (err ? err : "");
     }
 
     // Both sides get the same rows.
@@ -53,7 +58,8 @@ protected:
             std::string c = "NULL";
             if (rng() % 8) {
                 char buf[32];
-                std::snprintf(buf, sizeof buf, "%d.%02d", static_cast<int>(rng() % 2000) - 1000, static_cast<int>(rng() % 100));
+                std::snprintf(buf, sizeof buf, "%d.%02d", static_cast<int>(rng() % 2000) - 1000,
+                              static_cast<int>(rng() % 100));
                 c = buf;
             }
             Sql("INSERT INTO \"" + file + "\" VALUES (" + a + ", " + b + ", " + c + ")");
@@ -75,16 +81,22 @@ protected:
 
     std::vector<std::string> NativeRows(const std::string& sql) {
         sqlite3_stmt* st = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(native_, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql << ": " << sqlite3_errmsg(native_);
+        EXPECT_EQ(sqlite3_prepare_v2(native_, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
+            << sql << ": " << sqlite3_errmsg(native_);
         std::vector<std::string> rows;
         while (st && sqlite3_step(st) == SQLITE_ROW) {
             std::string line;
             for (int k = 0; k < sqlite3_column_count(st); ++k) {
                 switch (sqlite3_column_type(st, k)) {
-                case SQLITE_NULL: line += "NULL|"; break;
-                case SQLITE_INTEGER:
-                case SQLITE_FLOAT: line += Number(sqlite3_column_double(st, k)) + "|"; break;
-                default: line += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, k))) + "|";
+                    case SQLITE_NULL:
+                        line += "NULL|";
+                        break;
+                    case SQLITE_INTEGER:
+                    case SQLITE_FLOAT:
+                        line += Number(sqlite3_column_double(st, k)) + "|";
+                        break;
+                    default:
+                        line += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, k))) + "|";
                 }
             }
             rows.push_back(line);
@@ -101,34 +113,51 @@ std::string Predicate(std::mt19937& rng, const std::string& q, int depth = 0) {
     const char* ops[] = {"=", "<>", "<", "<=", ">", ">="};
     const char* words[] = {"ant", "bee", "cat", "Dog", "eel", "zzz"};
     switch (rng() % (depth < 2 ? 9 : 6)) {
-    case 0: return q + "A " + ops[rng() % 6] + " " + std::to_string(static_cast<int>(rng() % 41) - 20);
-    case 1: return q + "C " + ops[rng() % 6] + " " + std::to_string(static_cast<int>(rng() % 2000) - 1000) + ".5";
-    case 2: return q + "B " + ops[rng() % 6] + " '" + words[rng() % 6] + "'";
-    case 3: return q + "A IS " + (rng() % 2 ? "NOT " : "") + "NULL";
-    case 4: {
-        const int lo = static_cast<int>(rng() % 41) - 20;
-        return q + "A BETWEEN " + std::to_string(lo) + " AND " + std::to_string(lo + static_cast<int>(rng() % 15));
-    }
-    case 5: return q + "B IN ('ant', 'cat', '" + words[rng() % 6] + "')";
-    case 6: return "(" + Predicate(rng, q, depth + 1) + " AND " + Predicate(rng, q, depth + 1) + ")";
-    case 7: return "(" + Predicate(rng, q, depth + 1) + " OR " + Predicate(rng, q, depth + 1) + ")";
-    default: return "NOT (" + Predicate(rng, q, depth + 1) + ")";
+        case 0:
+            return q + "A " + ops[rng() % 6] + " " + std::to_string(static_cast<int>(rng() % 41) - 20);
+        case 1:
+            return q + "C " + ops[rng() % 6] + " " + std::to_string(static_cast<int>(rng() % 2000) - 1000) + ".5";
+        case 2:
+            return q + "B " + ops[rng() % 6] + " '" + words[rng() % 6] + "'";
+        case 3:
+            return q + "A IS " + (rng() % 2 ? "NOT " : "") + "NULL";
+        case 4: {
+            const int lo = static_cast<int>(rng() % 41) - 20;
+            return q + "A BETWEEN " + std::to_string(lo) + " AND " + std::to_string(lo + static_cast<int>(rng() % 15));
+        }
+        case 5:
+            return q + "B IN ('ant', 'cat', '" + words[rng() % 6] + "')";
+        case 6:
+            return "(" + Predicate(rng, q, depth + 1) + " AND " + Predicate(rng, q, depth + 1) + ")";
+        case 7:
+            return "(" + Predicate(rng, q, depth + 1) + " OR " + Predicate(rng, q, depth + 1) + ")";
+        default:
+            return "NOT (" + Predicate(rng, q, depth + 1) + ")";
     }
 }
 
 // A query with {1} and {2} standing for the two tables.
 std::string Query(std::mt19937& rng) {
     switch (rng() % 8) {
-    case 0: return "SELECT A, B, C FROM {1} WHERE " + Predicate(rng, "");
-    case 1: return "SELECT B, COUNT(*), COUNT(A), SUM(A), MIN(C), MAX(C) FROM {1} WHERE " + Predicate(rng, "") + " GROUP BY B";
-    case 2: return "SELECT X.A, X.B, Y.C FROM {1} X, {2} Y WHERE X.A = Y.A AND " + Predicate(rng, "X.");
-    case 3: return "SELECT A, C FROM {1} WHERE A IN (SELECT A FROM {2} WHERE " + Predicate(rng, "") + ")";
-    case 4: return "SELECT DISTINCT B, A FROM {1} WHERE " + Predicate(rng, "");
-    case 5: return "SELECT COUNT(*), SUM(C), MIN(B), MAX(B) FROM {1} WHERE " + Predicate(rng, "");
-    case 6: return "SELECT A FROM {1} WHERE " + Predicate(rng, "") + " UNION SELECT A FROM {2} WHERE " + Predicate(rng, "");
-    default:
-        return "SELECT X.B, COUNT(*) FROM {1} X LEFT OUTER JOIN {2} Y ON X.A = Y.A WHERE " + Predicate(rng, "X.") +
-               " GROUP BY X.B HAVING COUNT(*) > 1";
+        case 0:
+            return "SELECT A, B, C FROM {1} WHERE " + Predicate(rng, "");
+        case 1:
+            return "SELECT B, COUNT(*), COUNT(A), SUM(A), MIN(C), MAX(C) FROM {1} WHERE " + Predicate(rng, "") +
+                   " GROUP BY B";
+        case 2:
+            return "SELECT X.A, X.B, Y.C FROM {1} X, {2} Y WHERE X.A = Y.A AND " + Predicate(rng, "X.");
+        case 3:
+            return "SELECT A, C FROM {1} WHERE A IN (SELECT A FROM {2} WHERE " + Predicate(rng, "") + ")";
+        case 4:
+            return "SELECT DISTINCT B, A FROM {1} WHERE " + Predicate(rng, "");
+        case 5:
+            return "SELECT COUNT(*), SUM(C), MIN(B), MAX(B) FROM {1} WHERE " + Predicate(rng, "");
+        case 6:
+            return "SELECT A FROM {1} WHERE " + Predicate(rng, "") + " UNION SELECT A FROM {2} WHERE " +
+                   Predicate(rng, "");
+        default:
+            return "SELECT X.B, COUNT(*) FROM {1} X LEFT OUTER JOIN {2} Y ON X.A = Y.A WHERE " + Predicate(rng, "X.") +
+                   " GROUP BY X.B HAVING COUNT(*) > 1";
     }
 }
 

@@ -5,9 +5,9 @@
 
 #include <thread>
 
+#include "ExecTestSupport.h"
 #include "base/EngineError.h"
 #include "engine/TableFiles.h"
-#include "ExecTestSupport.h"
 
 namespace tessel::test {
 namespace {
@@ -30,14 +30,16 @@ TEST_F(ExecutorTest, QueriesOfTheReference) {
         {"SELECT LAST_NAME, FIRST_NAME FROM \"employee.db\" ORDER BY LAST_NAME, FIRST_NAME",
          {"Adams|Ann", "Baker|Bob", "Clark|Carol", "Davis|Dan", "baker|Beth"}},
         {"SELECT LAST_NAME FROM employee WHERE LAST_NAME = 'baker'", {"baker"}},
-        {"SELECT LAST_NAME FROM \"employee.db\" WHERE LAST_NAME LIKE '_a%' ORDER BY LAST_NAME", {"Baker", "Davis", "baker"}},
+        {"SELECT LAST_NAME FROM \"employee.db\" WHERE LAST_NAME LIKE '_a%' ORDER BY LAST_NAME",
+         {"Baker", "Davis", "baker"}},
         {"SELECT LAST_NAME FROM \"employee.db\" WHERE SALARY BETWEEN 38500 AND 45000 ORDER BY SALARY",
          {"Davis", "Baker", "baker"}},
         {"SELECT LAST_NAME FROM \"employee.db\" WHERE DEPT_NO NOT IN (10, 30) ORDER BY LAST_NAME", {"Baker", "Clark"}},
         {"SELECT LAST_NAME FROM \"employee.db\" WHERE HIRED < '1/1/2000' ORDER BY HIRED", {"Adams", "Baker", "Clark"}},
         {"SELECT COUNT(*) AS N, COUNT(SALARY) AS NS, SUM(SALARY) AS S, AVG(SALARY) AS A FROM \"employee.db\"",
          {"5|4|176500.5|44125.125"}},
-        {"SELECT DEPT_NO, COUNT(*) AS N FROM \"employee.db\" GROUP BY DEPT_NO ORDER BY DEPT_NO", {"|1", "10|2", "20|2"}},
+        {"SELECT DEPT_NO, COUNT(*) AS N FROM \"employee.db\" GROUP BY DEPT_NO ORDER BY DEPT_NO",
+         {"|1", "10|2", "20|2"}},
         {"SELECT E.LAST_NAME, D.DEPT_NAME FROM \"employee.db\" E, \"dept.dbf\" D WHERE E.DEPT_NO = D.DEPT_NO "
          "ORDER BY E.LAST_NAME",
          {"Adams|Sales", "Baker|Research", "Clark|Research", "baker|Sales"}},
@@ -46,7 +48,8 @@ TEST_F(ExecutorTest, QueriesOfTheReference) {
         {"SELECT D.DEPT_NAME FROM \"dept.dbf\" D WHERE NOT EXISTS (SELECT * FROM \"employee.db\" E "
          "WHERE E.DEPT_NO = D.DEPT_NO)",
          {"Support"}},
-        {"SELECT LAST_NAME FROM \"employee.db\" WHERE SALARY < ALL (SELECT SALARY FROM \"employee.db\" WHERE DEPT_NO = 10) "
+        {"SELECT LAST_NAME FROM \"employee.db\" WHERE SALARY < ALL (SELECT SALARY FROM \"employee.db\" WHERE DEPT_NO = "
+         "10) "
          "ORDER BY LAST_NAME",
          {"Baker", "Davis"}},
         {"SELECT DEPT_NO FROM \"employee.db\" UNION SELECT DEPT_NO FROM \"dept.dbf\"", {"", "10", "20", "30"}},
@@ -89,7 +92,9 @@ TEST_F(ExecutorTest, CursorMovesBothWaysKeepsBookmarksAndFilters) {
 }
 
 TEST_F(ExecutorTest, ChangesReachTheFiles) {
-    EXPECT_EQ(db->Execute("INSERT INTO \"employee.db\" (LAST_NAME, FIRST_NAME, HIRED) VALUES ('Evans', 'Eve', '12/24/2003')"), 1);
+    EXPECT_EQ(
+        db->Execute("INSERT INTO \"employee.db\" (LAST_NAME, FIRST_NAME, HIRED) VALUES ('Evans', 'Eve', '12/24/2003')"),
+        1);
     EXPECT_EQ(db->Execute("UPDATE \"employee.db\" SET SALARY = SALARY * 2 WHERE DEPT_NO = 10"), 2);
     EXPECT_EQ(db->Execute("DELETE FROM \"employee.db\" WHERE ACTIVE = FALSE"), 1);
     EXPECT_EQ(db->Execute("UPDATE \"dept.dbf\" SET BUDGET = BUDGET + 0.01"), 3);
@@ -98,9 +103,11 @@ TEST_F(ExecutorTest, ChangesReachTheFiles) {
     std::vector<std::string> names;
     engine::Record rec;
     for (uint32_t n = 0; n < emp->RecordCount(); ++n)
-        if (emp->ReadRecord(n, rec)) names.push_back(rec[0].s + "/" + engine::FormatValue(rec[2]) + "/" + engine::FormatValue(rec[4]));
-    EXPECT_EQ(names, (std::vector<std::string>{"Adams/104000/1994-03-15", "Baker/41000.5/1996-07-01", "Davis/38500/2001-01-02",
-                                               "Evans//2003-12-24", "baker/90000/2000-02-29"}));
+        if (emp->ReadRecord(n, rec))
+            names.push_back(rec[0].s + "/" + engine::FormatValue(rec[2]) + "/" + engine::FormatValue(rec[4]));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Adams/104000/1994-03-15", "Baker/41000.5/1996-07-01", "Davis/38500/2001-01-02",
+                                        "Evans//2003-12-24", "baker/90000/2000-02-29"}));
     EXPECT_EQ(Rows("SELECT BUDGET FROM \"dept.dbf\" ORDER BY DEPT_NO"),
               (std::vector<std::string>{"100000.01", "250000.01", "50000.01"}));
 }
@@ -128,7 +135,8 @@ TEST_F(ExecutorTest, FailingStatementsChangeNothing) {
         {"INSERT INTO \"employee.db\" (LAST_NAME, FIRST_NAME) SELECT DEPT_NAME, 'Ann' FROM \"dept.dbf\" "
          "UNION ALL SELECT 'Adams', 'Ann' FROM \"dept.dbf\" WHERE DEPT_NO = 30",
          errc::kKeyViolation},
-        {"UPDATE \"employee.db\" SET LAST_NAME = 'Adams', FIRST_NAME = 'Ann' WHERE LAST_NAME <> 'Adams'", errc::kKeyViolation},
+        {"UPDATE \"employee.db\" SET LAST_NAME = 'Adams', FIRST_NAME = 'Ann' WHERE LAST_NAME <> 'Adams'",
+         errc::kKeyViolation},
         {"SELECT * FROM \"employe.db\"", errc::kNotFound},
         {"SELECT \"Nmae\" FROM \"employee.db\"", errc::kSqlBind},
         {"SELECT 1 FROM \"employee.db\"; DELETE FROM \"employee.db\"", errc::kSqlSyntax},
@@ -163,7 +171,8 @@ TEST_F(ExecutorTest, RollbackRestoresEveryTableExactly) {
     const auto before = Files();
     db->StartTransaction();
     EXPECT_TRUE(db->InTransaction());
-    Sql("INSERT INTO \"employee.db\" (LAST_NAME, FIRST_NAME, NOTES) VALUES ('Evans', 'Eve', 'a long note for the blob file')");
+    Sql("INSERT INTO \"employee.db\" (LAST_NAME, FIRST_NAME, NOTES) VALUES ('Evans', 'Eve', 'a long note for the blob "
+        "file')");
     Sql("UPDATE \"employee.db\" SET NOTES = 'changed' WHERE FIRST_NAME = 'Ann'");
     Sql("DELETE FROM \"employee.db\" WHERE FIRST_NAME = 'Bob'");
     Sql("INSERT INTO \"dept.dbf\" VALUES (40, 'Legal', 1000)");
@@ -193,8 +202,9 @@ TEST_F(ExecutorTest, InterruptEndsAStatementAndChangesNothing) {
     });
     try {
         // Far too much work to finish: only the interrupt ends it.
-        db->Execute("UPDATE \"dept.dbf\" SET BUDGET = 2 WHERE (SELECT COUNT(*) FROM \"dept.dbf\" A, \"dept.dbf\" B, "
-                    "\"dept.dbf\" C, \"dept.dbf\" D) > 0");
+        db->Execute(
+            "UPDATE \"dept.dbf\" SET BUDGET = 2 WHERE (SELECT COUNT(*) FROM \"dept.dbf\" A, \"dept.dbf\" B, "
+            "\"dept.dbf\" C, \"dept.dbf\" D) > 0");
         ADD_FAILURE() << "not interrupted";
     } catch (const EngineError& e) {
         EXPECT_EQ(e.Code(), errc::kCancelled) << e.what();
@@ -215,7 +225,9 @@ TEST_F(ExecutorTest, NamesResolveAgainstTheDatabase) {
     EXPECT_EQ(work.OpenQuery("SELECT * FROM EMPLOYEE")->RecordCount(), 5);  // case-insensitive match
     auto& fromOther = e2.OpenDatabase("");
     EXPECT_EQ(fromOther.Directory(), other.Path());
-    EXPECT_EQ(fromOther.OpenQuery("SELECT E.LAST_NAME FROM \":WORK:employee.db\" E WHERE E.FIRST_NAME = 'Dan'")->RecordCount(), 1);
+    EXPECT_EQ(fromOther.OpenQuery("SELECT E.LAST_NAME FROM \":WORK:employee.db\" E WHERE E.FIRST_NAME = 'Dan'")
+                  ->RecordCount(),
+              1);
     EXPECT_EQ(fromOther.OpenQuery("SELECT * FROM \"" + dir.File("dept.dbf") + "\"")->RecordCount(), 3);
     EXPECT_THROW(fromOther.OpenQuery("SELECT * FROM employee"), EngineError);
 }

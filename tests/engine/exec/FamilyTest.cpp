@@ -10,8 +10,8 @@
 #include "base/AsciiText.h"
 #include "base/EngineError.h"
 #include "engine/TableFiles.h"
-#include "engine/storage/TableFamily.h"
 #include "engine/paradox/PxTestUtil.h"
+#include "engine/storage/TableFamily.h"
 #include "support/RunCommand.h"
 
 namespace tessel::test {
@@ -38,7 +38,9 @@ struct CaseMix {
     std::string (*rename)(const std::string&);
 };
 
-std::string UpperAll(const std::string& n) { return AsciiUpper(n); }
+std::string UpperAll(const std::string& n) {
+    return AsciiUpper(n);
+}
 std::string UpperCompanions(const std::string& n) {
     const auto dot = n.rfind('.');
     const std::string ext = n.substr(dot);
@@ -115,8 +117,8 @@ TEST_F(FamilyTest, ParadoxCompanionsAreFoundInAnyCaseOnEveryPath) {
         if (!Pxdump().empty()) {
             int status = 0;
             const std::string table = *engine::FindFileNoCase(dir.Path(), "px.db");
-            const std::string out = RunCommand(Pxdump() + " csv '" + table + "' --mb '" +
-                                               engine::FindCompanion(table, ".mb") + "' 2>&1", &status);
+            const std::string out = RunCommand(
+                Pxdump() + " csv '" + table + "' --mb '" + engine::FindCompanion(table, ".mb") + "' 2>&1", &status);
             EXPECT_EQ(status, 0) << out;
             EXPECT_NE(out.find("another memo longer than ten"), std::string::npos) << out;
         }
@@ -137,7 +139,8 @@ TEST_F(FamilyTest, ParadoxCompanionsAreFoundInAnyCaseOnEveryPath) {
 // and a table built under a temporary name records its final name.
 TEST_F(FamilyTest, CopiesKeepAutoIncrementNumbersAndTheirOwnName) {
     Sql("CREATE TABLE \"auto.db\" (ID AUTOINC, NAME CHAR(10))");
-    for (const char* name : {"one", "two", "three", "four"}) Sql(std::string("INSERT INTO \"auto.db\" (NAME) VALUES ('") + name + "')");
+    for (const char* name : {"one", "two", "three", "four"})
+        Sql(std::string("INSERT INTO \"auto.db\" (NAME) VALUES ('") + name + "')");
     Sql("DELETE FROM \"auto.db\" WHERE ID = 1 OR ID = 3");
     const std::vector<std::string> kept = {"2|two", "4|four"};
     ASSERT_EQ(Rows("SELECT ID, NAME FROM \"auto.db\" ORDER BY ID"), kept);

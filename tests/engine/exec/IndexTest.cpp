@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ExecTestSupport.h"
 #include "base/EngineError.h"
-#include "engine/VirtualTable.h"
 #include "engine/TableFiles.h"
+#include "engine/VirtualTable.h"
 #include "engine/dbase/MdxIndex.h"
 #include "engine/paradox/Paradox.h"
 #include "engine/paradox/PxFormat.h"
-#include "ExecTestSupport.h"
 
 namespace tessel::test {
 namespace {
@@ -37,7 +37,8 @@ protected:
     std::string IndexSummary(const std::string& file) {
         std::string out;
         for (const auto& ix : engine::OpenTableFile(dir.File(file))->Indexes())
-            out += (ix.primary ? std::string("PRIMARY") : ix.name) + "(" + ix.fields + (ix.unique && !ix.primary ? ",unique" : "") + ") ";
+            out += (ix.primary ? std::string("PRIMARY") : ix.name) + "(" + ix.fields +
+                   (ix.unique && !ix.primary ? ",unique" : "") + ") ";
         return out;
     }
     uint32_t IndexRecords(const std::string& file) {
@@ -48,7 +49,8 @@ protected:
 
 TEST_F(IndexTest, SampleStatementsFailAsWrittenAndWorkAdapted) {
     const auto before = Files();
-    EXPECT_NE(Failure("CREATE INDEX Name on \"employee.db\" (LastName, FirstName)").find("Invalid field name"), std::string::npos);
+    EXPECT_NE(Failure("CREATE INDEX Name on \"employee.db\" (LastName, FirstName)").find("Invalid field name"),
+              std::string::npos);
     EXPECT_NE(Failure("DROP INDEX \"employe.db\".PRIMARY").find("Table does not exist"), std::string::npos);
     EXPECT_EQ(Files(), before);
 
@@ -138,7 +140,8 @@ TEST_F(IndexTest, DbaseTagsAreMadeKeptAndDropped) {
         EXPECT_EQ(entries(0), count) << sql;
         EXPECT_EQ(entries(1), count) << sql;
     }
-    EXPECT_EQ(Rows("SELECT DEPT_NO FROM \"dept.dbf\" WHERE DEPT_NAME = 'Law'"), (std::vector<std::string>{"40", "140"}));
+    EXPECT_EQ(Rows("SELECT DEPT_NO FROM \"dept.dbf\" WHERE DEPT_NAME = 'Law'"),
+              (std::vector<std::string>{"40", "140"}));
     EXPECT_NE(Failure("ALTER TABLE \"dept.dbf\" ADD X CHAR(2)").find("secondary indexes"), std::string::npos);
     Sql("DROP INDEX \"dept.dbf\".byname");
     EXPECT_EQ(IndexSummary("dept.dbf"), "DEPT_NO(DEPT_NO) ");
@@ -173,7 +176,6 @@ TEST_F(IndexTest, UniqueIndexOfALevel7TableRefusesRepeatedValues) {
     EXPECT_EQ(Rows("SELECT ID, CODE FROM \"codes.db\" ORDER BY ID"), (std::vector<std::string>{"1|a", "2|b"}));
 }
 
-
 // A table with indexes over a whole number, a fixed-point number, a date and a text field,
 // every one with blanks; text in mixed case. Paradox: keyed, secondary indexes (QTY's composite,
 // QTY first); dBASE: tags of the production index.
@@ -191,9 +193,11 @@ protected:
     void Sql(const std::string& sql) { IndexTest::Sql(Q(sql)); }
     void SetUp() override {
         IndexTest::SetUp();
-        Sql(std::string("CREATE TABLE \"items.db\" (ID INTEGER, NAME CHAR(12), QTY SMALLINT, PRICE NUMERIC(10,2), HIRED DATE") +
+        Sql(std::string(
+                "CREATE TABLE \"items.db\" (ID INTEGER, NAME CHAR(12), QTY SMALLINT, PRICE NUMERIC(10,2), HIRED DATE") +
             (Dbase() ? ")" : ", PRIMARY KEY (ID))"));
-        const char* names[] = {"apple", "Apple", "APPLE", "banana", "Banana", "cherry", "zebra", "Zulu", "a", "mango ", "b"};
+        const char* names[] = {"apple", "Apple", "APPLE", "banana", "Banana", "cherry",
+                               "zebra", "Zulu",  "a",     "mango ", "b"};
         for (int i = 0; i < 400; ++i) {
             const std::string name = i % 13 == 0 ? "NULL" : std::string("'") + names[i % 11] + "'";
             const std::string qty = i % 11 == 0 ? "NULL" : std::to_string((i * 7) % 50 - 10);
@@ -226,7 +230,9 @@ protected:
         sqlite3* c = db->Connection();
         std::string name;
         sqlite3_stmt* st = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(c, "SELECT name FROM temp.sqlite_master WHERE sql LIKE '%tessel_table%'", -1, &st, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_prepare_v2(c, "SELECT name FROM temp.sqlite_master WHERE sql LIKE '%tessel_table%'", -1, &st,
+                                     nullptr),
+                  SQLITE_OK);
         while (sqlite3_step(st) == SQLITE_ROW) name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
         sqlite3_finalize(st);
         EXPECT_FALSE(name.empty());
@@ -235,7 +241,8 @@ protected:
         sql.replace(at, 2, "temp.\"" + name + "\"");
         std::string plan;
         EXPECT_EQ(sqlite3_prepare_v2(c, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(c);
-        while (sqlite3_step(st) == SQLITE_ROW) plan += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "; ";
+        while (sqlite3_step(st) == SQLITE_ROW)
+            plan += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "; ";
         sqlite3_finalize(st);
         return plan;
     }
@@ -246,21 +253,64 @@ protected:
 
 const std::vector<std::string> kLookups = {
     // whole numbers: equalities, a fraction, the ends, beyond them, bounds of both kinds
-    "QTY = 4", "QTY = -10", "QTY = 39", "QTY = 2.5", "QTY = NULL", "QTY > 30", "QTY >= 39", "QTY > 39", "QTY < -9",
-    "QTY <= -10", "QTY < -10", "QTY BETWEEN -10 AND -5", "QTY > 100", "QTY < -100", "QTY >= 0 AND QTY < 3",
-    "QTY > 4.5 AND QTY <= 7.5", "QTY >= -3.5", "QTY < 70000", "QTY > -70000",
+    "QTY = 4",
+    "QTY = -10",
+    "QTY = 39",
+    "QTY = 2.5",
+    "QTY = NULL",
+    "QTY > 30",
+    "QTY >= 39",
+    "QTY > 39",
+    "QTY < -9",
+    "QTY <= -10",
+    "QTY < -10",
+    "QTY BETWEEN -10 AND -5",
+    "QTY > 100",
+    "QTY < -100",
+    "QTY >= 0 AND QTY < 3",
+    "QTY > 4.5 AND QTY <= 7.5",
+    "QTY >= -3.5",
+    "QTY < 70000",
+    "QTY > -70000",
     // text: case matters, blanks are never equal to anything, a trailing blank is kept
-    "NAME = 'apple'", "NAME = 'Apple'", "NAME = 'APPLE'", "NAME = 'a'", "NAME = 'mango'", "NAME = 'mango '",
-    "NAME = ''", "NAME > ''", "NAME > 'Z'", "NAME >= 'a' AND NAME < 'b'", "NAME < 'B'", "NAME <= 'APPLE'",
-    "NAME BETWEEN 'A' AND 'Zulu'", "NAME > 'zebra'", "NAME >= 'zebra'", "NAME < 'APPLE'", "NAME = 'applesauce and more'",
+    "NAME = 'apple'",
+    "NAME = 'Apple'",
+    "NAME = 'APPLE'",
+    "NAME = 'a'",
+    "NAME = 'mango'",
+    "NAME = 'mango '",
+    "NAME = ''",
+    "NAME > ''",
+    "NAME > 'Z'",
+    "NAME >= 'a' AND NAME < 'b'",
+    "NAME < 'B'",
+    "NAME <= 'APPLE'",
+    "NAME BETWEEN 'A' AND 'Zulu'",
+    "NAME > 'zebra'",
+    "NAME >= 'zebra'",
+    "NAME < 'APPLE'",
+    "NAME = 'applesauce and more'",
     // fixed-point numbers
-    "PRICE = 2.5", "PRICE = 2.49", "PRICE > 40", "PRICE <= 1.25", "PRICE BETWEEN 10 AND 11.25", "PRICE = 0",
-    "PRICE < 0", "PRICE >= 45", "PRICE > 44.999",
+    "PRICE = 2.5",
+    "PRICE = 2.49",
+    "PRICE > 40",
+    "PRICE <= 1.25",
+    "PRICE BETWEEN 10 AND 11.25",
+    "PRICE = 0",
+    "PRICE < 0",
+    "PRICE >= 45",
+    "PRICE > 44.999",
     // dates
-    "HIRED = '01/05/2001'", "HIRED > '02/20/2001'", "HIRED <= '01/01/2001'", "HIRED BETWEEN '01/10/2001' AND '01/20/2001'",
-    "HIRED >= '02/28/2001'", "HIRED < '01/01/2001'",
+    "HIRED = '01/05/2001'",
+    "HIRED > '02/20/2001'",
+    "HIRED <= '01/01/2001'",
+    "HIRED BETWEEN '01/10/2001' AND '01/20/2001'",
+    "HIRED >= '02/28/2001'",
+    "HIRED < '01/01/2001'",
     // several at once
-    "QTY = 4 AND NAME = 'Apple'", "NAME = 'banana' AND PRICE > 10", "QTY > 20 AND HIRED < '01/15/2001'",
+    "QTY = 4 AND NAME = 'Apple'",
+    "NAME = 'banana' AND PRICE > 10",
+    "QTY > 20 AND HIRED < '01/15/2001'",
 };
 
 const std::vector<std::string> kOrdered = {
@@ -322,8 +372,8 @@ TEST_P(IndexLookupTest, TheQueryPlanUsesTheIndexAndItsOrder) {
 }
 
 TEST_P(IndexLookupTest, LookupsAfterChangesSeeTheChanges) {
-    const std::vector<std::string> checks = {"QTY = 4", "QTY > 35", "NAME = 'Apple'", "NAME < 'B'", "PRICE > 40",
-                                             "HIRED = '01/05/2001'"};
+    const std::vector<std::string> checks = {"QTY = 4",    "QTY > 35",   "NAME = 'Apple'",
+                                             "NAME < 'B'", "PRICE > 40", "HIRED = '01/05/2001'"};
     for (const auto& w : checks) Answer(Select(w));
     // Changed through SQL, through the index itself, and by another handle of the file.
     Sql("UPDATE \"items.db\" SET QTY = 4, NAME = 'Apple' WHERE QTY = 39");
@@ -343,12 +393,15 @@ TEST_P(IndexLookupTest, LookupsAfterChangesSeeTheChanges) {
     for (const auto& w : checks) indexed.push_back(Answer(Select(w)));
     EXPECT_EQ(indexed[0].second, indexed[0].first.size());  // still through the index
     DropIndexes();
-    for (size_t k = 0; k < checks.size(); ++k) EXPECT_EQ(indexed[k].first, Answer(Select(checks[k])).first) << checks[k];
+    for (size_t k = 0; k < checks.size(); ++k)
+        EXPECT_EQ(indexed[k].first, Answer(Select(checks[k])).first) << checks[k];
     EXPECT_EQ(indexed[2].first.size(), Answer(Select("NAME = 'Apple'")).first.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, IndexLookupTest, ::testing::Values(std::string(".db"), std::string(".dbf")),
-                         [](const auto& p) { return p.param == ".db" ? std::string("Paradox") : std::string("Dbase"); });
+                         [](const auto& p) {
+                             return p.param == ".db" ? std::string("Paradox") : std::string("Dbase");
+                         });
 
 }  // namespace
 }  // namespace tessel::test

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <filesystem>
 
+#include "ExecTestSupport.h"
 #include "base/EngineError.h"
 #include "engine/TableFiles.h"
-#include "ExecTestSupport.h"
 
 namespace tessel::test {
 namespace {
@@ -103,7 +103,8 @@ TEST_F(ShortcutsTest, JoinProbesCompareNumbersAsSqliteDoes) {
             Sql("INSERT INTO " + b + " VALUES (" + std::to_string(i % 5) + ", " + std::to_string(i % 5) + ".25, 'b')");
         Sql("INSERT INTO " + b + " VALUES (NULL, NULL, NULL)");
         Sql("DELETE FROM " + b + " WHERE K = 3 AND T = 'b' AND V = 3.25 AND K = 3");
-        EXPECT_EQ(Rows("SELECT COUNT(*) FROM " + a + " X, " + b + " Y WHERE X.K = Y.K"), std::vector<std::string>{"16"});
+        EXPECT_EQ(Rows("SELECT COUNT(*) FROM " + a + " X, " + b + " Y WHERE X.K = Y.K"),
+                  std::vector<std::string>{"16"});
         EXPECT_EQ(Rows("SELECT X.K, COUNT(*) FROM " + a + " X, " + b + " Y WHERE X.K = Y.K GROUP BY X.K ORDER BY 1"),
                   (std::vector<std::string>{"1|8", "2|8"}));
         // A decimal against an integer column: only equal values meet.
@@ -140,7 +141,8 @@ TEST_F(ShortcutsTest, ManyAppendsInOneStatementReachTheFile) {
     Sql("CREATE TABLE \"src.dbf\" (ID INTEGER, NAME CHAR(60))");
     Sql("INSERT INTO \"src.dbf\" VALUES (1, 'one')");
     // Doubling the table by inserting it into itself: the statement reads while it appends.
-    for (int k = 0; k < 15; ++k) Sql("INSERT INTO \"src.dbf\" SELECT ID + " + std::to_string(1 << k) + ", NAME FROM \"src.dbf\"");
+    for (int k = 0; k < 15; ++k)
+        Sql("INSERT INTO \"src.dbf\" SELECT ID + " + std::to_string(1 << k) + ", NAME FROM \"src.dbf\"");
     EXPECT_EQ(Rows("SELECT COUNT(*), MIN(ID), MAX(ID), COUNT(DISTINCT ID) FROM \"src.dbf\""),
               std::vector<std::string>{"32768|1|32768|32768"});
     // Another program sees every record (the header counts them, the end mark follows them).
@@ -219,7 +221,8 @@ TEST_F(ShortcutsTest, BatchCopyOfManyRecordsIsComplete) {
         Sql(std::string("CREATE TABLE \"m") + ext + "\" (ID INTEGER, NAME CHAR(40))");
         Sql(std::string("INSERT INTO \"m") + ext + "\" VALUES (0, 'first')");
         for (int k = 0; k < 14; ++k)
-            Sql(std::string("INSERT INTO \"m") + ext + "\" SELECT ID + " + std::to_string(1 << k) + ", NAME FROM \"m" + ext + "\"");
+            Sql(std::string("INSERT INTO \"m") + ext + "\" SELECT ID + " + std::to_string(1 << k) + ", NAME FROM \"m" +
+                ext + "\"");
         auto answer = db->OpenQuery(std::string("SELECT ID, NAME FROM \"m") + ext + "\" WHERE ID <> 5");
         EXPECT_EQ(db->BatchCopy(*answer, dir.File(std::string("copy") + ext)), 16383u);
         EXPECT_EQ(Rows(std::string("SELECT COUNT(*), SUM(ID) FROM \"copy") + ext + "\""),

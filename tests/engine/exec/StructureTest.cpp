@@ -5,9 +5,9 @@
 
 #include <fstream>
 
+#include "ExecTestSupport.h"
 #include "base/EngineError.h"
 #include "engine/TableFiles.h"
-#include "ExecTestSupport.h"
 
 namespace tessel::test {
 namespace {
@@ -41,8 +41,9 @@ TEST_F(StructureTest, CreateTableMakesAKeyedParadoxTable) {
 
 TEST_F(StructureTest, AlterTableAddsAndDropsSeveralFieldsKeepingData) {
     Sql("ALTER TABLE \"employee.db\" ADD Territory Char(4),\n      \t\t\tADD DateChanged Date");
-    EXPECT_EQ(FieldNames("employee.db"), (std::vector<std::string>{"LAST_NAME", "FIRST_NAME", "SALARY", "DEPT_NO", "HIRED",
-                                                                  "ACTIVE", "NOTES", "Territory", "DateChanged"}));
+    EXPECT_EQ(FieldNames("employee.db"),
+              (std::vector<std::string>{"LAST_NAME", "FIRST_NAME", "SALARY", "DEPT_NO", "HIRED", "ACTIVE", "NOTES",
+                                        "Territory", "DateChanged"}));
     EXPECT_EQ(Rows("SELECT LAST_NAME, NOTES, Territory FROM \"employee.db\" WHERE FIRST_NAME = 'Ann'"),
               (std::vector<std::string>{"Adams|Team lead|"}));
     Sql("ALTER TABLE \"employee.db\" DROP Territory, DROP DateChanged, DROP HIRED");
@@ -107,7 +108,8 @@ TEST_F(StructureTest, BatchCopyLeavesNoStaleCompanions) {
     db->BatchCopy(*answer, dir.File("list.dbf"));
     std::vector<std::string> names;
     for (const auto& [name, bytes] : Files()) names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"dept.dbf", "employee.db", "employee.mb", "employee.px", "list.dbf", "out.db"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"dept.dbf", "employee.db", "employee.mb", "employee.px", "list.dbf",
+                                               "out.db"}));
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"out.db\""), (std::vector<std::string>{"3"}));
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"list.dbf\""), (std::vector<std::string>{"3"}));
 }
@@ -121,7 +123,8 @@ TEST_F(StructureTest, BatchCopyShortensLongNamesToUniqueOnes) {
     auto same = db->OpenQuery("SELECT LAST_NAME AS ABCDEFGHIJKL, FIRST_NAME AS ABCDEFGHIJXY FROM \"employee.db\"");
     db->BatchCopy(*same, dir.File("same.dbf"));
     EXPECT_EQ(FieldNames("same.dbf"), (std::vector<std::string>{"ABCDEFGHIJ", "ABCDEFGH_1"}));
-    EXPECT_EQ(Rows("SELECT ABCDEFGH_1 FROM \"same.dbf\" WHERE ABCDEFGHIJ = 'Adams'"), (std::vector<std::string>{"Ann"}));
+    EXPECT_EQ(Rows("SELECT ABCDEFGH_1 FROM \"same.dbf\" WHERE ABCDEFGHIJ = 'Adams'"),
+              (std::vector<std::string>{"Ann"}));
 }
 
 TEST_F(StructureTest, BatchCopyFailureLeavesTheOldTable) {

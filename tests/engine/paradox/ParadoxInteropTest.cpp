@@ -17,8 +17,8 @@ using tessel::test::Pxdump;
 
 namespace {
 
-#define REQUIRE_PXLIB()                                               \
-    const std::string pxdump = Pxdump();                              \
+#define REQUIRE_PXLIB()                  \
+    const std::string pxdump = Pxdump(); \
     if (pxdump.empty()) GTEST_SKIP() << "pxlib is not installed";
 
 std::string PxCreate(const std::string& pxdump, const std::string& table, const std::string& csv,
@@ -41,13 +41,19 @@ std::string OracleRows(int n, bool shuffle) {
     std::vector<int> ids(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) ids[static_cast<size_t>(k)] = k + 1;
     if (shuffle) std::shuffle(ids.begin(), ids.end(), std::mt19937(7));
-    std::string csv = "Id:I,Name:A30,Born:D,Score:N,Active:L,Notes:M10,Photo:B0,Seen:@,Price:$,Qty:S,Dec:#3,Tag:Y2,At:T,Row:+\n";
+    std::string csv =
+        "Id:I,Name:A30,Born:D,Score:N,Active:L,Notes:M10,Photo:B0,Seen:@,Price:$,Qty:S,Dec:#3,Tag:Y2,At:T,Row:+\n";
     const char* memos[] = {"", "short", "exactly10!", std::string(11, 'x').c_str()};
     (void)memos;
     for (int id : ids) {
         const int v = id % 7;
-        std::string memo = v == 0 ? "" : v == 1 ? "short" : v == 2 ? "exactly10!" : v == 3 ? std::string(11, 'x')
-                         : v == 4 ? std::string(2000, 'y') : v == 5 ? std::string(5000, 'z') : "Zeile\nzwei äöü";
+        std::string memo = v == 0   ? ""
+                           : v == 1 ? "short"
+                           : v == 2 ? "exactly10!"
+                           : v == 3 ? std::string(11, 'x')
+                           : v == 4 ? std::string(2000, 'y')
+                           : v == 5 ? std::string(5000, 'z')
+                                    : "Zeile\nzwei äöü";
         csv += std::to_string(id) + ",";
         csv += v == 0 ? "," : "\"Müller, Jörg " + std::to_string(id) + "\",";
         csv += v == 1 ? "0001-01-01," : v == 2 ? "9999-12-31," : v == 0 ? "," : "1996-05-04,";
@@ -70,7 +76,11 @@ std::string OracleRows(int n, bool shuffle) {
 
 TEST(ParadoxInterop, TablesWrittenByPxlibReadBackExactly) {
     REQUIRE_PXLIB();
-    struct Case { const char* name; int rows; const char* options; } cases[] = {
+    struct Case {
+        const char* name;
+        int rows;
+        const char* options;
+    } cases[] = {
         {"plain.db", 60, "--level 7"},
         {"keyed.db", 500, "--key 1 --level 7"},
         {"level5.db", 30, "--level 5 --langdriver ascii"},
@@ -108,7 +118,12 @@ TEST(ParadoxInterop, TwoLevelIndexFromPxlibIsAccepted) {
 
 TEST(ParadoxInterop, TablesWrittenByTesselReadBackExactlyThroughPxlib) {
     REQUIRE_PXLIB();
-    struct Case { const char* name; size_t keyFields; int rows; int codePage; } cases[] = {
+    struct Case {
+        const char* name;
+        size_t keyFields;
+        int rows;
+        int codePage;
+    } cases[] = {
         {"mine.db", 0, 200, 1252},
         {"minekey.db", 1, 3000, 1252},
         {"mine437.db", 2, 400, 437},

@@ -56,18 +56,26 @@ Record AllTypeRow(int k) {
 
 // Stored bytes of values, as other readers expect them.
 TEST(ParadoxEncoding, IntegersDoublesAndBcd) {
-    struct IntCase { int64_t v; size_t n; const char* hex; } ints[] = {
-        {1, 2, "8001"}, {256, 2, "8100"}, {-1, 2, "7FFF"}, {-2, 4, "7FFFFFFE"}, {0, 2, "8000"},
-        {728783, 4, "800B1ECF"}, {48615250, 4, "82E5CF52"}, {32767, 2, "FFFF"}, {-32767, 2, "0001"}};
+    struct IntCase {
+        int64_t v;
+        size_t n;
+        const char* hex;
+    } ints[] = {{1, 2, "8001"},     {256, 2, "8100"},        {-1, 2, "7FFF"},           {-2, 4, "7FFFFFFE"},
+                {0, 2, "8000"},     {728783, 4, "800B1ECF"}, {48615250, 4, "82E5CF52"}, {32767, 2, "FFFF"},
+                {-32767, 2, "0001"}};
     for (const auto& c : ints) {
         uint8_t b[8] = {};
         EncodeInt(c.v, b, c.n);
         EXPECT_EQ(Hex(b, c.n), c.hex) << c.v;
         EXPECT_EQ(DecodeInt(b, c.n), c.v);
     }
-    struct DblCase { double v; const char* hex; } dbls[] = {
-        {100.5, "C059200000000000"}, {-1.0, "400FFFFFFFFFFFFF"}, {0.0, "8000000000000000"},
-        {63082411200000.0, "C2CCAFC25B070000"}};
+    struct DblCase {
+        double v;
+        const char* hex;
+    } dbls[] = {{100.5, "C059200000000000"},
+                {-1.0, "400FFFFFFFFFFFFF"},
+                {0.0, "8000000000000000"},
+                {63082411200000.0, "C2CCAFC25B070000"}};
     for (const auto& c : dbls) {
         uint8_t b[8] = {};
         EncodeDouble(c.v, b);
@@ -80,9 +88,13 @@ TEST(ParadoxEncoding, IntegersDoublesAndBcd) {
     std::memcpy(digits + 27, "12345", 5);
     uint8_t b[17];
     EncodeBcd(false, 2, digits, b);
-    EXPECT_EQ(Hex(b, 17), "C2000000000000000000000000000" "12345");
+    EXPECT_EQ(Hex(b, 17),
+              "C2000000000000000000000000000"
+              "12345");
     EncodeBcd(true, 2, digits, b);
-    EXPECT_EQ(Hex(b, 17), "42FFFFFFFFFFFFFFFFFFFFFFFFFFF" "EDCBA");
+    EXPECT_EQ(Hex(b, 17),
+              "42FFFFFFFFFFFFFFFFFFFFFFFFFFF"
+              "EDCBA");
     bool neg;
     int dec;
     char back[32];
@@ -126,10 +138,11 @@ TEST(ParadoxTable, EveryTypeRoundTripsWithBlanksAsNull) {
 TEST(ParadoxTable, DescriptorsCarryTheEngineCodes) {
     test::TempDir dir;
     auto t = CreateParadoxTable(dir.File("d.db"), test::AllTypeFields(), {}, 1);
-    struct { uint16_t type, sub, u1, u2; } want[] = {
-        {6, 0, 0, 0}, {1, 0, 20, 0}, {2, 0, 0, 0}, {5, 0, 0, 0}, {7, 21, 0, 0}, {7, 0, 0, 0},
-        {4, 0, 0, 0}, {3, 22, 10, 0}, {3, 23, 0, 0}, {3, 24, 5, 0}, {3, 25, 0, 0}, {10, 0, 0, 0},
-        {11, 0, 0, 0}, {6, 29, 0, 0}, {8, 0, 32, 2}, {9, 0, 4, 0}};
+    struct {
+        uint16_t type, sub, u1, u2;
+    } want[] = {{6, 0, 0, 0},  {1, 0, 20, 0},  {2, 0, 0, 0},  {5, 0, 0, 0},  {7, 21, 0, 0}, {7, 0, 0, 0},
+                {4, 0, 0, 0},  {3, 22, 10, 0}, {3, 23, 0, 0}, {3, 24, 5, 0}, {3, 25, 0, 0}, {10, 0, 0, 0},
+                {11, 0, 0, 0}, {6, 29, 0, 0},  {8, 0, 32, 2}, {9, 0, 4, 0}};
     const auto& f = t->Fields();
     ASSERT_EQ(f.size(), std::size(want));
     for (size_t k = 0; k < f.size(); ++k) {
@@ -151,7 +164,11 @@ TEST(ParadoxTable, DescriptorsCarryTheEngineCodes) {
 }
 
 TEST(ParadoxTable, CreatesAtTheLowestLevelHoldingTypesAndCodePage) {
-    struct Case { std::vector<FieldDesc> fields; int codePage; uint32_t level; } cases[] = {
+    struct Case {
+        std::vector<FieldDesc> fields;
+        int codePage;
+        uint32_t level;
+    } cases[] = {
         {{Fld("A", fldtype::kString, 0, 5), Fld("N", fldtype::kFloat)}, 437, 3},
         {{Fld("A", fldtype::kString, 0, 5), Fld("N", fldtype::kFloat)}, 1252, 4},  // needs the code page word
         {{Fld("M", fldtype::kBlob, fldsub::kMemo, 1)}, 437, 4},
@@ -278,12 +295,14 @@ TEST(ParadoxTable, BlobSpaceIsReusedAfterUpdateAndDelete) {
     test::TempDir dir;
     const std::string path = dir.File("b.db");
     auto t = CreateParadoxTable(path, {Fld("M", fldtype::kBlob, fldsub::kMemo, 5)}, {});
-    for (int k = 0; k < 20; ++k) t->AppendRecord({Value::Text(std::string(k % 2 ? 100 : 6000, 'a' + static_cast<char>(k)))});
+    for (int k = 0; k < 20; ++k)
+        t->AppendRecord({Value::Text(std::string(k % 2 ? 100 : 6000, 'a' + static_cast<char>(k)))});
     t->Close();
     const auto size1 = std::filesystem::file_size(dir.File("b.mb"));
     for (int round = 0; round < 5; ++round) {
         auto u = OpenParadoxTable(path, OpenMode::ReadWrite);
-        for (uint32_t k = 0; k < 20; ++k) u->UpdateRecord(k, {Value::Text(std::string(k % 2 ? 90 : 5000, 'A' + static_cast<char>(round)))});
+        for (uint32_t k = 0; k < 20; ++k)
+            u->UpdateRecord(k, {Value::Text(std::string(k % 2 ? 90 : 5000, 'A' + static_cast<char>(round)))});
         u->Close();
     }
     EXPECT_LE(std::filesystem::file_size(dir.File("b.mb")), size1 * 2);
@@ -299,7 +318,8 @@ TEST(ParadoxTable, AutoIncrementContinuesAfterTheLargestStoredValue) {
     test::TempDir dir;
     const std::string path = dir.File("a.db");
     {
-        auto t = CreateParadoxTable(path, {Fld("Id", fldtype::kInt32, fldsub::kAutoInc), Fld("S", fldtype::kString, 0, 4)}, {});
+        auto t = CreateParadoxTable(
+            path, {Fld("Id", fldtype::kInt32, fldsub::kAutoInc), Fld("S", fldtype::kString, 0, 4)}, {});
         t->AppendRecord({Value::Null(), Value::Text("a")});
         t->AppendRecord({Value::Int(50), Value::Text("b")});  // copied tables keep their numbers
         t->AppendRecord({Value::Null(), Value::Text("c")});
@@ -359,7 +379,8 @@ TEST(ParadoxBadInput, TruncatedTableFailsAtTheFirstUnreadableRecordWithACount) {
     } catch (const EngineError& e) {
         const uint32_t perBlock = (blockSize - 6) / 64;
         EXPECT_EQ(read, 2 * perBlock + 3);
-        EXPECT_NE(std::string(e.what()).find(std::to_string(read) + " records were read"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(std::to_string(read) + " records were read"), std::string::npos)
+            << e.what();
         EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
     }
     // Nor may it be written: records appended after the damage would be lost with it.
@@ -368,7 +389,12 @@ TEST(ParadoxBadInput, TruncatedTableFailsAtTheFirstUnreadableRecordWithACount) {
 }
 
 TEST(ParadoxBadInput, DamagedHeadersAndChainsGiveCleanErrors) {
-    struct Case { const char* what; size_t offset; std::vector<uint8_t> bytes; const char* expect; } cases[] = {
+    struct Case {
+        const char* what;
+        size_t offset;
+        std::vector<uint8_t> bytes;
+        const char* expect;
+    } cases[] = {
         {"record size", 0x00, {0x41, 0x00}, "record size"},
         {"header size", 0x02, {0xFF, 0xFF}, "header size"},
         {"field count", 0x21, {0x00, 0x00}, "field count"},
@@ -404,7 +430,8 @@ TEST(ParadoxBadInput, MissingOrDisagreeingCompanionFilesAreNamed) {
     test::TempDir dir;
     const std::string path = dir.File("m.db");
     {
-        auto t = CreateParadoxTable(path, {Fld("K", fldtype::kInt32), Fld("M", fldtype::kBlob, fldsub::kMemo, 1)}, {}, 1);
+        auto t =
+            CreateParadoxTable(path, {Fld("K", fldtype::kInt32), Fld("M", fldtype::kBlob, fldsub::kMemo, 1)}, {}, 1);
         for (int k = 0; k < 100; ++k) t->AppendRecord({Value::Int(k), Value::Text(std::string(50, 'z'))});
         t->Close();
     }
@@ -433,8 +460,8 @@ TEST(ParadoxBadInput, HeaderMutationAndTruncation) {
     test::TempDir dir;
     const std::string path = dir.File("h.db");
     {
-        auto t = CreateParadoxTable(path, {Fld("N", fldtype::kInt16), Fld("S", fldtype::kString, 0, 8),
-                                           Fld("D", fldtype::kBcd, 0, 32, 1)}, {});
+        auto t = CreateParadoxTable(
+            path, {Fld("N", fldtype::kInt16), Fld("S", fldtype::kString, 0, 8), Fld("D", fldtype::kBcd, 0, 32, 1)}, {});
         for (int k = 0; k < 3; ++k) t->AppendRecord({Value::Int(k), Value::Text("r"), Value::Decimal(k, 1)});
         t->Close();
     }
@@ -471,8 +498,9 @@ namespace {
 
 // A .VAL file: per check (field index, picture, required, min, max, default as record bytes),
 // then the footer listing the table's fields.
-std::string ValFile(const std::vector<std::tuple<uint8_t, std::string, bool, std::string, std::string, std::string>>& checks,
-                    const std::vector<std::pair<uint8_t, uint8_t>>& types) {
+std::string ValFile(
+    const std::vector<std::tuple<uint8_t, std::string, bool, std::string, std::string, std::string>>& checks,
+    const std::vector<std::pair<uint8_t, uint8_t>>& types) {
     std::string v(0x35, '\0');
     v[0] = 1;
     v[1] = 0x0C;
@@ -503,10 +531,15 @@ std::string ValFile(const std::vector<std::tuple<uint8_t, std::string, bool, std
 TEST(ParadoxTable, ValidityChecksComeFromTheValFile) {
     test::TempDir dir;
     const std::string path = dir.File("v.db");
-    CreateParadoxTable(path, {Fld("Id", fldtype::kInt32), Fld("Name", fldtype::kString, 0, 10),
-                              Fld("Qty", fldtype::kInt16)}, {})->Close();
+    CreateParadoxTable(
+        path, {Fld("Id", fldtype::kInt32), Fld("Name", fldtype::kString, 0, 10), Fld("Qty", fldtype::kInt16)}, {})
+        ->Close();
     EXPECT_TRUE(OpenParadoxTable(path, OpenMode::ReadOnly)->ValidityChecks().empty());
-    auto enc = [](int v) { std::string s(2, '\0'); EncodeInt(v, reinterpret_cast<uint8_t*>(s.data()), 2); return s; };
+    auto enc = [](int v) {
+        std::string s(2, '\0');
+        EncodeInt(v, reinterpret_cast<uint8_t*>(s.data()), 2);
+        return s;
+    };
     test::WriteBytes(dir.File("v.val"),
                      ValFile({{1, "&*?", true, "", "", ""}, {2, "", false, enc(1), enc(100), enc(5)}},
                              {{pxt::kLong, 4}, {pxt::kAlpha, 10}, {pxt::kShort, 2}}));
@@ -529,7 +562,8 @@ TEST(ParadoxTable, ValidityChecksComeFromTheValFile) {
     // A check that names a field the table lacks, or runs into the footer, is a clean error.
     test::WriteBytes(dir.File("v.val"), ValFile({{7, "#", false, "", "", ""}}, {{pxt::kLong, 4}}));
     EXPECT_THROW(OpenParadoxTable(path, OpenMode::ReadOnly), EngineError);
-    std::string cut = ValFile({{2, "", false, enc(1), enc(100), enc(5)}}, {{pxt::kLong, 4}, {pxt::kAlpha, 10}, {pxt::kShort, 2}});
+    std::string cut =
+        ValFile({{2, "", false, enc(1), enc(100), enc(5)}}, {{pxt::kLong, 4}, {pxt::kAlpha, 10}, {pxt::kShort, 2}});
     PutLe32(cut.data() + 9, 0x36);
     test::WriteBytes(dir.File("v.val"), cut);
     EXPECT_THROW(OpenParadoxTable(path, OpenMode::ReadOnly), EngineError);

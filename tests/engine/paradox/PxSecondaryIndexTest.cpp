@@ -23,8 +23,11 @@ using tessel::test::Pxdump;
 namespace {
 
 std::vector<FieldDesc> PeopleFields() {
-    return {Fld("Last", fldtype::kString, 0, 12), Fld("First", fldtype::kString, 0, 10), Fld("Dept", fldtype::kInt16),
-            Fld("Salary", fldtype::kFloat), Fld("Notes", fldtype::kBlob, fldsub::kMemo, 5),
+    return {Fld("Last", fldtype::kString, 0, 12),
+            Fld("First", fldtype::kString, 0, 10),
+            Fld("Dept", fldtype::kInt16),
+            Fld("Salary", fldtype::kFloat),
+            Fld("Notes", fldtype::kBlob, fldsub::kMemo, 5),
             Fld("Active", fldtype::kBool)};
 }
 
@@ -43,7 +46,9 @@ std::string Name(int k) {
     return buf;
 }
 
-int CodeOf(const EngineError& e) { return e.Entries().empty() ? 0 : e.Entries().front().code; }
+int CodeOf(const EngineError& e) {
+    return e.Entries().empty() ? 0 : e.Entries().front().code;
+}
 
 class PxSecondaryIndexTest : public ::testing::Test {
 protected:
@@ -185,8 +190,17 @@ TEST_F(PxSecondaryIndexTest, SeekThroughTheIndexFindsWhatAScanFinds) {
         std::optional<double> lo, hi;
     };
     const std::vector<Case> cases = {
-        {3, 1050, 1050}, {3, 1000, 1000}, {3, 1096, 1096}, {3, 5000, 5000}, {3, 1040, 1044}, {3, std::nullopt, 1003},
-        {3, 1090, std::nullopt}, {3, std::nullopt, std::nullopt}, {2, 3, 3}, {2, 0, 1}, {2, 9, 9},
+        {3, 1050, 1050},
+        {3, 1000, 1000},
+        {3, 1096, 1096},
+        {3, 5000, 5000},
+        {3, 1040, 1044},
+        {3, std::nullopt, 1003},
+        {3, 1090, std::nullopt},
+        {3, std::nullopt, std::nullopt},
+        {2, 3, 3},
+        {2, 0, 1},
+        {2, 9, 9},
     };
     for (const auto& c : cases) {
         Value lo, hi;
@@ -214,7 +228,8 @@ TEST_F(PxSecondaryIndexTest, UpdatesInPlaceKeepEveryIndexFieldCurrent) {
         std::vector<std::tuple<double, std::string, std::string, uint32_t>> rows;
         Record r;
         for (uint32_t k = 0; k < x.RecordCount(); ++k)
-            if (x.ReadRecord(k, r) && !r[2].IsNull() && r[2].i == 3) rows.emplace_back(r[3].IsNull() ? -1e300 : r[3].d, r[0].s, r[1].s, k);
+            if (x.ReadRecord(k, r) && !r[2].IsNull() && r[2].i == 3)
+                rows.emplace_back(r[3].IsNull() ? -1e300 : r[3].d, r[0].s, r[1].s, k);
         std::sort(rows.begin(), rows.end());
         std::vector<uint32_t> out;
         for (const auto& row : rows) out.push_back(std::get<3>(row));
@@ -265,20 +280,23 @@ TEST_F(PxSecondaryIndexTest, EveryChangeKeepsTheIndexCurrent) {
     const std::vector<Step> steps = {
         {"insert", [](Table& x) { x.AppendRecord(Person("AAA", "new", 2, 5)); }},
         {"insert blank", [](Table& x) { x.AppendRecord(Person("ZZZ", "new", std::nullopt, 5)); }},
-        {"update indexed field", [](Table& x) {
+        {"update indexed field",
+         [](Table& x) {
              Record r;
              x.ReadRecord(10, r);
              r[2].SetInt(-7);
              x.UpdateRecord(10, r);
          }},
-        {"update key field", [](Table& x) {
+        {"update key field",
+         [](Table& x) {
              Record r;
              x.ReadRecord(20, r);
              r[0].SetText("moved");
              x.UpdateRecord(20, r);
          }},
         {"delete", [](Table& x) { x.DeleteRecord(0); }},
-        {"delete many", [](Table& x) {
+        {"delete many",
+         [](Table& x) {
              TableLock lock(x, LockMode::Exclusive);
              for (int k = 0; k < 150; ++k) x.DeleteRecord(5);
          }},
@@ -304,8 +322,8 @@ TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
         bool unique;
     };
     // A single field, a composite one holding a key field, and a unique one.
-    const std::vector<Ix> indexes = {{"Dept", {"Dept"}, false}, {"ByFirst", {"First", "Dept"}, false},
-                                     {"PayId", {"Salary"}, true}};
+    const std::vector<Ix> indexes = {
+        {"Dept", {"Dept"}, false}, {"ByFirst", {"First", "Dept"}, false}, {"PayId", {"Salary"}, true}};
     const std::vector<std::string> files = {"people.x03", "people.y03", "people.xg0",
                                             "people.yg0", "people.xg1", "people.yg1"};
     std::mt19937 rng(20261210);
@@ -319,10 +337,16 @@ TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
     };
     int pay = 0;  // salaries stay unique, or are blank
     auto newPay = [&](Record& r) {
-        if (pick(6) == 0) r[3].SetNull(); else r[3].SetDouble(100.0 + 0.5 * ++pay);
+        if (pick(6) == 0)
+            r[3].SetNull();
+        else
+            r[3].SetDouble(100.0 + 0.5 * ++pay);
     };
     auto newDept = [&](Record& r) {
-        if (pick(5) == 0) r[2].SetNull(); else r[2].SetInt(static_cast<int>(pick(7)) - 2);
+        if (pick(5) == 0)
+            r[2].SetNull();
+        else
+            r[2].SetInt(static_cast<int>(pick(7)) - 2);
     };
     auto insert = [&](Table& x, const std::string& last) {
         Record r = Person(last, "f" + std::to_string(pick(4)), 0, 0);
@@ -382,7 +406,10 @@ TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
             x.UpdateRecord(at, r);
         } else if (what < 15) {  // indexed fields change, the record stays
             x.ReadRecord(at, r);
-            if (pick(2)) newDept(r); else newPay(r);
+            if (pick(2))
+                newDept(r);
+            else
+                newPay(r);
             if (pick(3) == 0) r[1].SetText("f" + std::to_string(pick(4)));  // a key field in one index
             x.UpdateRecord(at, r);
         } else if (what < 16) {  // no indexed field changes
@@ -411,7 +438,10 @@ TEST_F(PxSecondaryIndexTest, FilesAfterManyChangesEqualFreshlyBuiltOnes) {
     // One by one after everything and back: the last block of each index fills up, a new one
     // follows it, and they run empty again.
     for (int k = 0; k < 340; ++k) {
-        if (k < 170) appendLast(*t); else t->DeleteRecord(t->RecordCount() - 1);
+        if (k < 170)
+            appendLast(*t);
+        else
+            t->DeleteRecord(t->RecordCount() - 1);
         ASSERT_EQ(current(), freshlyBuilt()) << "at the end, step " << k;
     }
     EXPECT_GE(newBlocks, 10) << "too few block splits to tell";

@@ -53,16 +53,20 @@ inline std::string OracleCell(const engine::FieldDesc& f, const Value& v) {
     if (v.IsNull()) return "";
     char buf[64];
     switch (v.kind) {
-        case ValueKind::Bool: return v.i ? "true" : "false";
-        case ValueKind::Int: return std::to_string(v.i);
+        case ValueKind::Bool:
+            return v.i ? "true" : "false";
+        case ValueKind::Int:
+            return std::to_string(v.i);
         case ValueKind::Double:
             for (int prec = 15; prec <= 17; ++prec) {
                 std::snprintf(buf, sizeof buf, "%.*g", prec, v.d);
                 if (std::strtod(buf, nullptr) == v.d) break;
             }
             return buf;
-        case ValueKind::Decimal: return engine::FormatDecimal(v.i, v.scale);
-        case ValueKind::Date: return engine::FormatDate(v.i);
+        case ValueKind::Decimal:
+            return engine::FormatDecimal(v.i, v.scale);
+        case ValueKind::Date:
+            return engine::FormatDate(v.i);
         case ValueKind::Time:
             std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(v.i / 3600000),
                           static_cast<long long>(v.i / 60000 % 60), static_cast<long long>(v.i / 1000 % 60),
@@ -74,8 +78,10 @@ inline std::string OracleCell(const engine::FieldDesc& f, const Value& v) {
             t.SetTime(ms);
             return engine::FormatDate(day) + "T" + OracleCell(f, t);
         }
-        case ValueKind::Bytes: return engine::FormatHex(v.s);
-        default: return v.s;
+        case ValueKind::Bytes:
+            return engine::FormatHex(v.s);
+        default:
+            return v.s;
     }
 }
 
@@ -111,7 +117,6 @@ inline std::string TableCsv(engine::Table& t) {
     }
     return out;
 }
-
 
 // The pxlib oracle program (../shared/oracles/pxdump.c, built by CMake when pxlib is there);
 // "" when it is not.

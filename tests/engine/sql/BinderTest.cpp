@@ -77,8 +77,7 @@ public:
         RegisterDialectFunctions(db_);
         // The executor answers a whole-table COUNT(*) from the table's live-record count; the
         // plain tables standing in for the virtual ones count their rows.
-        sqlite3_create_function_v2(db_, "tessel_row_count", 1, SQLITE_UTF8, db_, RowCount, nullptr,
-                                   nullptr, nullptr);
+        sqlite3_create_function_v2(db_, "tessel_row_count", 1, SQLITE_UTF8, db_, RowCount, nullptr, nullptr, nullptr);
     }
     ~Db() { sqlite3_close(db_); }
 
@@ -127,10 +126,17 @@ public:
             for (int c = 0; c < sqlite3_column_count(st); ++c) {
                 if (c) out += "|";
                 switch (sqlite3_column_type(st, c)) {
-                    case SQLITE_NULL: out += "null"; break;
-                    case SQLITE_INTEGER: out += std::to_string(sqlite3_column_int64(st, c)); break;
-                    case SQLITE_FLOAT: out += FormatDouble(sqlite3_column_double(st, c)); break;
-                    default: out += reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+                    case SQLITE_NULL:
+                        out += "null";
+                        break;
+                    case SQLITE_INTEGER:
+                        out += std::to_string(sqlite3_column_int64(st, c));
+                        break;
+                    case SQLITE_FLOAT:
+                        out += FormatDouble(sqlite3_column_double(st, c));
+                        break;
+                    default:
+                        out += reinterpret_cast<const char*>(sqlite3_column_text(st, c));
                 }
             }
         }
@@ -158,8 +164,8 @@ protected:
                      {"LAST_NAME", "FIRST_NAME"});
         catalog_.Add("dept.dbf", {F("DEPT_NO", fldtype::kFloat, 0, 6, 0, 'N'), F("DEPT_NAME", fldtype::kString, 0, 20),
                                   F("BUDGET", fldtype::kFloat, 0, 12, 2, 'N')});
-        catalog_.Add("amounts.dbf", {F("ID", fldtype::kFloat, 0, 11, 0, 'N'), F("AMOUNT", fldtype::kFloat, 0, 12, 2, 'N'),
-                                     F("RATE", fldtype::kBcd, 0, 32, 3)});
+        catalog_.Add("amounts.dbf", {F("ID", fldtype::kFloat, 0, 11, 0, 'N'),
+                                     F("AMOUNT", fldtype::kFloat, 0, 12, 2, 'N'), F("RATE", fldtype::kBcd, 0, 32, 3)});
         catalog_.Add("log.db", {F("ID", fldtype::kInt32, fldsub::kAutoInc), F("AT", fldtype::kTime),
                                 F("STAMP", fldtype::kTimestamp), F("Date", fldtype::kDate),
                                 F("Emp Id", fldtype::kString, 0, 10), F("RAW", fldtype::kBytes, 0, 4)});
@@ -468,8 +474,7 @@ TEST_F(BinderTest, BindErrors) {
         {"SELECT LAST_NAME FROM employee ORDER BY SALARY * 2", "Capability not supported"},
         {"SELECT DISTINCT LAST_NAME FROM employee ORDER BY SALARY", "ORDER BY field must be in the select list"},
         {"SELECT LAST_NAME FROM employee ORDER BY 3", "Invalid ORDER BY position"},
-        {"SELECT LAST_NAME FROM employee UNION SELECT DEPT_NAME FROM dept.dbf ORDER BY SALARY",
-         "Invalid field name"},
+        {"SELECT LAST_NAME FROM employee UNION SELECT DEPT_NAME FROM dept.dbf ORDER BY SALARY", "Invalid field name"},
         {"SELECT LAST_NAME FROM employee UNION SELECT DEPT_NO FROM dept.dbf", "Type mismatch in expression"},
         {"SELECT LAST_NAME, FIRST_NAME FROM employee UNION SELECT DEPT_NAME FROM dept.dbf",
          "Each SELECT of a UNION must select the same number of fields"},
@@ -520,8 +525,7 @@ TEST_F(BinderTest, AnswerFields) {
         {"SELECT * FROM employee",
          "LAST_NAME:1/0/20/0, FIRST_NAME:1/0/15/0, SALARY:7/0/0/0, DEPT_NO:5/0/0/0, HIRED:2/0/0/0, ACTIVE:4/0/0/0, "
          "NOTES:3/22/20/0"},
-        {"SELECT LAST_NAME || ', ' || FIRST_NAME, LAST_NAME || NOTES FROM employee",
-         "EXPR1:1/0/37/0, EXPR2:3/22/0/0"},
+        {"SELECT LAST_NAME || ', ' || FIRST_NAME, LAST_NAME || NOTES FROM employee", "EXPR1:1/0/37/0, EXPR2:3/22/0/0"},
         {"SELECT COUNT(*), COUNT(SALARY), SUM(SALARY), SUM(DEPT_NO) FROM employee",
          "COUNT:6/0/0/0, COUNT OF SALARY:6/0/0/0, SUM OF SALARY:7/0/0/0, SUM OF DEPT_NO:7/0/0/0"},
         {"SELECT SUM(AMOUNT), AVG(AMOUNT), MIN(AMOUNT), SUM(RATE), SUM(ID) FROM amounts.dbf",
@@ -558,7 +562,8 @@ TEST_F(BinderTest, AnswerFields) {
 TEST_F(BinderTest, ExactDecimalSums) {
     db_.Exec("BEGIN");
     sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db_.Handle(), "INSERT INTO vt_amounts VALUES (?1, ?2, ?3)", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db_.Handle(), "INSERT INTO vt_amounts VALUES (?1, ?2, ?3)", -1, &st, nullptr),
+              SQLITE_OK);
     uint64_t seed = 12345;
     int64_t exactCents = 0;
     int64_t exactRate = 0;
@@ -580,8 +585,7 @@ TEST_F(BinderTest, ExactDecimalSums) {
     const std::string sum = Run("SELECT SUM(AMOUNT), SUM(RATE), AVG(AMOUNT) FROM amounts.dbf");
     const std::string expectSum = FormatDouble(std::strtod(FormatDecimal(exactCents, 2).c_str(), nullptr));
     const std::string expectRate = FormatDouble(std::strtod(FormatDecimal(exactRate, 3).c_str(), nullptr));
-    const std::string expectAvg =
-        FormatDouble(static_cast<double>(static_cast<long double>(exactCents) / n / 100));
+    const std::string expectAvg = FormatDouble(static_cast<double>(static_cast<long double>(exactCents) / n / 100));
     EXPECT_EQ(sum, expectSum + "|" + expectRate + "|" + expectAvg);
     // Arithmetic on fixed-point values keeps their scale.
     EXPECT_EQ(Run("SELECT SUM(AMOUNT * 3) - 3 * SUM(AMOUNT) FROM amounts.dbf"), "0");
@@ -656,8 +660,7 @@ TEST_F(BinderTest, LongChains) {
 }
 
 TEST_F(BinderTest, TablesReadAndWritten) {
-    const BoundStatement b = BindText(
-        "UPDATE employee SET SALARY = 1 WHERE DEPT_NO IN (SELECT DEPT_NO FROM dept.dbf)");
+    const BoundStatement b = BindText("UPDATE employee SET SALARY = 1 WHERE DEPT_NO IN (SELECT DEPT_NO FROM dept.dbf)");
     ASSERT_EQ(b.writes.size(), 1u);
     EXPECT_EQ(b.writes[0]->path, "/data/employee.db");
     ASSERT_EQ(b.reads.size(), 1u);

@@ -82,8 +82,7 @@ TEST(LexerTest, TokenKinds) {
     const Case cases[] = {
         {"select Last_Name from", "kw:SELECT id:Last_Name kw:FROM end"},
         {"Größe _x x1", "id:Größe id:_x id:x1 end"},
-        {"'O''Brien' \"say \"\"hi\"\"\" '' \"it's\"",
-         "str:O'Brien str:say \"hi\" str str:it's end"},
+        {"'O''Brien' \"say \"\"hi\"\"\" '' \"it's\"", "str:O'Brien str:say \"hi\" str str:it's end"},
         {"'a /* b */ c'", "str:a /* b */ c end"},
         {"12 12.50 .5 1.5E3 1e-3 1E+2 12. 3e", "num num num num num num num num id:e end"},
         {":name :x1 ? :WORK:cust", "param:name param:x1 ? param:WORK param:cust end"},
@@ -106,12 +105,12 @@ TEST(LexerTest, LineCommentsOnlyWhenAsked) {
 }
 
 TEST(LexerTest, ReservedWords) {
-    for (const char* word : {"SELECT", "select", "Date", "TIME", "autoinc", "PRIMARY", "year",
-                             "Substring", "CHARACTER", "TIMESTAMP"}) {
+    for (const char* word :
+         {"SELECT", "select", "Date", "TIME", "autoinc", "PRIMARY", "year", "Substring", "CHARACTER", "TIMESTAMP"}) {
         EXPECT_TRUE(IsReservedWord(word)) << word;
     }
-    for (const char* word : {"", "Name", "CROSS", "COLUMN", "employee", "SELECTS", "SELEC",
-                             "LAST_NAME", "TIMESTAMPS", "NATURAL"}) {
+    for (const char* word :
+         {"", "Name", "CROSS", "COLUMN", "employee", "SELECTS", "SELEC", "LAST_NAME", "TIMESTAMPS", "NATURAL"}) {
         EXPECT_FALSE(IsReservedWord(word)) << word;
     }
 }
@@ -129,9 +128,8 @@ TEST(LexerTest, PositionsAndSpacing) {
         bool space;
         const char* text;
     } expected[] = {
-        {10, 5, 100, false, "a"}, {10, 6, 101, false, ","}, {10, 7, 102, false, "'é'"},
-        {11, 2, 109, true, "b"},  {11, 8, 115, true, "d"},  {12, 1, 117, true, "e"},
-        {12, 2, 118, false, ""},
+        {10, 5, 100, false, "a"}, {10, 6, 101, false, ","}, {10, 7, 102, false, "'é'"}, {11, 2, 109, true, "b"},
+        {11, 8, 115, true, "d"},  {12, 1, 117, true, "e"},  {12, 2, 118, false, ""},
     };
     for (size_t i = 0; i < tokens.size(); ++i) {
         SCOPED_TRACE(i);

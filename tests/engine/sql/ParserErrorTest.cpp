@@ -63,8 +63,7 @@ TEST(ParserErrorTest, SyntaxErrorsNameTheTokenAndLine) {
         {"CREATE TABLE t (A CHAR(2, 1))", "Invalid syntax", ",", 1},
         {"CREATE TABLE t (A INTEGER(4))", "Invalid syntax", "(", 1},
         {"CREATE TABLE t (A INTEGER NOT NULL)", "Invalid use of keyword", "NOT", 1},
-        {"CREATE TABLE t (A INTEGER, PRIMARY KEY (A), PRIMARY KEY (A))", "Invalid use of keyword",
-         "PRIMARY", 1},
+        {"CREATE TABLE t (A INTEGER, PRIMARY KEY (A), PRIMARY KEY (A))", "Invalid use of keyword", "PRIMARY", 1},
         {"CREATE TABLE t (Date DATE)", "Invalid use of keyword", "Date", 1},
         {"CREATE TABLE t ()", "Invalid syntax", ")", 1},
         {"CREATE VIEW v AS SELECT a FROM t", "Invalid syntax", "VIEW", 1},
@@ -77,8 +76,7 @@ TEST(ParserErrorTest, SyntaxErrorsNameTheTokenAndLine) {
         {"CREATE INDEX i ON t", "Unexpected end of statement", "t", 1},
         {"GRANT ALL ON t TO u", "Invalid syntax", "GRANT", 1},
         {"-- a comment\nSELECT a FROM t", "Invalid syntax", "-", 1},
-        {"SELECT a FROM t; SELECT b FROM u", "Only one statement may be run at a time", "SELECT",
-         1},
+        {"SELECT a FROM t; SELECT b FROM u", "Only one statement may be run at a time", "SELECT", 1},
         {"DELETE FROM t;\n\nDELETE FROM u", "Only one statement may be run at a time", "DELETE", 3},
         {"SELECT a FROM t;;", "Only one statement may be run at a time", ";", 1},
         // Lexical errors name the start of what could not be read.
@@ -101,8 +99,8 @@ TEST(ParserErrorTest, SyntaxErrorsNameTheTokenAndLine) {
             EXPECT_EQ(e.Token(), c.token);
             EXPECT_EQ(e.Pos().line, c.line);
             EXPECT_EQ(e.Code(), errc::kSqlSyntax);
-            EXPECT_EQ(std::string(e.what()), std::string(c.headline) + "\nToken: " + c.token +
-                                                 "\nLine Number: " + std::to_string(c.line));
+            EXPECT_EQ(std::string(e.what()),
+                      std::string(c.headline) + "\nToken: " + c.token + "\nLine Number: " + std::to_string(c.line));
         }
     }
 }
@@ -126,9 +124,7 @@ TEST(ParserErrorTest, EmptyTextHasNoStatement) {
             ADD_FAILURE() << "parsed";
         } catch (const EngineError& e) {
             const std::string what = e.what();
-            EXPECT_TRUE(what == "No SQL statement available" ||
-                        what.rfind("Invalid syntax\nToken: ;", 0) == 0)
-                << what;
+            EXPECT_TRUE(what == "No SQL statement available" || what.rfind("Invalid syntax\nToken: ;", 0) == 0) << what;
             EXPECT_EQ(e.Code(), errc::kSqlSyntax);
         }
     }
@@ -149,24 +145,17 @@ TEST(ParserErrorTest, DeepNestingFailsCleanly) {
         std::string (*make)(size_t n);
     };
     const Shape shapes[] = {
-        {"parentheses",
-         [](size_t n) { return "SELECT " + Repeat("(", n) + "1" + Repeat(")", n) + " FROM t"; }},
+        {"parentheses", [](size_t n) { return "SELECT " + Repeat("(", n) + "1" + Repeat(")", n) + " FROM t"; }},
         {"NOT", [](size_t n) { return "SELECT a FROM t WHERE " + Repeat("NOT ", n) + "a = 1"; }},
         {"unary minus", [](size_t n) { return "SELECT " + Repeat("- ", n) + "a FROM t"; }},
         {"function arguments",
-         [](size_t n) {
-             return "SELECT " + Repeat("UPPER(", n) + "a" + Repeat(")", n) + " FROM t";
-         }},
+         [](size_t n) { return "SELECT " + Repeat("UPPER(", n) + "a" + Repeat(")", n) + " FROM t"; }},
         {"subqueries",
-         [](size_t n) {
-             return Repeat("SELECT a FROM t WHERE a IN (", n) + "SELECT a FROM t" + Repeat(")", n);
-         }},
+         [](size_t n) { return Repeat("SELECT a FROM t WHERE a IN (", n) + "SELECT a FROM t" + Repeat(")", n); }},
         {"operator chain", [](size_t n) { return "SELECT 1" + Repeat(" + 1", n) + " FROM t"; }},
-        {"AND chain",
-         [](size_t n) { return "SELECT a FROM t WHERE a = 1" + Repeat(" AND a = 1", n); }},
+        {"AND chain", [](size_t n) { return "SELECT a FROM t WHERE a = 1" + Repeat(" AND a = 1", n); }},
         {"join chain", [](size_t n) { return "SELECT a FROM t" + Repeat(" JOIN t ON 1 = 1", n); }},
-        {"joined parentheses",
-         [](size_t n) { return "SELECT a FROM " + Repeat("(", n) + "t" + Repeat(")", n); }},
+        {"joined parentheses", [](size_t n) { return "SELECT a FROM " + Repeat("(", n) + "t" + Repeat(")", n); }},
     };
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.name);
@@ -193,8 +182,7 @@ TEST(ParserErrorTest, LimitsCanBeSetPerCall) {
     }
     // In a script the limit holds per statement.
     EXPECT_EQ(ParseScript("SELECT a FROM t; SELECT b FROM t; SELECT c FROM t", options).size(), 3u);
-    EXPECT_THROW(ParseScript("SELECT a FROM t; SELECT a, b, c, d, e, f, g FROM t", options),
-                 SyntaxError);
+    EXPECT_THROW(ParseScript("SELECT a FROM t; SELECT a, b, c, d, e, f, g FROM t", options), SyntaxError);
 
     options = ParseOptions{};
     options.limits.maxNesting = 3;

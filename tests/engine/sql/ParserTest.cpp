@@ -39,8 +39,7 @@ TEST(ParserTest, SampleStatements) {
          "(alter-table \"employee.db\" (add Territory (CHAR 4)) (add DateChanged DATE))"},
         {"CREATE INDEX Name on \"employee.db\" (LastName, FirstName)",
          "(create-index Name \"employee.db\" (cols LastName FirstName))"},
-        {"UPDATE \"employee.db\"\nSET SALARY = NULL",
-         "(update \"employee.db\" (set (= SALARY NULL)))"},
+        {"UPDATE \"employee.db\"\nSET SALARY = NULL", "(update \"employee.db\" (set (= SALARY NULL)))"},
         {"CREATE TABLE \"employee.db\"\n\t(\n\tLAST_NAME CHAR(20),\n\tFIRST_NAME CHAR(15),\n"
          "\tSALARY NUMERIC(10,2),\n\tDEPT_NO SMALLINT,\n\tNOTES BLOB(20,1),\n"
          "\tPRIMARY KEY(LAST_NAME, FIRST_NAME)\n\t)",
@@ -76,19 +75,16 @@ TEST(ParserTest, Queries) {
          "(select (cols (as (count *) N) (as (count SALARY) NS) (as (count distinct DEPT_NO) "
          "NDD) (as (sum SALARY) S) (as (avg SALARY) A) (as (min SALARY) LO) (as (max SALARY) "
          "HI)) (from \"employee.db\"))"},
-        {"SELECT SUM(DISTINCT QTY * PRICE) FROM t",
-         "(select (cols (sum distinct (* QTY PRICE))) (from t))"},
+        {"SELECT SUM(DISTINCT QTY * PRICE) FROM t", "(select (cols (sum distinct (* QTY PRICE))) (from t))"},
         {"SELECT DEPT_NO, COUNT(*) AS N FROM \"employee.db\" GROUP BY DEPT_NO HAVING COUNT(*) > "
          "1 ORDER BY DEPT_NO",
          "(select (cols DEPT_NO (as (count *) N)) (from \"employee.db\") (group-by DEPT_NO) "
          "(having (> (count *) 1)) (order-by DEPT_NO))"},
-        {"SELECT DISTINCT DEPT_NO FROM \"employee.db\"",
-         "(select distinct (cols DEPT_NO) (from \"employee.db\"))"},
+        {"SELECT DISTINCT DEPT_NO FROM \"employee.db\"", "(select distinct (cols DEPT_NO) (from \"employee.db\"))"},
         {"SELECT LAST_NAME, SALARY FROM \"employee.db\" ORDER BY 2 DESC, LAST_NAME ASC, E.X",
          "(select (cols LAST_NAME SALARY) (from \"employee.db\") (order-by (desc 2) LAST_NAME "
          "E.X))"},
-        {"SELECT \"Last Name\" FROM \"employee.db\"",
-         "(select (cols \"Last Name\") (from \"employee.db\"))"},
+        {"SELECT \"Last Name\" FROM \"employee.db\"", "(select (cols \"Last Name\") (from \"employee.db\"))"},
         {"SELECT E.*, D.DEPT_NAME, \"dept.dbf\".* FROM \"employee.db\" E, \"dept.dbf\" D",
          "(select (cols E.* D.DEPT_NAME \"dept.dbf\".*) (from (as \"employee.db\" E) (as "
          "\"dept.dbf\" D)))"},
@@ -110,27 +106,20 @@ TEST(ParserTest, TableReferences) {
         {"SELECT a FROM \"employee.db\" E", "(select (cols a) (from (as \"employee.db\" E)))"},
         {"SELECT a FROM \"employee.db\" AS E", "(select (cols a) (from (as \"employee.db\" E)))"},
         {"SELECT a FROM 'parts.dbf'", "(select (cols a) (from \"parts.dbf\"))"},
-        {"SELECT a FROM \"c:\\sample\\parts.dbf\"",
-         "(select (cols a) (from \"c:\\sample\\parts.dbf\"))"},
-        {"SELECT a FROM \"/abs/path/t.dbf\" t",
-         "(select (cols a) (from (as \"/abs/path/t.dbf\" t)))"},
-        {"SELECT a FROM \":WORK:customer.db\" C",
-         "(select (cols a) (from (as \":WORK:customer.db\" C)))"},
+        {"SELECT a FROM \"c:\\sample\\parts.dbf\"", "(select (cols a) (from \"c:\\sample\\parts.dbf\"))"},
+        {"SELECT a FROM \"/abs/path/t.dbf\" t", "(select (cols a) (from (as \"/abs/path/t.dbf\" t)))"},
+        {"SELECT a FROM \":WORK:customer.db\" C", "(select (cols a) (from (as \":WORK:customer.db\" C)))"},
         {"SELECT a FROM :WORK:customer", "(select (cols a) (from :WORK:customer))"},
         {"SELECT a FROM :WORK:customer.db c", "(select (cols a) (from (as :WORK:customer.db c)))"},
-        {"SELECT a FROM parts.db, Parts.DBF p",
-         "(select (cols a) (from parts.db (as Parts.DBF p)))"},
-        {"SELECT a FROM \"Customer Revenue.db\"",
-         "(select (cols a) (from \"Customer Revenue.db\"))"},
+        {"SELECT a FROM parts.db, Parts.DBF p", "(select (cols a) (from parts.db (as Parts.DBF p)))"},
+        {"SELECT a FROM \"Customer Revenue.db\"", "(select (cols a) (from \"Customer Revenue.db\"))"},
         {"SELECT E.LAST_NAME, D.DEPT_NAME FROM \"employee.db\" E INNER JOIN \"dept.dbf\" D ON "
          "E.DEPT_NO = D.DEPT_NO",
          "(select (cols E.LAST_NAME D.DEPT_NAME) (from (join (as \"employee.db\" E) (as "
          "\"dept.dbf\" D) (= E.DEPT_NO D.DEPT_NO))))"},
         {"SELECT a FROM x JOIN y ON x.k = y.k", "(select (cols a) (from (join x y (= x.k y.k))))"},
-        {"SELECT a FROM x LEFT OUTER JOIN y ON x.k = y.k",
-         "(select (cols a) (from (left-join x y (= x.k y.k))))"},
-        {"SELECT a FROM x RIGHT JOIN y ON x.k = y.k",
-         "(select (cols a) (from (right-join x y (= x.k y.k))))"},
+        {"SELECT a FROM x LEFT OUTER JOIN y ON x.k = y.k", "(select (cols a) (from (left-join x y (= x.k y.k))))"},
+        {"SELECT a FROM x RIGHT JOIN y ON x.k = y.k", "(select (cols a) (from (right-join x y (= x.k y.k))))"},
         {"SELECT a FROM x FULL OUTER JOIN y ON x.k = y.k AND x.j > 1",
          "(select (cols a) (from (full-join x y (and (= x.k y.k) (> x.j 1)))))"},
         {"SELECT a FROM x CROSS JOIN y", "(select (cols a) (from (cross-join x y)))"},
@@ -184,8 +173,7 @@ TEST(ParserTest, Expressions) {
          "(select (cols a) (from t) (where (or (and (not (= a 1)) (= b 2)) (= c 3))))"},
         {"SELECT a FROM t WHERE a = 1 OR b = 2 AND NOT NOT c = 3",
          "(select (cols a) (from t) (where (or (= a 1) (and (= b 2) (not (not (= c 3)))))))"},
-        {"SELECT a FROM t WHERE a || b = 'x' || c",
-         "(select (cols a) (from t) (where (= (|| a b) (|| 'x' c))))"},
+        {"SELECT a FROM t WHERE a || b = 'x' || c", "(select (cols a) (from t) (where (= (|| a b) (|| 'x' c))))"},
         {"SELECT a FROM t WHERE a <> 1 AND a != 2 AND a < 3 AND a <= 4 AND a > 5 AND a >= 6",
          "(select (cols a) (from t) (where (and (and (and (and (and (<> a 1) (<> a 2)) (< a 3)) "
          "(<= a 4)) (> a 5)) (>= a 6))))"},
@@ -243,8 +231,7 @@ TEST(ParserTest, DataChanges) {
          "(update (as \"employee.db\" E) (set (= SALARY 1) (= E.DEPT_NO (select (cols (max "
          "D.DEPT_NO)) (from (as \"dept.dbf\" D)) (where (< D.DEPT_NO E.DEPT_NO)))) (= \"Emp "
          "Id\" 'x')))"},
-        {"DELETE FROM \"employee.db\" WHERE ACTIVE = FALSE",
-         "(delete \"employee.db\" (where (= ACTIVE FALSE)))"},
+        {"DELETE FROM \"employee.db\" WHERE ACTIVE = FALSE", "(delete \"employee.db\" (where (= ACTIVE FALSE)))"},
         {"DELETE FROM \"dept.dbf\" D WHERE NOT EXISTS (SELECT * FROM e WHERE e.k = D.k)",
          "(delete (as \"dept.dbf\" D) (where (not (exists (select (cols *) (from e) (where (= e.k "
          "D.k)))))))"},
@@ -311,8 +298,7 @@ TEST(ParserTest, TableNamesSplitTheDatabaseAlias) {
 }
 
 TEST(ParserTest, TypesKeepSpellingAndOnlyTheNumbersGiven) {
-    const auto stmt =
-        ParseSingleStatement("CREATE TABLE t (a Char(4), b numeric, c BLOB(0, 5), d Decimal(7))");
+    const auto stmt = ParseSingleStatement("CREATE TABLE t (a Char(4), b numeric, c BLOB(0, 5), d Decimal(7))");
     const auto& cols = stmt->As<CreateTableStatement>().columns;
     ASSERT_EQ(cols.size(), 4u);
     EXPECT_EQ(cols[0].type.spelling, "Char");
@@ -327,8 +313,8 @@ TEST(ParserTest, TypesKeepSpellingAndOnlyTheNumbersGiven) {
 }
 
 TEST(ParserTest, ParametersAreNumberedInTextOrder) {
-    const auto stmt = ParseSingleStatement(
-        "UPDATE t SET a = :x, b = ? WHERE c = :x OR d IN (SELECT e FROM u WHERE f = ?)");
+    const auto stmt =
+        ParseSingleStatement("UPDATE t SET a = :x, b = ? WHERE c = :x OR d IN (SELECT e FROM u WHERE f = ?)");
     ASSERT_EQ(stmt->parameters.size(), 4u);
     EXPECT_EQ(stmt->parameters[0].name, "x");
     EXPECT_EQ(stmt->parameters[1].name, "");
@@ -342,8 +328,7 @@ TEST(ParserTest, ParametersAreNumberedInTextOrder) {
     const auto script = ParseScript("DELETE FROM t WHERE a = ?; DELETE FROM t WHERE b = ?");
     ASSERT_EQ(script.size(), 2u);
     EXPECT_EQ(script[1]->parameters.size(), 1u);
-    EXPECT_EQ(script[1]->As<DeleteStatement>().where->As<BinaryExpr>().right->As<ParamExpr>().index,
-              0);
+    EXPECT_EQ(script[1]->As<DeleteStatement>().where->As<BinaryExpr>().right->As<ParamExpr>().index, 0);
 }
 
 TEST(ParserTest, NodesKnowWhereTheyStand) {

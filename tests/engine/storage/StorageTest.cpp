@@ -18,7 +18,7 @@ TEST(CalendarTest, DayNumbersRoundTripAndMatchKnownDays) {
         int y, m, d;
         int64_t day;
     } cases[] = {
-        {1, 1, 1, 1},          {1970, 1, 1, 719163},  {2000, 8, 16, 730348},
+        {1, 1, 1, 1},          {1970, 1, 1, 719163},    {2000, 8, 16, 730348},
         {2000, 2, 29, 730179}, {9999, 12, 31, 3652059}, {1900, 3, 1, 693655},
     };
     for (const auto& c : cases) {

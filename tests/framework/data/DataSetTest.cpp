@@ -105,8 +105,7 @@ TEST(DataSet, EmptyDataSet) {
     EXPECT_EQ(ds->GetBookmark(), "");
     EXPECT_TRUE(ds->FieldByName("ID").IsNull());
     EXPECT_EQ(ds->MoveBy(1), 0);
-    EXPECT_EQ(Message([&] { ds->Delete(); }),
-              "Empty: Cannot perform this operation on an empty dataset");
+    EXPECT_EQ(Message([&] { ds->Delete(); }), "Empty: Cannot perform this operation on an empty dataset");
     // Editing an empty data set starts a new record.
     ds->Edit();
     EXPECT_EQ(ds->State(), TDataSetState::dsInsert);
@@ -165,10 +164,10 @@ TEST(DataSet, RecordWindowFollowsTheLinksBufferCount) {
     ds->MoveBy(-3);
     EXPECT_EQ(link.ActiveRecord(), 0);
     ds->MoveBy(7);
-    EXPECT_EQ((Log{"CheckBrowseMode", "DataSetScrolled(0)", "CheckBrowseMode", "DataSetScrolled(0)",
-                   "CheckBrowseMode", "DataSetScrolled(1)", "CheckBrowseMode",
-                   "DataSetScrolled(-1)", "CheckBrowseMode", "DataSetScrolled(5)"}),
-              link.log);
+    EXPECT_EQ(
+        (Log{"CheckBrowseMode", "DataSetScrolled(0)", "CheckBrowseMode", "DataSetScrolled(0)", "CheckBrowseMode",
+             "DataSetScrolled(1)", "CheckBrowseMode", "DataSetScrolled(-1)", "CheckBrowseMode", "DataSetScrolled(5)"}),
+        link.log);
     EXPECT_EQ(CurrentId(*ds), 8);
 
     // The rows a grid draws: each record of the window through the active record.
@@ -230,26 +229,14 @@ TEST(DataSet, LinkSeesEachOperationsNotificationsInOrder) {
         ds.FieldByName("NAME").SetAsString("x");
     };
     const std::vector<Case> cases = {
-        {"Next",
-         nothing,
-         [](TDataSet& ds, RecordingLink&) { ds.Next(); },
-         {"CheckBrowseMode", "DataSetScrolled(1)"}},
+        {"Next", nothing, [](TDataSet& ds, RecordingLink&) { ds.Next(); }, {"CheckBrowseMode", "DataSetScrolled(1)"}},
         {"Next at the end",
          [](TDataSet& ds, RecordingLink&) { ds.Last(); },
          [](TDataSet& ds, RecordingLink&) { ds.Next(); },
          {"CheckBrowseMode", "DataSetScrolled(0)"}},
-        {"First",
-         nothing,
-         [](TDataSet& ds, RecordingLink&) { ds.First(); },
-         {"CheckBrowseMode", "DataSetChanged"}},
-        {"Last",
-         nothing,
-         [](TDataSet& ds, RecordingLink&) { ds.Last(); },
-         {"CheckBrowseMode", "DataSetChanged"}},
-        {"Edit",
-         nothing,
-         [](TDataSet& ds, RecordingLink&) { ds.Edit(); },
-         {"EditingChanged(on)", "RecordChanged()"}},
+        {"First", nothing, [](TDataSet& ds, RecordingLink&) { ds.First(); }, {"CheckBrowseMode", "DataSetChanged"}},
+        {"Last", nothing, [](TDataSet& ds, RecordingLink&) { ds.Last(); }, {"CheckBrowseMode", "DataSetChanged"}},
+        {"Edit", nothing, [](TDataSet& ds, RecordingLink&) { ds.Edit(); }, {"EditingChanged(on)", "RecordChanged()"}},
         {"set a field",
          editing,
          [](TDataSet& ds, RecordingLink&) { ds.FieldByName("NAME").SetAsString("x"); },
@@ -270,28 +257,17 @@ TEST(DataSet, LinkSeesEachOperationsNotificationsInOrder) {
          nothing,
          [](TDataSet& ds, RecordingLink&) { ds.Append(); },
          {"CheckBrowseMode", "EditingChanged(on)", "DataSetChanged"}},
-        {"Delete",
-         nothing,
-         [](TDataSet& ds, RecordingLink&) { ds.Delete(); },
-         {"CheckBrowseMode", "DataSetChanged"}},
-        {"Refresh",
-         nothing,
-         [](TDataSet& ds, RecordingLink&) { ds.Refresh(); },
-         {"CheckBrowseMode", "DataSetChanged"}},
+        {"Delete", nothing, [](TDataSet& ds, RecordingLink&) { ds.Delete(); }, {"CheckBrowseMode", "DataSetChanged"}},
+        {"Refresh", nothing, [](TDataSet& ds, RecordingLink&) { ds.Refresh(); }, {"CheckBrowseMode", "DataSetChanged"}},
         {"Next posts a changed record",
          changed,
          [](TDataSet& ds, RecordingLink&) { ds.Next(); },
-         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged",
-          "DataSetScrolled(1)"}},
+         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged", "DataSetScrolled(1)"}},
         {"Next cancels an unchanged edit",
          editing,
          [](TDataSet& ds, RecordingLink&) { ds.Next(); },
-         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged",
-          "DataSetScrolled(1)"}},
-        {"Close",
-         nothing,
-         [](TDataSet& ds, RecordingLink&) { ds.Close(); },
-         {"ActiveChanged(off)"}},
+         {"CheckBrowseMode", "UpdateData", "EditingChanged(off)", "DataSetChanged", "DataSetScrolled(1)"}},
+        {"Close", nothing, [](TDataSet& ds, RecordingLink&) { ds.Close(); }, {"ActiveChanged(off)"}},
         {"Close while editing",
          editing,
          [](TDataSet& ds, RecordingLink&) { ds.Close(); },
@@ -437,9 +413,7 @@ TEST(DataSet, EditingInsertAppendCancelAndDelete) {
 TEST(DataSet, EventsComeInOrder) {
     auto ds = NumberedDataSet(3);
     Log events;
-    auto note = [&](const char* what) {
-        return [&events, what](TDataSet&) { events.push_back(what); };
-    };
+    auto note = [&](const char* what) { return [&events, what](TDataSet&) { events.push_back(what); }; };
     ds->BeforeOpen = note("BeforeOpen");
     ds->AfterOpen = note("AfterOpen");
     ds->BeforeEdit = note("BeforeEdit");
@@ -471,24 +445,22 @@ TEST(DataSet, EventsComeInOrder) {
     ds->Cancel();
     ds->Delete();
     ds->Close();
-    EXPECT_EQ((Log{"BeforeOpen",   "AfterOpen",    "BeforeScroll", "AfterScroll",  "BeforeEdit",
-                   "AfterEdit",    "BeforePost",   "AfterPost",    "BeforeInsert", "BeforeScroll",
-                   "OnNewRecord",  "AfterInsert",  "AfterScroll",  "BeforeCancel", "AfterCancel",
-                   "BeforeDelete", "BeforeScroll", "AfterDelete",  "AfterScroll",  "BeforeClose",
-                   "AfterClose"}),
-              events);
+    EXPECT_EQ(
+        (Log{"BeforeOpen",  "AfterOpen",    "BeforeScroll", "AfterScroll", "BeforeEdit",  "AfterEdit",   "BeforePost",
+             "AfterPost",   "BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert", "AfterScroll", "BeforeCancel",
+             "AfterCancel", "BeforeDelete", "BeforeScroll", "AfterDelete", "AfterScroll", "BeforeClose", "AfterClose"}),
+        events);
 }
 
 TEST(DataSet, ReadOnlyDataSetRefusesChanges) {
     auto ds = NumberedDataSet(3, true);
     ds->SetName("Answer");
     ds->Open();
-    for (auto op : std::vector<std::function<void()>>{[&] { ds->Edit(); }, [&] { ds->Insert(); },
-                                                      [&] { ds->Append(); }, [&] { ds->Delete(); }})
+    for (auto op : std::vector<std::function<void()>>{[&] { ds->Edit(); }, [&] { ds->Insert(); }, [&] { ds->Append(); },
+                                                      [&] { ds->Delete(); }})
         EXPECT_EQ(Message(op), "Answer: Cannot modify a read-only dataset");
     EXPECT_EQ(ds->State(), TDataSetState::dsBrowse);
-    EXPECT_EQ(Message([&] { ds->FieldByName("ID").SetAsInteger(1); }),
-              "Answer: Dataset not in edit or insert mode");
+    EXPECT_EQ(Message([&] { ds->FieldByName("ID").SetAsInteger(1); }), "Answer: Dataset not in edit or insert mode");
     EXPECT_EQ(Message([&] { ds->Post(); }), "Answer: Dataset not in edit or insert mode");
     EXPECT_EQ(Message([&] { ds->FieldByName("NOPE"); }), "Answer: Field 'NOPE' not found");
 }
@@ -511,10 +483,9 @@ TEST(DataSet, PostErrorHandlerDecides) {
             FlakyDataSet& owner;
         };
         std::unique_ptr<TDataCursor> CreateCursor() override {
-            return std::make_unique<Cursor>(*this,
-                                            std::vector<engine::FieldDesc>{engine::FieldDesc::Make(
-                                                "ID", engine::fldtype::kInt32)},
-                                            std::vector<engine::Record>{{engine::Value::Int(1)}});
+            return std::make_unique<Cursor>(
+                *this, std::vector<engine::FieldDesc>{engine::FieldDesc::Make("ID", engine::fldtype::kInt32)},
+                std::vector<engine::Record>{{engine::Value::Int(1)}});
         }
     };
     FlakyDataSet ds({}, {});
@@ -544,9 +515,7 @@ TEST(DataSet, PostErrorHandlerDecides) {
     ds.Post();
     EXPECT_EQ(CurrentId(ds), 6);
 
-    ds.OnPostError = [](TDataSet&, EDatabaseError&, TDataAction& action) {
-        action = TDataAction::daAbort;
-    };
+    ds.OnPostError = [](TDataSet&, EDatabaseError&, TDataAction& action) { action = TDataAction::daAbort; };
     ds.failures = 1;
     ds.Edit();
     ds.FieldByName("ID").SetAsInteger(7);

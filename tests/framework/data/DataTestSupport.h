@@ -19,8 +19,7 @@ namespace tessel::test {
 // A data set over records in memory.
 class MemoryDataSet : public TDataSet {
 public:
-    MemoryDataSet(std::vector<engine::FieldDesc> fields, std::vector<engine::Record> records,
-                  bool readOnly = false)
+    MemoryDataSet(std::vector<engine::FieldDesc> fields, std::vector<engine::Record> records, bool readOnly = false)
         : fields_(std::move(fields)), records_(std::move(records)), readOnly_(readOnly) {}
     ~MemoryDataSet() override { Close(); }
     TMemoryCursor* Memory() const { return static_cast<TMemoryCursor*>(Cursor()); }
@@ -45,9 +44,8 @@ inline std::unique_ptr<MemoryDataSet> NumberedDataSet(int n, bool readOnly = fal
         records.push_back({engine::Value::Int(i), engine::Value::Text(name)});
     }
     return std::make_unique<MemoryDataSet>(
-        std::vector<engine::FieldDesc>{
-            engine::FieldDesc::Make("ID", engine::fldtype::kInt32),
-            engine::FieldDesc::Make("NAME", engine::fldtype::kString, 0, 20)},
+        std::vector<engine::FieldDesc>{engine::FieldDesc::Make("ID", engine::fldtype::kInt32),
+                                       engine::FieldDesc::Make("NAME", engine::fldtype::kString, 0, 20)},
         std::move(records), readOnly);
 }
 
@@ -63,17 +61,11 @@ public:
     void Clear() { log.clear(); }
 
 protected:
-    void ActiveChanged() override {
-        log.push_back(Active() ? "ActiveChanged(on)" : "ActiveChanged(off)");
-    }
+    void ActiveChanged() override { log.push_back(Active() ? "ActiveChanged(on)" : "ActiveChanged(off)"); }
     void CheckBrowseMode() override { log.push_back("CheckBrowseMode"); }
     void DataSetChanged() override { log.push_back("DataSetChanged"); }
-    void DataSetScrolled(int distance) override {
-        log.push_back("DataSetScrolled(" + std::to_string(distance) + ")");
-    }
-    void EditingChanged() override {
-        log.push_back(Editing() ? "EditingChanged(on)" : "EditingChanged(off)");
-    }
+    void DataSetScrolled(int distance) override { log.push_back("DataSetScrolled(" + std::to_string(distance) + ")"); }
+    void EditingChanged() override { log.push_back(Editing() ? "EditingChanged(on)" : "EditingChanged(off)"); }
     void LayoutChanged() override { log.push_back("LayoutChanged"); }
     void RecordChanged(TField* field) override {
         log.push_back("RecordChanged(" + (field ? field->FieldName() : std::string()) + ")");
@@ -98,12 +90,11 @@ inline std::string MakeEmployees(const TempDir& dir, const std::string& ext) {
     std::vector<engine::FieldDesc> fields;
     std::unique_ptr<engine::Table> table;
     if (ext == ".db") {
-        fields = {
-            engine::FieldDesc::Make("ID", engine::fldtype::kInt32),
-            engine::FieldDesc::Make("NAME", engine::fldtype::kString, 0, 10),
-            engine::FieldDesc::Make("HIRED", engine::fldtype::kDate),
-            engine::FieldDesc::Make("AMOUNT", engine::fldtype::kFloat, engine::fldsub::kMoney),
-            engine::FieldDesc::Make("SMALL", engine::fldtype::kInt16)};
+        fields = {engine::FieldDesc::Make("ID", engine::fldtype::kInt32),
+                  engine::FieldDesc::Make("NAME", engine::fldtype::kString, 0, 10),
+                  engine::FieldDesc::Make("HIRED", engine::fldtype::kDate),
+                  engine::FieldDesc::Make("AMOUNT", engine::fldtype::kFloat, engine::fldsub::kMoney),
+                  engine::FieldDesc::Make("SMALL", engine::fldtype::kInt16)};
         table = engine::paradox::CreateParadoxTable(path, fields, {}, 1);
     } else {
         fields = {engine::FieldDesc::Make("ID", engine::fldtype::kFloat, 0, 5, 0, 'N'),
@@ -116,8 +107,8 @@ inline std::string MakeEmployees(const TempDir& dir, const std::string& ext) {
     const char* names[] = {"Ann", "Bob", "Cy", "Di", "Ed"};
     for (int i = 0; i < 5; ++i)
         table->AppendRecord({engine::Value::Int(i + 1), engine::Value::Text(names[i]),
-                             engine::Value::Date(1990 + i, 1, 15),
-                             engine::Value::Double(1000.5 * (i + 1)), engine::Value::Int(i)});
+                             engine::Value::Date(1990 + i, 1, 15), engine::Value::Double(1000.5 * (i + 1)),
+                             engine::Value::Int(i)});
     table->Close();
     return path;
 }

@@ -29,7 +29,8 @@ std::string PictureVal(const std::vector<std::pair<uint8_t, std::string>>& pictu
         c[0x18] = 1;
         v += c + pic + '\0';
     }
-    const uint8_t types[][2] = {{pxt::kLong, 4}, {pxt::kAlpha, 10}, {pxt::kDate, 4}, {pxt::kCurrency, 8}, {pxt::kShort, 2}};
+    const uint8_t types[][2] = {
+        {pxt::kLong, 4}, {pxt::kAlpha, 10}, {pxt::kDate, 4}, {pxt::kCurrency, 8}, {pxt::kShort, 2}};
     std::string footer(6, '\0');
     footer[0] = 5;
     for (int k = 0; k < 5; ++k) footer += std::string{static_cast<char>(k + 1), 0};

@@ -34,8 +34,7 @@ std::unique_ptr<test::MemoryDataSet> AllKinds() {
         FieldDesc::Make("PIC", t::kBlob, s::kGraphic, 10),
         FieldDesc::Make("BIN", t::kBlob, s::kBinary, 10),
     };
-    return std::make_unique<test::MemoryDataSet>(
-        fields, std::vector<engine::Record>{engine::Record(fields.size())});
+    return std::make_unique<test::MemoryDataSet>(fields, std::vector<engine::Record>{engine::Record(fields.size())});
 }
 
 std::string Message(const std::function<void()>& f) {
@@ -146,8 +145,7 @@ TEST(Fields, BadTextIsRefusedWithTheFieldsName) {
     };
     const Case cases[] = {
         {"S", "abcdef", "Value of field 'S' is too long: 6 characters, at most 5 fit"},
-        {"I16", "40000",
-         "40000 is not a valid value for field 'I16'. The allowed range is -32768 to 32767"},
+        {"I16", "40000", "40000 is not a valid value for field 'I16'. The allowed range is -32768 to 32767"},
         {"I16", "12a", "'12a' is not a valid integer value for field 'I16'"},
         {"I32", "3000000000",
          "3000000000 is not a valid value for field 'I32'. The allowed range is -2147483648 to "
@@ -156,15 +154,13 @@ TEST(Fields, BadTextIsRefusedWithTheFieldsName) {
         {"F", "1,5", "'1,5' is not a valid floating point value for field 'F'"},
         {"F", "nan", "'nan' is not a valid floating point value for field 'F'"},
         {"N", "12.345", "'12.345' has more than 2 decimals, which field 'N' holds"},
-        {"N", "12345.6",
-         "'12345.60' is not a valid value for field 'N': it has more than 6 digits"},
+        {"N", "12345.6", "'12345.60' is not a valid value for field 'N': it has more than 6 digits"},
         {"B", "maybe", "'maybe' is not a valid boolean value for field 'B'"},
         {"D", "2/30/1998", "'2/30/1998' is not a valid date for field 'D'"},
         {"D", "13/1/1998", "'13/1/1998' is not a valid date for field 'D'"},
         {"D", "yesterday", "'yesterday' is not a valid date for field 'D'"},
         {"T", "25:00", "'25:00' is not a valid time for field 'T'"},
-        {"TS", "1/1/1998 13:00 PM",
-         "'1/1/1998 13:00 PM' is not a valid date and time for field 'TS'"},
+        {"TS", "1/1/1998 13:00 PM", "'1/1/1998 13:00 PM' is not a valid date and time for field 'TS'"},
         {"BY", "12345", "Value of field 'BY' is too long: 5 bytes, at most 4 fit"},
         {"AUTO", "5", "Tbl: Field 'AUTO' cannot be modified"},
     };
@@ -175,9 +171,8 @@ TEST(Fields, BadTextIsRefusedWithTheFieldsName) {
         ds->Edit();
         TField& f = ds->FieldByName(c.field);
         const std::string before = f.EditText();
-        const std::string expected = std::string(c.message).rfind("Tbl: ", 0) == 0
-                                         ? c.message
-                                         : std::string("Tbl: ") + c.message;
+        const std::string expected =
+            std::string(c.message).rfind("Tbl: ", 0) == 0 ? c.message : std::string("Tbl: ") + c.message;
         EXPECT_EQ(Message([&] { f.SetText(c.typed); }), expected) << c.field << " <- " << c.typed;
         EXPECT_EQ(f.EditText(), before) << "the value stays as it was";
         EXPECT_EQ(ds->State(), TDataSetState::dsEdit);
@@ -213,8 +208,7 @@ TEST(Fields, TypedAccess) {
     EXPECT_EQ(s.AsString(), "12345");
     EXPECT_EQ(s.AsInteger(), 12345);
     s.SetAsString("x1");
-    EXPECT_EQ(Message([&] { (void)s.AsInteger(); }),
-              "'x1' is not a valid integer value for field 'S'");
+    EXPECT_EQ(Message([&] { (void)s.AsInteger(); }), "'x1' is not a valid integer value for field 'S'");
     EXPECT_EQ(Message([&] { (void)d.AsBoolean(); }), "Cannot access field 'D' as type Boolean");
     EXPECT_EQ(Message([&] { i.SetAsDateTime(0); }), "Cannot access field 'I32' as type Integer");
     i.Clear();

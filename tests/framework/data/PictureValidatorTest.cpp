@@ -24,11 +24,16 @@ struct Case {
 
 const char* Name(TPicResult r) {
     switch (r) {
-    case kComplete: return "complete";
-    case kIncomplete: return "incomplete";
-    case kEmpty: return "empty";
-    case kError: return "error";
-    case kSyntax: return "syntax";
+        case kComplete:
+            return "complete";
+        case kIncomplete:
+            return "incomplete";
+        case kEmpty:
+            return "empty";
+        case kError:
+            return "error";
+        case kSyntax:
+            return "syntax";
     }
     return "?";
 }
@@ -46,8 +51,8 @@ const Case kCases[] = {
     {"??", "a1", false, kError, nullptr},
     {"&&", "ab", false, kComplete, "AB"},
     {"~~", "AB", false, kComplete, "ab"},
-    {"?", "\xC3\xA9", false, kComplete, "\xC3\xA9"},    // a letter above code 128, one character
-    {"&", "\xC3\xA9", false, kComplete, "\xC3\x89"},    // stored upper case
+    {"?", "\xC3\xA9", false, kComplete, "\xC3\xA9"},  // a letter above code 128, one character
+    {"&", "\xC3\xA9", false, kComplete, "\xC3\x89"},  // stored upper case
     {"@@", "1-", false, kComplete, nullptr},
     {"!!", "a1", false, kComplete, "A1"},
     // Literals: matched without regard to case, stored as the picture writes them.
@@ -121,8 +126,8 @@ TEST(PictureValidator, LanguageTable) {
         TDbPictureValidator v(c.picture, c.fill);
         std::string text = c.input;
         const TPicResult r = v.Check(text, c.fill);
-        EXPECT_EQ(Name(r), std::string(Name(c.expected))) << "picture \"" << c.picture << "\" input \"" << c.input
-                                                         << "\" fill " << c.fill;
+        EXPECT_EQ(Name(r), std::string(Name(c.expected)))
+            << "picture \"" << c.picture << "\" input \"" << c.input << "\" fill " << c.fill;
         EXPECT_EQ(text, c.stored ? c.stored : c.input) << "picture \"" << c.picture << "\" input \"" << c.input << '"';
     }
 }

@@ -65,8 +65,7 @@ TEST_F(QueryTest, AnswerNavigatedBothWaysAndByBookmark) {
     EXPECT_TRUE(query.IsSequenced());
     EXPECT_EQ((std::vector<int>{5, 4, 3, 2, 1}), Ids());
     std::vector<std::string> names;
-    for (query.Last(); !query.Bof(); query.Prior())
-        names.push_back(query.FieldByName("NAME").AsString());
+    for (query.Last(); !query.Bof(); query.Prior()) names.push_back(query.FieldByName("NAME").AsString());
     EXPECT_EQ((std::vector<std::string>{"Ann", "Bob", "Cy", "Di", "Ed"}), names);
 
     query.First();
@@ -85,9 +84,8 @@ TEST_F(QueryTest, AnswerIsReadOnly) {
     Sql("SELECT * FROM employee");
     query.Open();
     EXPECT_FALSE(query.CanModify());
-    for (auto op :
-         std::vector<std::function<void()>>{[&] { query.Edit(); }, [&] { query.Insert(); },
-                                            [&] { query.Append(); }, [&] { query.Delete(); }})
+    for (auto op : std::vector<std::function<void()>>{[&] { query.Edit(); }, [&] { query.Insert(); },
+                                                      [&] { query.Append(); }, [&] { query.Delete(); }})
         EXPECT_EQ(Message(op), "Query1: Cannot modify a read-only dataset");
     EXPECT_EQ(query.State(), TDataSetState::dsBrowse);
 }
@@ -159,8 +157,7 @@ TEST_F(QueryTest, ChangingTheStatementClosesTheAnswer) {
     link.SetDataSource(&source);
     Sql("SELECT * FROM employee");
     query.Open();
-    EXPECT_EQ(Message([&] { query.SetDatabaseName("x"); }),
-              "Query1: Cannot perform this operation on an open dataset");
+    EXPECT_EQ(Message([&] { query.SetDatabaseName("x"); }), "Query1: Cannot perform this operation on an open dataset");
     link.Clear();
     query.SQL().Add("WHERE ID = 1");
     EXPECT_FALSE(query.Active());
@@ -231,9 +228,7 @@ TEST(Params, MarkersOfAStatement) {
         const char* converted;
     };
     const Case cases[] = {
-        {"SELECT * FROM t WHERE a = :a AND b = :bee",
-         {"a", "bee"},
-         "SELECT * FROM t WHERE a = ?  AND b = ?   "},
+        {"SELECT * FROM t WHERE a = :a AND b = :bee", {"a", "bee"}, "SELECT * FROM t WHERE a = ?  AND b = ?   "},
         {"WHERE d = '12:30' AND n = \"x:y\"", {}, "WHERE d = '12:30' AND n = \"x:y\""},
         {"WHERE s = 'it''s :no' AND x = :yes", {"yes"}, "WHERE s = 'it''s :no' AND x = ?   "},
         {"/* :c */ x = :a -- :d\r\n+ :a", {"a", "a"}, "/* :c */ x = ?  -- :d\r\n+ ? "},

@@ -135,8 +135,7 @@ TEST_P(TableTest, ValuesThatDoNotFitKeepTheRecordInEditState) {
         bool failsAtPost;
     };
     std::vector<Case> cases = {
-        {"NAME", "Bartholomew",
-         "Table1: Value of field 'NAME' is too long: 11 characters, at most 10 fit", false},
+        {"NAME", "Bartholomew", "Table1: Value of field 'NAME' is too long: 11 characters, at most 10 fit", false},
         {"HIRED", "2/30/1998", "Table1: '2/30/1998' is not a valid date for field 'HIRED'", false},
     };
     if (std::string(GetParam()) == ".db") {
@@ -200,8 +199,7 @@ TEST(Table, KeyChangeFollowsTheRecord) {
 
 TEST_P(TableTest, EngineFactsOfTheOpenTable) {
     EXPECT_EQ(table.Handle(), nullptr);
-    EXPECT_EQ(Message([&] { table.CursorProperties(); }),
-              "The specified cursor handle is invalid or NULL");
+    EXPECT_EQ(Message([&] { table.CursorProperties(); }), "The specified cursor handle is invalid or NULL");
     table.Open();
     const auto props = table.CursorProperties();
     EXPECT_EQ(props.name, "employee");
@@ -233,8 +231,7 @@ TEST(Table, NamesAndPlaces) {
     table.SetDatabaseName("/nonexistent");
     EXPECT_EQ(table.TablePath(), dir.File("employee.dbf"));
     table.Open();
-    EXPECT_EQ(Message([&] { table.SetTableName("x"); }),
-              "Table1: Cannot perform this operation on an open dataset");
+    EXPECT_EQ(Message([&] { table.SetTableName("x"); }), "Table1: Cannot perform this operation on an open dataset");
     table.Close();
     table.SetTableName("missing.db");
     table.SetDatabaseName(dir.Path());
