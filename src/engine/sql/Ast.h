@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/storage/ColumnType.h"
+
 namespace tessel::engine::sql {
 
 // A place in the statement text: 1-based line and column (a column counts characters, not
@@ -42,23 +44,7 @@ struct TableName {
 // ---------------------------------------------------------------------------------------
 // Types of CREATE TABLE, ALTER TABLE ... ADD and CAST.
 
-enum class TypeName {
-    Smallint,
-    Integer,
-    Decimal,
-    Numeric,
-    Float,
-    Char,
-    Varchar,
-    Date,
-    Time,
-    Timestamp,
-    Boolean,
-    Money,
-    Autoinc,
-    Bytes,
-    Blob
-};
+using TypeName = ColumnKind;
 
 // A type as written. For CHAR/VARCHAR/BYTES `size` is the length; for DECIMAL/NUMERIC/FLOAT
 // `size` is the precision and `scale` the decimals; for BLOB `size` is the number of bytes kept

@@ -1739,48 +1739,11 @@ private:
 
     // ---- DDL ----
 
-    static ColumnType::Kind KindOf(TypeName name) {
-        using K = ColumnType::Kind;
-        switch (name) {
-            case TypeName::Smallint:
-                return K::Smallint;
-            case TypeName::Integer:
-                return K::Integer;
-            case TypeName::Autoinc:
-                return K::Autoinc;
-            case TypeName::Decimal:
-                return K::Decimal;
-            case TypeName::Numeric:
-                return K::Numeric;
-            case TypeName::Float:
-                return K::Float;
-            case TypeName::Money:
-                return K::Money;
-            case TypeName::Char:
-                return K::Char;
-            case TypeName::Varchar:
-                return K::Varchar;
-            case TypeName::Date:
-                return K::Date;
-            case TypeName::Time:
-                return K::Time;
-            case TypeName::Timestamp:
-                return K::Timestamp;
-            case TypeName::Boolean:
-                return K::Boolean;
-            case TypeName::Bytes:
-                return K::Bytes;
-            case TypeName::Blob:
-                return K::Blob;
-        }
-        return K::Integer;
-    }
-
     // The field a column definition makes in a table of the driver's format.
     static FieldDesc DefineField(const ColumnDef& c, const StorageDriver& driver) {
         const TypeSpec& t = c.type;
         try {
-            return driver.DefineField(c.name.name.text, ColumnType{KindOf(t.name), t.size, t.scale});
+            return driver.DefineField(c.name.name.text, ColumnType{t.name, t.size, t.scale});
         } catch (const ColumnTypeError& e) {
             switch (e.what) {
                 case ColumnTypeError::What::InvalidType:

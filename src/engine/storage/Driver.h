@@ -14,34 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/storage/ColumnType.h"
 #include "engine/storage/Table.h"
 
 namespace tessel::engine {
-
-// A column as CREATE TABLE and ALTER TABLE ADD write it: the local SQL type with its size and
-// scale as given (BLOB: size and subtype).
-struct ColumnType {
-    enum class Kind {
-        Smallint,
-        Integer,
-        Autoinc,
-        Decimal,
-        Numeric,
-        Float,
-        Money,
-        Char,
-        Varchar,
-        Date,
-        Time,
-        Timestamp,
-        Boolean,
-        Bytes,
-        Blob
-    };
-    Kind kind = Kind::Integer;
-    std::optional<int> size;
-    std::optional<int> scale;
-};
 
 // Why a column definition does not fit a format: the binder turns it into its message at the
 // type's place in the statement.
