@@ -3,6 +3,7 @@
 #include "engine/TableFiles.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/AsciiText.h"
 #include "base/EngineError.h"
@@ -100,7 +101,7 @@ uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* 
             Record in, out(plan.fields.size());
             while (next(in)) {
                 for (size_t k = 0; k < out.size(); ++k) {
-                    out[k] = std::move(in[from[k]]);
+                    std::swap(out[k], in[from[k]]);  // both keep their buffers for the next record
                     plan.Convert(k, out[k], copied);
                 }
                 table->AppendRecord(out);
