@@ -59,7 +59,13 @@ int ProgressHandler(void* arg) {
 // path order so two programs locking the same tables cannot wait on each other for ever.
 class StatementLocks {
 public:
-    ~StatementLocks() { Release(); }
+    // Locks a failure leaves behind are let go without a second failure escaping.
+    ~StatementLocks() {
+        try {
+            Release();
+        } catch (...) {
+        }
+    }
     void Take(const std::vector<std::pair<TableEntry*, bool>>& tables) {
         auto sorted = tables;
         std::sort(sorted.begin(), sorted.end(),

@@ -164,8 +164,10 @@ void RewriteTable(Table& source, const std::string& path, const std::vector<Fiel
                 }
                 dest->AppendRecord(out);
             }
+            writeLock.Release();
         }
         dest->Close();
+        readLock.Release();
     });
 }
 

@@ -107,6 +107,7 @@ uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* 
                 table->AppendRecord(out);
                 ++copied;
             }
+            writeLock.Release();
         }
         table->Close();
     });
@@ -119,7 +120,7 @@ uint64_t CopyTableFile(Table& source, const std::string& destPath) {
     TableLock readLock(source, LockMode::Shared);
     source.Refresh();
     uint32_t slot = 0;
-    return CopyRecords(
+    const uint64_t copied = CopyRecords(
         source.Fields(), &source.Driver(), destPath,
         [&](Record& rec) {
             while (slot < source.RecordCount())
@@ -127,6 +128,8 @@ uint64_t CopyTableFile(Table& source, const std::string& destPath) {
             return false;
         },
         options);
+    readLock.Release();
+    return copied;
 }
 
 }  // namespace tessel::engine

@@ -297,9 +297,9 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
         WriteNewFiles(tmpDbf, CompanionPath(tmpDbf, ".dbt"), plan, ownName);
         if (fill) {
             auto table = DbfTable::Open(tmpDbf, OpenMode::ReadWrite);
-            table->Lock(LockMode::Exclusive);
+            TableLock hold(*table, LockMode::Exclusive);
             fill(*table);
-            table->Unlock();
+            hold.Release();
             table->Close();
         }
     });

@@ -318,20 +318,12 @@ void ParadoxTable::CreateIndex(const std::string& name, const std::vector<std::s
     secondaries_.push_back(std::move(ix));
     contents_.push_back(std::move(kept));
     props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
+    hold.Release();
 }
 
 bool ParadoxTable::DropIndex(const std::string& name) {
+    TableLock hold(*this, LockMode::Exclusive);
     if (!writable_) Fail("Table \"" + path_ + "\" is open read-only", errc::kReadOnly);
-    Lock(LockMode::Exclusive);
-    struct Release {
-        ParadoxTable& t;
-        ~Release() {
-            try {
-                t.Unlock();
-            } catch (...) {
-            }
-        }
-    } release{*this};
     for (size_t k = 0; k < secondaries_.size(); ++k) {
         const std::string n = SecondaryName(secondaries_[k]);
         if (n.size() != name.size() || strcasecmp(n.c_str(), name.c_str()) != 0) continue;
@@ -341,8 +333,10 @@ bool ParadoxTable::DropIndex(const std::string& name) {
         secondaries_.erase(secondaries_.begin() + static_cast<std::ptrdiff_t>(k));
         contents_.erase(contents_.begin() + static_cast<std::ptrdiff_t>(k));
         props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());
+        hold.Release();
         return true;
     }
+    hold.Release();
     return false;
 }
 

@@ -261,8 +261,9 @@ public:
     const std::vector<SecondaryIndex>& Secondaries() const { return secondaries_; }
 
 private:
-    // A hold of the table lock for one write call; flushes the header and index when the
-    // outermost hold ends.
+    // A hold of the table lock for one write call. Release (at the call's normal end) writes the
+    // header and index when the outermost hold ends and reports a failure; a hold left by a
+    // failure is let go by the destructor, which never throws.
     class WriteHold {
     public:
         explicit WriteHold(ParadoxTable& t) : t_(t) {
@@ -281,10 +282,17 @@ private:
                      errc::kCorruptFile);
             }
         }
+        void Release() {
+            if (!held_) return;
+            held_ = false;
+            t_.Unlock();
+        }
         ~WriteHold() {
+            if (!held_) return;
             try {
                 t_.Unlock();
             } catch (...) {
+                // A failure is already on its way to the caller.
             }
         }
         WriteHold(const WriteHold&) = delete;
@@ -292,6 +300,7 @@ private:
 
     private:
         ParadoxTable& t_;
+        bool held_ = true;
     };
 
     void Load();

@@ -590,6 +590,7 @@ uint32_t ParadoxTable::AppendRecord(const Record& values) {
             reinterpret_cast<const uint8_t*>(rec.data()) + h_.fields[static_cast<size_t>(autoIncField_)].offset;
         if (!AllZero(p, 4)) maxAutoInc_ = std::max(*maxAutoInc_, DecodeInt(p, 4));
     }
+    hold.Release();
     return result;
 }
 
@@ -633,6 +634,7 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
         RemoveAt(pos, index);
         InsertKeyed(rec);
     }
+    hold.Release();
 }
 
 void ParadoxTable::DeleteRecord(uint32_t recNo) {
@@ -644,6 +646,7 @@ void ParadoxTable::DeleteRecord(uint32_t recNo) {
     FreeBlobs(reinterpret_cast<const uint8_t*>(cache_.data()) + kBlockHeader + size_t{index} * h_.recordSize);
     RemoveAt(pos, index);
     if (h_.keyFields) indexDirty_ = true;
+    hold.Release();
 }
 
 void ParadoxTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
@@ -663,6 +666,7 @@ void ParadoxTable::WriteRawRecord(uint32_t recNo, std::string_view bytes) {
         indexDirty_ = true;
     }
     MarkDirty();
+    hold.Release();
 }
 
 void ParadoxTable::FlushMeta() {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/EngineError.h"
+#include "engine/storage/IoFaults.h"
 
 namespace tessel::engine {
 
@@ -55,6 +56,7 @@ void LockedFile::Open(const std::string& path, bool writable) {
 
 void LockedFile::Create(const std::string& path) {
     Close();
+    if (const IoFault f = CheckIoFault(IoCall::Create, path); f.error) Fail("Cannot create", path, f.error, errc::kIo);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
@@ -104,23 +106,29 @@ void LockedFile::ReadExactly(uint64_t offset, void* buffer, size_t size, const c
 }
 
 void LockedFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const IoFault fault = CheckIoFault(IoCall::Write, path_);
+    if (fault.error && fault.bytes < size) size = fault.bytes;  // a write cut off part-way
     size_t done = 0;
     const auto* p = static_cast<const char*>(data);
     while (done < size) {
         const ssize_t n = ::pwrite(fd_, p + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail("Cannot write", path_, errno, errno == ENOSPC ? errc::kIo : errc::kIo);
+            Fail("Cannot write", path_, errno, errc::kIo);
         }
         done += static_cast<size_t>(n);
     }
+    if (fault.error) Fail("Cannot write", path_, fault.error, errc::kIo);
 }
 
 void LockedFile::Truncate(uint64_t size) {
+    if (const IoFault f = CheckIoFault(IoCall::Truncate, path_); f.error)
+        Fail("Cannot write", path_, f.error, errc::kIo);
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot write", path_, errno, errc::kIo);
 }
 
 void LockedFile::Sync() {
+    if (const IoFault f = CheckIoFault(IoCall::Sync, path_); f.error) Fail("Cannot write", path_, f.error, errc::kIo);
     if (::fdatasync(fd_) != 0) Fail("Cannot write", path_, errno, errc::kIo);
 }
 

@@ -140,7 +140,10 @@ public:
 
     // Holds the table lock across several calls (e.g. a batch of appends, a transaction).
     // Every single call takes the lock it needs by itself; nesting is allowed, and an
-    // exclusive request inside a shared hold upgrades it.
+    // exclusive request inside a shared hold upgrades it. When the outermost hold ends, Unlock
+    // writes what the hold kept back (appends, headers, indexes) and raises when that fails;
+    // the hold is let go either way, and the files stay consistent (what was kept back is
+    // simply not in them).
     virtual void Lock(LockMode mode) = 0;
     virtual void Unlock() = 0;
 
@@ -149,16 +152,32 @@ public:
     virtual void Close() = 0;
 };
 
-// Holds a table lock for a scope.
+// Holds a table lock for a scope. Release ends the hold at the scope's normal end and reports
+// a failure to write what the hold kept back; a hold a failure leaves behind is let go by the
+// destructor, which never throws (the failure on its way out is the one reported).
 class TableLock {
 public:
     TableLock(Table& table, LockMode mode) : table_(table) { table_.Lock(mode); }
-    ~TableLock() { table_.Unlock(); }
+    ~TableLock() {
+        if (!held_) return;
+        try {
+            table_.Unlock();
+        } catch (...) {
+            // Only reached when the scope is left by a failure or without Release.
+        }
+    }
     TableLock(const TableLock&) = delete;
     TableLock& operator=(const TableLock&) = delete;
 
+    void Release() {
+        if (!held_) return;
+        held_ = false;
+        table_.Unlock();
+    }
+
 private:
     Table& table_;
+    bool held_ = true;
 };
 
 // Index of a field by name, compared without regard to ASCII case; -1 when absent.

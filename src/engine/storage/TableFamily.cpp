@@ -16,6 +16,7 @@
 #include "base/EngineError.h"
 #include "base/FileUtil.h"
 #include "engine/storage/Driver.h"
+#include "engine/storage/IoFaults.h"
 
 namespace tessel::engine {
 
@@ -145,8 +146,9 @@ void ReplaceTableFamily(const std::string& newMainPath, const std::string& destM
         for (auto it = done.rbegin(); it != done.rend(); ++it) ::rename(it->second.c_str(), it->first.c_str());
     };
     auto move = [&](const std::string& from, const std::string& to) {
-        if (::rename(from.c_str(), to.c_str()) != 0) {
-            const int err = errno;
+        const IoFault fault = CheckIoFault(IoCall::Rename, from);
+        if (fault.error || ::rename(from.c_str(), to.c_str()) != 0) {
+            const int err = fault.error ? fault.error : errno;
             undo();
             throw EngineError("Cannot rename \"" + from + "\" to \"" + to + "\": " + std::strerror(err),
                               ErrorCodeFor(err), err);
