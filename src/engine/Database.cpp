@@ -476,12 +476,9 @@ void Database::Submit(Op&& op) {
 void Database::FinishChanges() {
     StatementState& st = *statement_;
     if (st.first) {
-        // The statement's only change: a driver call that changes all or nothing by itself
-        // (in a transaction the table's before-image is taken first).
-        if (inTransaction_ && !transactionJournal_.Has(st.first->entry->info.path)) {
-            transactionJournal_.Snapshot(st.first->entry->info.path);
-            transactionTables_.push_back(st.first->entry);
-        }
+        // The statement's only change: journaled like any other, at the cost of the pages it
+        // changes.
+        PrepareToChange(*st.first->entry);
         Op first = std::move(*st.first);
         st.first.reset();
         Apply(first);
@@ -523,7 +520,7 @@ void Database::RestoreJournal(Journal& journal) {
             if (!first) first = std::current_exception();
         }
     }
-    journal.Clear();
+    journal.Abandon();
     if (first) std::rethrow_exception(first);
 }
 

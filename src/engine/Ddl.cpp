@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <set>
 
 #include "base/AsciiText.h"
@@ -13,6 +14,7 @@
 #include "engine/TableFiles.h"
 #include "engine/drivers/Drivers.h"
 #include "engine/storage/LockedFile.h"
+#include "engine/storage/RollbackJournal.h"
 #include "engine/storage/TableFamily.h"
 
 namespace tessel::engine {
@@ -57,14 +59,8 @@ void Database::RunDdl(const sql::BoundStatement& b) {
                     found = found || (!index.primary && SameAscii(index.name, b.indexName));
                 if (!found) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
                 if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
-                bool dropped;
-                try {
-                    dropped = e.table->DropIndex(b.indexName);
-                } catch (...) {
-                    RetireEntry(b.tablePath);
-                    throw;
-                }
-                RetireEntry(b.tablePath);
+                bool dropped = false;
+                ChangeIndexes(b.tablePath, [&] { dropped = e.table->DropIndex(b.indexName); });
                 if (!dropped) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
             }
             return;
@@ -75,18 +71,32 @@ void Database::RunDdl(const sql::BoundStatement& b) {
                 if (SameAscii(index.name, b.indexName) || SameAscii("PRIMARY", b.indexName))
                     throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
             if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
-            try {
-                e.table->CreateIndex(b.indexName, b.indexFields, b.indexUnique, b.indexDescending);
-            } catch (...) {
-                RetireEntry(b.tablePath);
-                throw;
-            }
-            RetireEntry(b.tablePath);
+            ChangeIndexes(b.tablePath,
+                          [&] { e.table->CreateIndex(b.indexName, b.indexFields, b.indexUnique, b.indexDescending); });
             return;
         }
         default:
             throw EngineError("Not a table change", errc::kSqlExecute);
     }
+}
+
+void Database::ChangeIndexes(const std::string& path, const std::function<void()>& change) {
+    // The index files and the table's header change in place: under a journal, so a failure
+    // part-way leaves them as they were.
+    RollbackJournal journal(path);
+    try {
+        change();
+    } catch (...) {
+        RetireEntry(path);
+        try {
+            journal.Rollback();
+        } catch (...) {
+            // The journal stays hot and the next opener rolls it back.
+        }
+        throw;
+    }
+    RetireEntry(path);
+    journal.Commit();
 }
 
 void Database::CreateTable(const std::string& path, const std::vector<FieldDesc>& fields,

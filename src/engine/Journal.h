@@ -1,45 +1,44 @@
 #pragma once
 
-// Before-images of whole table families. A table is copied, with every companion file, the
-// first time it is about to change under the journal; restoring writes the copies back over
-// the files (in place, so other programs' open handles see the old data again) and removes
-// family files that did not exist then. Restoring is exact: every byte of every file is as it
-// was.
+// The before-images of the tables a statement or a transaction changes: one rollback journal
+// beside each table (engine/storage/RollbackJournal.h). A table joins the first time it is
+// about to change; restoring writes its old bytes back; clearing commits every table.
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::engine {
 
 class Journal {
 public:
     Journal() = default;
-    ~Journal();  // drops the copies
+    // Tables neither restored nor committed are rolled back (failures swallowed).
+    ~Journal() = default;
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
     bool Has(const std::string& mainPath) const;
-    // Copies the family of `mainPath` unless it is already in the journal. The table must be
-    // flushed (not in the middle of a change). Raises EngineError when a copy fails.
+    // Starts journaling the family of `mainPath` unless it is already in the journal. Raises
+    // EngineError when the journal cannot be created.
     void Snapshot(const std::string& mainPath);
     // The main paths in the journal, in the order they were added.
     std::vector<std::string> Tables() const;
     // Writes one table's before-image back. Its open table objects must be closed first.
     void Restore(const std::string& mainPath);
-    // Forgets every before-image (commit).
+    // Commits every table (the changed files made durable, then the journals deleted) and
+    // forgets them. Raises EngineError when a commit fails; the tables not yet committed stay
+    // in the journal.
     void Clear();
+    // Lets go of the tables still in the journal without committing them: each is rolled back
+    // once more, and a journal that cannot be stays hot for the next opener of its table.
+    void Abandon() { entries_.clear(); }
     bool Empty() const { return entries_.empty(); }
 
 private:
-    struct Entry {
-        std::string mainPath;
-        std::vector<std::pair<std::string, std::string>> files;  // original, copy
-    };
-    std::string EnsureDirectory();
-
-    std::string dir_;
-    std::vector<Entry> entries_;
-    int counter_ = 0;
+    std::vector<std::unique_ptr<RollbackJournal>> entries_;
 };
 
 }  // namespace tessel::engine

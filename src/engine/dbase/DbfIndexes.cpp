@@ -2,6 +2,7 @@
 
 #include "engine/dbase/DbfCodec.h"
 #include "engine/dbase/DbfTable.h"
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::engine::dbase {
 
@@ -413,7 +414,7 @@ void DbfTable::CreateIndex(const std::string& name, const std::vector<std::strin
                 if (hadStale)
                     WriteFileAtomically(mdx_.path, stale);
                 else
-                    ::unlink(mdx_.path.c_str());
+                    RemoveTableFile(mdx_.path);
                 mdx_.path.clear();
                 mdx_.file = MdxFile();
                 mdx_.dirty = false;
@@ -445,7 +446,7 @@ bool DbfTable::DropIndex(const std::string& name) {
             // The header's claim goes before the file, never the other way round.
             mdx_.path.clear();
             WriteIndexFlags();
-            ::unlink(path.c_str());
+            RemoveTableFile(path);
             mdx_.file = MdxFile();
         } else {
             RebuildIndexFile(after);

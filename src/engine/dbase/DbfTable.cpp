@@ -2,6 +2,7 @@
 
 #include "engine/dbase/DbfTable.h"
 #include "engine/dbase/DbfCodec.h"
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::engine::dbase {
 
@@ -15,6 +16,7 @@ DbfTable::~DbfTable() {
 }
 
 std::unique_ptr<DbfTable> DbfTable::Open(const std::string& path, OpenMode mode) {
+    RecoverHotJournals(path);
     std::unique_ptr<DbfTable> t(new DbfTable());
     t->Load(path, mode);
     return t;

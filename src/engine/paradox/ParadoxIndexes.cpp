@@ -1,6 +1,7 @@
 // The Paradox table: secondary indexes, made, kept current, searched and dropped.
 
 #include "engine/paradox/ParadoxTable.h"
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::engine::paradox {
 
@@ -327,9 +328,8 @@ bool ParadoxTable::DropIndex(const std::string& name) {
     for (size_t k = 0; k < secondaries_.size(); ++k) {
         const std::string n = SecondaryName(secondaries_[k]);
         if (n.size() != name.size() || strcasecmp(n.c_str(), name.c_str()) != 0) continue;
-        std::error_code ec;
-        fs::remove(secondaries_[k].dataPath, ec);
-        fs::remove(secondaries_[k].treePath, ec);
+        RemoveTableFile(secondaries_[k].dataPath);
+        RemoveTableFile(secondaries_[k].treePath);
         secondaries_.erase(secondaries_.begin() + static_cast<std::ptrdiff_t>(k));
         contents_.erase(contents_.begin() + static_cast<std::ptrdiff_t>(k));
         props_.indexCount = (h_.keyFields > 0 ? 1u : 0u) + static_cast<uint32_t>(secondaries_.size());

@@ -1,6 +1,7 @@
 // The Paradox table: opening, validity checks, reading, locking, and the entry points.
 
 #include "engine/paradox/ParadoxTable.h"
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::engine::paradox {
 
@@ -655,6 +656,7 @@ void ParadoxTable::SyncWithDisk() {
 // --- entry points ----------------------------------------------------------------------------
 
 std::unique_ptr<Table> OpenParadoxTable(const std::string& path, OpenMode mode) {
+    RecoverHotJournals(path);
     auto t = std::make_unique<ParadoxTable>(path, mode == OpenMode::ReadWrite);
     t->OpenFiles();
     return t;

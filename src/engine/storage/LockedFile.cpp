@@ -15,6 +15,7 @@
 
 #include "base/EngineError.h"
 #include "engine/storage/IoFaults.h"
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::engine {
 
@@ -57,6 +58,7 @@ void LockedFile::Open(const std::string& path, bool writable) {
 void LockedFile::Create(const std::string& path) {
     Close();
     if (const IoFault f = CheckIoFault(IoCall::Create, path); f.error) Fail("Cannot create", path, f.error, errc::kIo);
+    NotifyBeforeCreate(path);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
@@ -108,6 +110,7 @@ void LockedFile::ReadExactly(uint64_t offset, void* buffer, size_t size, const c
 void LockedFile::WriteAt(uint64_t offset, const void* data, size_t size) {
     const IoFault fault = CheckIoFault(IoCall::Write, path_);
     if (fault.error && fault.bytes < size) size = fault.bytes;  // a write cut off part-way
+    NotifyBeforeWrite(path_, fd_, offset, size);
     size_t done = 0;
     const auto* p = static_cast<const char*>(data);
     while (done < size) {
@@ -124,6 +127,7 @@ void LockedFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 void LockedFile::Truncate(uint64_t size) {
     if (const IoFault f = CheckIoFault(IoCall::Truncate, path_); f.error)
         Fail("Cannot write", path_, f.error, errc::kIo);
+    NotifyBeforeTruncate(path_, fd_, size);
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot write", path_, errno, errc::kIo);
 }
 

@@ -1,0 +1,169 @@
+// Every write kind on both formats with one failing I/O call at each step in turn (a full disk
+// at the Nth write, sync, truncate, create or rename): afterwards the table family is, byte for
+// byte, the old one or the complete new one, no temporary file is left, and the table reads.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "ExecTestSupport.h"
+#include "base/EngineError.h"
+#include "engine/storage/IoFaults.h"
+
+namespace tessel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using FileSet = std::map<std::string, std::string>;
+
+struct WriteKind {
+    const char* name;
+    std::string sql;  // "" when `run` does the work
+    std::function<void(engine::Database&)> run;
+};
+
+class FaultTest : public ::testing::Test, public ExecFixture {
+protected:
+    void SetUp() override {
+        const char* note = "'a memo longer than the ten bytes kept in the record'";
+        Sql("CREATE TABLE \"k.db\" (ID INTEGER, NAME CHAR(20), NOTE BLOB(10,1), PRIMARY KEY (ID))");
+        Sql("CREATE TABLE \"u.db\" (ID INTEGER, NAME CHAR(20), NOTE BLOB(10,1))");
+        Sql("CREATE TABLE \"d.dbf\" (ID INTEGER, NAME CHAR(20), NOTE BLOB(10,1))");
+        for (const char* t : {"k.db", "u.db", "d.dbf"}) {
+            for (int i = 1; i <= 240; ++i)
+                Sql(std::string("INSERT INTO \"") + t + "\" VALUES (" + std::to_string(i) + ", 'name " +
+                    std::to_string(i % 37) + "', " + (i % 3 ? note : "NULL") + ")");
+        }
+        Sql("CREATE INDEX BYNAME ON \"k.db\" (NAME)");
+        Sql("CREATE INDEX BYNAME ON \"d.dbf\" (NAME)");
+        Reopen();
+        pristine_ = Files();
+    }
+    void TearDown() override { engine::SetIoFaultHook({}); }
+
+    void Reopen() {
+        engine = std::make_unique<engine::Engine>(config.File("aliases.conf"), dir.Path());
+        db = &engine->OpenDatabase("");
+    }
+    void Restore(const FileSet& files) {
+        Close();
+        for (const auto& e : fs::directory_iterator(dir.Path())) fs::remove(e.path());
+        for (const auto& [name, bytes] : files) std::ofstream(dir.File(name), std::ios::binary) << bytes;
+        Reopen();
+    }
+    void Run(const WriteKind& w) {
+        if (!w.sql.empty())
+            Sql(w.sql);
+        else
+            w.run(*db);
+    }
+    void Close() {
+        db = nullptr;
+        engine.reset();
+    }
+
+    FileSet pristine_;
+};
+
+std::string Describe(const FileSet& got, const FileSet& old, const FileSet& now) {
+    std::string out;
+    for (const auto& [name, bytes] : got) {
+        auto o = old.find(name), n = now.find(name);
+        out += name +
+               (o != old.end() && o->second == bytes   ? " (old)"
+                : n != now.end() && n->second == bytes ? " (new)"
+                                                       : " (other)") +
+               "; ";
+    }
+    return out;
+}
+
+// The write kinds for table `t` ("@" stands for its name).
+std::vector<WriteKind> KindsFor(const std::string& t, const std::string& dir) {
+    std::vector<WriteKind> kinds = {
+        {"insert one", "INSERT INTO \"@\" VALUES (1000, 'new', 'another memo longer than ten bytes')", {}},
+        {"insert many", "INSERT INTO \"@\" SELECT ID + 5000, NAME, NOTE FROM \"@\" WHERE ID < 120", {}},
+        {"update with memos",
+         "UPDATE \"@\" SET NOTE = 'a changed memo, longer than ten bytes', NAME = 'x' WHERE ID < 150",
+         {}},
+        {"delete", "DELETE FROM \"@\" WHERE ID > 100", {}},
+        {"batch copy over the table", "",
+         [dest = dir + "/" + t](engine::Database& db) {
+             auto answer = db.OpenQuery("SELECT ID, NAME FROM \"u.db\" WHERE ID < 200");
+             db.BatchCopy(*answer, dest);
+         }},
+    };
+    if (t == "u.db") {  // tables with indexes are not rewritten by ALTER TABLE
+        kinds.push_back({"alter table add", "ALTER TABLE \"@\" ADD EXTRA CHAR(5)", {}});
+        kinds.push_back({"alter table drop", "ALTER TABLE \"@\" DROP NAME", {}});
+    } else {
+        kinds.push_back({"create index",
+                         t == "k.db" ? "CREATE INDEX BYBOTH ON \"@\" (NAME, ID)" : "CREATE INDEX BYID ON \"@\" (ID)",
+                         {}});
+        kinds.push_back({"drop index", "DROP INDEX \"@\".BYNAME", {}});
+    }
+    for (auto& w : kinds)
+        for (size_t at; (at = w.sql.find('@')) != std::string::npos;) w.sql.replace(at, 1, t);
+    return kinds;
+}
+
+TEST_F(FaultTest, EveryFailingStepLeavesTheOldOrTheNewTable) {
+    int cases = 0, old = 0, now = 0, other = 0;
+    for (const std::string t : {"k.db", "u.db", "d.dbf"}) {
+        for (const WriteKind& w : KindsFor(t, dir.Path())) {
+            SCOPED_TRACE(std::string(w.name) + " on " + t);
+            // The complete new table, and how many I/O calls the change makes.
+            Restore(pristine_);
+            int calls = 0;
+            engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
+                ++calls;
+                return engine::IoFault{};
+            });
+            ASSERT_NO_THROW(Run(w));
+            engine::SetIoFaultHook({});
+            Close();
+            const FileSet fresh = Files();
+            ASSERT_NE(fresh, pristine_);
+            for (int n = 1; n <= calls; ++n) {
+                Restore(pristine_);
+                int seen = 0;
+                engine::SetIoFaultHook([&](engine::IoCall call, const std::string&) {
+                    if (++seen != n) return engine::IoFault{};
+                    return engine::IoFault{ENOSPC, call == engine::IoCall::Write ? size_t{3} : size_t{0}};
+                });
+                std::string message;
+                try {
+                    Run(w);
+                } catch (const engine::EngineError& e) {
+                    message = e.what();
+                }
+                engine::SetIoFaultHook({});
+                Close();
+                const FileSet got = Files();
+                ++cases;
+                if (got == pristine_) {
+                    ++old;
+                    EXPECT_NE(message.find("No space left on device"), std::string::npos)
+                        << "step " << n << " of " << calls << ": " << message;
+                } else if (got == fresh) {
+                    ++now;
+                } else {
+                    ++other;
+                    ADD_FAILURE() << "step " << n << " of " << calls << " (" << message
+                                  << "): " << Describe(got, pristine_, fresh);
+                }
+                Reopen();
+                EXPECT_NO_THROW(Rows("SELECT COUNT(*) FROM \"" + t + "\"")) << "step " << n;
+            }
+        }
+    }
+    std::printf("I/O fault cases: %d, old: %d, new: %d, anything else: %d\n", cases, old, now, other);
+    EXPECT_EQ(other, 0);
+}
+
+}  // namespace
+}  // namespace tessel::test
