@@ -21,6 +21,7 @@
 #include "base/EngineError.h"
 #include "base/FileUtil.h"
 #include "engine/storage/IoFaults.h"
+#include "engine/storage/TableFamily.h"
 
 namespace tessel::engine {
 
@@ -203,6 +204,7 @@ RollbackJournal::RollbackJournal(const std::string& mainPath) : mainPath_(mainPa
     std::snprintf(name, sizeof name, "%016llx%04llx", static_cast<unsigned long long>(stamp),
                   static_cast<unsigned long long>(++counter & 0xFFFF));
     journalPath_ = JournalPrefix(mainPath) + name;
+    RemoveStaleBuilds(ExtractFileDir(mainPath));
     if (const IoFault f = CheckIoFault(IoCall::Create, journalPath_); f.error)
         Fail("Cannot create", journalPath_, f.error);
     fd_ = ::open(journalPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

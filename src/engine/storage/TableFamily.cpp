@@ -3,6 +3,7 @@
 #include "engine/storage/TableFamily.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,9 +173,65 @@ void ReplaceTableFamily(const std::string& newMainPath, const std::string& destM
     for (const auto& file : aside) ::unlink(file.c_str());
 }
 
+namespace {
+
+constexpr char kBuildPrefix[] = ".tessel-tmp-";
+
+// A build in progress: the placeholder that reserves the temporary stem stays, locked, for
+// the build's life, so a later writer can tell a build whose process is gone.
+class BuildPlaceholder {
+public:
+    explicit BuildPlaceholder(const std::string& dir) {
+        std::string tmpl = InDirectory(dir, std::string(kBuildPrefix) + "XXXXXX");
+        fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
+        if (fd_ < 0) {
+            const int err = errno;
+            throw EngineError("Cannot create a file in \"" + dir + "\": " + std::strerror(err), ErrorCodeFor(err), err);
+        }
+        ::flock(fd_, LOCK_EX);
+        path_ = tmpl;
+    }
+    ~BuildPlaceholder() {
+        ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+    BuildPlaceholder(const BuildPlaceholder&) = delete;
+    BuildPlaceholder& operator=(const BuildPlaceholder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+}  // namespace
+
+void RemoveStaleBuilds(const std::string& dir) {
+    std::error_code ec;
+    std::vector<std::string> stale;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != sizeof(kBuildPrefix) - 1 + 6 || name.rfind(kBuildPrefix, 0) != 0) continue;
+        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) stale.push_back(name);  // its builder is gone
+        ::close(fd);
+    }
+    for (const auto& stem : stale) {
+        for (const auto& entry : fs::directory_iterator(dir, ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name != stem && StemOf(name) == stem) ::unlink(entry.path().c_str());
+        }
+        ::unlink(InDirectory(dir, stem).c_str());
+    }
+}
+
 void BuildTableFamily(const std::string& destPath, const StorageDriver& driver,
                       const std::function<void(const std::string& tmpPath)>& build) {
-    const std::string tmp = TemporaryTablePath(ExtractFileDir(destPath), destPath);
+    const std::string dir = ExtractFileDir(destPath);
+    RemoveStaleBuilds(dir);
+    const BuildPlaceholder placeholder(dir);
+    const std::string tmp = placeholder.Path() + ExtractFileExt(destPath);
     try {
         build(tmp);
         ReplaceTableFamily(tmp, destPath, driver);

@@ -53,4 +53,9 @@ void ReplaceTableFamily(const std::string& newMainPath, const std::string& destM
 void BuildTableFamily(const std::string& destPath, const StorageDriver& driver,
                       const std::function<void(const std::string& tmpPath)>& build);
 
+// Removes what builds in `dir` left behind when their process died: a build holds a lock on the
+// placeholder of its temporary stem, and one nobody holds is stale. Every whole-table rewrite
+// and every journaled change calls it for its directory.
+void RemoveStaleBuilds(const std::string& dir);
+
 }  // namespace tessel::engine

@@ -233,5 +233,66 @@ TEST_F(FaultTest, AKilledWriterIsRolledBackByTheNextOpen) {
     EXPECT_EQ(other, 0);
 }
 
+// A rewrite (ALTER TABLE, a copy over a table) killed while it builds the new table under a
+// temporary name: the old table is untouched, and the next writer in the folder removes what
+// the dead build left.
+TEST_F(FaultTest, WhatAKilledRewriteLeftIsRemovedByTheNextWriter) {
+    int cases = 0;
+    for (const std::string t : {"u.db", "d.dbf"}) {
+        for (const WriteKind& w : KindsFor(t, dir.Path())) {
+            if (!w.run && w.sql.rfind("ALTER", 0) != 0) continue;
+            SCOPED_TRACE(std::string(w.name) + " on " + t);
+            Restore(pristine_);
+            int calls = 0, firstRename = 0;
+            engine::SetIoFaultHook([&](engine::IoCall call, const std::string&) {
+                ++calls;
+                if (call == engine::IoCall::Rename && firstRename == 0) firstRename = calls;
+                return engine::IoFault{};
+            });
+            Run(w);
+            engine::SetIoFaultHook({});
+            ASSERT_GT(firstRename, 1);
+            for (int n = 1; n < firstRename; n += std::max(1, firstRename / 10)) {
+                Restore(pristine_);
+                Close();
+                std::fflush(nullptr);
+                const pid_t child = ::fork();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
+                    int seen = 0;
+                    engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
+                        if (++seen == n) ::raise(SIGKILL);
+                        return engine::IoFault{};
+                    });
+                    try {
+                        Reopen();
+                        Run(w);
+                    } catch (...) {
+                        ::_exit(2);
+                    }
+                    ::_exit(0);
+                }
+                int status = 0;
+                ::waitpid(child, &status, 0);
+                ASSERT_TRUE(WIFSIGNALED(status)) << "step " << n;
+                ++cases;
+                Reopen();
+                Sql("INSERT INTO \"k.db\" VALUES (9999, 'later', NULL)");  // the next writer here
+                Close();
+                FileSet got = Files();
+                for (const auto& [name, bytes] : got) {
+                    EXPECT_EQ(name.find(".tessel-"), std::string::npos) << "step " << n << ": " << name;
+                }
+                for (const auto& [name, bytes] : pristine_) {  // the table rewritten is the old one
+                    if (name.rfind(t.substr(0, 1) + ".", 0) == 0) {
+                        EXPECT_EQ(got[name], bytes) << "step " << n << ": " << name;
+                    }
+                }
+            }
+        }
+    }
+    std::printf("killed rewrites cleaned up: %d\n", cases);
+}
+
 }  // namespace
 }  // namespace tessel::test
