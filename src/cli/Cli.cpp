@@ -20,7 +20,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: tessel-sql COMMAND\n"
-    "       tessel-sql [--dir DIR | --alias NAME] [--csv | --table] (-c SQL)... [FILE.sql ...]\n"
+    "       tessel-sql [--dir DIR | --alias NAME] [--csv | --table] [--no-sync] (-c SQL)... [FILE.sql ...]\n"
     "Runs Tessel's database engine without the window.\n"
     "\n"
     "SQL (statements cut at ';'; standard input when no -c and no file is given):\n"
@@ -28,6 +28,8 @@ const char* const kUsage =
     "  --alias NAME                   the database of an alias\n"
     "  --csv                          print answers as CSV (the default)\n"
     "  --table                        print answers as aligned tables\n"
+    "  --no-sync                      do not wait for the disk after each statement (faster; a\n"
+    "                                 killed program still changes nothing, a power cut may)\n"
     "  -c SQL                         run the statements of SQL\n"
     "\n"
     "Aliases (kept in $XDG_CONFIG_HOME/tessel/aliases.conf):\n"

@@ -13,6 +13,7 @@
 #include "cli/TableCommands.h"
 #include "engine/Engine.h"
 #include "engine/sql/Parser.h"
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::cli {
 
@@ -103,7 +104,7 @@ void PrintTable(engine::Cursor& answer, std::ostream& out) {
 bool IsSqlCommand(const std::vector<std::string>& args) {
     if (args.empty()) return false;
     const std::string& a = args.front();
-    if (a == "--dir" || a == "--alias" || a == "--csv" || a == "--table" || a == "-c") return true;
+    if (a == "--dir" || a == "--alias" || a == "--csv" || a == "--table" || a == "--no-sync" || a == "-c") return true;
     return !a.empty() && a[0] != '-';
 }
 
@@ -132,6 +133,8 @@ int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::o
             table = false;
         } else if (a == "--table") {
             table = true;
+        } else if (a == "--no-sync") {
+            engine::SetDurableWrites(false);  // faster; a power cut may lose what was just done
         } else if (a == "-c") {
             const std::string* v = value("SQL");
             if (!v) return 2;

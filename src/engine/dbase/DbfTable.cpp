@@ -16,7 +16,7 @@ DbfTable::~DbfTable() {
 }
 
 std::unique_ptr<DbfTable> DbfTable::Open(const std::string& path, OpenMode mode) {
-    RecoverHotJournals(path);
+    RecoverHotJournals(path, mode == OpenMode::ReadWrite);
     std::unique_ptr<DbfTable> t(new DbfTable());
     t->Load(path, mode);
     return t;

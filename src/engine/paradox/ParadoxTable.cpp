@@ -656,7 +656,7 @@ void ParadoxTable::SyncWithDisk() {
 // --- entry points ----------------------------------------------------------------------------
 
 std::unique_ptr<Table> OpenParadoxTable(const std::string& path, OpenMode mode) {
-    RecoverHotJournals(path);
+    RecoverHotJournals(path, mode == OpenMode::ReadWrite);
     auto t = std::make_unique<ParadoxTable>(path, mode == OpenMode::ReadWrite);
     t->OpenFiles();
     return t;

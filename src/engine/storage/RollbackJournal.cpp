@@ -33,6 +33,7 @@ constexpr uint64_t kPage = 4096;
 constexpr uint64_t kNoFile = ~uint64_t{0};
 constexpr char kMagic[] = "TSLJRNL1";
 std::atomic<bool> gDurable{true};
+std::atomic<uint64_t> gJournaled{0};
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
     throw EngineError(what + " \"" + path + "\": " + std::strerror(err), errc::kIo, err);
@@ -190,6 +191,10 @@ bool DurableWrites() {
     return gDurable.load(std::memory_order_relaxed);
 }
 
+uint64_t JournaledBytes() {
+    return gJournaled.load(std::memory_order_relaxed);
+}
+
 bool IsJournalFileName(const std::string& fileName) {
     return fileName.find(".tessel-journal-") != std::string::npos;
 }
@@ -204,7 +209,6 @@ RollbackJournal::RollbackJournal(const std::string& mainPath) : mainPath_(mainPa
     std::snprintf(name, sizeof name, "%016llx%04llx", static_cast<unsigned long long>(stamp),
                   static_cast<unsigned long long>(++counter & 0xFFFF));
     journalPath_ = JournalPrefix(mainPath) + name;
-    RemoveStaleBuilds(ExtractFileDir(mainPath));
     if (const IoFault f = CheckIoFault(IoCall::Create, journalPath_); f.error)
         Fail("Cannot create", journalPath_, f.error);
     fd_ = ::open(journalPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -268,6 +272,7 @@ void RollbackJournal::Append(char kind, const std::string& path, uint64_t a, con
     }
     WriteAll(fd_, journalPath_, size_, rec.data(), rec.size());
     size_ += rec.size();
+    gJournaled += rec.size();
     unsynced_ = true;
 }
 
@@ -367,7 +372,8 @@ void RollbackJournal::Rollback() {
     done_ = true;
 }
 
-void RecoverHotJournals(const std::string& mainPath) {
+void RecoverHotJournals(const std::string& mainPath, bool forWriting) {
+    if (forWriting) RemoveStaleBuilds(ExtractFileDir(mainPath));
     const std::string prefix = JournalPrefix(mainPath);
     const std::string dir = ExtractFileDir(mainPath);
     const std::string namePrefix = ExtractFileName(prefix);

@@ -26,6 +26,8 @@ class StorageDriver;
 // Whether commits and journals are flushed to the device (fsync). On by default.
 void SetDurableWrites(bool durable);
 bool DurableWrites();
+// Bytes written to journals by this process so far (for the benchmarks).
+uint64_t JournaledBytes();
 
 class RollbackJournal {
 public:
@@ -74,8 +76,9 @@ private:
 
 // Rolls back the hot journals of the table `mainPath` (newest first), then removes them. Called
 // by the drivers before they open a table. A journal another live process holds is left alone.
-// Raises EngineError naming a damaged journal; the table is then left as it is.
-void RecoverHotJournals(const std::string& mainPath);
+// Raises EngineError naming a damaged journal; the table is then left as it is. `forWriting`:
+// the opener will write, and first removes what dead rewrites left in the folder.
+void RecoverHotJournals(const std::string& mainPath, bool forWriting);
 
 // The journals of a table, for messages and tests: "<dir>/.<name>.tessel-journal-<n>".
 bool IsJournalFileName(const std::string& fileName);

@@ -55,7 +55,7 @@ void BuildTableFamily(const std::string& destPath, const StorageDriver& driver,
 
 // Removes what builds in `dir` left behind when their process died: a build holds a lock on the
 // placeholder of its temporary stem, and one nobody holds is stale. Every whole-table rewrite
-// and every journaled change calls it for its directory.
+// and every opening of a table for writing calls it for its directory.
 void RemoveStaleBuilds(const std::string& dir);
 
 }  // namespace tessel::engine
