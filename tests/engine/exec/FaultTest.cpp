@@ -70,6 +70,31 @@ protected:
         db = nullptr;
         engine.reset();
     }
+    // Runs the change from the old tables in a child process that is killed (SIGKILL) just
+    // before its Nth I/O call; returns the child's wait status.
+    int RunKilledAt(const WriteKind& w, int n) {
+        Restore(pristine_);
+        Close();
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            int seen = 0;
+            engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
+                if (++seen == n) ::raise(SIGKILL);
+                return engine::IoFault{};
+            });
+            try {
+                Reopen();
+                Run(w);
+            } catch (...) {
+                ::_exit(2);
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        if (child > 0) ::waitpid(child, &status, 0);
+        return status;
+    }
 
     FileSet pristine_;
 };
@@ -191,27 +216,7 @@ TEST_F(FaultTest, AKilledWriterIsRolledBackByTheNextOpen) {
             // Every step of short changes, about forty spread over long ones.
             const int stride = std::max(1, calls / 40);
             for (int n = 1; n <= calls; n += stride) {
-                Restore(pristine_);
-                Close();
-                std::fflush(nullptr);
-                const pid_t child = ::fork();
-                ASSERT_GE(child, 0);
-                if (child == 0) {
-                    int seen = 0;
-                    engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
-                        if (++seen == n) ::raise(SIGKILL);
-                        return engine::IoFault{};
-                    });
-                    try {
-                        Reopen();
-                        Run(w);
-                    } catch (...) {
-                        ::_exit(2);
-                    }
-                    ::_exit(0);
-                }
-                int status = 0;
-                ::waitpid(child, &status, 0);
+                const int status = RunKilledAt(w, n);
                 ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "step " << n;
                 Reopen();
                 EXPECT_NO_THROW(Rows("SELECT COUNT(*) FROM \"" + t + "\"")) << "step " << n;
@@ -253,27 +258,7 @@ TEST_F(FaultTest, WhatAKilledRewriteLeftIsRemovedByTheNextWriter) {
             engine::SetIoFaultHook({});
             ASSERT_GT(firstRename, 1);
             for (int n = 1; n < firstRename; n += std::max(1, firstRename / 10)) {
-                Restore(pristine_);
-                Close();
-                std::fflush(nullptr);
-                const pid_t child = ::fork();
-                ASSERT_GE(child, 0);
-                if (child == 0) {
-                    int seen = 0;
-                    engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
-                        if (++seen == n) ::raise(SIGKILL);
-                        return engine::IoFault{};
-                    });
-                    try {
-                        Reopen();
-                        Run(w);
-                    } catch (...) {
-                        ::_exit(2);
-                    }
-                    ::_exit(0);
-                }
-                int status = 0;
-                ::waitpid(child, &status, 0);
+                const int status = RunKilledAt(w, n);
                 ASSERT_TRUE(WIFSIGNALED(status)) << "step " << n;
                 ++cases;
                 Reopen();
