@@ -96,8 +96,14 @@ std::atomic<int> gWatchCount{0};
 std::vector<RollbackJournal*> WatchersOf(const std::string& path) {
     std::vector<RollbackJournal*> out;
     if (gWatchCount.load(std::memory_order_relaxed) == 0) return out;
+    // A change writes the same few files many times: their keys are worked out once.
+    thread_local std::string lastPath, lastKey;
+    if (path != lastPath) {
+        lastKey = WatchKeyOf(path);
+        lastPath = path;
+    }
     std::lock_guard<std::mutex> lock(gWatchMutex);
-    auto [a, b] = Watchers().equal_range(WatchKeyOf(path));
+    auto [a, b] = Watchers().equal_range(lastKey);
     for (auto it = a; it != b; ++it) out.push_back(it->second);
     return out;
 }
