@@ -132,8 +132,17 @@ struct JournalContents {
     std::vector<Page> pages;
 };
 
-JournalContents ParseJournal(const std::string& bytes, const std::string& journalPath) {
+// Records name their files by name alone, in the journal's folder, so a folder moved with its
+// journal still recovers. A record that names a file outside the table's family, or old bytes
+// outside the file's original length, marks the journal as damaged: nothing of it is applied.
+JournalContents ParseJournal(const std::string& bytes, const std::string& journalPath, const std::string& mainPath) {
     JournalContents out;
+    const std::string dir = ExtractFileDir(journalPath);
+    const std::string stem = StemOf(ExtractFileName(mainPath));
+    auto damaged = [&](const std::string& why) {
+        return EngineError("The journal \"" + journalPath + "\" is damaged: " + why, errc::kCorruptFile);
+    };
+    std::map<std::string, uint64_t> lengths;
     if (bytes.size() < 8 || bytes.compare(0, 8, kMagic) != 0)
         throw EngineError("The journal \"" + journalPath + "\" is damaged: it does not begin as a journal does",
                           errc::kCorruptFile);
@@ -156,12 +165,32 @@ JournalContents ParseJournal(const std::string& bytes, const std::string& journa
         const uint32_t check = static_cast<uint32_t>(GetLe(bytes.data() + pos, 4));
         pos += 4;
         if (check != Check(bytes.substr(start, pos - 4 - start))) break;  // torn: never acted on
-        if (kind == 'F')
+        if (path.empty() || path.find('/') != std::string::npos || path.find('\0') != std::string::npos ||
+            !SameAscii(StemOf(path), stem))
+            throw damaged("it names a file that is not one of its table's");
+        path = (dir == "/" ? std::string() : dir) + "/" + path;
+        if (kind == 'F') {
+            if (lengths.count(path)) throw damaged("it names a file twice");
+            lengths[path] = a;
             out.files.emplace_back(std::move(path), a);
-        else if (kind == 'P')
+        } else if (kind == 'P') {
+            auto it = lengths.find(path);
+            if (it == lengths.end() || it->second == kNoFile || a > it->second || data.size() > it->second - a)
+                throw damaged("it holds bytes outside a file's original length");
             out.pages.push_back({std::move(path), a, std::move(data)});
-        else
-            throw EngineError("The journal \"" + journalPath + "\" is damaged: unknown record", errc::kCorruptFile);
+        } else {
+            throw damaged("unknown record");
+        }
+    }
+    // The original length of a file is within what the file holds now or the old bytes kept
+    // for it (a change that cut a file short kept the bytes it cut).
+    for (const auto& [path, length] : out.files) {
+        if (length == kNoFile) continue;
+        struct stat st {};
+        uint64_t reach = ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        for (const auto& p : out.pages)
+            if (p.path == path) reach = std::max(reach, p.offset + p.bytes.size());
+        if (length > reach) throw damaged("a file's original length is beyond anything it held");
     }
     return out;
 }
@@ -263,10 +292,11 @@ void RollbackJournal::Stop() {
 }
 
 void RollbackJournal::Append(char kind, const std::string& path, uint64_t a, const std::string& data) {
+    const std::string name = ExtractFileName(path);
     std::string rec;
     rec.push_back(kind);
-    PutLe(rec, path.size(), 2);
-    rec += path;
+    PutLe(rec, name.size(), 2);
+    rec += name;
     PutLe(rec, a, 8);
     PutLe(rec, data.size(), 4);
     rec += data;
@@ -373,7 +403,7 @@ void RollbackJournal::Commit() {
 void RollbackJournal::Rollback() {
     if (done_) return;
     Stop();  // the writes below are the journal's own
-    Apply(ParseJournal(ReadJournal(journalPath_), journalPath_));
+    Apply(ParseJournal(ReadJournal(journalPath_), journalPath_, mainPath_));
     ::unlink(journalPath_.c_str());
     done_ = true;
 }
@@ -399,7 +429,7 @@ void RecoverHotJournals(const std::string& mainPath, bool forWriting) {
             continue;
         }
         try {
-            Apply(ParseJournal(ReadJournal(j), j));
+            Apply(ParseJournal(ReadJournal(j), j, mainPath));
         } catch (...) {
             ::close(fd);
             throw;

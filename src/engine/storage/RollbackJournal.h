@@ -9,7 +9,7 @@
 // device leaves the table as it was before the journaled change or as it is after it.
 //
 // File: "TSLJRNL1", then records, each
-//   kind (1: 'F' file first touched, 'P' old bytes of a page) | path length (u16) | path |
+//   kind (1: 'F' file first touched, 'P' old bytes of a page) | name length (u16) | file name |
 //   a (u64: F original length or kNoFile, P offset) | data length (u32) | data | check (u32)
 // where the check covers every byte of the record before it. A torn last record is ignored:
 // the change it announced never reached the table.
