@@ -192,7 +192,14 @@ std::string Database::TablePath(const sql::TableName& name, bool mustExist) {
         full += d ? d->Extension() : Drivers().front()->Extension();
     }
     const std::string dir = ExtractFileDir(full);
-    if (auto found = FindFileNoCase(dir, ExtractFileName(full))) return *found;
+    // A rewrite of this table that a crash cut off between its renames is finished first, before
+    // anything is learnt about the table.
+    auto found = FindFileNoCase(dir, ExtractFileName(full));
+    if (HasInterruptedSwap(found ? *found : full)) {
+        RecoverInterruptedSwaps(dir);
+        found = FindFileNoCase(dir, ExtractFileName(full));
+    }
+    if (found) return *found;
     if (mustExist) {
         const std::string shown = name.alias.empty() ? rel : ":" + name.alias + ":" + rel;
         throw EngineError("Table does not exist: " + shown, errc::kNotFound);

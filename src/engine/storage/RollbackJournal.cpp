@@ -409,7 +409,10 @@ void RollbackJournal::Rollback() {
 }
 
 void RecoverHotJournals(const std::string& mainPath, bool forWriting) {
-    if (forWriting) RemoveStaleBuilds(ExtractFileDir(mainPath));
+    if (forWriting)
+        RemoveStaleBuilds(ExtractFileDir(mainPath));  // finishes interrupted swaps first
+    else
+        RecoverInterruptedSwaps(ExtractFileDir(mainPath));
     const std::string prefix = JournalPrefix(mainPath);
     const std::string dir = ExtractFileDir(mainPath);
     const std::string namePrefix = ExtractFileName(prefix);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "base/FileUtil.h"
 #include "engine/storage/Driver.h"
 #include "engine/storage/IoFaults.h"
+#include "engine/storage/RollbackJournal.h"
 
 namespace tessel::engine {
 
@@ -132,6 +134,89 @@ std::string TemporaryTablePath(const std::string& dir, const std::string& likePa
     throw EngineError("Cannot find a free temporary name in \"" + dir + "\"", errc::kIo);
 }
 
+namespace {
+
+constexpr char kSwapSuffix[] = ".tessel-swap";
+
+std::string SwapRecordPath(const std::string& destMainPath) {
+    return InDirectory(ExtractFileDir(destMainPath),
+                       std::string(".").append(ExtractFileName(destMainPath)).append(kSwapSuffix));
+}
+
+void SyncPath(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Finishes a swap whose process died: the new family was complete before the first rename, so
+// the swap is carried forward. `record` names the stems and the files of both families.
+void FinishSwap(const std::string& dir, const std::string& record) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < record.size()) {
+        const size_t nl = record.find('\n', start);
+        lines.push_back(record.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+    }
+    if (lines.size() < 5 || lines.front() != "TSLSWAP1" || std::find(lines.begin(), lines.end(), "end") == lines.end())
+        return;  // written only in part: no rename had begun
+    std::string asideStem, newStem, destStem;
+    std::vector<std::string> oldExts, newExts;
+    for (const auto& l : lines) {
+        const size_t sp = l.find(' ');
+        if (sp == std::string::npos) continue;
+        const std::string key = l.substr(0, sp), value = l.substr(sp + 1);
+        if (value.find('/') != std::string::npos) return;  // not ours
+        if (key == "aside") asideStem = value;
+        if (key == "new") newStem = value;
+        if (key == "dest") destStem = value;
+        if (key == "old") oldExts.push_back(value);
+        if (key == "add") newExts.push_back(value);
+    }
+    if (asideStem.empty() || newStem.empty() || destStem.empty()) return;
+    for (const auto& ext : newExts) {
+        const std::string from = InDirectory(dir, newStem + ext);
+        if (IsRegularFile(from)) ::rename(from.c_str(), InDirectory(dir, destStem + ext).c_str());
+    }
+    for (const auto& ext : oldExts) {
+        if (std::find(newExts.begin(), newExts.end(), ext) == newExts.end())
+            ::unlink(InDirectory(dir, destStem + ext).c_str());  // an old companion not yet moved aside
+        ::unlink(InDirectory(dir, asideStem + ext).c_str());
+    }
+}
+
+}  // namespace
+
+bool HasInterruptedSwap(const std::string& mainPath) {
+    return IsRegularFile(SwapRecordPath(mainPath));
+}
+
+void RecoverInterruptedSwaps(const std::string& dir) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= sizeof(kSwapSuffix) ||
+            name.compare(name.size() - (sizeof(kSwapSuffix) - 1), std::string::npos, kSwapSuffix) != 0)
+            continue;
+        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {  // its swapper is gone
+            std::string record;
+            char buf[4096];
+            ssize_t n;
+            while ((n = ::read(fd, buf, sizeof buf)) > 0) record.append(buf, static_cast<size_t>(n));
+            FinishSwap(dir, record);
+            ::unlink(entry.path().c_str());
+            if (DurableWrites()) SyncPath(dir, O_RDONLY | O_DIRECTORY);
+        }
+        ::close(fd);
+    }
+}
+
 void ReplaceTableFamily(const std::string& newMainPath, const std::string& destMainPath, const StorageDriver& driver) {
     const std::string dir = ExtractFileDir(destMainPath);
     const std::string destStem = StemOf(ExtractFileName(destMainPath));
@@ -142,6 +227,41 @@ void ReplaceTableFamily(const std::string& newMainPath, const std::string& destM
 
     // Old files go aside under a temporary stem first.
     const std::string asideStem = StemOf(ExtractFileName(TemporaryTablePath(dir, destMainPath)));
+    // The swap is written down (and, with the new files, made durable) before the first
+    // rename, so that a swap cut off by a crash is finished by the next opener.
+    const std::string recordPath = SwapRecordPath(destMainPath);
+    const int recordFd = ::open(recordPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (recordFd < 0) {
+        const int err = errno;
+        throw EngineError("Cannot create \"" + recordPath + "\": " + std::strerror(err), ErrorCodeFor(err), err);
+    }
+    ::flock(recordFd, LOCK_EX);
+    struct RecordGuard {
+        int fd;
+        std::string path;
+        ~RecordGuard() {
+            ::unlink(path.c_str());
+            ::close(fd);
+        }
+    } recordGuard{recordFd, recordPath};
+    {
+        std::string record = "TSLSWAP1\naside " + asideStem + "\nnew " + StemOf(ExtractFileName(newMainPath)) +
+                             "\ndest " + destStem + "\n";
+        for (const auto& f : oldFiles)
+            record += "old " + ExtractFileName(f).substr(StemOf(ExtractFileName(f)).size()) + "\n";
+        for (const auto& f : newFiles)
+            record += "add " + ExtractFileName(f).substr(StemOf(ExtractFileName(f)).size()) + "\n";
+        record += "end\n";
+        if (DurableWrites())
+            for (const auto& f : newFiles) SyncPath(f, O_RDONLY);
+        const IoFault fault = CheckIoFault(IoCall::Write, recordPath);
+        if (fault.error || ::write(recordFd, record.data(), record.size()) != static_cast<ssize_t>(record.size()) ||
+            (DurableWrites() && ::fsync(recordFd) != 0)) {
+            const int err = fault.error ? fault.error : errno;
+            throw EngineError("Cannot write \"" + recordPath + "\": " + std::strerror(err), ErrorCodeFor(err), err);
+        }
+        if (DurableWrites()) SyncPath(dir, O_RDONLY | O_DIRECTORY);
+    }
     std::vector<std::pair<std::string, std::string>> done;  // renames made, to undo on failure
     auto undo = [&]() {
         for (auto it = done.rbegin(); it != done.rend(); ++it) ::rename(it->second.c_str(), it->first.c_str());
@@ -207,6 +327,8 @@ private:
 }  // namespace
 
 void RemoveStaleBuilds(const std::string& dir) {
+    // A dead build's files may still be needed to finish its swap.
+    RecoverInterruptedSwaps(dir);
     std::error_code ec;
     std::vector<std::string> stale;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {

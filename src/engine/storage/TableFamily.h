@@ -58,4 +58,11 @@ void BuildTableFamily(const std::string& destPath, const StorageDriver& driver,
 // and every opening of a table for writing calls it for its directory.
 void RemoveStaleBuilds(const std::string& dir);
 
+// Finishes the swaps in `dir` that a crash cut off (ReplaceTableFamily writes down each swap
+// before its first rename, and keeps the note locked until the last): the new family was
+// complete, so its remaining files are renamed into place and the old ones removed.
+void RecoverInterruptedSwaps(const std::string& dir);
+// Whether a swap of the table `mainPath` was written down and not finished (one stat).
+bool HasInterruptedSwap(const std::string& mainPath);
+
 }  // namespace tessel::engine
