@@ -71,6 +71,23 @@ protected:
         db = nullptr;
         engine.reset();
     }
+    // Runs the change from the old tables, counting the I/O calls it makes; the new tables stay.
+    int CountCalls(const WriteKind& w) {
+        Restore(pristine_);
+        int calls = 0;
+        engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
+            ++calls;
+            return engine::IoFault{};
+        });
+        try {
+            Run(w);
+        } catch (...) {
+            engine::SetIoFaultHook({});
+            throw;
+        }
+        engine::SetIoFaultHook({});
+        return calls;
+    }
     // Runs the change from the old tables in a child process that is killed (SIGKILL) just
     // before its Nth I/O call; returns the child's wait status.
     int RunKilledAt(const WriteKind& w, int n) {
@@ -148,14 +165,7 @@ TEST_F(FaultTest, EveryFailingStepLeavesTheOldOrTheNewTable) {
         for (const WriteKind& w : KindsFor(t, dir.Path())) {
             SCOPED_TRACE(std::string(w.name) + " on " + t);
             // The complete new table, and how many I/O calls the change makes.
-            Restore(pristine_);
-            int calls = 0;
-            engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
-                ++calls;
-                return engine::IoFault{};
-            });
-            ASSERT_NO_THROW(Run(w));
-            engine::SetIoFaultHook({});
+            const int calls = CountCalls(w);
             Close();
             const FileSet fresh = Files();
             ASSERT_NE(fresh, pristine_);
@@ -204,14 +214,7 @@ TEST_F(FaultTest, AKilledWriterIsRolledBackByTheNextOpen) {
         for (const WriteKind& w : KindsFor(t, dir.Path())) {
             if (w.run || w.sql.rfind("ALTER", 0) == 0) continue;  // whole-table rewrites are swapped in instead
             SCOPED_TRACE(std::string(w.name) + " on " + t);
-            Restore(pristine_);
-            int calls = 0;
-            engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
-                ++calls;
-                return engine::IoFault{};
-            });
-            Run(w);
-            engine::SetIoFaultHook({});
+            const int calls = CountCalls(w);
             Close();
             const FileSet fresh = Files();
             // Every step of short changes, about forty spread over long ones.
@@ -256,14 +259,7 @@ TEST_F(FaultTest, AKilledRewriteLeavesTheOldOrTheNewTableAndNoTemporaryFiles) {
         for (const WriteKind& w : KindsFor(t, dir.Path())) {
             if (!w.run && w.sql.rfind("ALTER", 0) != 0) continue;
             SCOPED_TRACE(std::string(w.name) + " on " + t);
-            Restore(pristine_);
-            int calls = 0;
-            engine::SetIoFaultHook([&](engine::IoCall, const std::string&) {
-                ++calls;
-                return engine::IoFault{};
-            });
-            Run(w);
-            engine::SetIoFaultHook({});
+            const int calls = CountCalls(w);
             const std::string all = "SELECT * FROM \"" + t + "\" ORDER BY ID";
             const auto newRows = Rows(all);
             Close();
