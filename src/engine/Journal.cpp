@@ -29,6 +29,13 @@ void Journal::Restore(const std::string& mainPath) {
 }
 
 void Journal::Clear() {
+    if (entries_.size() > 1) {
+        std::vector<RollbackJournal*> all;
+        for (const auto& e : entries_) all.push_back(e.get());
+        CommitTogether(all);
+        entries_.clear();
+        return;
+    }
     while (!entries_.empty()) {
         entries_.front()->Commit();
         entries_.erase(entries_.begin());

@@ -130,6 +130,7 @@ struct JournalContents {
     };
     std::vector<std::pair<std::string, uint64_t>> files;
     std::vector<Page> pages;
+    std::string commitNote;  // the shared commit's note, when the journal names one
 };
 
 // Records name their files by name alone, in the journal's folder, so a folder moved with its
@@ -178,6 +179,11 @@ JournalContents ParseJournal(const std::string& bytes, const std::string& journa
             if (it == lengths.end() || it->second == kNoFile || a > it->second || data.size() > it->second - a)
                 throw damaged("it holds bytes outside a file's original length");
             out.pages.push_back({std::move(path), a, std::move(data)});
+        } else if (kind == 'M') {
+            if (data.empty() || data.find('\0') != std::string::npos ||
+                ExtractFileName(data).rfind(".tessel-commit-", 0) != 0)
+                throw damaged("it names a commit note that is none");
+            out.commitNote = data;
         } else {
             throw damaged("unknown record");
         }
@@ -400,6 +406,68 @@ void RollbackJournal::Commit() {
     if (DurableWrites()) SyncDirectory(ExtractFileDir(journalPath_));
 }
 
+void RollbackJournal::PrepareCommit(const std::string& commitPath) {
+    if (DurableWrites()) {
+        for (const auto& [path, f] : files_) {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            const IoFault fault = CheckIoFault(IoCall::Sync, path);
+            const bool ok = !fault.error && ::fsync(fd) == 0;
+            const int err = fault.error ? fault.error : errno;
+            ::close(fd);
+            if (!ok) Fail("Cannot write", path, err);
+        }
+    }
+    Append('M', mainPath_, 0, commitPath);
+    SyncJournal();
+}
+
+void RollbackJournal::FinishCommit() {
+    // Past the commit point nothing can fail the change: a journal left here is recognised by
+    // its missing note and only removed.
+    ::unlink(journalPath_.c_str());
+    done_ = true;
+    Stop();
+}
+
+void CommitTogether(const std::vector<RollbackJournal*>& journals) {
+    if (journals.empty()) return;
+    static std::atomic<uint64_t> counter{0};
+    const std::string dir = ExtractFileDir(journals.front()->MainPath());
+    const std::string note = (dir == "/" ? std::string() : dir) + "/.tessel-commit-" + std::to_string(::getpid()) +
+                             "-" + std::to_string(++counter);
+    std::string list;
+    for (const RollbackJournal* j : journals) list += j->JournalPath() + "\n";
+    if (const IoFault f = CheckIoFault(IoCall::Create, note); f.error) Fail("Cannot create", note, f.error);
+    const int fd = ::open(note.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) Fail("Cannot create", note, errno);
+    try {
+        WriteAll(fd, note, 0, list.data(), list.size());
+        if (DurableWrites() && ::fsync(fd) != 0) Fail("Cannot write", note, errno);
+    } catch (...) {
+        ::close(fd);
+        ::unlink(note.c_str());
+        throw;
+    }
+    ::close(fd);
+    if (DurableWrites()) SyncDirectory(dir);
+    try {
+        for (RollbackJournal* j : journals) j->PrepareCommit(note);
+    } catch (...) {
+        ::unlink(note.c_str());  // nothing committed: the journals roll back
+        throw;
+    }
+    if (const IoFault f = CheckIoFault(IoCall::Sync, note); f.error) {
+        ::unlink(note.c_str());
+        Fail("Cannot write", note, f.error);
+    }
+    ::unlink(note.c_str());  // the commit point
+    if (DurableWrites()) SyncDirectory(dir);
+    for (RollbackJournal* j : journals) j->FinishCommit();
+    for (RollbackJournal* j : journals)
+        if (DurableWrites()) SyncDirectory(ExtractFileDir(j->JournalPath()));
+}
+
 void RollbackJournal::Rollback() {
     if (done_) return;
     Stop();  // the writes below are the journal's own
@@ -407,6 +475,30 @@ void RollbackJournal::Rollback() {
     ::unlink(journalPath_.c_str());
     done_ = true;
 }
+
+namespace {
+
+// A commit note goes once no journal it lists is left (the commit is then over either way).
+void RemoveNoteIfDone(const std::string& note) {
+    std::string lines;
+    try {
+        lines = ReadFileBytes(note);
+    } catch (...) {
+        return;
+    }
+    size_t start = 0;
+    while (start < lines.size()) {
+        const size_t nl = lines.find('\n', start);
+        const std::string path = lines.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        struct stat st {};
+        if (!path.empty() && ::stat(path.c_str(), &st) == 0) return;
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+    }
+    ::unlink(note.c_str());
+}
+
+}  // namespace
 
 void RecoverHotJournals(const std::string& mainPath, bool forWriting) {
     if (forWriting)
@@ -416,12 +508,14 @@ void RecoverHotJournals(const std::string& mainPath, bool forWriting) {
     const std::string prefix = JournalPrefix(mainPath);
     const std::string dir = ExtractFileDir(mainPath);
     const std::string namePrefix = ExtractFileName(prefix);
-    std::vector<std::string> journals;
+    std::vector<std::string> journals, notes;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
         const std::string name = entry.path().filename().string();
         if (name.size() > namePrefix.size() && SameAscii(name.substr(0, namePrefix.size()), namePrefix))
             journals.push_back(entry.path().string());
+        else if (forWriting && name.rfind(".tessel-commit-", 0) == 0)
+            notes.push_back(entry.path().string());
     }
     std::sort(journals.rbegin(), journals.rend());  // newest first
     for (const auto& j : journals) {
@@ -431,16 +525,24 @@ void RecoverHotJournals(const std::string& mainPath, bool forWriting) {
             ::close(fd);
             continue;
         }
+        std::string note;
         try {
-            Apply(ParseJournal(ReadJournal(j), j, mainPath));
+            const JournalContents contents = ParseJournal(ReadJournal(j), j, mainPath);
+            note = contents.commitNote;
+            struct stat st {};
+            // A shared commit whose note is gone was committed: the journal only goes.
+            if (note.empty() || ::stat(note.c_str(), &st) == 0) Apply(contents);
         } catch (...) {
             ::close(fd);
             throw;
         }
         ::unlink(j.c_str());
         ::close(fd);
+        if (!note.empty()) RemoveNoteIfDone(note);
         if (DurableWrites()) SyncDirectory(dir);
     }
+    // Notes of shared commits that died before any journal named them.
+    for (const auto& note : notes) RemoveNoteIfDone(note);
 }
 
 void NotifyBeforeWrite(const std::string& path, int fd, uint64_t offset, uint64_t size) {

@@ -18,6 +18,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace tessel::engine {
 
@@ -42,6 +43,10 @@ public:
     const std::string& MainPath() const { return mainPath_; }
     // Makes the changed files durable, then deletes the journal: the change is done.
     void Commit();
+    // The two halves of a commit shared with other tables' journals (see CommitTogether).
+    void PrepareCommit(const std::string& commitPath);
+    void FinishCommit();
+    const std::string& JournalPath() const { return journalPath_; }
     // Writes the old bytes back and removes the journal. The table's open objects must be
     // closed first. Raises EngineError when the files cannot be restored (the journal stays,
     // hot, for the next opener).
@@ -73,6 +78,12 @@ private:
     bool done_ = false;
     std::map<std::string, FileState> files_;
 };
+
+// Commits several tables' journals as one: a commit note listing the journals is made durable,
+// each journal names it, the note is deleted (the commit point), then the journals. A crash
+// before the note is gone rolls every table back; after it, none. Raises EngineError when a
+// step fails; the journals are then still there to roll back.
+void CommitTogether(const std::vector<RollbackJournal*>& journals);
 
 // Rolls back the hot journals of the table `mainPath` (newest first), then removes them. Called
 // by the drivers before they open a table. A journal another live process holds is left alone.

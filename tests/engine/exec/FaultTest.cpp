@@ -298,5 +298,38 @@ TEST_F(FaultTest, AKilledRewriteLeavesTheOldOrTheNewTableAndNoTemporaryFiles) {
     std::printf("killed rewrites: %d, old: %d, new: %d\n", cases, old, now);
 }
 
+// A transaction over two tables, killed at each I/O step: after the next open both tables are
+// old or both are new, never one of each.
+TEST_F(FaultTest, AKilledTransactionOverTwoTablesIsAllOrNothing) {
+    const WriteKind w{"transaction", "", [](engine::Database& d) {
+                          d.StartTransaction();
+                          d.Execute("INSERT INTO \"k.db\" VALUES (1000, 'new', 'a memo longer than ten bytes')");
+                          d.Execute("UPDATE \"d.dbf\" SET NAME = 'changed' WHERE ID < 50");
+                          d.Commit();
+                      }};
+    const int calls = CountCalls(w);
+    Close();
+    const FileSet fresh = Files();
+    int cases = 0, old = 0, now = 0;
+    for (int n = 1; n <= calls; ++n) {
+        const int status = RunKilledAt(w, n);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "step " << n;
+        ++cases;
+        Reopen();
+        EXPECT_NO_THROW(Rows("SELECT COUNT(*) FROM \"k.db\"")) << "step " << n;
+        EXPECT_NO_THROW(Rows("SELECT COUNT(*) FROM \"d.dbf\"")) << "step " << n;
+        Close();
+        const FileSet got = Files();
+        if (got == pristine_) {
+            ++old;
+        } else if (got == fresh) {
+            ++now;
+        } else {
+            ADD_FAILURE() << "step " << n << " of " << calls << ": " << Describe(got, pristine_, fresh);
+        }
+    }
+    std::printf("killed transactions: %d, old: %d, new: %d\n", cases, old, now);
+}
+
 }  // namespace
 }  // namespace tessel::test
