@@ -132,12 +132,14 @@ void TAtomicFile::Commit() {
     if (::close(fd) != 0) Fail("write", errno);
     if (::rename(tempName_.c_str(), targetName_.c_str()) != 0) Fail("write", errno);
     committed_ = true;
-    // The rename reaches the device with its directory.
-    const int dirFd = ::open(ExtractFileDir(targetName_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    SyncToDevice(ExtractFileDir(targetName_), true);  // the rename reaches the device with its directory
+}
+
+void SyncToDevice(const std::string& path, bool directory) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (directory ? O_DIRECTORY : 0));
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 void WriteFileAtomically(const std::string& fileName, const std::string& bytes) {

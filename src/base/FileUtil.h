@@ -37,6 +37,10 @@ private:
     bool committed_ = false;
 };
 
+// Flushes a file, or a directory (its entries: names created, renamed or removed), to the
+// device. Best effort: a path that cannot be opened is left alone.
+void SyncToDevice(const std::string& path, bool directory = false);
+
 // Writes the bytes through a TAtomicFile.
 void WriteFileAtomically(const std::string& fileName, const std::string& bytes);
 

@@ -65,14 +65,6 @@ uint64_t GetLe(const char* p, int bytes) {
     return v;
 }
 
-void SyncDirectory(const std::string& dir) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 void WriteAll(int fd, const std::string& path, uint64_t offset, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
@@ -324,7 +316,7 @@ void RollbackJournal::SyncJournal() {
         if (const IoFault f = CheckIoFault(IoCall::Sync, journalPath_); f.error)
             Fail("Cannot write", journalPath_, f.error);
         if (::fdatasync(fd_) != 0) Fail("Cannot write", journalPath_, errno);
-        if (size_ <= 8 + 4096) SyncDirectory(ExtractFileDir(journalPath_));  // the journal's own name, once
+        if (size_ <= 8 + 4096) SyncToDevice(ExtractFileDir(journalPath_), true);  // the journal's own name, once
     }
     unsynced_ = false;
 }
@@ -387,37 +379,30 @@ void RollbackJournal::BeforeCreate(const std::string& path) {
     SyncJournal();
 }
 
+void RollbackJournal::SyncChangedFiles() {
+    if (!DurableWrites()) return;
+    for (const auto& [path, f] : files_) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;  // removed by the change
+        const IoFault fault = CheckIoFault(IoCall::Sync, path);
+        const bool ok = !fault.error && ::fsync(fd) == 0;
+        const int err = fault.error ? fault.error : errno;
+        ::close(fd);
+        if (!ok) Fail("Cannot write", path, err);
+    }
+}
+
 void RollbackJournal::Commit() {
     if (done_) return;
-    if (DurableWrites()) {
-        for (const auto& [path, f] : files_) {
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;  // removed by the change
-            const IoFault fault = CheckIoFault(IoCall::Sync, path);
-            const bool ok = !fault.error && ::fsync(fd) == 0;
-            const int err = fault.error ? fault.error : errno;
-            ::close(fd);
-            if (!ok) Fail("Cannot write", path, err);
-        }
-    }
+    SyncChangedFiles();
     if (::unlink(journalPath_.c_str()) != 0 && errno != ENOENT) Fail("Cannot remove", journalPath_, errno);
     done_ = true;
     Stop();
-    if (DurableWrites()) SyncDirectory(ExtractFileDir(journalPath_));
+    if (DurableWrites()) SyncToDevice(ExtractFileDir(journalPath_), true);
 }
 
 void RollbackJournal::PrepareCommit(const std::string& commitPath) {
-    if (DurableWrites()) {
-        for (const auto& [path, f] : files_) {
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            const IoFault fault = CheckIoFault(IoCall::Sync, path);
-            const bool ok = !fault.error && ::fsync(fd) == 0;
-            const int err = fault.error ? fault.error : errno;
-            ::close(fd);
-            if (!ok) Fail("Cannot write", path, err);
-        }
-    }
+    SyncChangedFiles();
     Append('M', mainPath_, 0, commitPath);
     SyncJournal();
 }
@@ -450,7 +435,7 @@ void CommitTogether(const std::vector<RollbackJournal*>& journals) {
         throw;
     }
     ::close(fd);
-    if (DurableWrites()) SyncDirectory(dir);
+    if (DurableWrites()) SyncToDevice(dir, true);
     try {
         for (RollbackJournal* j : journals) j->PrepareCommit(note);
     } catch (...) {
@@ -462,10 +447,10 @@ void CommitTogether(const std::vector<RollbackJournal*>& journals) {
         Fail("Cannot write", note, f.error);
     }
     ::unlink(note.c_str());  // the commit point
-    if (DurableWrites()) SyncDirectory(dir);
+    if (DurableWrites()) SyncToDevice(dir, true);
     for (RollbackJournal* j : journals) j->FinishCommit();
     for (RollbackJournal* j : journals)
-        if (DurableWrites()) SyncDirectory(ExtractFileDir(j->JournalPath()));
+        if (DurableWrites()) SyncToDevice(ExtractFileDir(j->JournalPath()), true);
 }
 
 void RollbackJournal::Rollback() {
@@ -539,7 +524,7 @@ void RecoverHotJournals(const std::string& mainPath, bool forWriting) {
         ::unlink(j.c_str());
         ::close(fd);
         if (!note.empty()) RemoveNoteIfDone(note);
-        if (DurableWrites()) SyncDirectory(dir);
+        if (DurableWrites()) SyncToDevice(dir, true);
     }
     // Notes of shared commits that died before any journal named them.
     for (const auto& note : notes) RemoveNoteIfDone(note);

@@ -67,6 +67,8 @@ private:
     void SavePages(const std::string& path, FileState& f, int fd, uint64_t first, uint64_t last);
     void Append(char kind, const std::string& path, uint64_t a, const std::string& data);
     void SyncJournal();
+    // Flushes the files the change touched to the device (when writes are durable).
+    void SyncChangedFiles();
     void Stop();
 
     std::string mainPath_;

@@ -143,14 +143,6 @@ std::string SwapRecordPath(const std::string& destMainPath) {
                        std::string(".").append(ExtractFileName(destMainPath)).append(kSwapSuffix));
 }
 
-void SyncPath(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // Finishes a swap whose process died: the new family was complete before the first rename, so
 // the swap is carried forward. `record` names the stems and the files of both families.
 void FinishSwap(const std::string& dir, const std::string& record) {
@@ -211,7 +203,7 @@ void RecoverInterruptedSwaps(const std::string& dir) {
             while ((n = ::read(fd, buf, sizeof buf)) > 0) record.append(buf, static_cast<size_t>(n));
             FinishSwap(dir, record);
             ::unlink(entry.path().c_str());
-            if (DurableWrites()) SyncPath(dir, O_RDONLY | O_DIRECTORY);
+            if (DurableWrites()) SyncToDevice(dir, true);
         }
         ::close(fd);
     }
@@ -253,14 +245,14 @@ void ReplaceTableFamily(const std::string& newMainPath, const std::string& destM
             record += "add " + ExtractFileName(f).substr(StemOf(ExtractFileName(f)).size()) + "\n";
         record += "end\n";
         if (DurableWrites())
-            for (const auto& f : newFiles) SyncPath(f, O_RDONLY);
+            for (const auto& f : newFiles) SyncToDevice(f);
         const IoFault fault = CheckIoFault(IoCall::Write, recordPath);
         if (fault.error || ::write(recordFd, record.data(), record.size()) != static_cast<ssize_t>(record.size()) ||
             (DurableWrites() && ::fsync(recordFd) != 0)) {
             const int err = fault.error ? fault.error : errno;
             throw EngineError("Cannot write \"" + recordPath + "\": " + std::strerror(err), ErrorCodeFor(err), err);
         }
-        if (DurableWrites()) SyncPath(dir, O_RDONLY | O_DIRECTORY);
+        if (DurableWrites()) SyncToDevice(dir, true);
     }
     std::vector<std::pair<std::string, std::string>> done;  // renames made, to undo on failure
     auto undo = [&]() {
