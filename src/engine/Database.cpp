@@ -75,6 +75,8 @@ public:
             held_.push_back(e->table.get());
         }
     }
+    // Lets a table's hold go unreleased: its object is let go without writing instead.
+    void Forget(const Table* table) { held_.erase(std::remove(held_.begin(), held_.end(), table), held_.end()); }
     // Releasing flushes what the drivers keep pending (headers, indexes).
     void Release() {
         std::exception_ptr first;
@@ -511,23 +513,38 @@ void Database::FinishChanges() {
 
 void Database::RestoreJournal(Journal& journal) {
     std::exception_ptr first;
+    std::vector<TableEntry*> reopen;
     for (const auto& path : journal.Tables()) {
         auto it = entries_.find(path);
-        try {
-            if (it != entries_.end() && it->second->table) {
-                try {
-                    it->second->table->Close();
-                } catch (...) {
-                }
-                it->second->table.reset();
+        Table* table = it != entries_.end() ? it->second->table.get() : nullptr;
+        // Put back under the table lock (a failed statement still holds it), so no other
+        // program sees the table half changed; the object is then let go without writing.
+        if (table) {
+            try {
+                table->Lock(LockMode::Exclusive);
+            } catch (...) {
+                // Locked by another program after all: the old bytes go back regardless.
             }
+        }
+        try {
             journal.Restore(path);
-            if (it != entries_.end()) Reopen(*it->second);
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+        if (table) {
+            table->Abandon();
+            it->second->table.reset();
+        }
+        if (it != entries_.end()) reopen.push_back(it->second.get());
+    }
+    journal.Abandon();  // a journal that could not be put back is now hot for the next opener
+    for (TableEntry* e : reopen) {
+        try {
+            Reopen(*e);
         } catch (...) {
             if (!first) first = std::current_exception();
         }
     }
-    journal.Abandon();
     if (first) std::rethrow_exception(first);
 }
 
@@ -620,6 +637,12 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
             e->deferredInserts.clear();
             e->touched = false;
             e->DropCaches();
+        }
+        // The changed tables are put back before their locks go (RestoreJournal lets their
+        // objects go); the tables only read are let go first.
+        for (const auto& path : st.journal.Tables()) {
+            auto it = entries_.find(path);
+            if (it != entries_.end()) locks.Forget(it->second->table.get());
         }
         try {
             locks.Release();

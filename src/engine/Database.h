@@ -173,7 +173,7 @@ private:
     void FinishChanges();
     void RestoreJournal(Journal& journal);
     // Runs a change of a table's indexes under a rollback journal.
-    void ChangeIndexes(const std::string& path, const std::function<void()>& change);
+    void ChangeIndexes(TableEntry& e, const std::function<void()>& change);
     void Exec(const std::string& sql);
     [[noreturn]] void ThrowSqlite(int rc, const std::string& context);
     std::string StampOf(const std::string& path) const;

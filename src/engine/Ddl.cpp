@@ -60,7 +60,7 @@ void Database::RunDdl(const sql::BoundStatement& b) {
                 if (!found) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
                 if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
                 bool dropped = false;
-                ChangeIndexes(b.tablePath, [&] { dropped = e.table->DropIndex(b.indexName); });
+                ChangeIndexes(e, [&] { dropped = e.table->DropIndex(b.indexName); });
                 if (!dropped) throw EngineError("Index does not exist: " + b.indexName, errc::kNotFound);
             }
             return;
@@ -71,7 +71,7 @@ void Database::RunDdl(const sql::BoundStatement& b) {
                 if (SameAscii(index.name, b.indexName) || SameAscii("PRIMARY", b.indexName))
                     throw EngineError("Index already exists: " + b.indexName, errc::kInvalidParameter);
             if (e.table->IsReadOnly()) throw EngineError("Table " + b.tablePath + " is read-only", errc::kReadOnly);
-            ChangeIndexes(b.tablePath,
+            ChangeIndexes(e,
                           [&] { e.table->CreateIndex(b.indexName, b.indexFields, b.indexUnique, b.indexDescending); });
             return;
         }
@@ -80,19 +80,25 @@ void Database::RunDdl(const sql::BoundStatement& b) {
     }
 }
 
-void Database::ChangeIndexes(const std::string& path, const std::function<void()>& change) {
+void Database::ChangeIndexes(TableEntry& e, const std::function<void()>& change) {
     // The index files and the table's header change in place: under a journal, so a failure
-    // part-way leaves them as they were.
+    // part-way leaves them as they were, and under the table lock until they are put back, so
+    // no other program sees them half made.
+    const std::string path = e.info.path;
+    Table& table = *e.table;
     RollbackJournal journal(path);
     try {
+        table.Lock(LockMode::Exclusive);
         change();
+        table.Unlock();  // writes what the change kept back
     } catch (...) {
-        RetireEntry(path);
         try {
             journal.Rollback();
         } catch (...) {
             // The journal stays hot and the next opener rolls it back.
         }
+        table.Abandon();
+        RetireEntry(path);
         throw;
     }
     RetireEntry(path);

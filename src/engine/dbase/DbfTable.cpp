@@ -125,6 +125,14 @@ void DbfTable::Close() {
     chunkCount_ = 0;
 }
 
+void DbfTable::Abandon() noexcept {
+    pending_.clear();
+    pendingCount_ = 0;
+    mdx_.dirty = false;
+    memo_.Close();
+    file_.Close();
+}
+
 void DbfTable::ReadCountLocked() {
     char b[4];
     file_.ReadExactly(4, b, 4, "header");

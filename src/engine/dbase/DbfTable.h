@@ -61,6 +61,7 @@ public:
     // Writes the appends kept back under the held lock before letting it go.
     void Unlock() override;
     void Close() override;
+    void Abandon() noexcept override;
 
     const DbfHeader& Header() const { return header_; }
     const std::string& IndexFileName() const { return mdx_.path; }

@@ -434,4 +434,13 @@ void ParadoxTable::Close() {
     db_.Close();
 }
 
+void ParadoxTable::Abandon() noexcept {
+    closed_ = true;
+    holds_ = 0;
+    pendingBlock_ = false;
+    metaDirty_ = indexDirty_ = secondariesDirty_ = false;
+    mb_.Close();
+    db_.Close();
+}
+
 }  // namespace tessel::engine::paradox

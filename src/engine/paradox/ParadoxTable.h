@@ -246,6 +246,7 @@ public:
     void Lock(LockMode mode) override;
     void Unlock() override;
     void Close() override;
+    void Abandon() noexcept override;
 
     const std::vector<ValidityCheck>& Checks() { return checks_; }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // Failures that tests inject under the storage drivers: every call that changes a table file
-// (creating, writing, truncating, syncing, renaming) asks the hook first. No hook is set
+// (creating, writing, truncating, syncing, renaming) and every removal of a journal or commit
+// note asks the hook first. No hook is set
 // outside tests; then the check costs one load.
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 
 namespace tessel::engine {
 
-enum class IoCall { Create, Write, Truncate, Sync, Rename };
+enum class IoCall { Create, Write, Truncate, Sync, Rename, Remove };
 
 // What the hook decides for one call: `error` 0 lets it go on; otherwise the call fails with
 // that errno value (ENOSPC: the disk is full), a write after writing its first `bytes` bytes.

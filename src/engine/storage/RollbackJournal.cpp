@@ -200,6 +200,7 @@ void Apply(const JournalContents& j) {
             if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail("Cannot remove", path, errno);
             continue;
         }
+        if (const IoFault f = CheckIoFault(IoCall::Write, path); f.error) Fail("Cannot write", path, f.error);
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0) Fail("Cannot write", path, errno);
         try {
@@ -395,6 +396,8 @@ void RollbackJournal::SyncChangedFiles() {
 void RollbackJournal::Commit() {
     if (done_) return;
     SyncChangedFiles();
+    if (const IoFault f = CheckIoFault(IoCall::Remove, journalPath_); f.error)
+        Fail("Cannot remove", journalPath_, f.error);
     if (::unlink(journalPath_.c_str()) != 0 && errno != ENOENT) Fail("Cannot remove", journalPath_, errno);
     done_ = true;
     Stop();
@@ -410,6 +413,7 @@ void RollbackJournal::PrepareCommit(const std::string& commitPath) {
 void RollbackJournal::FinishCommit() {
     // Past the commit point nothing can fail the change: a journal left here is recognised by
     // its missing note and only removed.
+    CheckIoFault(IoCall::Remove, journalPath_);  // a test may stop the process here
     ::unlink(journalPath_.c_str());
     done_ = true;
     Stop();
@@ -442,9 +446,9 @@ void CommitTogether(const std::vector<RollbackJournal*>& journals) {
         ::unlink(note.c_str());  // nothing committed: the journals roll back
         throw;
     }
-    if (const IoFault f = CheckIoFault(IoCall::Sync, note); f.error) {
+    if (const IoFault f = CheckIoFault(IoCall::Remove, note); f.error) {
         ::unlink(note.c_str());
-        Fail("Cannot write", note, f.error);
+        Fail("Cannot remove", note, f.error);
     }
     ::unlink(note.c_str());  // the commit point
     if (DurableWrites()) SyncToDevice(dir, true);

@@ -150,6 +150,10 @@ public:
     // Flushes and closes; the object can then only be destroyed. Errors raise here, whereas
     // the destructor swallows them.
     virtual void Close() = 0;
+    // Lets go of the files, and the locks with them, without writing anything the object keeps
+    // back: for a table whose files a rollback has just put back while the object still held
+    // them. The object can then only be destroyed. Never raises.
+    virtual void Abandon() noexcept = 0;
 };
 
 // Holds a table lock for a scope. Release ends the hold at the scope's normal end and reports
