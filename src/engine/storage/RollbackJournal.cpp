@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint64_t kPage = 4096;
+constexpr uint64_t kMaxPagesAhead = 256;  // 1 MiB
 constexpr uint64_t kNoFile = ~uint64_t{0};
 constexpr char kMagic[] = "TSLJRNL1";
 std::atomic<bool> gDurable{true};
@@ -361,8 +362,21 @@ void RollbackJournal::SavePages(const std::string& path, FileState& f, int fd, u
 void RollbackJournal::BeforeWrite(const std::string& path, int fd, uint64_t offset, uint64_t size) {
     if (done_ || size == 0) return;
     FileState& f = Touch(path, fd);
-    if (f.existed && offset < f.originalLength)
-        SavePages(path, f, fd, offset / kPage, (std::min(offset + size, f.originalLength) - 1) / kPage);
+    if (f.existed && offset < f.originalLength) {
+        uint64_t first = offset / kPage;
+        const uint64_t last = (std::min(offset + size, f.originalLength) - 1) / kPage;
+        while (first <= last && f.savedPages.count(first)) ++first;
+        if (first <= last) {
+            // A write that carries on where the latest save ended also saves the pages ahead of
+            // it, twice as many as that save did, up to a limit: a statement that sweeps
+            // through a file waits for the journal once per stretch, not once per page, while
+            // scattered writes journal only their own pages.
+            f.ahead = first == f.savedEnd ? std::min(std::max<uint64_t>(2 * f.ahead, 1), kMaxPagesAhead) : 0;
+            const uint64_t end = std::min(last + f.ahead, (f.originalLength - 1) / kPage);
+            SavePages(path, f, fd, first, end);
+            f.savedEnd = end + 1;
+        }
+    }
     SyncJournal();
 }
 

@@ -62,6 +62,8 @@ private:
         uint64_t originalLength = 0;
         bool existed = true;
         std::set<uint64_t> savedPages;
+        uint64_t savedEnd = 0;  // one past the last page the latest save took
+        uint64_t ahead = 0;     // pages that save took beyond the write
     };
     FileState& Touch(const std::string& path, int fd);
     void SavePages(const std::string& path, FileState& f, int fd, uint64_t first, uint64_t last);
