@@ -48,8 +48,14 @@ int RunSchemaCommand(const std::string& file, std::ostream& out, std::ostream& e
             << "level: " << p.level << "\n"
             << "language driver: " << p.languageDriver << "\n"
             << "records: " << live << "\n";
-        for (const auto& f : table->Fields())
-            out << f.name << "\t" << f.type << "\t" << f.subType << "\t" << f.units1 << "\t" << f.units2 << "\n";
+        // A field SQL knows by another name (its own repeats an earlier one) says so at the end.
+        const std::vector<std::string> sqlNames = engine::SqlFieldNames(table->Fields());
+        for (size_t k = 0; k < table->Fields().size(); ++k) {
+            const auto& f = table->Fields()[k];
+            out << f.name << "\t" << f.type << "\t" << f.subType << "\t" << f.units1 << "\t" << f.units2;
+            if (sqlNames[k] != f.name) out << "\tSQL name " << sqlNames[k];
+            out << "\n";
+        }
         for (const auto& ix : table->Indexes())
             out << "index: " << (ix.primary ? std::string("PRIMARY") : ix.name) << "\t" << ix.fields
                 << (ix.unique && !ix.primary ? "\tunique" : "") << (ix.descending ? "\tdescending" : "") << "\n";

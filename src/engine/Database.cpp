@@ -258,9 +258,11 @@ TableEntry& Database::EntryFor(const std::string& path) {
     e->info.typeName = e->table->Properties().typeName;
     e->info.driver = &e->table->Driver();
     const auto& fields = e->table->Fields();
+    const std::vector<std::string> sqlNames = SqlFieldNames(fields);
     for (size_t k = 0; k < fields.size(); ++k) {
         if (fields[k].hidden) continue;
         e->info.fields.push_back(fields[k]);
+        e->info.fields.back().name = sqlNames[k];
         e->columnMap.push_back(k);
     }
     for (const auto& index : e->table->Indexes()) {

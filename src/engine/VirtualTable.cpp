@@ -80,9 +80,14 @@ int Connect(sqlite3* db, void* aux, int, const char* const* argv, sqlite3_vtab**
         if (k) decl += ", ";
         decl += sql::QuoteSqliteIdentifier(entry->info.fields[k].name) + " " + SqlTypeOf(entry->info.fields[k]);
     }
+    // A table without fields still has records to count; SQL needs a column to declare.
+    if (entry->info.fields.empty()) decl += "tessel_no_fields HIDDEN";
     decl += ")";
     const int rc = sqlite3_declare_vtab(db, decl.c_str());
-    if (rc != SQLITE_OK) return rc;
+    if (rc != SQLITE_OK) {
+        *err = sqlite3_mprintf("Table \"%s\" cannot be queried: %s", entry->info.path.c_str(), sqlite3_errmsg(db));
+        return rc;
+    }
     sqlite3_vtab_config(db, SQLITE_VTAB_DIRECTONLY);
     auto* tab = new VTab();
     tab->db = owner;

@@ -12,8 +12,9 @@ struct TFieldItem {
     std::string Name;
     uint16_t FieldType = 0;
     uint16_t SubType = 0;
-    uint16_t Units1 = 0;  // the size
-    uint16_t Units2 = 0;  // the decimal places
+    uint16_t Units1 = 0;     // the size
+    uint16_t Units2 = 0;     // the decimal places
+    std::string StoredName;  // the name in the table when SQL knows the field by another, else empty
 };
 
 class TFieldList {

@@ -7,6 +7,7 @@
 
 #include "engine/drivers/Drivers.h"
 #include "engine/storage/Field.h"
+#include "engine/storage/Table.h"
 #include "engine/storage/Value.h"
 #include "framework/data/FormatSettings.h"
 #include "framework/data/Table.h"
@@ -117,8 +118,13 @@ void TTableTool::LoadFields() {
     fieldList_.Clear();
     const auto props = table_->CursorProperties();
     fieldList_.Reserve(static_cast<int>(props.fieldCount));
-    for (const engine::FieldDesc& f : table_->FieldDescriptors())
-        fieldList_.AddField(f.name, f.type, f.subType, f.units1, f.units2);
+    const std::vector<engine::FieldDesc> fields = table_->FieldDescriptors();
+    const std::vector<std::string> sqlNames = engine::SqlFieldNames(fields);
+    for (size_t k = 0; k < fields.size(); ++k) {
+        const engine::FieldDesc& f = fields[k];
+        TFieldItem& item = fieldList_.AddField(sqlNames[k], f.type, f.subType, f.units1, f.units2);
+        if (sqlNames[k] != f.name) item.StoredName = f.name;
+    }
 }
 
 std::string TTableTool::TableNameText() const {
@@ -235,6 +241,8 @@ void TTableTool::BuildSQL() {
         if (type == kUnknownType)
             line += "  [T: " + Num(f.FieldType) + ", S: " + Num(f.SubType) + ", U1: " + Num(f.Units1) +
                     ", U2: " + Num(f.Units2) + "]";
+        // A repeated name (a writer cut long names short) keeps its place under the SQL name.
+        if (!f.StoredName.empty()) line += "  /* stored as " + f.StoredName + " */";
         sql_.Add("  " + line);
     }
     AddPrimaryKey();

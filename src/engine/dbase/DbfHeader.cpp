@@ -100,15 +100,14 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
     if (bytes.size() < h.headerLength) Corrupt(path, "the header is cut off");
     if (h.level7) h.languageDriverName = NameFrom(bytes.substr(32, 32));
 
-    // Descriptors until the 0x0D terminator (some writers leave 0x00 or none) or the header end.
+    // Descriptors until the terminator, which is 0x0D (some writers leave 0x0A, 0x00 or none),
+    // or until the header length leaves no room for a whole one, whichever comes first; the
+    // record length below then tells whether the fields found are all there are.
     std::vector<uint32_t> clipperWidths;
     for (size_t pos = descStart;; pos += descSize) {
-        if (pos >= h.headerLength) break;
+        if (pos + descSize > h.headerLength) break;
         const uint8_t first = static_cast<uint8_t>(bytes[pos]);
-        if (first == 0x0D || first == 0x00) break;
-        if (pos + descSize > h.headerLength)
-            Corrupt(path, "field descriptor " + std::to_string(h.fields.size() + 1) +
-                              " is cut off by the header length " + std::to_string(h.headerLength));
+        if (first == 0x0D || first == 0x0A || first == 0x00) break;
         std::string_view d = bytes.substr(pos, descSize);
         DbfField f;
         if (h.level7) {
@@ -130,7 +129,6 @@ DbfHeader ParseDbfHeader(std::string_view bytes, uint64_t fileSize, const std::s
         clipperWidths.push_back(f.type == 'C' && f.decimals > 0 ? f.width + 256u * f.decimals : f.width);
         h.fields.push_back(std::move(f));
     }
-    if (h.fields.empty()) Corrupt(path, "the table has no fields");
 
     uint64_t sum = 1, clipperSum = 1;
     for (size_t k = 0; k < h.fields.size(); ++k) {

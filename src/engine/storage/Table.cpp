@@ -2,6 +2,8 @@
 
 #include "engine/storage/Table.h"
 
+#include <set>
+
 #include "base/AsciiText.h"
 #include "base/EngineError.h"
 
@@ -50,6 +52,26 @@ int FindField(const Table& table, std::string_view name) {
     for (size_t k = 0; k < fields.size(); ++k)
         if (SameAscii(fields[k].name, name)) return static_cast<int>(k);
     return -1;
+}
+
+std::vector<std::string> SqlFieldNames(const std::vector<FieldDesc>& fields) {
+    std::set<std::string> own, taken;
+    for (const auto& f : fields) own.insert(AsciiUpper(f.name));
+    std::vector<std::string> names;
+    names.reserve(fields.size());
+    for (const auto& f : fields) {
+        std::string name = f.name;
+        if (taken.count(AsciiUpper(name))) {
+            for (int n = 2;; ++n) {
+                name = f.name + "_" + std::to_string(n);
+                const std::string key = AsciiUpper(name);
+                if (!own.count(key) && !taken.count(key)) break;
+            }
+        }
+        taken.insert(AsciiUpper(name));
+        names.push_back(std::move(name));
+    }
+    return names;
 }
 
 }  // namespace tessel::engine

@@ -187,4 +187,10 @@ private:
 // Index of a field by name, compared without regard to ASCII case; -1 when absent.
 int FindField(const Table& table, std::string_view name);
 
+// The names SQL knows the fields by, one for each: the field's own name, except where an
+// earlier field already has it (without regard to ASCII case, as tables written by programs
+// that cut long names short may have): that field is then NAME_2, or NAME_3 and so on, the
+// first that is neither a field's own name nor given to an earlier field.
+std::vector<std::string> SqlFieldNames(const std::vector<FieldDesc>& fields);
+
 }  // namespace tessel::engine

@@ -17,6 +17,9 @@ using engine::ValueKind;
 
 TTableCursor::TTableCursor(std::unique_ptr<engine::Table> table, bool readOnly)
     : table_(std::move(table)), readOnly_(readOnly) {
+    fields_ = table_->Fields();
+    const std::vector<std::string> names = engine::SqlFieldNames(fields_);
+    for (size_t k = 0; k < fields_.size(); ++k) fields_[k].name = names[k];
     for (const auto& index : table_->Indexes())
         if (index.primary && !index.fields.empty()) {
             keyFields_ = static_cast<size_t>(std::count(index.fields.begin(), index.fields.end(), ';')) + 1;

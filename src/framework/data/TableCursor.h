@@ -21,7 +21,8 @@ public:
 
     engine::Table& Table() { return *table_; }
 
-    const std::vector<engine::FieldDesc>& Fields() const override { return table_->Fields(); }
+    // The table's fields under the names SQL knows them by (a repeated name gets a suffix).
+    const std::vector<engine::FieldDesc>& Fields() const override { return fields_; }
     int64_t RecordCount() const override;
     void ReadRecord(int64_t position, engine::Record& out) override;
     bool CanModify() const override { return !readOnly_ && !table_->IsReadOnly(); }
@@ -35,6 +36,7 @@ public:
     uint64_t CopyTo(const std::string& destPath) override;
 
 private:
+    std::vector<engine::FieldDesc> fields_;
     uint32_t Slot(int64_t position) const;
     void MapSlots();
     bool SameKey(const engine::Record& a, const engine::Record& b) const;

@@ -86,7 +86,9 @@ TEST_F(DbfBadInputTest, DamagedFilesGiveTheEngineErrorNamingTheFile) {
         {"header length beyond the file", patch(8, std::string("\xff\xff", 2)), errc::kCorruptFile, "beyond the end"},
         {"header length too small", patch(8, std::string("\x10\x00", 2)), errc::kCorruptFile, "too small"},
         {"record length not the fields'", patch(10, std::string("\x21\x00", 2)), errc::kCorruptFile, "record length"},
-        {"zero fields", patch(32, "\x0D"), errc::kCorruptFile, "no fields"},
+        // Fewer descriptors than the record length needs: the list ends early, or the header
+        // length cuts it short.
+        {"field list ended early", patch(32, "\x0D"), errc::kCorruptFile, "record length 32"},
         {"unknown version", patch(0, "\x07"), errc::kCorruptFile, "version byte"},
         {"dBASE II", patch(0, "\x02"), errc::kNotSupported, "dBASE II"},
         {"encrypted", patch(15, "\x01"), errc::kNotSupported, "encrypted"},
@@ -97,7 +99,8 @@ TEST_F(DbfBadInputTest, DamagedFilesGiveTheEngineErrorNamingTheFile) {
              f[10] = 32 - 8;
          },
          errc::kCorruptFile, "width 0"},
-        {"descriptor cut by the header length", patch(8, std::string("\x30\x00", 2)), errc::kCorruptFile, "cut off"},
+        {"descriptor cut by the header length", patch(8, std::string("\x30\x00", 2)), errc::kCorruptFile,
+         "record length 32"},
         {"memo pointer past the memo file", patch(193 + 22, "      9999"), errc::kCorruptFile, "fix.dbt"},
         {"memo pointer that is no number", patch(193 + 22, "     12x45"), errc::kCorruptFile, "memo pointer"},
         {"records cut off", [](std::string& f) { f.resize(193 + 2 * 32 + 10); }, errc::kCorruptFile,

@@ -243,10 +243,14 @@ TEST_F(FaultTest, EveryFailingStepLeavesTheOldOrTheNewTable) {
             ASSERT_NE(fresh, pristine_);
             // Every case below ends byte for byte in the old or the new table: both must be
             // what the other readers read.
-            if (const int n = OracleCount(dir.File(t)); n != -2) EXPECT_EQ(n, newCount) << "the new table";
+            if (const int n = OracleCount(dir.File(t)); n != -2) {
+                EXPECT_EQ(n, newCount) << "the new table";
+            }
             Restore(pristineBytes_);
             const int oldCount = std::stoi(Rows(count).at(0));
-            if (const int n = OracleCount(dir.File(t)); n != -2) EXPECT_EQ(n, oldCount) << "the old table";
+            if (const int n = OracleCount(dir.File(t)); n != -2) {
+                EXPECT_EQ(n, oldCount) << "the old table";
+            }
             for (int n = 1; n <= calls; ++n) {
                 Restore(pristineBytes_);
                 int seen = 0;

@@ -1,0 +1,167 @@
+// dBASE tables as other programs (GIS and statistics tools above all) write them: laid out
+// byte by byte here the way those writers do, then read and queried, and compared with what the
+// independent readers (dbfread, GDAL) make of the same file.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ExecTestSupport.h"
+#include "base/EngineError.h"
+#include "support/RunCommand.h"
+
+namespace tessel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RawField {
+    std::string name;
+    char type;
+    int width;
+    int decimals;
+};
+
+struct RawDbf {
+    std::vector<RawField> fields;
+    std::vector<std::string> records;  // the field bytes of each record, without the deletion flag
+    uint8_t version = 0x03;
+    uint8_t languageDriver = 0;
+    char terminator = 0x0D;
+};
+
+// The bytes of a level 3 table as the writers lay it out.
+std::string Bytes(const RawDbf& t) {
+    auto le16 = [](std::string& s, size_t at, unsigned v) {
+        s[at] = static_cast<char>(v & 0xFF);
+        s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+    };
+    const size_t headerLength = 32 + 32 * t.fields.size() + 1;
+    size_t recordLength = 1;
+    for (const auto& f : t.fields) recordLength += static_cast<size_t>(f.width);
+    std::string out(32, '\0');
+    out[0] = static_cast<char>(t.version);
+    out[1] = 124;
+    out[2] = 5;
+    out[3] = 17;
+    le16(out, 4, static_cast<unsigned>(t.records.size() & 0xFFFF));
+    le16(out, 6, static_cast<unsigned>(t.records.size() >> 16));
+    le16(out, 8, static_cast<unsigned>(headerLength));
+    le16(out, 10, static_cast<unsigned>(recordLength));
+    out[29] = static_cast<char>(t.languageDriver);
+    for (const auto& f : t.fields) {
+        std::string d(32, '\0');
+        d.replace(0, f.name.size(), f.name);
+        d[11] = f.type;
+        d[16] = static_cast<char>(f.width);
+        d[17] = static_cast<char>(f.decimals);
+        out += d;
+    }
+    out.push_back(t.terminator);
+    for (const auto& r : t.records) {
+        std::string rec = " " + r;
+        rec.resize(recordLength, ' ');
+        out += rec;
+    }
+    out.push_back('\x1A');
+    return out;
+}
+
+class ForeignDbfTest : public ::testing::Test, public ExecFixture {
+protected:
+    std::string Write(const std::string& name, const RawDbf& t) {
+        const std::string path = dir.File(name);
+        std::ofstream(path, std::ios::binary) << Bytes(t);
+        return path;
+    }
+    // dbfread's records as lines "v1|v2|...".
+    static std::vector<std::string> DbfreadRows(const std::string& path, int* status) {
+        const std::string script =
+            "import sys, dbfread\n"
+            "t = dbfread.DBF(sys.argv[1], char_decode_errors='surrogateescape',\n"
+            "                recfactory=lambda items: [v for k, v in items])\n"
+            "for r in t: print('|'.join('' if v is None else str(v) for v in r))\n";
+        const std::string out = RunCommand("/usr/bin/python3 -c \"" + script + "\" '" + path + "' 2>&1", status);
+        std::vector<std::string> lines;
+        size_t start = 0;
+        for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1)
+            lines.push_back(out.substr(start, nl - start));
+        return lines;
+    }
+    static bool HaveDbfread() {
+        int status = 0;
+        RunCommand("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", &status);
+        return status == 0;
+    }
+};
+
+// Field lists that end other than the format says, and a table without fields: Tessel reads
+// what dbfread reads.
+TEST_F(ForeignDbfTest, HeadersOtherWritersLeaveAreReadAsTheOtherReadersReadThem) {
+    RawDbf lineFeed{{{"ID", 'N', 5, 0}, {"NAME", 'C', 8, 0}}, {"    1alpha   ", "    2beta    "}};
+    lineFeed.terminator = 0x0A;
+    RawDbf nul = lineFeed;
+    nul.terminator = 0x00;
+    const std::vector<std::string> expected{"1|alpha", "2|beta"};
+    for (const auto& [name, table] : {std::pair{"lf.dbf", lineFeed}, std::pair{"nul.dbf", nul}}) {
+        SCOPED_TRACE(name);
+        const std::string path = Write(name, table);
+        EXPECT_EQ(Rows(std::string("SELECT ID, NAME FROM \"") + name + "\" ORDER BY ID"), expected);
+        if (table.terminator == 0x0A && HaveDbfread()) {  // dbfread stops at 0x0D or 0x0A only
+            int status = 0;
+            EXPECT_EQ(DbfreadRows(path, &status), expected);
+            EXPECT_EQ(status, 0);
+        }
+    }
+
+    RawDbf empty;
+    for (int k = 0; k < 71; ++k) empty.records.push_back("");
+    Write("nofields.dbf", empty);
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"nofields.dbf\""), std::vector<std::string>{"71"});
+
+    // Damage stays refused with its message: descriptors the record length does not account for.
+    RawDbf cut = lineFeed;
+    std::string bytes = Bytes(cut);
+    bytes[10] = 40;  // record length
+    std::ofstream(dir.File("cut.dbf"), std::ios::binary) << bytes;
+    try {
+        Rows("SELECT * FROM \"cut.dbf\"");
+        ADD_FAILURE() << "a record length that does not match was taken";
+    } catch (const engine::EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("record length 40"), std::string::npos) << e.what();
+    }
+}
+
+// Names cut to ten characters by a writer repeat; SQL tells them apart by a suffix that no real
+// field has, and every statement works.
+TEST_F(ForeignDbfTest, RepeatedFieldNamesGetSqlNamesOfTheirOwn) {
+    RawDbf t{{{"Z600701190", 'N', 4, 0},
+              {"Z600701190", 'N', 4, 0},
+              {"z600701190", 'N', 4, 0},
+              {"Z600701190", 'C', 3, 0},
+              {"NAME", 'C', 4, 0},
+              {"NAME_2", 'C', 1, 0},
+              {"name", 'C', 1, 0}},
+             {"   1   2   3abcWienxy", "  10  20  30defBernuv"}};
+    const std::string path = Write("cut.dbf", t);
+    EXPECT_EQ(Rows("SELECT Z600701190, Z600701190_2, Z600701190_3, Z600701190_4, NAME_2, NAME_3 FROM \"cut.dbf\" "
+                   "ORDER BY 1"),
+              (std::vector<std::string>{"1|2|3|abc|x|y", "10|20|30|def|u|v"}));
+    EXPECT_EQ(Rows("SELECT NAME FROM \"cut.dbf\" WHERE Z600701190_2 = 20"), std::vector<std::string>{"Bern"});
+    Sql("UPDATE \"cut.dbf\" SET Z600701190_3 = 31 WHERE NAME = 'Bern'");
+    EXPECT_EQ(Rows("SELECT * FROM \"cut.dbf\" WHERE NAME = 'Bern'"), std::vector<std::string>{"10|20|31|def|Bern|u|v"});
+    if (HaveDbfread()) {
+        int status = 0;
+        EXPECT_EQ(DbfreadRows(path, &status),
+                  (std::vector<std::string>{"1|2|3|abc|Wien|x|y", "10|20|31|def|Bern|u|v"}));
+        EXPECT_EQ(status, 0);
+    }
+}
+
+}  // namespace
+}  // namespace tessel::test
