@@ -29,6 +29,21 @@ int64_t Pow10(int n) {
     return p;
 }
 
+// `d` rounded to `scale` decimals as a scaled integer, from the double's exact value (which
+// printf writes out exactly); multiplying by 10^scale first would round twice. The caller
+// has checked that the result fits.
+int64_t ScaledDecimal(double d, int scale) {
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", scale, d);
+    int64_t v = 0;
+    bool negative = false;
+    for (int k = 0; k < n && k < static_cast<int>(sizeof buf); ++k) {
+        if (buf[k] == '-') negative = true;
+        if (buf[k] >= '0' && buf[k] <= '9') v = v * 10 + (buf[k] - '0');
+    }
+    return negative ? -v : v;
+}
+
 [[noreturn]] void Mismatch(const FieldDesc& field, const std::string& what) {
     throw EngineError("Type mismatch in expression: " + what + " for field " + field.name, errc::kSqlBind);
 }
@@ -80,7 +95,7 @@ void ResultValue(sqlite3_context* ctx, const Value& v) {
             sqlite3_result_double(ctx, v.d);
             break;
         case ValueKind::Decimal:
-            sqlite3_result_double(ctx, static_cast<double>(v.i) / static_cast<double>(Pow10(v.scale)));
+            sqlite3_result_double(ctx, v.AsDouble());
             break;
         case ValueKind::Text:
             sqlite3_result_text(ctx, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
@@ -119,7 +134,7 @@ void BindValue(sqlite3_stmt* stmt, int index, const Value& v) {
             sqlite3_bind_double(stmt, index, v.d);
             break;
         case ValueKind::Decimal:
-            sqlite3_bind_double(stmt, index, static_cast<double>(v.i) / static_cast<double>(Pow10(v.scale)));
+            sqlite3_bind_double(stmt, index, v.AsDouble());
             break;
         case ValueKind::Text:
             sqlite3_bind_text(stmt, index, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
@@ -241,7 +256,7 @@ void ValueForField(sqlite3_value* in, const FieldDesc& f, Value& out) {
             if (!d) Mismatch(f, "'" + std::string(TextOf(in)) + "'");
             if (IsFixedPoint(f) && f.units2 <= 18 && std::fabs(*d) * static_cast<double>(Pow10(f.units2)) < 9.0e18) {
                 // Rounded to the field's scale here, once, from the value SQLite computed.
-                out.SetDecimal(std::llround(*d * static_cast<double>(Pow10(f.units2))), f.units2);
+                out.SetDecimal(ScaledDecimal(*d, f.units2), f.units2);
                 return;
             }
             out.SetDouble(*d);
@@ -328,7 +343,7 @@ void ColumnValue(sqlite3_stmt* stmt, int col, const FieldDesc& f, Value& out) {
             if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
                 const double d = sqlite3_column_double(stmt, col);
                 if (IsFixedPoint(f) && f.units2 <= 18 && std::fabs(d) * static_cast<double>(Pow10(f.units2)) < 9.0e18)
-                    out.SetDecimal(std::llround(d * static_cast<double>(Pow10(f.units2))), f.units2);
+                    out.SetDecimal(ScaledDecimal(d, f.units2), f.units2);
                 else if (t == SQLITE_INTEGER)
                     out.SetInt(sqlite3_column_int64(stmt, col));
                 else

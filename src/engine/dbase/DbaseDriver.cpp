@@ -15,13 +15,13 @@ public:
     Descriptor() {
         limits_.maxCharSize = 254;
         limits_.maxFieldNameLength = 10;
-        limits_.maxFields = 255;
+        limits_.maxFields = (0xFFFF - 33) / 32;
         limits_.time = false;
         limits_.bytes = false;
         limits_.formattedMemo = false;
         limits_.graphic = false;
         limits_.sizedNumbers = true;
-        limits_.maxNumberWidth = 20;
+        limits_.maxNumberWidth = 254;
         limits_.blobBytesInRecord = false;
     }
 

@@ -118,7 +118,9 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
         }
         f.name = name;
         auto number = [&](char type, uint32_t width, uint32_t decimals) {
-            const uint32_t maxWidth = level == 3 ? 19 : 20;
+            // dBASE itself stops at 19 or 20 digits; GIS and statistics programs write wider
+            // numbers (N(24,15) is common) and every reader reads them, so copies keep them.
+            const uint32_t maxWidth = 254;
             const uint32_t maxDec = level == 3 ? 15 : 18;
             if (width < 1 || width > maxWidth)
                 throw EngineError(
@@ -216,12 +218,14 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
         recordLength += f.width;
         plan.fields.push_back(std::move(f));
     }
-    const size_t maxFields = level == 3 ? 128 : level == 7 ? 1024 : 255;
+    // dBASE itself holds 128 (level 3) or 255 fields; other programs write as many as the
+    // header has room for, and the readers read them.
+    const size_t maxFields = level == 7 ? 1024 : (0xFFFF - 33) / 32;
     if (plan.fields.size() > maxFields)
         throw EngineError("Too many fields: a dBASE table of level " + std::to_string(level) + " holds at most " +
                               std::to_string(maxFields),
                           errc::kInvalidParameter);
-    const uint64_t maxRecord = level == 7 ? 32767 : 4000;
+    const uint64_t maxRecord = level == 7 ? 32767 : 0xFFFF;  // as the record length field holds
     if (recordLength > maxRecord)
         throw EngineError("The record of " + std::to_string(recordLength) +
                               " bytes is too long: a dBASE table of level " + std::to_string(level) +

@@ -16,9 +16,21 @@ double Value::AsDouble() const {
         case ValueKind::Double:
             return d;
         case ValueKind::Decimal: {
-            double p = 1;
-            for (int k = 0; k < scale; ++k) p *= 10;
-            return static_cast<double>(i) / p;
+            // One rounding: exact when both the digits and the power of ten are doubles, else
+            // from the decimal text, as strtod would.
+            const uint64_t mag = i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i);
+            if (scale >= 0 && scale <= 22 && mag <= (uint64_t{1} << 53)) {
+                double p = 1;
+                for (int k = 0; k < scale; ++k) p *= 10;
+                return static_cast<double>(i) / p;
+            }
+            char buf[48];
+            auto r = std::to_chars(buf, buf + 30, i);
+            r.ptr[0] = 'e';
+            r = std::to_chars(r.ptr + 1, buf + sizeof buf, -static_cast<int>(scale));
+            double out = 0;
+            std::from_chars(buf, r.ptr, out);
+            return out;
         }
         default:
             return 0;

@@ -144,7 +144,7 @@ TEST_F(DbfTableTest, RefusesTypesAndSizesItCannotStore) {
         {Def("T", fldtype::kTime), errc::kNotSupported},
         {Def("Y", fldtype::kBytes, 0, 4), errc::kNotSupported},
         {Def("C", fldtype::kString, 0, 0), errc::kNotSupported},
-        {Def("N", fldtype::kFloat, 0, 21, 2, 'N'), errc::kInvalidParameter},
+        {Def("N", fldtype::kFloat, 0, 255, 2, 'N'), errc::kInvalidParameter},
         {Def("N", fldtype::kFloat, 0, 5, 4, 'N'), errc::kInvalidParameter},
         {Def("BAD NAME", fldtype::kString, 0, 4), errc::kInvalidParameter},
         {Def("ELEVENCHARS", fldtype::kString, 0, 4), errc::kInvalidParameter},

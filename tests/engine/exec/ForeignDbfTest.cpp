@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "ExecTestSupport.h"
 #include "base/EngineError.h"
+#include "engine/TableFiles.h"
 #include "support/RunCommand.h"
 
 namespace tessel::test {
@@ -160,6 +162,37 @@ TEST_F(ForeignDbfTest, RepeatedFieldNamesGetSqlNamesOfTheirOwn) {
         EXPECT_EQ(DbfreadRows(path, &status),
                   (std::vector<std::string>{"1|2|3|abc|Wien|x|y", "10|20|31|def|Bern|u|v"}));
         EXPECT_EQ(status, 0);
+    }
+}
+
+// Numbers as GIS writers store them: wider than dBASE's 20 digits, with more significant digits
+// than a double keeps. A copy into dBASE keeps every digit; into Paradox each lands on the
+// nearest double, as strtod gives it.
+TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
+    RawDbf t{{{"AREA", 'N', 24, 15}, {"CODE", 'N', 10, 0}},
+             {"      74.960975609756105         7", "      -0.000000000000001 123456789"}};
+    const std::string path = Write("shape.dbf", t);
+    const std::vector<std::string> expected{"-0.000000000000001|123456789", "74.960975609756105|7"};
+    EXPECT_EQ(Rows("SELECT AREA, CODE FROM \"shape.dbf\" ORDER BY AREA"), expected);
+    for (const char* dest : {"copy.dbf", "copy.db"}) {
+        SCOPED_TRACE(dest);
+        auto source = engine::OpenTableFile(path, engine::OpenMode::ReadOnly);
+        EXPECT_EQ(engine::CopyTableFile(*source, dir.File(dest)), 2u);
+    }
+    EXPECT_EQ(Rows("SELECT AREA, CODE FROM \"copy.dbf\" ORDER BY AREA"), expected);
+    engine::Record rec;
+    auto paradox = engine::OpenTableFile(dir.File("copy.db"), engine::OpenMode::ReadOnly);
+    ASSERT_TRUE(paradox->ReadRecord(0, rec));
+    EXPECT_EQ(rec[0].d, std::strtod("74.960975609756105", nullptr));
+    // An INSERT of the same literal stores the same digits.
+    Sql("INSERT INTO \"copy.dbf\" VALUES (74.960975609756105, 8)");
+    EXPECT_EQ(Rows("SELECT AREA FROM \"copy.dbf\" WHERE CODE = 8"), std::vector<std::string>{"74.960975609756105"});
+    int status = 0;
+    const std::string gdal = RunCommand("ogrinfo -ro -al -q '" + dir.File("copy.dbf") + "' 2>&1", &status);
+    if (status == 0) {
+        EXPECT_NE(gdal.find("AREA (Real) = 74.960975609756105"), std::string::npos) << gdal;
+        const std::string schema = RunCommand("ogrinfo -ro -al -so '" + dir.File("copy.dbf") + "' 2>&1");
+        EXPECT_NE(schema.find("AREA: Real (24.15)"), std::string::npos) << schema;
     }
 }
 

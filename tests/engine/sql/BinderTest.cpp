@@ -740,7 +740,7 @@ TEST_F(BinderTest, DdlErrors) {
         {"CREATE TABLE \"y.dbf\" (T BYTES(4))", "Invalid field type"},
         {"CREATE TABLE \"y.dbf\" (T BLOB(10, 3))", "Invalid field type"},
         {"CREATE TABLE \"y.dbf\" (C CHAR(255))", "Invalid field size"},
-        {"CREATE TABLE \"y.dbf\" (N NUMERIC(21, 2))", "Invalid field size"},
+        {"CREATE TABLE \"y.dbf\" (N NUMERIC(255, 2))", "Invalid field size"},
         {"CREATE TABLE \"y.dbf\" (N NUMERIC(3, 2))", "Invalid field size"},
         {"CREATE TABLE y (C CHAR(256))", "Invalid field size"},
         {"CREATE TABLE y (D DECIMAL)", "Invalid field size"},
