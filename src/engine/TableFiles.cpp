@@ -117,6 +117,7 @@ uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* 
 uint64_t CopyTableFile(Table& source, const std::string& destPath) {
     CreateOptions options;
     options.codePage = source.Properties().codePage;
+    options.codePageFile = source.Properties().codePageFile;
     TableLock readLock(source, LockMode::Shared);
     source.Refresh();
     uint32_t slot = 0;

@@ -4,7 +4,9 @@
 
 #include <iconv.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -51,6 +53,7 @@ std::string IconvName(int codePage) {
         case 10029:
             return "MAC-CENTRALEUROPE";
         default:
+            if (codePage > 28590 && codePage <= 28606) return "ISO-8859-" + std::to_string(codePage - 28590);
             return "CP" + std::to_string(codePage);
     }
 }
@@ -75,8 +78,14 @@ std::shared_ptr<const detail::SingleByteTable> BuildTable(int codePage) {
         const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         size_t n = sizeof out - outLeft;
         if (r == static_cast<size_t>(-1) || n == 0 || n > 3) {
-            std::memcpy(table->utf8[b], "\xEF\xBF\xBD", 3);
-            table->len[b] = 3;
+            // Kept as the byte itself: the private-use character U+F700 + byte, which writing
+            // to the same code page turns back into the byte.
+            const char32_t kept = kKeptByteBase + static_cast<char32_t>(b);
+            std::string s;
+            AppendUtf8(s, kept);
+            std::memcpy(table->utf8[b], s.data(), s.size());
+            table->len[b] = static_cast<uint8_t>(s.size());
+            table->reverse.emplace(kept, static_cast<uint8_t>(b));
         } else {
             std::memcpy(table->utf8[b], out, n);
             table->len[b] = static_cast<uint8_t>(n);
@@ -103,8 +112,68 @@ std::shared_ptr<const detail::SingleByteTable> SharedTable(int codePage) {
 
 }  // namespace
 
+std::string NoPlaceText(char32_t c, int codePage) {
+    char buf[96];
+    if (c >= kKeptByteBase && c <= kKeptByteBase + 0xFF)
+        std::snprintf(buf, sizeof buf, "the byte 0x%02X, which the text it came from does not define,",
+                      static_cast<unsigned>(c - kKeptByteBase));
+    else
+        std::snprintf(buf, sizeof buf, "the character U+%04X", static_cast<unsigned>(c));
+    return std::string(buf) + " has no place in code page " + std::to_string(codePage);
+}
+
+int CodePageFromName(std::string_view name) {
+    std::string s;
+    for (char c : name)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            s.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    auto number = [](std::string_view digits) {
+        if (digits.empty() || digits.size() > 5) return 0;
+        int n = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return 0;
+            n = n * 10 + (c - '0');
+        }
+        return n;
+    };
+    auto after = [&](std::string_view prefix, std::string_view& rest) {
+        if (s.compare(0, prefix.size(), prefix) != 0) return false;
+        rest = std::string_view(s).substr(prefix.size());
+        return true;
+    };
+    if (s == "UTF-8" || s == "UTF8") return kUtf8CodePage;
+    std::string_view rest;
+    if (after("LDID/", rest)) {
+        const int id = number(rest);
+        const auto* d = id > 0 && id < 256 ? FindDbaseDriver(static_cast<uint8_t>(id)) : nullptr;
+        return d ? d->codePage : 0;
+    }
+    // ISO 8859 parts, written many ways: ISO-8859-1, ISO8859-1, ISO88591, 8859-1, 88591.
+    for (std::string_view prefix : {"ISO-8859-", "ISO8859-", "ISO8859", "8859-", "8859"}) {
+        if (after(prefix, rest)) {
+            const int part = number(rest);
+            return part >= 1 && part <= 16 ? 28590 + part : 0;
+        }
+    }
+    for (std::string_view prefix : {"WINDOWS-", "CP", "ANSI", "OEM", "IBM", ""}) {
+        if (after(prefix, rest)) {
+            const int n = number(rest);
+            if (n == 65001) return kUtf8CodePage;
+            if (n > 0) return n;
+        }
+    }
+    return 0;
+}
+
+std::string CodePageFileText(int codePage) {
+    if (codePage == kUtf8CodePage) return "UTF-8";
+    if (codePage > 28590 && codePage <= 28606) return "ISO-8859-" + std::to_string(codePage - 28590);
+    return std::to_string(codePage);
+}
+
 bool IsCodePageSupported(int codePage) {
     if (codePage <= 0) return false;
+    if (codePage == kUtf8CodePage) return true;
     if (!IsMultiByte(codePage)) return SharedTable(codePage) != nullptr;
     iconv_t cd = iconv_open("UTF-8", IconvName(codePage).c_str());
     if (cd == kBadIconv) return false;
@@ -113,6 +182,7 @@ bool IsCodePageSupported(int codePage) {
 }
 
 CodePageConverter::CodePageConverter(int codePage) : codePage_(codePage) {
+    if (codePage == kUtf8CodePage) return;
     if (codePage > 0 && IsMultiByte(codePage)) {
         auto pair = std::make_unique<detail::IconvPair>();
         pair->toUtf8 = iconv_open("UTF-8", IconvName(codePage).c_str());
@@ -132,6 +202,24 @@ CodePageConverter::CodePageConverter(int codePage) : codePage_(codePage) {
 CodePageConverter::~CodePageConverter() = default;
 
 void CodePageConverter::ToUtf8(std::string_view bytes, std::string& out) const {
+    if (codePage_ == kUtf8CodePage) {
+        // Valid UTF-8 as it is; a byte that is not part of a valid sequence is kept.
+        if (IsValidUtf8(bytes)) {
+            out.assign(bytes);
+            return;
+        }
+        out.clear();
+        size_t pos = 0;
+        while (pos < bytes.size()) {
+            const size_t start = pos;
+            const char32_t cp = NextCodePoint(bytes, pos);
+            if (cp == 0xFFFD && (pos - start != 3 || bytes.substr(start, 3) != "\xEF\xBF\xBD"))
+                AppendUtf8(out, kKeptByteBase + static_cast<unsigned char>(bytes[start]));
+            else
+                out.append(bytes.substr(start, pos - start));
+        }
+        return;
+    }
     if (single_) {
         const auto& t = *single_;
         if (t.asciiIdentity) {
@@ -169,6 +257,25 @@ void CodePageConverter::ToUtf8(std::string_view bytes, std::string& out) const {
 
 bool CodePageConverter::FromUtf8(std::string_view utf8, std::string& out, size_t maxBytes, char32_t* badChar) const {
     out.clear();
+    if (codePage_ == kUtf8CodePage) {
+        size_t pos = 0;
+        while (pos < utf8.size()) {
+            const size_t start = pos;
+            const char32_t cp = NextCodePoint(utf8, pos);
+            if (cp == 0xFFFD && (pos - start != 3 || utf8.substr(start, 3) != "\xEF\xBF\xBD")) {
+                if (badChar) *badChar = cp;
+                return false;
+            }
+            const bool kept = cp >= kKeptByteBase && cp <= kKeptByteBase + 0xFF;
+            const size_t n = kept ? 1 : pos - start;
+            if (out.size() + n > maxBytes) break;
+            if (kept)
+                out.push_back(static_cast<char>(cp - kKeptByteBase));
+            else
+                out.append(utf8.substr(start, n));
+        }
+        return true;
+    }
     if (single_) {
         const auto& t = *single_;
         size_t pos = 0;

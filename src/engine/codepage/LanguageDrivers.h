@@ -9,7 +9,7 @@ namespace tessel::engine::codepage {
 
 // The code page Tessel assumes when a table names none or one it does not know: Windows ANSI,
 // what the programs that wrote such files used for text. Every byte of it decodes (the five
-// unassigned bytes become U+FFFD), so an unknown driver never yields garbage or a failure.
+// unassigned bytes are kept, see kKeptByteBase), so an unknown driver never yields a failure.
 constexpr int kDefaultCodePage = 1252;
 
 // A dBASE language driver: the byte at header offset 29, the code page it names, and the

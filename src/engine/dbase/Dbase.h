@@ -3,10 +3,18 @@
 // The dBASE driver as other layers see it: its descriptor, through which its tables are opened
 // and created (see engine/storage/Driver.h). The table class itself is internal (DbfTable.h).
 
+#include <string>
+
 #include "engine/storage/Driver.h"
 
 namespace tessel::engine::dbase {
 
 const StorageDriver& DbaseDriver();
+
+// The code page of the tables in `directory` that declare none (neither a .cpg companion nor a
+// driver byte Tessel knows): what the folder's alias or the run names; 0 forgets it.
+void SetUndeclaredCodePage(const std::string& directory, int codePage);
+// That code page, or the default (codepage::kDefaultCodePage) when none was named.
+int UndeclaredCodePage(const std::string& directory);
 
 }  // namespace tessel::engine::dbase

@@ -1,8 +1,13 @@
 // The dBASE driver's descriptor: names, companion files, field types and their limits, and how
 // other formats' fields are carried in dBASE fields.
 
+#include <filesystem>
+#include <map>
+#include <mutex>
+
 #include "base/AsciiText.h"
 #include "base/EngineError.h"
+#include "engine/codepage/LanguageDrivers.h"
 #include "engine/dbase/Dbase.h"
 #include "engine/dbase/DbfTable.h"
 
@@ -30,7 +35,7 @@ public:
     std::string_view Extension() const override { return ".dbf"; }
     bool HasTypeName(std::string_view typeName) const override { return typeName == "DBASE" || typeName == "FOXPRO"; }
     bool IsFamilyExtension(std::string_view ext) const override {
-        return ext == "dbf" || ext == "dbt" || ext == "fpt" || ext == "mdx" || ext == "cdx";
+        return ext == "dbf" || ext == "dbt" || ext == "fpt" || ext == "mdx" || ext == "cdx" || ext == "cpg";
     }
     const FieldLimits& Limits() const override { return limits_; }
     bool HasPrimaryKeys() const override { return false; }
@@ -86,6 +91,38 @@ private:
 };
 
 }  // namespace
+
+namespace {
+
+std::mutex gUndeclaredMutex;
+std::map<std::string, int>& Undeclared() {
+    static std::map<std::string, int> folders;
+    return folders;
+}
+
+std::string FolderKey(const std::string& directory) {
+    std::error_code ec;
+    std::string key = std::filesystem::absolute(directory, ec).lexically_normal().string();
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    return key;
+}
+
+}  // namespace
+
+void SetUndeclaredCodePage(const std::string& directory, int codePage) {
+    std::lock_guard<std::mutex> lock(gUndeclaredMutex);
+    if (codePage > 0)
+        Undeclared()[FolderKey(directory)] = codePage;
+    else
+        Undeclared().erase(FolderKey(directory));
+}
+
+int UndeclaredCodePage(const std::string& directory) {
+    std::lock_guard<std::mutex> lock(gUndeclaredMutex);
+    if (Undeclared().empty()) return codepage::kDefaultCodePage;
+    auto it = Undeclared().find(FolderKey(directory));
+    return it == Undeclared().end() ? codepage::kDefaultCodePage : it->second;
+}
 
 const StorageDriver& DbaseDriver() {
     static const Descriptor driver;

@@ -23,14 +23,17 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
         plan.languageDriverName = d->name;
     } else {
         plan.codePage = options.codePage > 0 ? options.codePage : codepage::kDefaultCodePage;
+        if (!codepage::IsCodePageSupported(plan.codePage)) plan.codePage = codepage::kDefaultCodePage;
         plan.languageDriverId = codepage::DbaseDriverForCodePage(plan.codePage);
-        if (plan.languageDriverId == 0 || !codepage::IsCodePageSupported(plan.codePage)) {
-            plan.codePage = codepage::kDefaultCodePage;
-            plan.languageDriverId = codepage::DbaseDriverForCodePage(plan.codePage);
-        }
+        // A code page without a driver byte (UTF-8, the ISO 8859 parts) goes into a .cpg
+        // companion, as GIS tools write it, with the byte left 0.
+        if (plan.languageDriverId == 0) plan.codePageFile = codepage::CodePageFileText(plan.codePage);
         const auto* d = codepage::FindDbaseDriver(plan.languageDriverId);
         plan.languageDriverName = d && d->name[0] ? d->name : "DBWINUS0";
     }
+    // A copy keeps its source's .cpg as it was written.
+    if (!options.codePageFile.empty() && codepage::CodePageFromName(options.codePageFile) == plan.codePage)
+        plan.codePageFile = options.codePageFile;
 
     // First pass: the level the types need.
     int need = 3;
@@ -286,6 +289,12 @@ void WriteNewFiles(const std::string& dbfPath, const std::string& memoPath, cons
         MemoFile memo;
         memo.Create(memoPath, plan.memoKind, memoBaseName);
         memo.Close();
+    }
+    if (!plan.codePageFile.empty()) {
+        LockedFile cpg;
+        cpg.Create(CompanionPath(dbfPath, ".cpg"));
+        cpg.WriteAt(0, plan.codePageFile);
+        cpg.Close();
     }
 }
 

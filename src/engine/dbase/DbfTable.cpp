@@ -1,8 +1,13 @@
 // The dBASE table: opening and reading.
 
 #include "engine/dbase/DbfTable.h"
+
+#include "base/FileUtil.h"
+#include "engine/codepage/CodePage.h"
+#include "engine/dbase/Dbase.h"
 #include "engine/dbase/DbfCodec.h"
 #include "engine/storage/RollbackJournal.h"
+#include "engine/storage/TableFamily.h"
 
 namespace tessel::engine::dbase {
 
@@ -45,8 +50,10 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
         freshGeneration_ = file_.LockGeneration();
     }
 
-    // Code page: the level 7 driver name, else the driver byte, else the default.
-    int codePage = codepage::kDefaultCodePage;
+    // Code page: a .cpg companion (GIS tools write one, leaving the driver byte 0), else the
+    // level 7 driver name, else the driver byte, else what the folder's alias or the run says
+    // for tables that declare none, else the default.
+    int codePage = UndeclaredCodePage(ExtractFileDir(path));
     std::string driverName;
     if (header_.level7 && !header_.languageDriverName.empty()) {
         driverName = header_.languageDriverName.substr(0, 31);
@@ -57,6 +64,19 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
     } else if (const auto* d = codepage::FindDbaseDriver(header_.languageDriverId)) {
         codePage = d->codePage;
         driverName = d->name;
+    }
+    if (const std::string cpg = FindCompanion(path, ".cpg"); !cpg.empty()) {
+        std::string text;
+        try {
+            text = ReadFileBytes(cpg).substr(0, 64);
+        } catch (const std::exception&) {
+            // Unreadable: the header decides.
+        }
+        const int named = codepage::CodePageFromName(text);
+        if (named > 0 && codepage::IsCodePageSupported(named)) {
+            codePage = named;
+            props_.codePageFile = text;
+        }
     }
     conv_ = std::make_unique<codepage::CodePageConverter>(codePage);
 

@@ -160,6 +160,7 @@ struct DbfPlan {
     uint8_t languageDriverId = 0x03;
     std::string languageDriverName;  // level 7 only
     int codePage = 1252;
+    std::string codePageFile;  // the text of the .cpg companion to write; empty: none
     MemoKind memoKind = MemoKind::None;
     std::vector<DbfField> fields;
 };

@@ -34,14 +34,8 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
             const std::string text = v.kind == ValueKind::Text ? std::string() : FormatValue(v);
             const std::string_view utf8 = v.kind == ValueKind::Text ? std::string_view(v.s) : text;
             char32_t bad = 0;
-            if (!conv_->FromUtf8(utf8, scratch_, f.width, &bad)) {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(bad));
-                FieldError(f,
-                           std::string("the character ") + buf + " has no place in code page " +
-                               std::to_string(conv_->CodePage()),
-                           errc::kInvalidParameter);
-            }
+            if (!conv_->FromUtf8(utf8, scratch_, f.width, &bad))
+                FieldError(f, codepage::NoPlaceText(bad, conv_->CodePage()), errc::kInvalidParameter);
             std::memcpy(dst, scratch_.data(), scratch_.size());
             return;
         }
@@ -112,14 +106,8 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
                 blob.data = v.s;
             } else if (v.kind == ValueKind::Text && !f.binaryBlob) {
                 char32_t bad = 0;
-                if (!conv_->FromUtf8(v.s, blob.data, SIZE_MAX, &bad)) {
-                    char buf[16];
-                    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(bad));
-                    FieldError(f,
-                               std::string("the character ") + buf + " has no place in code page " +
-                                   std::to_string(conv_->CodePage()),
-                               errc::kInvalidParameter);
-                }
+                if (!conv_->FromUtf8(v.s, blob.data, SIZE_MAX, &bad))
+                    FieldError(f, codepage::NoPlaceText(bad, conv_->CodePage()), errc::kInvalidParameter);
             } else if (v.kind == ValueKind::Text) {
                 blob.data = v.s;
             } else {

@@ -60,8 +60,7 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
             std::string enc;
             char32_t bad = 0;
             if (!conv_->FromUtf8(text, enc, f.length + 1, &bad))
-                badValue("character U+" + std::to_string(static_cast<uint32_t>(bad)) + " has no place in code page " +
-                         std::to_string(conv_->CodePage()));
+                badValue(codepage::NoPlaceText(bad, conv_->CodePage()));
             if (enc.size() > f.length)
                 badValue("text of more than " + std::to_string(f.length) + " bytes does not fit");
             std::memcpy(dst, enc.data(), enc.size());
@@ -187,9 +186,7 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
         if (IsTextBlob(f.type)) {
             const std::string text = asText();
             char32_t bad = 0;
-            if (!conv_->FromUtf8(text, data, SIZE_MAX, &bad))
-                badValue("character U+" + std::to_string(static_cast<uint32_t>(bad)) + " has no place in code page " +
-                         std::to_string(conv_->CodePage()));
+            if (!conv_->FromUtf8(text, data, SIZE_MAX, &bad)) badValue(codepage::NoPlaceText(bad, conv_->CodePage()));
         } else {
             if (v.kind != ValueKind::Bytes && v.kind != ValueKind::Text) badValue("not binary data");
             data = v.s;

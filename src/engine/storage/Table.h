@@ -33,6 +33,7 @@ struct TableProperties {
     uint32_t level = 0;
     std::string languageDriver;  // at most 31 characters; empty when the table names none
     int codePage = 0;            // code page of the table's text (what the driver decodes with)
+    std::string codePageFile;    // what the table's .cpg companion says, when it has one
 };
 
 // One index of a table: its options and its fields joined by ";".
@@ -54,6 +55,7 @@ struct ValCheckDesc {
 // How a new table is made. Zero values mean "the driver's choice".
 struct CreateOptions {
     int codePage = 0;            // code page for the table's text
+    std::string codePageFile;    // a .cpg companion to write (dBASE), as the source of a copy had
     std::string languageDriver;  // a language driver name the format knows (overrides codePage)
     int level = 0;               // table level; 0 = the lowest level that holds the field types
     bool fixNames = false;       // make field names valid for the format instead of failing

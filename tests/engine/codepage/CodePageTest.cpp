@@ -32,9 +32,51 @@ TEST(CodePageTest, DecodesEachCodePageToUtf8) {
     }
 }
 
-TEST(CodePageTest, UndefinedBytesBecomeReplacementCharacters) {
-    CodePageConverter cp1252(1252);
-    EXPECT_EQ(cp1252.ToUtf8("a\x81z"), "a\xef\xbf\xbdz");
+// A byte a single-byte code page (or UTF-8) does not define is kept: it reads as a private-use
+// character, goes back as the same byte into that code page, and is refused by a code page that
+// has a character of its own at that byte.
+TEST(CodePageTest, UndefinedBytesAreKept) {
+    CodePageConverter cp1252(1252), cp437(437), utf8(kUtf8CodePage);
+    const std::string kept = cp1252.ToUtf8("a\x81z");
+    EXPECT_EQ(kept, "a\uF781z");
+    std::string out;
+    char32_t bad = 0;
+    ASSERT_TRUE(cp1252.FromUtf8(kept, out));
+    EXPECT_EQ(out, "a\x81z");
+    EXPECT_FALSE(cp437.FromUtf8(kept, out, SIZE_MAX, &bad));  // 0x81 is ü there
+    EXPECT_EQ(bad, U'\uF781');
+    EXPECT_NE(NoPlaceText(bad, 437).find("the byte 0x81"), std::string::npos);
+    // UTF-8: valid text as it is, a stray byte kept.
+    const std::string mixed = utf8.ToUtf8("Z\xc3\xbcrich \xff\xc3");
+    EXPECT_EQ(mixed, "Z\xc3\xbcrich \uF7FF\uF7C3");
+    ASSERT_TRUE(utf8.FromUtf8(mixed, out));
+    EXPECT_EQ(out, "Z\xc3\xbcrich \xff\xc3");
+    ASSERT_TRUE(utf8.FromUtf8("\xc3\xa9t\xc3\xa9", out, 3));
+    EXPECT_EQ(out, "\xc3\xa9t");  // never half a character
+}
+
+TEST(CodePageTest, CodePageNames) {
+    const std::pair<const char*, int> cases[] = {{"UTF-8\n", kUtf8CodePage},
+                                                 {" utf8 ", kUtf8CodePage},
+                                                 {"1252", 1252},
+                                                 {"CP1250", 1250},
+                                                 {"ANSI 1251", 1251},
+                                                 {"OEM 852", 852},
+                                                 {"ISO-8859-1", 28591},
+                                                 {"88591", 28591},
+                                                 {"8859-2", 28592},
+                                                 {"LDID/87", 1252},
+                                                 {"65001", kUtf8CodePage},
+                                                 {"klingon", 0},
+                                                 {"", 0}};
+    for (const auto& [name, codePage] : cases) EXPECT_EQ(CodePageFromName(name), codePage) << name;
+    EXPECT_EQ(CodePageFileText(kUtf8CodePage), "UTF-8");
+    EXPECT_EQ(CodePageFileText(28592), "ISO-8859-2");
+    EXPECT_EQ(CodePageFileText(1250), "1250");
+    EXPECT_TRUE(IsCodePageSupported(28591));
+}
+
+TEST(CodePageTest, UndefinedSequencesOfMultiByteCodePagesAreReplaced) {
     CodePageConverter sjis(932);
     // A lead byte without its trail byte, then text: only the broken byte is replaced.
     EXPECT_EQ(sjis.ToUtf8("\x82"), "\xef\xbf\xbd");

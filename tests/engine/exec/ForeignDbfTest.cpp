@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,68 @@ TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
         const std::string schema = RunCommand("ogrinfo -ro -al -so '" + dir.File("copy.dbf") + "' 2>&1");
         EXPECT_NE(schema.find("AREA: Real (24.15)"), std::string::npos) << schema;
     }
+}
+
+// GIS tools name the code page in a .cpg companion and leave the header's driver byte 0: it
+// decides how the text reads, and a copy keeps it.
+TEST_F(ForeignDbfTest, TheCodePageFileNamesTheCodePage) {
+    RawDbf t{{{"NAME", 'C', 10, 0}, {"N", 'N', 3, 0}}, {"Z\xC3\xBCrich    1", "Gen\xC3\xA8ve    2"}};
+    Write("places.dbf", t);
+    std::ofstream(dir.File("places.cpg")) << "UTF-8\n";
+    EXPECT_EQ(Rows("SELECT N FROM \"places.dbf\" WHERE NAME = 'Zürich'"), std::vector<std::string>{"1"});
+    EXPECT_EQ(Rows("SELECT NAME FROM \"places.dbf\" WHERE NAME LIKE 'Gen%'"), std::vector<std::string>{"Genève"});
+    Sql("INSERT INTO \"places.dbf\" VALUES ('Moûtiers', 3)");
+
+    auto source = engine::OpenTableFile(dir.File("places.dbf"), engine::OpenMode::ReadOnly);
+    EXPECT_EQ(engine::CopyTableFile(*source, dir.File("copy.dbf")), 3u);
+    std::ifstream cpg(dir.File("copy.cpg"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(cpg), {}), "UTF-8\n");
+    EXPECT_EQ(Rows("SELECT NAME FROM \"copy.dbf\" ORDER BY N"),
+              (std::vector<std::string>{"Zürich", "Genève", "Moûtiers"}));
+    int status = 0;
+    const std::string gdal = RunCommand("ogrinfo -ro -al -q '" + dir.File("copy.dbf") + "' 2>&1", &status);
+    if (status == 0) {
+        EXPECT_NE(gdal.find("NAME (String) = Zürich"), std::string::npos) << gdal;
+        EXPECT_NE(gdal.find("NAME (String) = Moûtiers"), std::string::npos) << gdal;
+    }
+    // Paradox has no language driver for UTF-8: refused before anything is written.
+    try {
+        engine::CopyTableFile(*source, dir.File("copy.db"));
+        ADD_FAILURE() << "copied into a code page Paradox does not have";
+    } catch (const engine::EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("code page 65001"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::exists(dir.File("copy.db")));
+}
+
+// Bytes a code page does not define survive a copy into the same code page and are refused,
+// with the field and the record named, by one that has a character of its own there.
+TEST_F(ForeignDbfTest, BytesTheCodePageLacksAreKept) {
+    RawDbf t{{{"NAME", 'C', 6, 0}},
+             {"a\x81\x83"
+              "b",
+              "plain"}};
+    t.languageDriver = 0xC8;  // Windows 1250: neither 0x81 nor 0x83 is a character
+    const std::string path = Write("odd.dbf", t);
+    const auto rows = Rows("SELECT NAME FROM \"odd.dbf\" ORDER BY NAME");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], "a\uF781\uF783b");
+    auto source = engine::OpenTableFile(path, engine::OpenMode::ReadOnly);
+    EXPECT_EQ(engine::CopyTableFile(*source, dir.File("same.dbf")), 2u);
+    std::ifstream in(dir.File("same.dbf"), std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(bytes.find("a\x81\x83"
+                         "b"),
+              std::string::npos);
+    // Windows 1252 has 0x83 (ƒ) but not 0x81: into a 1252 table the text is refused whole.
+    Sql("CREATE TABLE \"other.dbf\" (NAME CHAR(6))");
+    try {
+        Sql("INSERT INTO \"other.dbf\" SELECT NAME FROM \"odd.dbf\"");
+        ADD_FAILURE() << "a byte changed its meaning on the copy";
+    } catch (const engine::EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("NAME"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"other.dbf\""), std::vector<std::string>{"0"});
 }
 
 }  // namespace
