@@ -10,6 +10,8 @@
 #include "cli/TableCommands.h"
 #include "engine/Aliases.h"
 #include "engine/Engine.h"
+#include "engine/codepage/CodePage.h"
+#include "engine/dbase/Dbase.h"
 #include "framework/data/Session.h"
 #include "framework/data/Table.h"
 #include "sqlgen/TableTool.h"
@@ -30,12 +32,16 @@ const char* const kUsage =
     "  --table                        print answers as aligned tables\n"
     "  --no-sync                      do not wait for the disk after each statement (faster; a\n"
     "                                 killed program still changes nothing, a power cut may)\n"
+    "  --codepage CP                  the code page of dBASE tables that declare none (no .cpg,\n"
+    "                                 no driver byte): 1252, 850, UTF-8, ISO-8859-2, ... (also\n"
+    "                                 with the table commands below)\n"
     "  -c SQL                         run the statements of SQL\n"
     "\n"
     "Aliases (kept in $XDG_CONFIG_HOME/tessel/aliases.conf):\n"
     "  --aliases                      list the aliases: name, directory, default driver\n"
-    "  --add-alias NAME DIR [--driver PARADOX|DBASE]\n"
-    "                                 add an alias for the directory DIR\n"
+    "  --add-alias NAME DIR [--driver PARADOX|DBASE] [--codepage CP]\n"
+    "                                 add an alias for the directory DIR (CP: the code page of\n"
+    "                                 its dBASE tables that declare none)\n"
     "  --remove-alias NAME            remove an alias\n"
     "\n"
     "Tables (.dbf dBASE, .db Paradox):\n"
@@ -59,8 +65,11 @@ void ReportSkipped(const engine::AliasStore& store, std::ostream& err) {
 int ListAliases(std::ostream& out, std::ostream& err) {
     const engine::AliasStore store;
     ReportSkipped(store, err);
-    for (const std::string& name : store.AliasNames())
-        out << name << "\t" << store.AliasPath(name) << "\t" << store.DefaultDriver(name) << "\n";
+    for (const std::string& name : store.AliasNames()) {
+        out << name << "\t" << store.AliasPath(name) << "\t" << store.DefaultDriver(name);
+        if (const int codePage = store.CodePage(name)) out << "\t" << engine::codepage::CodePageFileText(codePage);
+        out << "\n";
+    }
     return 0;
 }
 
@@ -108,7 +117,36 @@ int Describe(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+    // --codepage CP may come anywhere (not as the text of -c): the code page of the dBASE
+    // tables this run reads that declare none; with --add-alias, the alias keeps it.
+    std::vector<std::string> args;
+    std::string codePageName;
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (given[i] == "-c" && i + 1 < given.size()) {
+            args.push_back(given[i]);
+            args.push_back(given[++i]);
+        } else if (given[i] == "--codepage") {
+            if (i + 1 >= given.size()) return Usage(err, "--codepage needs a code page");
+            codePageName = given[++i];
+        } else {
+            args.push_back(given[i]);
+        }
+    }
+    const bool addingAlias = !args.empty() && args[0] == "--add-alias";
+    struct RunCodePage {
+        ~RunCodePage() {
+            if (set) engine::dbase::SetUndeclaredCodePage("", 0);
+        }
+        bool set = false;
+    } runCodePage;
+    if (!codePageName.empty() && !addingAlias) {
+        const int codePage = engine::codepage::CodePageFromName(codePageName);
+        if (!engine::codepage::IsCodePageSupported(codePage))
+            return Usage(err, "unknown code page '" + codePageName + "'");
+        engine::dbase::SetUndeclaredCodePage("", codePage);
+        runCodePage.set = true;
+    }
     if (args.empty()) return Usage(err, "no command given");
     if (IsSqlCommand(args)) return RunSqlCommand(args, std::cin, out, err);
     const std::string& command = args[0];
@@ -134,7 +172,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             }
             if (positional.size() != 2) return Usage(err, "--add-alias needs NAME and DIR");
             engine::AliasStore store;
-            store.AddAlias(positional[0], positional[1], driver);
+            store.AddAlias(positional[0], positional[1], driver, codePageName);
             ReportSkipped(store, err);
             return 0;
         }

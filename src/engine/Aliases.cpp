@@ -14,6 +14,7 @@
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringList.h"
+#include "engine/codepage/CodePage.h"
 #include "engine/drivers/Drivers.h"
 
 namespace tessel::engine {
@@ -142,7 +143,13 @@ std::string AliasStore::DefaultDriver(const std::string& name) const {
     return std::string(driver ? driver->Name() : DefaultStorageDriver().Name());
 }
 
-void AliasStore::AddAlias(const std::string& name, const std::string& directory, const std::string& driver) {
+int AliasStore::CodePage(const std::string& name) const {
+    const int codePage = codepage::CodePageFromName(Setting(Get(name).settings, "CODE PAGE"));
+    return codepage::IsCodePageSupported(codePage) ? codePage : 0;
+}
+
+void AliasStore::AddAlias(const std::string& name, const std::string& directory, const std::string& driver,
+                          const std::string& codePageName) {
     if (const std::string problem = NameProblem(name); !problem.empty())
         throw EngineError("Cannot add the alias: " + problem, errc::kInvalidParameter);
     const StorageDriver* known = FindDriverByName(driver);
@@ -150,6 +157,9 @@ void AliasStore::AddAlias(const std::string& name, const std::string& directory,
         throw EngineError("Cannot add the alias: unknown driver \"" + driver + "\" (" + DriverNamesText() + ")",
                           errc::kInvalidParameter);
     const std::string upperDriver(known->Name());
+    const int codePage = codePageName.empty() ? 0 : codepage::CodePageFromName(codePageName);
+    if (!codePageName.empty() && !codepage::IsCodePageSupported(codePage))
+        throw EngineError("Cannot add the alias: unknown code page \"" + codePageName + "\"", errc::kInvalidParameter);
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(directory, ec).lexically_normal();
     struct stat st {};
@@ -168,6 +178,7 @@ void AliasStore::AddAlias(const std::string& name, const std::string& directory,
     ini.WriteString(name, "TYPE", "STANDARD");
     ini.WriteString(name, "PATH", path);
     ini.WriteString(name, "DEFAULT DRIVER", upperDriver);
+    if (codePage > 0) ini.WriteString(name, "CODE PAGE", codepage::CodePageFileText(codePage));
     try {
         ForceDirectories(ExtractFileDir(fileName_));
         ini.UpdateFile();

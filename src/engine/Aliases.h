@@ -15,7 +15,8 @@ constexpr size_t kMaxAliasNameLength = 31;
 inline constexpr const char* kSampleAliasName = "TESSEL_SAMPLES";
 
 // The named aliases of the engine, kept in a profile file (one section per alias:
-// TYPE=STANDARD, PATH=<directory>, DEFAULT DRIVER=PARADOX|DBASE). Names match without regard
+// TYPE=STANDARD, PATH=<directory>, DEFAULT DRIVER=PARADOX|DBASE, and optionally CODE PAGE=<the
+// code page of its dBASE tables that declare none>). Names match without regard
 // to case. The built-in sample alias is listed even when the file does not name it; a section
 // of the same name in the file overrides it.
 class AliasStore {
@@ -44,11 +45,15 @@ public:
     std::string AliasPath(const std::string& name) const;
     // "PARADOX" or "DBASE": the table type that an unqualified table name resolves to.
     std::string DefaultDriver(const std::string& name) const;
+    // The code page of the alias' tables that declare none; 0 when the alias names none.
+    int CodePage(const std::string& name) const;
 
     // Adds a STANDARD alias and writes the store. The name must be 1 to 31 printable characters
     // without '[', ']' or '=' and not yet used; the directory must exist (it is stored
-    // absolute); the driver is PARADOX or DBASE (any case). Raises EngineError otherwise.
-    void AddAlias(const std::string& name, const std::string& directory, const std::string& driver = "PARADOX");
+    // absolute); the driver is PARADOX or DBASE (any case); a code page, when given, is one
+    // Tessel converts ("1250", "UTF-8", "ISO-8859-2", ...). Raises EngineError otherwise.
+    void AddAlias(const std::string& name, const std::string& directory, const std::string& driver = "PARADOX",
+                  const std::string& codePage = "");
     // Removes an alias from the store and writes it. The built-in alias cannot be removed.
     void RemoveAlias(const std::string& name);
 

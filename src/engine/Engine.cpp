@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "base/EngineError.h"
+#include "engine/dbase/Dbase.h"
 #include "engine/drivers/Drivers.h"
 #include "engine/sql/Parser.h"
 
@@ -66,6 +67,7 @@ Database& Engine::OpenDatabase(const std::string& name) {
     const std::string driver = isAlias ? aliases_.DefaultDriver(name) : std::string(DefaultStorageDriver().Name());
     if (isAlias && strcasecmp(name.c_str(), kSampleAliasName) == 0) EnsureSamples(dir);
     if (!IsDirectory(dir)) throw EngineError("The directory \"" + dir + "\" does not exist", errc::kNotFound);
+    if (isAlias) dbase::SetUndeclaredCodePage(dir, aliases_.CodePage(name));
     const std::string key = dir + "\n" + driver;
     auto it = databases_.find(key);
     if (it != databases_.end()) return *it->second;

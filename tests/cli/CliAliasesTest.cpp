@@ -39,6 +39,42 @@ TEST(CliAliases, AddListRemove) {
     EXPECT_EQ(Cli({"--aliases"}).out.find("Shop"), std::string::npos);
 }
 
+// A dBASE table that declares no code page (driver byte 0, no .cpg) holding Windows 1250 text:
+// the alias or the run says which code page it is.
+TEST(CliAliases, TheCodePageOfTablesThatDeclareNone) {
+    ScopedUserDirs dirs;
+    const std::string dir = dirs.Root().Path() + "/pl";
+    std::filesystem::create_directories(dir);
+    std::string dbf("\x03\x7c\x05\x11\x01\x00\x00\x00\x41\x00\x09\x00", 12);
+    dbf.append(20, '\0');
+    std::string field = "NAME";
+    field.resize(11, '\0');
+    field += "C";
+    field.append(4, '\0');
+    field += "\x08";
+    field.append(15, '\0');
+    dbf += field +
+           "\x0D \xA3\xF3"
+           "d\xBF    \x1A";
+    tessel::test::WriteBytes(dir + "/pl.dbf", dbf);
+
+    EXPECT_EQ(Cli({"--dump", dir + "/pl.dbf"}).out,
+              "NAME\r\n\u00A3\u00F3"
+              "d\u00BF\r\n");  // Windows 1252
+    EXPECT_EQ(Cli({"--codepage", "ISO-8859-2", "--dump", dir + "/pl.dbf"}).out,
+              "NAME\r\n\u0141\u00F3"
+              "d\u017C\r\n");
+    EXPECT_EQ(Cli({"--add-alias", "PL", dir, "--driver", "DBASE", "--codepage", "cp1250"}).status, 0);
+    EXPECT_NE(Cli({"--aliases"}).out.find("PL\t" + dir + "\tDBASE\t1250\n"), std::string::npos);
+    EXPECT_EQ(Cli({"--alias", "PL", "-c", "SELECT NAME FROM pl"}).out,
+              "NAME\r\n\u0141\u00F3"
+              "d\u017C\r\n");
+    const CliRun bogus = Cli({"--codepage", "klingon", "--dump", dir + "/pl.dbf"});
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_NE(bogus.err.find("unknown code page"), std::string::npos) << bogus.err;
+    EXPECT_EQ(Cli({"--add-alias", "X", dir, "--codepage", "klingon"}).status, 1);
+}
+
 TEST(CliAliases, FailuresAndUsageErrorsHaveDistinctStatuses) {
     ScopedUserDirs dirs;
     const CliRun tooLong = Cli({"--add-alias", std::string(32, 'N'), dirs.Root().Path()});

@@ -12,7 +12,8 @@ namespace tessel::engine::dbase {
 const StorageDriver& DbaseDriver();
 
 // The code page of the tables in `directory` that declare none (neither a .cpg companion nor a
-// driver byte Tessel knows): what the folder's alias or the run names; 0 forgets it.
+// driver byte Tessel knows): what the folder's alias names; 0 forgets it. An empty directory
+// stands for every folder (the choice of a run), which wins over a folder's.
 void SetUndeclaredCodePage(const std::string& directory, int codePage);
 // That code page, or the default (codepage::kDefaultCodePage) when none was named.
 int UndeclaredCodePage(const std::string& directory);

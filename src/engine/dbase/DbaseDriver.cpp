@@ -101,6 +101,7 @@ std::map<std::string, int>& Undeclared() {
 }
 
 std::string FolderKey(const std::string& directory) {
+    if (directory.empty()) return "";
     std::error_code ec;
     std::string key = std::filesystem::absolute(directory, ec).lexically_normal().string();
     while (key.size() > 1 && key.back() == '/') key.pop_back();
@@ -120,7 +121,8 @@ void SetUndeclaredCodePage(const std::string& directory, int codePage) {
 int UndeclaredCodePage(const std::string& directory) {
     std::lock_guard<std::mutex> lock(gUndeclaredMutex);
     if (Undeclared().empty()) return codepage::kDefaultCodePage;
-    auto it = Undeclared().find(FolderKey(directory));
+    auto it = Undeclared().find("");
+    if (it == Undeclared().end()) it = Undeclared().find(FolderKey(directory));
     return it == Undeclared().end() ? codepage::kDefaultCodePage : it->second;
 }
 
