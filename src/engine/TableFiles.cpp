@@ -92,6 +92,7 @@ uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* 
     }
     const CopyPlan plan = PlanCopy(shown, sourceDriver, dest);
     options.fixNames = true;
+    options.keepDigits = true;
     options.finalPath = destPath;
     uint64_t copied = 0;
     BuildTableFamily(destPath, dest, [&](const std::string& tmp) {

@@ -46,6 +46,28 @@ void ParseNumber(const char* p, size_t w, int decimals, Value& out) {
         out.SetNull();
         return;
     }
+    // An exponent (writers store floats as 1.42948681360561E+03): the digits stay exact when
+    // they fit a scaled integer.
+    if (k < e && (p[k] == 'E' || p[k] == 'e') && !overflow) {
+        size_t x = k + 1;
+        const bool minus = x < e && p[x] == '-';
+        if (x < e && (p[x] == '-' || p[x] == '+')) ++x;
+        int exponent = 0;
+        const size_t first = x;
+        while (x < e && p[x] >= '0' && p[x] <= '9' && exponent < 1000) exponent = exponent * 10 + (p[x++] - '0');
+        if (x == e && x > first) {
+            int scale = fracDigits - (minus ? -exponent : exponent);
+            if (scale < 0 && digits - scale <= 18) {
+                for (; scale < 0; ++scale) mant *= 10;
+                fracDigits = 0;
+                k = e;
+            } else if (scale >= 0 && scale <= 18) {
+                fracDigits = scale;
+                digits = std::max(digits, scale);
+                k = e;
+            }
+        }
+    }
     if (k < e || overflow || fracDigits > 18) {
         // Exponents, more than 18 significant digits and the like: go through a double.
         char buf[64];
@@ -142,7 +164,17 @@ bool ToDecimalText(const Value& v, DecimalText& t) {
     }
 }
 
-bool FormatNumberField(DecimalText t, int decimals, uint32_t width, char* dst) {
+bool FormatNumberField(DecimalText t, int decimals, uint32_t width, char* dst, bool keepDigits) {
+    if (keepDigits && t.scale > decimals) {
+        // Digits beyond the declared decimals, as another writer stored them, stay when the
+        // field is wide enough for them.
+        DecimalText kept = t;
+        while (kept.scale > decimals && !kept.digits.empty() && kept.digits.back() == '0') {
+            kept.digits.pop_back();
+            --kept.scale;
+        }
+        if (kept.scale > decimals && FormatNumberField(kept, kept.scale, width, dst, false)) return true;
+    }
     if (t.scale > decimals) {
         const size_t cut = static_cast<size_t>(t.scale - decimals);
         if (t.digits.size() < cut) t.digits.insert(0, cut - t.digits.size(), '0');

@@ -82,7 +82,9 @@ bool ToDecimalText(const Value& v, DecimalText& t);
 
 // Rounds half up (away from zero) to `decimals` and formats as the field text, right-aligned
 // in `width`. False when it does not fit.
-bool FormatNumberField(DecimalText t, int decimals, uint32_t width, char* dst);
+// `keepDigits`: digits beyond `decimals` are written as they are when the width holds them (a
+// value read with them, on its way to a copy).
+bool FormatNumberField(DecimalText t, int decimals, uint32_t width, char* dst, bool keepDigits = false);
 
 std::string BaseName(const std::string& path);
 

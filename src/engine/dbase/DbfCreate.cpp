@@ -310,13 +310,16 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
         WriteNewFiles(tmpDbf, CompanionPath(tmpDbf, ".dbt"), plan, ownName);
         if (fill) {
             auto table = DbfTable::Open(tmpDbf, OpenMode::ReadWrite);
+            table->KeepNumberDigits(options.keepDigits);
             TableLock hold(*table, LockMode::Exclusive);
             fill(*table);
             hold.Release();
             table->Close();
         }
     });
-    return DbfTable::Open(path, OpenMode::ReadWrite);
+    auto table = DbfTable::Open(path, OpenMode::ReadWrite);
+    table->KeepNumberDigits(options.keepDigits);
+    return table;
 }
 
 }  // namespace tessel::engine::dbase

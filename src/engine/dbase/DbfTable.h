@@ -62,6 +62,9 @@ public:
     void Unlock() override;
     void Close() override;
     void Abandon() noexcept override;
+    // Exact numbers with more digits than their field declares keep them where the width
+    // holds them, instead of being rounded (a copy of another writer's table).
+    void KeepNumberDigits(bool keep) { keepDigits_ = keep; }
 
     const DbfHeader& Header() const { return header_; }
     const std::string& IndexFileName() const { return mdx_.path; }
@@ -149,6 +152,7 @@ private:
 
     std::string scratch_;
     std::string encoded_;
+    bool keepDigits_ = false;
     std::string oldRecord_;
     std::vector<PendingBlob> blobs_;
 };

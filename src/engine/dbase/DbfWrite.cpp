@@ -46,7 +46,7 @@ void DbfTable::EncodeField(const DbfField& f, const FieldDesc& desc, const Value
             }
             DecimalText t;
             if (!ToDecimalText(v, t)) mismatch();
-            if (!FormatNumberField(t, f.decimals, f.width, dst))
+            if (!FormatNumberField(t, f.decimals, f.width, dst, keepDigits_ && v.kind == ValueKind::Decimal))
                 FieldError(f,
                            "the value " + FormatValue(v) + " does not fit " + std::string(1, f.type) + "(" +
                                std::to_string(f.width) + "," + std::to_string(f.decimals) + ")",

@@ -56,6 +56,7 @@ struct ValCheckDesc {
 struct CreateOptions {
     int codePage = 0;            // code page for the table's text
     std::string codePageFile;    // a .cpg companion to write (dBASE), as the source of a copy had
+    bool keepDigits = false;     // a copy: exact numbers keep digits beyond their field's decimals
     std::string languageDriver;  // a language driver name the format knows (overrides codePage)
     int level = 0;               // table level; 0 = the lowest level that holds the field types
     bool fixNames = false;       // make field names valid for the format instead of failing

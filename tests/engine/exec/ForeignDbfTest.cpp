@@ -170,8 +170,10 @@ TEST_F(ForeignDbfTest, RepeatedFieldNamesGetSqlNamesOfTheirOwn) {
 // than a double keeps. A copy into dBASE keeps every digit; into Paradox each lands on the
 // nearest double, as strtod gives it.
 TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
-    RawDbf t{{{"AREA", 'N', 24, 15}, {"CODE", 'N', 10, 0}},
-             {"      74.960975609756105         7", "      -0.000000000000001 123456789"}};
+    // F(20,5) written in exponent form with more digits than it declares, as some writers do.
+    RawDbf t{{{"AREA", 'N', 24, 15}, {"CODE", 'N', 10, 0}, {"LEN", 'F', 20, 5}},
+             {"      74.960975609756105         71.42948681360561E+03",
+              "      -0.000000000000001 123456789             12.3456"}};
     const std::string path = Write("shape.dbf", t);
     const std::vector<std::string> expected{"-0.000000000000001|123456789", "74.960975609756105|7"};
     EXPECT_EQ(Rows("SELECT AREA, CODE FROM \"shape.dbf\" ORDER BY AREA"), expected);
@@ -181,12 +183,20 @@ TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
         EXPECT_EQ(engine::CopyTableFile(*source, dir.File(dest)), 2u);
     }
     EXPECT_EQ(Rows("SELECT AREA, CODE FROM \"copy.dbf\" ORDER BY AREA"), expected);
+    {
+        // The float keeps the digits it was stored with, in plain form.
+        std::ifstream in(dir.File("copy.dbf"), std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
+        EXPECT_NE(bytes.find("    1429.48681360561"), std::string::npos);
+        EXPECT_NE(bytes.find("            12.34560"), std::string::npos);  // padded to its decimals
+    }
     engine::Record rec;
     auto paradox = engine::OpenTableFile(dir.File("copy.db"), engine::OpenMode::ReadOnly);
     ASSERT_TRUE(paradox->ReadRecord(0, rec));
     EXPECT_EQ(rec[0].d, std::strtod("74.960975609756105", nullptr));
     // An INSERT of the same literal stores the same digits.
-    Sql("INSERT INTO \"copy.dbf\" VALUES (74.960975609756105, 8)");
+    Sql("INSERT INTO \"copy.dbf\" VALUES (74.960975609756105, 8, 1.234567)");
+    EXPECT_EQ(Rows("SELECT LEN FROM \"copy.dbf\" WHERE CODE = 8"), std::vector<std::string>{"1.23457"});
     EXPECT_EQ(Rows("SELECT AREA FROM \"copy.dbf\" WHERE CODE = 8"), std::vector<std::string>{"74.960975609756105"});
     int status = 0;
     const std::string gdal = RunCommand("ogrinfo -ro -al -q '" + dir.File("copy.dbf") + "' 2>&1", &status);
