@@ -119,6 +119,11 @@ uint64_t CopyTableFile(Table& source, const std::string& destPath) {
     CreateOptions options;
     options.codePage = source.Properties().codePage;
     options.codePageFile = source.Properties().codePageFile;
+    // A copy into the same format keeps the table's level (a dBASE III table stays one); other
+    // kinds (FoxPro) get the lowest level that holds their fields.
+    const uint32_t level = source.Properties().level;
+    if (&DriverForPath(destPath) == &source.Driver() && (level == 3 || level == 4 || level == 5 || level == 7))
+        options.level = static_cast<int>(level);
     TableLock readLock(source, LockMode::Shared);
     source.Refresh();
     uint32_t slot = 0;

@@ -16,6 +16,7 @@
 #include "ExecTestSupport.h"
 #include "base/EngineError.h"
 #include "engine/TableFiles.h"
+#include "engine/drivers/Drivers.h"
 #include "support/RunCommand.h"
 
 namespace tessel::test {
@@ -205,6 +206,25 @@ TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
         const std::string schema = RunCommand("ogrinfo -ro -al -so '" + dir.File("copy.dbf") + "' 2>&1");
         EXPECT_NE(schema.find("AREA: Real (24.15)"), std::string::npos) << schema;
     }
+}
+
+// A copy into dBASE keeps the table's level: a dBASE IV table with memos (version 0x8B) does not
+// come out as a dBASE III one.
+TEST_F(ForeignDbfTest, ACopyKeepsTheLevel) {
+    const std::string path = dir.File("four.dbf");
+    engine::CreateOptions options;
+    options.level = 4;
+    {
+        auto t = engine::DriverForPath(path).Create(
+            path, {engine::FieldDesc::Make("NOTE", engine::fldtype::kBlob, engine::fldsub::kMemo, 10)}, options);
+        t->AppendRecord({engine::Value::Text("a memo")});
+        t->Close();
+    }
+    auto source = engine::OpenTableFile(path, engine::OpenMode::ReadOnly);
+    EXPECT_EQ(engine::CopyTableFile(*source, dir.File("copy.dbf")), 1u);
+    std::ifstream in(dir.File("copy.dbf"), std::ios::binary);
+    EXPECT_EQ(in.get(), 0x8B);
+    EXPECT_EQ(Rows("SELECT NOTE FROM \"copy.dbf\""), std::vector<std::string>{"a memo"});
 }
 
 // GIS tools name the code page in a .cpg companion and leave the header's driver byte 0: it
