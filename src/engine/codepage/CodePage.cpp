@@ -42,6 +42,21 @@ namespace {
 
 const iconv_t kBadIconv = reinterpret_cast<iconv_t>(-1);
 
+// "ISO-8859-n" for the code pages 28591 to 28606, else "".
+std::string IsoName(int codePage) {
+    return codePage > 28590 && codePage <= 28606 ? "ISO-8859-" + std::to_string(codePage - 28590) : "";
+}
+
+bool IsKeptByte(char32_t c) {
+    return c >= kKeptByteBase && c <= kKeptByteBase + 0xFF;
+}
+
+// NextCodePoint gave U+FFFD for the bytes from `start` to `pos` of `text` because they are no
+// valid UTF-8, not because they spell U+FFFD itself.
+bool Malformed(std::string_view text, size_t start, size_t pos, char32_t cp) {
+    return cp == 0xFFFD && (pos - start != 3 || text.substr(start, 3) != "\xEF\xBF\xBD");
+}
+
 std::string IconvName(int codePage) {
     switch (codePage) {
         case 10000:
@@ -52,9 +67,10 @@ std::string IconvName(int codePage) {
             return "MAC-CYRILLIC";
         case 10029:
             return "MAC-CENTRALEUROPE";
-        default:
-            if (codePage > 28590 && codePage <= 28606) return "ISO-8859-" + std::to_string(codePage - 28590);
-            return "CP" + std::to_string(codePage);
+        default: {
+            const std::string iso = IsoName(codePage);
+            return iso.empty() ? "CP" + std::to_string(codePage) : iso;
+        }
     }
 }
 
@@ -114,7 +130,7 @@ std::shared_ptr<const detail::SingleByteTable> SharedTable(int codePage) {
 
 std::string NoPlaceText(char32_t c, int codePage) {
     char buf[96];
-    if (c >= kKeptByteBase && c <= kKeptByteBase + 0xFF)
+    if (IsKeptByte(c))
         std::snprintf(buf, sizeof buf, "the byte 0x%02X, which the text it came from does not define,",
                       static_cast<unsigned>(c - kKeptByteBase));
     else
@@ -167,8 +183,8 @@ int CodePageFromName(std::string_view name) {
 
 std::string CodePageFileText(int codePage) {
     if (codePage == kUtf8CodePage) return "UTF-8";
-    if (codePage > 28590 && codePage <= 28606) return "ISO-8859-" + std::to_string(codePage - 28590);
-    return std::to_string(codePage);
+    const std::string iso = IsoName(codePage);
+    return iso.empty() ? std::to_string(codePage) : iso;
 }
 
 bool IsCodePageSupported(int codePage) {
@@ -213,7 +229,7 @@ void CodePageConverter::ToUtf8(std::string_view bytes, std::string& out) const {
         while (pos < bytes.size()) {
             const size_t start = pos;
             const char32_t cp = NextCodePoint(bytes, pos);
-            if (cp == 0xFFFD && (pos - start != 3 || bytes.substr(start, 3) != "\xEF\xBF\xBD"))
+            if (Malformed(bytes, start, pos, cp))
                 AppendUtf8(out, kKeptByteBase + static_cast<unsigned char>(bytes[start]));
             else
                 out.append(bytes.substr(start, pos - start));
@@ -262,11 +278,11 @@ bool CodePageConverter::FromUtf8(std::string_view utf8, std::string& out, size_t
         while (pos < utf8.size()) {
             const size_t start = pos;
             const char32_t cp = NextCodePoint(utf8, pos);
-            if (cp == 0xFFFD && (pos - start != 3 || utf8.substr(start, 3) != "\xEF\xBF\xBD")) {
+            if (Malformed(utf8, start, pos, cp)) {
                 if (badChar) *badChar = cp;
                 return false;
             }
-            const bool kept = cp >= kKeptByteBase && cp <= kKeptByteBase + 0xFF;
+            const bool kept = IsKeptByte(cp);
             const size_t n = kept ? 1 : pos - start;
             if (out.size() + n > maxBytes) break;
             if (kept)
@@ -289,7 +305,7 @@ bool CodePageConverter::FromUtf8(std::string_view utf8, std::string& out, size_t
             const size_t start = pos;
             const char32_t cp = NextCodePoint(utf8, pos);
             auto it = t.reverse.find(cp);
-            const bool malformed = cp == 0xFFFD && (pos - start != 3 || utf8.substr(start, 3) != "\xEF\xBF\xBD");
+            const bool malformed = Malformed(utf8, start, pos, cp);
             if (it == t.reverse.end() || malformed) {
                 if (badChar) *badChar = cp;
                 return false;
