@@ -6,6 +6,7 @@
 
 #include "cli/Cli.h"
 #include "engine/Aliases.h"
+#include "support/RawDbf.h"
 #include "support/TempDir.h"
 
 using tessel::cli::RunCli;
@@ -45,18 +46,9 @@ TEST(CliAliases, TheCodePageOfTablesThatDeclareNone) {
     ScopedUserDirs dirs;
     const std::string dir = dirs.Root().Path() + "/pl";
     std::filesystem::create_directories(dir);
-    std::string dbf("\x03\x7c\x05\x11\x01\x00\x00\x00\x41\x00\x09\x00", 12);
-    dbf.append(20, '\0');
-    std::string field = "NAME";
-    field.resize(11, '\0');
-    field += "C";
-    field.append(4, '\0');
-    field += "\x08";
-    field.append(15, '\0');
-    dbf += field +
-           "\x0D \xA3\xF3"
-           "d\xBF    \x1A";
-    tessel::test::WriteBytes(dir + "/pl.dbf", dbf);
+    tessel::test::WriteBytes(dir + "/pl.dbf", tessel::test::Bytes({{{"NAME", 'C', 8, 0}},
+                                                                   {"\xA3\xF3"
+                                                                    "d\xBF"}}));
 
     EXPECT_EQ(Cli({"--dump", dir + "/pl.dbf"}).out,
               "NAME\r\n\u00A3\u00F3"

@@ -11,6 +11,7 @@
 #include "engine/storage/Field.h"
 #include "framework/data/Session.h"
 #include "framework/data/Table.h"
+#include "support/RawDbf.h"
 #include "support/TempDir.h"
 
 namespace tessel {
@@ -76,19 +77,7 @@ TEST_F(TableToolTest, CustomerTableWithEveryOptionOnAndOff) {
 // A table whose writer cut long names short repeats one: the statement uses the names SQL knows
 // the fields by and notes the stored one.
 TEST_F(TableToolTest, RepeatedNamesUseTheirSqlNames) {
-    std::string dbf("\x03\x7c\x05\x11\x00\x00\x00\x00\x61\x00\x09\x00", 12);
-    dbf.append(20, '\0');
-    for (int k = 0; k < 2; ++k) {
-        std::string field = "Z600701190";
-        field.resize(11, '\0');
-        field += "N";
-        field.append(4, '\0');
-        field += "\x04";
-        field.append(15, '\0');
-        dbf += field;
-    }
-    dbf += "\x0D\x1A";
-    test::WriteBytes(dir.File("cut.dbf"), dbf);
+    test::WriteBytes(dir.File("cut.dbf"), test::Bytes({{{"Z600701190", 'N', 4, 0}, {"Z600701190", 'N', 4, 0}}, {}}));
     EXPECT_EQ(Generate("cut.dbf", {false, false, false, false}),
               (std::vector<std::string>{"CREATE TABLE cut", "(", "  Z600701190 FLOAT(4, 0),",
                                         "  Z600701190_2 FLOAT(4, 0)  /* stored as Z600701190 */", ")", ""}));
