@@ -2,6 +2,8 @@
 
 #include "engine/SqlValue.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -30,18 +32,33 @@ int64_t Pow10(int n) {
 }
 
 // `d` rounded to `scale` decimals as a scaled integer, from the double's exact value (which
-// printf writes out exactly); multiplying by 10^scale first would round twice. The caller
-// has checked that the result fits.
+// printf writes out exactly); multiplying by 10^scale first would round twice. Digits past the
+// 17 significant ones a double holds are not written out (1429.48681360561 at 15 decimals is
+// 1429.486813605610000, not the ...609996 of its binary value). The caller has checked that
+// the result fits.
 int64_t ScaledDecimal(double d, int scale) {
     char buf[64];
     const int n = std::snprintf(buf, sizeof buf, "%.*f", scale, d);
-    int64_t v = 0;
-    bool negative = false;
-    for (int k = 0; k < n && k < static_cast<int>(sizeof buf); ++k) {
-        if (buf[k] == '-') negative = true;
-        if (buf[k] >= '0' && buf[k] <= '9') v = v * 10 + (buf[k] - '0');
-    }
-    return negative ? -v : v;
+    auto scaled = [](const char* p, const char* end, int pad) {
+        int64_t v = 0;
+        bool negative = false;
+        for (; p < end; ++p) {
+            if (*p == '-') negative = true;
+            if (*p >= '0' && *p <= '9') v = v * 10 + (*p - '0');
+        }
+        for (; pad > 0; --pad) v *= 10;
+        return negative ? -v : v;
+    };
+    const char* end = buf + std::min<int>(n, static_cast<int>(sizeof buf) - 1);
+    const char* first = std::find_if(static_cast<const char*>(buf), end, [](char c) { return c >= '1' && c <= '9'; });
+    const int significant = static_cast<int>(std::count_if(first, end, [](char c) { return c >= '0' && c <= '9'; }));
+    if (significant <= 17) return scaled(buf, end, 0);
+    char shortest[64];
+    const auto r = std::to_chars(shortest, shortest + sizeof shortest, d, std::chars_format::fixed);
+    const char* dot = std::find(shortest, r.ptr, '.');
+    const int decimals = dot == r.ptr ? 0 : static_cast<int>(r.ptr - dot - 1);
+    if (r.ec != std::errc() || decimals > scale) return scaled(buf, end, 0);
+    return scaled(shortest, r.ptr, scale - decimals);
 }
 
 [[noreturn]] void Mismatch(const FieldDesc& field, const std::string& what) {
@@ -207,6 +224,43 @@ std::optional<double> NumberOf(sqlite3_value* in) {
     }
 }
 
+// Decimal digits as written ("-74.960975609756105"), rounded half away from zero to `scale`
+// digits after the point: exact when they have at most 18 significant digits.
+bool ExactDecimal(std::string_view text, int scale, int64_t& scaled) {
+    size_t k = 0;
+    const bool negative = k < text.size() && text[k] == '-';
+    if (k < text.size() && (text[k] == '-' || text[k] == '+')) ++k;
+    int64_t v = 0;
+    int digits = 0, frac = 0;
+    bool point = false, any = false;
+    for (; k < text.size(); ++k) {
+        const char c = text[k];
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return false;
+        if (point && frac == scale) break;  // past the scale: only rounding is left
+        any = true;
+        if (point) ++frac;
+        if (v == 0 && c == '0') continue;
+        if (++digits > 18) return false;
+        v = v * 10 + (c - '0');
+    }
+    // The first digit past the scale decides the rounding; the rest must still be digits.
+    const bool roundUp = k < text.size() && text[k] >= '5';
+    for (; k < text.size(); ++k)
+        if (text[k] < '0' || text[k] > '9') return false;
+    if (!any && !roundUp) return false;
+    for (; frac < scale; ++frac) {
+        if (v != 0 && ++digits > 18) return false;
+        v *= 10;
+    }
+    if (roundUp) ++v;
+    scaled = negative ? -v : v;
+    return true;
+}
+
 std::string_view TextOf(sqlite3_value* in) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(in));
     return std::string_view(p ? p : "", static_cast<size_t>(sqlite3_value_bytes(in)));
@@ -250,6 +304,11 @@ void ValueForField(sqlite3_value* in, const FieldDesc& f, Value& out) {
         case fldtype::kBcd: {
             if (t == SQLITE_INTEGER && !IsFixedPoint(f)) {
                 out.SetInt(sqlite3_value_int64(in));
+                return;
+            }
+            int64_t scaled = 0;
+            if (t == SQLITE_TEXT && IsFixedPoint(f) && f.units2 <= 18 && ExactDecimal(TextOf(in), f.units2, scaled)) {
+                out.SetDecimal(scaled, f.units2);
                 return;
             }
             auto d = NumberOf(in);

@@ -23,12 +23,13 @@ size_t CharCount(const std::string& s) {
     return n;
 }
 
-// Names valid for the destination and unique without case: a clash gets "_1", "_2", ...
+// Names valid for the destination and unique without case: repeated names become the SQL names
+// the source shows them by (NAME_2); a clash that making them valid brings gets "_1", "_2", ...
 std::vector<std::string> DestinationNames(const std::vector<FieldDesc>& fields, const StorageDriver& dest) {
     const size_t maxLen = dest.Limits().maxFieldNameLength;
     std::vector<std::string> names;
-    for (const auto& f : fields) {
-        std::string name = dest.ValidFieldName(f.name);
+    for (const std::string& sqlName : SqlFieldNames(fields)) {
+        std::string name = dest.ValidFieldName(sqlName);
         const std::string stem = name;
         for (int n = 1;; ++n) {
             const bool clash =
@@ -55,9 +56,14 @@ std::unique_ptr<Table> CreateTableFile(const std::string& path, const std::vecto
     return DriverForPath(path).Create(path, fields, options);
 }
 
-CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver, const StorageDriver& dest) {
+CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver, const StorageDriver& dest,
+                  bool keepNames) {
     CopyPlan plan;
-    const auto names = DestinationNames(source, dest);
+    std::vector<std::string> names;
+    if (keepNames)
+        for (const auto& f : source) names.push_back(f.name);
+    else
+        names = DestinationNames(source, dest);
     for (size_t k = 0; k < source.size(); ++k) {
         CopiedField c = dest.CopyField(source[k], sourceDriver == &dest);
         c.field.name = names[k];
@@ -90,7 +96,7 @@ uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* 
         shown.push_back(fields[k]);
         from.push_back(k);
     }
-    const CopyPlan plan = PlanCopy(shown, sourceDriver, dest);
+    const CopyPlan plan = PlanCopy(shown, sourceDriver, dest, options.keepNames && sourceDriver == &dest);
     options.fixNames = true;
     options.keepDigits = true;
     options.finalPath = destPath;
@@ -105,7 +111,18 @@ uint64_t CopyRecords(const std::vector<FieldDesc>& fields, const StorageDriver* 
                     std::swap(out[k], in[from[k]]);  // both keep their buffers for the next record
                     plan.Convert(k, out[k], copied);
                 }
-                table->AppendRecord(out);
+                try {
+                    table->AppendRecord(out);
+                } catch (const EngineError& e) {
+                    // The driver names the field; the person also needs the record, and the
+                    // table by the name it will have.
+                    auto entries = e.Entries();
+                    std::string message = "Record " + std::to_string(copied + 1) + ": " + e.what();
+                    if (const size_t at = message.find(tmp); at != std::string::npos)
+                        message.replace(at, tmp.size(), destPath);
+                    if (!entries.empty()) entries.front().message = message;
+                    throw EngineError(message, std::move(entries));
+                }
                 ++copied;
             }
             writeLock.Release();
@@ -122,8 +139,10 @@ uint64_t CopyTableFile(Table& source, const std::string& destPath) {
     // A copy into the same format keeps the table's level (a dBASE III table stays one); other
     // kinds (FoxPro) get the lowest level that holds their fields.
     const uint32_t level = source.Properties().level;
-    if (&DriverForPath(destPath) == &source.Driver() && (level == 3 || level == 4 || level == 5 || level == 7))
-        options.level = static_cast<int>(level);
+    const bool sameFormat = &DriverForPath(destPath) == &source.Driver();
+    if (sameFormat && (level == 3 || level == 4 || level == 5 || level == 7)) options.level = static_cast<int>(level);
+    options.keepNames = sameFormat;
+    options.undeclaredCodePage = sameFormat && !source.Properties().codePageDeclared;
     TableLock readLock(source, LockMode::Shared);
     source.Refresh();
     uint32_t slot = 0;

@@ -31,8 +31,10 @@ struct CopyPlan {
     // destination field would not hold whole (naming the field and the record, from 0).
     void Convert(size_t k, Value& v, uint64_t recNo) const;
 };
-// `sourceDriver`: the driver of the source table, or nullptr for an answer.
-CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver, const StorageDriver& dest);
+// `sourceDriver`: the driver of the source table, or nullptr for an answer. `keepNames`: a copy
+// into the source's own format keeps the stored names, repeats included.
+CopyPlan PlanCopy(const std::vector<FieldDesc>& source, const StorageDriver* sourceDriver, const StorageDriver& dest,
+                  bool keepNames = false);
 
 // The batch copy of any records, the one routine behind every copy: creates `destPath` with
 // the fields planned from `fields` (of a table of `sourceDriver`, or nullptr for an answer; the

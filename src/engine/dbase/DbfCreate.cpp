@@ -30,6 +30,13 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
         if (plan.languageDriverId == 0) plan.codePageFile = codepage::CodePageFileText(plan.codePage);
         const auto* d = codepage::FindDbaseDriver(plan.languageDriverId);
         plan.languageDriverName = d && d->name[0] ? d->name : "DBWINUS0";
+        // A copy of a table that declares no code page declares none either: other readers
+        // must take it as they take its source.
+        if (options.undeclaredCodePage) {
+            plan.languageDriverId = 0;
+            plan.languageDriverName.clear();
+            plan.codePageFile.clear();
+        }
     }
     // A copy keeps its source's .cpg as it was written.
     if (!options.codePageFile.empty() && codepage::CodePageFromName(options.codePageFile) == plan.codePage)
@@ -57,7 +64,9 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
             case fldtype::kFloat:
             case fldtype::kBcd:
                 if (d.nativeType == 'O') need = 7;
-                if (d.units1 > 19 && d.subType != fldsub::kMoney) need = std::max(need, 4);
+                // dBASE III itself stops at 19 digits, so a new table with wider numbers is made
+                // at level 4; a copy that asks for level 3 keeps them, as GIS writers lay them out.
+                if (d.units1 > 19 && d.subType != fldsub::kMoney && options.level == 0) need = std::max(need, 4);
                 break;
             case fldtype::kTimestamp:
                 need = 7;
@@ -90,7 +99,11 @@ DbfPlan PlanDbfTable(const std::vector<FieldDesc>& defs, const CreateOptions& op
     for (const auto& d : defs) {
         DbfField f;
         std::string name = AsciiUpper(d.name);
-        if (options.fixNames) {
+        const bool storable = !d.name.empty() && d.name.size() <= maxName &&
+                              std::all_of(d.name.begin(), d.name.end(), [](char c) { return c > ' ' && c < 0x7F; });
+        if (options.keepNames && storable) {
+            name = d.name;  // as another dBASE table stored it, case and repeats included
+        } else if (options.fixNames) {
             for (auto& c : name)
                 if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) c = '_';
             if (name.empty() || !(name[0] >= 'A' && name[0] <= 'Z')) name = "F" + name;
@@ -306,10 +319,11 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
     // A level 4 memo file records the table's name: the final one, also when the table is
     // built under a temporary name by a caller.
     const std::string ownName = BaseName(options.finalPath.empty() ? path : options.finalPath);
+    const int undeclared = options.undeclaredCodePage ? plan.codePage : 0;
     BuildTableFamily(path, DbaseDriver(), [&](const std::string& tmpDbf) {
         WriteNewFiles(tmpDbf, CompanionPath(tmpDbf, ".dbt"), plan, ownName);
         if (fill) {
-            auto table = DbfTable::Open(tmpDbf, OpenMode::ReadWrite);
+            auto table = DbfTable::Open(tmpDbf, OpenMode::ReadWrite, undeclared);
             table->KeepNumberDigits(options.keepDigits);
             TableLock hold(*table, LockMode::Exclusive);
             fill(*table);
@@ -317,7 +331,7 @@ std::unique_ptr<DbfTable> CreateDbfTable(const std::string& path, const std::vec
             table->Close();
         }
     });
-    auto table = DbfTable::Open(path, OpenMode::ReadWrite);
+    auto table = DbfTable::Open(path, OpenMode::ReadWrite, undeclared);
     table->KeepNumberDigits(options.keepDigits);
     return table;
 }

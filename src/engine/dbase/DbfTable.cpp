@@ -20,14 +20,14 @@ DbfTable::~DbfTable() {
     }
 }
 
-std::unique_ptr<DbfTable> DbfTable::Open(const std::string& path, OpenMode mode) {
+std::unique_ptr<DbfTable> DbfTable::Open(const std::string& path, OpenMode mode, int undeclaredCodePage) {
     RecoverHotJournals(path, mode == OpenMode::ReadWrite);
     std::unique_ptr<DbfTable> t(new DbfTable());
-    t->Load(path, mode);
+    t->Load(path, mode, undeclaredCodePage);
     return t;
 }
 
-void DbfTable::Load(const std::string& path, OpenMode mode) {
+void DbfTable::Load(const std::string& path, OpenMode mode, int undeclaredCodePage) {
     path_ = path;
     file_.Open(path, mode == OpenMode::ReadWrite);
     {
@@ -53,8 +53,9 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
     // Code page: a .cpg companion (GIS tools write one, leaving the driver byte 0), else the
     // level 7 driver name, else the driver byte, else what the folder's alias or the run says
     // for tables that declare none, else the default.
-    int codePage = UndeclaredCodePage(ExtractFileDir(path));
+    int codePage = undeclaredCodePage > 0 ? undeclaredCodePage : UndeclaredCodePage(ExtractFileDir(path));
     std::string driverName;
+    props_.codePageDeclared = header_.languageDriverId != 0 || (header_.level7 && !header_.languageDriverName.empty());
     if (header_.level7 && !header_.languageDriverName.empty()) {
         driverName = header_.languageDriverName.substr(0, 31);
         if (const auto* d = codepage::FindDbaseDriverByName(driverName))
@@ -76,6 +77,7 @@ void DbfTable::Load(const std::string& path, OpenMode mode) {
         if (named > 0 && codepage::IsCodePageSupported(named)) {
             codePage = named;
             props_.codePageFile = text;
+            props_.codePageDeclared = true;
         }
     }
     conv_ = std::make_unique<codepage::CodePageConverter>(codePage);

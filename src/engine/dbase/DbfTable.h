@@ -34,7 +34,9 @@ namespace tessel::engine::dbase {
 // claim on the first write.
 class DbfTable final : public Table {
 public:
-    static std::unique_ptr<DbfTable> Open(const std::string& path, OpenMode mode);
+    // `undeclaredCodePage`: the code page of a table whose files name none, instead of what the
+    // folder or the run says (a copy made here knows what it wrote); 0 = theirs.
+    static std::unique_ptr<DbfTable> Open(const std::string& path, OpenMode mode, int undeclaredCodePage = 0);
     ~DbfTable() override;
 
     const StorageDriver& Driver() const override { return DbaseDriver(); }
@@ -83,7 +85,7 @@ private:
         std::string data;
     };
 
-    void Load(const std::string& path, OpenMode mode);
+    void Load(const std::string& path, OpenMode mode, int undeclaredCodePage);
     void EnsureFresh();  // re-reads the count (and counters) unless known under the held lock
     void ReadCountLocked();
     const char* RecordBytes(uint32_t recNo);

@@ -191,6 +191,7 @@ struct BExpr {
     std::string defaultName;           // answer name when no alias is given ("" = EXPRn)
     SourcePos pos;
     std::string token;  // what error messages name
+    std::string exact;  // a number literal without exponent, sign included: its digits as written
     // A left-associative chain (a AND b AND c, a + b - c, a || b || c) is written without
     // nesting its left operands in parentheses: SQLite's parser has a small fixed stack, and
     // a long chain of conditions must not exhaust it. `sql` is "(" + inner + ")".
@@ -637,6 +638,8 @@ private:
         if (v.lit == Lit::Param) TypeParam(v, t);
         if (v.lit == Lit::String) ConvertLiteral(v, t);
         const Fam fv = FamilyOf(v.ty), ft = FamilyOf(t);
+        // An exact column gets a number literal as its digits: a double holds only 15 to 17 of them.
+        if (!v.exact.empty() && t.fixed >= 0) v.sql = QuoteString(v.exact);
         if (fv == Fam::Null || fv == ft) return;
         if (ft == Fam::Timestamp && fv == Fam::Date) return PromoteDate(v);
         if (ft == Fam::Binary && fv == Fam::String) return;
@@ -798,6 +801,7 @@ private:
         std::string sql = n.text;
         if (!sql.empty() && sql.back() == '.') sql += '0';
         BExpr b = Literal(n, "(" + sql + ")", ty, Lit::Number, n.text);
+        if (n.text.find_first_of("eE") == std::string::npos) b.exact = sql;
         return b;
     }
 
@@ -808,6 +812,8 @@ private:
             return Predicate(u, "(NOT " + x.sql + ")", x.aggregate);
         }
         RequireNumber(x);
+        if (u.op == UnaryOp::Negate && !x.exact.empty())
+            x.exact = x.exact[0] == '-' ? x.exact.substr(1) : "-" + x.exact;
         x.sql = u.op == UnaryOp::Negate ? "(- " + x.sql + ")" : x.sql;
         x.group = u.op == UnaryOp::Negate ? 0 : x.group;
         x.lit = Lit::None;

@@ -31,9 +31,10 @@ struct TableProperties {
     uint32_t valCheckCount = 0;
     uint32_t refIntCheckCount = 0;
     uint32_t level = 0;
-    std::string languageDriver;  // at most 31 characters; empty when the table names none
-    int codePage = 0;            // code page of the table's text (what the driver decodes with)
-    std::string codePageFile;    // what the table's .cpg companion says, when it has one
+    std::string languageDriver;    // at most 31 characters; empty when the table names none
+    int codePage = 0;              // code page of the table's text (what the driver decodes with)
+    std::string codePageFile;      // what the table's .cpg companion says, when it has one
+    bool codePageDeclared = true;  // false: nothing in the files names the code page (taken as told)
 };
 
 // One index of a table: its options and its fields joined by ";".
@@ -54,13 +55,15 @@ struct ValCheckDesc {
 
 // How a new table is made. Zero values mean "the driver's choice".
 struct CreateOptions {
-    int codePage = 0;            // code page for the table's text
-    std::string codePageFile;    // a .cpg companion to write (dBASE), as the source of a copy had
-    bool keepDigits = false;     // a copy: exact numbers keep digits beyond their field's decimals
-    std::string languageDriver;  // a language driver name the format knows (overrides codePage)
-    int level = 0;               // table level; 0 = the lowest level that holds the field types
-    bool fixNames = false;       // make field names valid for the format instead of failing
-    size_t keyFields = 0;        // the first fields that form the primary key (drivers with keys)
+    int codePage = 0;                 // code page for the table's text
+    std::string codePageFile;         // a .cpg companion to write (dBASE), as the source of a copy had
+    bool undeclaredCodePage = false;  // a copy: the text is in codePage, the header names none
+    bool keepDigits = false;          // a copy: exact numbers keep digits beyond their field's decimals
+    std::string languageDriver;       // a language driver name the format knows (overrides codePage)
+    int level = 0;                    // table level; 0 = the lowest level that holds the field types
+    bool fixNames = false;            // make field names valid for the format instead of failing
+    bool keepNames = false;           // a copy within one format: names as the source stored them, repeats too
+    size_t keyFields = 0;             // the first fields that form the primary key (drivers with keys)
     // The path the table will have once it is put in place, when it is built under a temporary
     // name: what the files record as their own name comes from it. Empty: the path created.
     std::string finalPath;

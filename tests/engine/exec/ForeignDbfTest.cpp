@@ -16,6 +16,7 @@
 #include "ExecTestSupport.h"
 #include "base/EngineError.h"
 #include "engine/TableFiles.h"
+#include "engine/dbase/Dbase.h"
 #include "engine/drivers/Drivers.h"
 #include "support/RawDbf.h"
 #include "support/RunCommand.h"
@@ -114,6 +115,25 @@ TEST_F(ForeignDbfTest, RepeatedFieldNamesGetSqlNamesOfTheirOwn) {
                   (std::vector<std::string>{"1|2|3|abc|Wien|x|y", "10|20|31|def|Bern|u|v"}));
         EXPECT_EQ(status, 0);
     }
+
+    // A copy within dBASE keeps the names as they were stored, repeats and case included; a copy
+    // into Paradox gets them as SQL shows them.
+    auto source = engine::OpenTableFile(path, engine::OpenMode::ReadOnly);
+    EXPECT_EQ(engine::CopyTableFile(*source, dir.File("copy.dbf")), 2u);
+    const auto header = [&](const std::string& file) {
+        std::ifstream in(dir.File(file), std::ios::binary);
+        std::string bytes(std::istreambuf_iterator<char>(in), {});
+        return bytes.substr(32, 32 * t.fields.size());
+    };
+    EXPECT_EQ(header("copy.dbf"), header("cut.dbf"));
+    EXPECT_EQ(engine::CopyTableFile(*source, dir.File("copy.db")), 2u);
+    EXPECT_EQ(Rows("SELECT * FROM \"copy.db\" ORDER BY 1"),
+              (std::vector<std::string>{"1|2|3|abc|Wien|x|y", "10|20|31|def|Bern|u|v"}));
+    auto paradox = engine::OpenTableFile(dir.File("copy.db"), engine::OpenMode::ReadOnly);
+    std::vector<std::string> names;
+    for (const auto& f : paradox->Fields()) names.push_back(f.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Z600701190", "Z600701190_2", "z600701190_3", "Z600701190_4", "NAME",
+                                               "NAME_2", "name_3"}));
 }
 
 // Numbers as GIS writers store them: wider than dBASE's 20 digits, with more significant digits
@@ -155,6 +175,24 @@ TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
         const std::string schema = RunCommand("ogrinfo -ro -al -so '" + dir.File("copy.dbf") + "' 2>&1");
         EXPECT_NE(schema.find("AREA: Real (24.15)"), std::string::npos) << schema;
     }
+}
+
+// A number literal reaches an exact field with the digits it was written with (a double would
+// hold 15 to 17 of them), rounded half away from zero to the field's decimals.
+TEST_F(ForeignDbfTest, NumberLiteralsAreStoredAsWritten) {
+    Sql("CREATE TABLE \"exact.dbf\" (ID INTEGER, A NUMERIC(20,15), B NUMERIC(9,2))");
+    Sql("INSERT INTO \"exact.dbf\" VALUES (1, 74.960975609756105, 1.005)");
+    Sql("INSERT INTO \"exact.dbf\" VALUES (2, -74.960975609756105, -0.125)");
+    Sql("INSERT INTO \"exact.dbf\" (ID, B) VALUES (3, 2)");
+    Sql("UPDATE \"exact.dbf\" SET A = 0.000000000000001, B = 123456.785 WHERE ID = 3");
+    std::ifstream in(dir.File("exact.dbf"), std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    for (const char* stored :
+         {"  74.960975609756105     1.01", " -74.960975609756105    -0.13", "   0.000000000000001123456.79"}) {
+        SCOPED_TRACE(stored);
+        EXPECT_NE(bytes.find(stored), std::string::npos);
+    }
+    EXPECT_EQ(Rows("SELECT A, B FROM \"exact.dbf\" WHERE ID = 1"), std::vector<std::string>{"74.960975609756105|1.01"});
 }
 
 // A copy into dBASE keeps the table's level: a dBASE IV table with memos (version 0x8B) does not
@@ -236,6 +274,34 @@ TEST_F(ForeignDbfTest, BytesTheCodePageLacksAreKept) {
         EXPECT_NE(std::string(e.what()).find("NAME"), std::string::npos) << e.what();
     }
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM \"other.dbf\""), std::vector<std::string>{"0"});
+
+    // The batch copy into another code page says which record holds the byte, and leaves no file.
+    t.languageDriver = 0;  // declares none: read as the run's code page, 866 here
+    Write("dos.dbf", t);
+    engine::dbase::SetUndeclaredCodePage("", 866);
+    auto dos = engine::OpenTableFile(dir.File("dos.dbf"), engine::OpenMode::ReadOnly);
+    engine::dbase::SetUndeclaredCodePage("", 0);  // the table keeps what it was opened with
+    engine::CreateOptions options;
+    options.codePage = 1252;
+    try {
+        engine::CopyRecords(
+            dos->Fields(), nullptr, dir.File("win.dbf"),
+            [&, slot = 0u](engine::Record& rec) mutable { return slot < 2 && dos->ReadRecord(slot++, rec); }, options);
+        ADD_FAILURE() << "0x81 of code page 866 has no place in 1252";
+    } catch (const engine::EngineError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Record 1: Field NAME of table \"" + dir.File("win.dbf") + "\"", 0), 0u)
+            << e.what();
+    }
+    EXPECT_FALSE(fs::exists(dir.File("win.dbf")));
+    // A copy within dBASE declares no code page either, so every reader takes it as its source.
+    EXPECT_EQ(engine::CopyTableFile(*dos, dir.File("dos2.dbf")), 2u);
+    std::ifstream copy(dir.File("dos2.dbf"), std::ios::binary);
+    const std::string copied(std::istreambuf_iterator<char>(copy), {});
+    EXPECT_EQ(copied[29], '\0');
+    EXPECT_NE(copied.find("a\x81\x83"
+                          "b"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("dos2.cpg")));
 }
 
 }  // namespace
