@@ -364,10 +364,13 @@ void TForm1::ComboBox1Change() {
     } catch (const std::exception&) {
         return;
     }
-    // The sample alias' tables are made on its first use.
+    // The sample alias' tables are made on its first use; opening the alias by its name also
+    // applies its settings (the code page of its tables that declare none).
     try {
         if (QString::compare(ComboBox1->currentText(), engine::kSampleAliasName, Qt::CaseInsensitive) == 0)
             OpenSessionDatabase(engine::kSampleAliasName);
+        else
+            engine_->OpenDatabase(ComboBox1->currentText().toStdString());
     } catch (const std::exception&) {
     }
 }
