@@ -21,6 +21,7 @@
 #include "base/FileUtil.h"
 #include "base/StringList.h"
 #include "editor/widget/CustomCodeEdit.h"
+#include "editor/widget/SearchDialog.h"
 #include "engine/Aliases.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/Cursors.h"
@@ -135,21 +136,77 @@ void TForm1::BuildWindow() {
     font.setPixelSize(11);
     setFont(font);
 
-    QMenu* file = menuBar()->addMenu("&File");
-    QAction* exit = file->addAction("E&xit");
-    exit->setObjectName("Exit1");
-    connect(exit, &QAction::triggered, this, [this] { Exit1Click(); });
-    QMenu* help = menuBar()->addMenu("&Help");
-    QAction* about = help->addAction("&About");
-    about->setObjectName("About1");
-    connect(about, &QAction::triggered, this, [this] { About1Click(); });
-
     TabbedNotebook1 = new QTabWidget(this);
     TabbedNotebook1->setObjectName("TabbedNotebook1");
     TabbedNotebook1->addTab(BuildSqlPage(), "SQL commands");
     TabbedNotebook1->addTab(BuildAnswerPage(), "Answer table");
     TabbedNotebook1->setCurrentIndex(0);
     setCentralWidget(TabbedNotebook1);
+    SearchDialog1 = new TSearchDialog(MemoPad, this);
+    BuildMenus();
+}
+
+void TForm1::BuildMenus() {
+    // Every command of the window, with the shortcuts its buttons' hints name. A command of a
+    // button that stands disabled is disabled here as well.
+    auto add = [this](QMenu* menu, const char* name, const QString& text, QList<QKeySequence> keys,
+                      std::function<void()> handler, TToolbarButton* button = nullptr) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(name);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+        if (button != nullptr) action->setEnabled(button->isEnabled());
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("File1");
+    add(file, "Open1", "&Open SQL file...", {QKeySequence("Ctrl+O")}, [this] { tbbOpenClick(); });
+    add(file, "Save2", "&Save SQL file", {QKeySequence("Ctrl+S")}, [this] { tbbSaveClick(); });
+    add(file, "SaveAs1", "Save &As...", {QKeySequence("Ctrl+Shift+S")}, [this] { SaveAsClick(); });
+    file->addSeparator();
+    add(
+        file, "Print1", "&Print...", {QKeySequence("Ctrl+P")}, [] {}, tbbPrint);
+    file->addSeparator();
+    add(file, "Exit1", "E&xit", {}, [this] { Exit1Click(); });
+
+    // The editor's own commands: their keys are the editor's, the menu shows where they are.
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->setObjectName("Edit1");
+    add(edit, "Undo1", "&Undo", {QKeySequence("Ctrl+Z")}, [this] { MemoPad->Undo(); });
+    add(edit, "Redo1", "&Redo", {QKeySequence("Ctrl+Shift+Z")}, [this] { MemoPad->Redo(); });
+    edit->addSeparator();
+    add(edit, "Cut1", "Cu&t", {QKeySequence("Ctrl+X")}, [this] { MemoPad->CutToClipboard(); });
+    add(edit, "Copy1", "&Copy", {QKeySequence("Ctrl+C")}, [this] { MemoPad->CopyToClipboard(); });
+    add(edit, "Paste1", "&Paste", {QKeySequence("Ctrl+V")}, [this] { MemoPad->PasteFromClipboard(); });
+    add(edit, "SelectAll1", "Select &All", {QKeySequence("Ctrl+A")}, [this] { MemoPad->SelectAll(); });
+    edit->addSeparator();
+    add(edit, "Find1", "&Find...", {QKeySequence("Ctrl+F")}, [this] { SearchDialog1->ShowFind(); });
+    add(edit, "FindNext1", "Find &Next", {QKeySequence("F3")}, [this] { SearchDialog1->FindAgain(false); });
+    add(edit, "FindPrevious1", "Find Pre&vious", {QKeySequence("Shift+F3")},
+        [this] { SearchDialog1->FindAgain(true); });
+    add(edit, "Replace1", "R&eplace...", {QKeySequence("Ctrl+H")}, [this] { SearchDialog1->ShowReplace(); });
+
+    QMenu* query = menuBar()->addMenu("&Query");
+    query->setObjectName("Query2");
+    add(query, "Run1", "&Run SQL query",
+        {QKeySequence("F9"), QKeySequence("Ctrl+Return"), QKeySequence("Ctrl+Enter"), QKeySequence("F5")},
+        [this] { RunGuarded([this] { tbbExecuteClick(); }); });
+    RunSelection1 = add(query, "RunSelection1", "Run &selection", {QKeySequence("Ctrl+Shift+Return")},
+                        [this] { RunGuarded([this] { RunSelectionClick(); }); });
+    RunSelection1->setEnabled(false);
+    MemoPad->OnStatusChange = [this](TCustomCodeEdit*, TStatusChanges changes) {
+        if (changes & stSelection) RunSelection1->setEnabled(MemoPad->HasSelection());
+    };
+    query->addSeparator();
+    add(query, "SaveAnswer1", "Save &Answer to disk...", {}, [this] { RunGuarded([this] { tbbSave1Click(); }); });
+    add(query, "TableToSql1", "&Table to SQL...", {}, [this] { RunGuarded([this] { tbbDB2SQLClick(); }); });
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("Help1");
+    add(
+        help, "HelpContents1", "&Help", {QKeySequence("F1")}, [] {}, btnHelp);
+    add(help, "About1", "&About", {}, [this] { About1Click(); });
 }
 
 QWidget* TForm1::BuildSqlPage() {
@@ -162,11 +219,11 @@ QWidget* TForm1::BuildSqlPage() {
     Toolbar1->setObjectName("Toolbar1");
     Toolbar1->SetCaption("Toolbar1");
     Toolbar1->SetDockPos(0);
-    tbbOpen = MakeButton(Toolbar1, "tbbOpen", 0, 0, "Open SQL file", "Open");
-    tbbSave = MakeButton(Toolbar1, "tbbSave", 23, 0, "Save SQL file", "Save");
-    tbbExecute = MakeButton(Toolbar1, "tbbExecute", 46, 0, "Run SQL query", "Execute");
+    tbbOpen = MakeButton(Toolbar1, "tbbOpen", 0, 0, "Open SQL file (Ctrl+O)", "Open");
+    tbbSave = MakeButton(Toolbar1, "tbbSave", 23, 0, "Save SQL file (Ctrl+S)", "Save");
+    tbbExecute = MakeButton(Toolbar1, "tbbExecute", 46, 0, "Run SQL query (F9)", "Execute");
     tbbDB2SQL = MakeButton(Toolbar1, "tbbDB2SQL", 69, 0, "Table to SQL", "DB2SQL");
-    tbbPrint = MakeButton(Toolbar1, "tbbPrint", 92, 0, "Print SQL", "Print");
+    tbbPrint = MakeButton(Toolbar1, "tbbPrint", 92, 0, "Print SQL (Ctrl+P)", "Print");
     tbbClose = MakeButton(Toolbar1, "tbbClose", 115, 0, "Close", "Close");
     // Printing arrives with the print job; until then its button stands in its place, disabled.
     tbbPrint->setEnabled(false);
@@ -234,6 +291,8 @@ QWidget* TForm1::BuildSqlPage() {
     gutterFont.setStyleHint(QFont::Monospace);
     gutterFont.setPixelSize(11);
     MemoPad->Gutter().SetFont(gutterFont);
+    // Line numbers, so that the lines an error names can be found.
+    MemoPad->Gutter().SetShowLineNumbers(true);
     MemoPad->Lines().Add(std::string());
 
     StatusBar1 = new QStatusBar(page);
@@ -242,7 +301,7 @@ QWidget* TForm1::BuildSqlPage() {
 
     // The help window arrives with the rich text editor window; until then the button stands
     // in its place, disabled.
-    btnHelp = MakeButton(page, "btnHelp", 432, 56, "Help and Info", "Help");
+    btnHelp = MakeButton(page, "btnHelp", 432, 56, "Help and Info (F1)", "Help");
     btnHelp->setEnabled(false);
 
     page->onResize = [this](const QSize& size) { LayOutSqlPage(size); };
@@ -401,6 +460,17 @@ void TForm1::tbbOpenClick() {
 }
 
 void TForm1::tbbSaveClick() {
+    if (openFileName_.isEmpty()) {
+        SaveSqlFile();
+        return;
+    }
+    RunGuarded([this] {
+        MemoPad->Lines().SaveToFile(openFileName_.toStdString());
+        MemoPad->SetModified(false);
+    });
+}
+
+void TForm1::SaveAsClick() {
     SaveSqlFile();
 }
 

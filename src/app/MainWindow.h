@@ -18,6 +18,7 @@
 #include "framework/data/Table.h"
 #include "script/SQLScript.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -30,6 +31,7 @@ namespace tessel {
 
 class TCodeEdit;
 class TSQLHighlighter;
+class TSearchDialog;
 
 class TDbGrid;
 class TDbNavigator;
@@ -61,6 +63,7 @@ public:
     // The editor's lines.
     TCodeEditStringList& Lines();
     TCodeEdit* Editor() const { return MemoPad; }
+    TSearchDialog* SearchDialog() const { return SearchDialog1; }
     const std::string& WorkDir() const { return workDir_; }
     const std::string& SettingsFile() const { return settingsFile_; }
     QString StatusText() const;
@@ -85,10 +88,14 @@ public:
     // The plain lines of the rich text holder dbRichEdit<holder> (1 to 11).
     static std::vector<std::string> SampleLines(int holder);
     void tbbExecuteClick();
+    // Runs only the selected text (nothing without a selection); errors name editor lines.
+    void RunSelectionClick();
     void tbbSave1Click();
     void tbbDB2SQLClick();
     void tbbOpenClick();
+    // Saves to the file last opened or saved, through the save dialog when there is none.
     void tbbSaveClick();
+    void SaveAsClick();
     void tbbCloseClick();
     void Exit1Click();
     void About1Click();
@@ -98,6 +105,12 @@ protected:
 
 private:
     void BuildWindow();
+    void BuildMenus();
+    // Runs these lines (the editor's, or the selection at its place) as "Run SQL query" does;
+    // a failure puts the caret on where it points and names the statement and its line.
+    void RunLines(const TStrings& lines);
+    // Selects `length` characters from (column, line) of the editor and gives it the focus.
+    void ShowErrorPlace(int line, int column, int length);
     QWidget* BuildSqlPage();
     QWidget* BuildAnswerPage();
     void FormCloseQuery();
@@ -147,6 +160,8 @@ private:
     QCheckBox* chkFileN = nullptr;
     QCheckBox* chkQf = nullptr;
     TCodeEdit* MemoPad = nullptr;
+    QAction* RunSelection1 = nullptr;
+    TSearchDialog* SearchDialog1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     TToolbarButton* btnHelp = nullptr;
     TDock* Dock2 = nullptr;

@@ -4,7 +4,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "engine/sql/Parser.h"
 
@@ -24,20 +26,27 @@ void FollowQuotes(const std::string& line, size_t from, size_t to, char& quote) 
     }
 }
 
-// The first "/*" of `line` outside quotes, following the quotes up to it.
-size_t FindCommentStart(const std::string& line, char& quote) {
-    for (size_t i = 0; i + 1 < line.size(); ++i) {
+// The first comment of `line` from `from` on outside quotes, following the quotes up to it:
+// "/*" (unless only line comments are looked for) or "--".
+size_t FindCommentStart(const std::string& line, size_t from, char& quote, bool dashesOnly = false) {
+    for (size_t i = from; i + 1 < line.size(); ++i) {
         const char c = line[i];
         if (quote) {
             if (c == quote) quote = 0;
         } else if (c == '\'' || c == '"') {
             quote = c;
-        } else if (c == '/' && line[i + 1] == '*') {
+        } else if ((c == '/' && line[i + 1] == '*' && !dashesOnly) || (c == '-' && line[i + 1] == '-')) {
             return i;
         }
     }
-    if (!line.empty()) FollowQuotes(line, line.size() - 1, line.size(), quote);
+    if (line.size() > from) FollowQuotes(line, std::max(from, line.size() - 1), line.size(), quote);
     return std::string::npos;
+}
+
+// Removes a "--" comment from `line` (from `from` on, outside quotes) up to its end.
+void StripLineComment(std::string& line, size_t from, char& quote) {
+    const size_t p = FindCommentStart(line, from, quote, true);
+    if (p != std::string::npos) line.erase(p);
 }
 
 }  // namespace
@@ -49,27 +58,30 @@ std::vector<std::string> StripComments(const TStrings& lines) {
     for (int i = 0; i < lines.Count(); ++i) {
         std::string line = lines.Get(i);
         if (!inComment) {
-            const size_t p = FindCommentStart(line, quote);
-            if (p != std::string::npos) {
+            const size_t p = FindCommentStart(line, 0, quote);
+            if (p != std::string::npos && line[p] == '-') {
+                line.erase(p);
+            } else if (p != std::string::npos) {
                 const size_t q = line.find("*/", p + 2);
                 if (q != std::string::npos) {
                     line.erase(p, q + 2 - p);
-                    FollowQuotes(line, p, line.size(), quote);
+                    StripLineComment(line, p, quote);
                 } else {
                     line.erase(p);
                     inComment = true;
                 }
             }
-            out.push_back(line);
         } else {
             const size_t q = line.find("*/");
             if (q != std::string::npos) {
                 line.erase(0, q + 2);
                 inComment = false;
-                FollowQuotes(line, 0, line.size(), quote);
-                out.push_back(line);
+                StripLineComment(line, 0, quote);
+            } else {
+                line.clear();
             }
         }
+        out.push_back(line);
     }
     return out;
 }
@@ -86,6 +98,45 @@ bool IsQueryText(const std::string& text) {
     if (piece.size() == 6) return true;
     const unsigned char next = static_cast<unsigned char>(piece[6]);
     return !(std::isalnum(next) || next == '_' || next >= 0x80);
+}
+
+namespace {
+
+// 1234567 as "1,234,567".
+std::string Grouped(int64_t n) {
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+    return n < 0 ? "-" + digits : digits;
+}
+
+std::string Counted(int64_t n, const char* one, const char* many) {
+    return Grouped(n) + " " + (n == 1 ? one : many);
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+}  // namespace
+
+std::string ScriptSummary(int statements, int64_t changes, double seconds) {
+    return Counted(statements, "statement", "statements") + ", " +
+           Counted(changes, "record changed", "records changed") + ", " + Seconds(seconds);
+}
+
+std::string QuerySummary(int64_t records, double seconds) {
+    return Counted(records, "record", "records") + ", " + Seconds(seconds);
+}
+
+std::string WithLineNumber(const std::string& message, int line) {
+    static constexpr std::string_view kLabel = "\nLine Number: ";
+    const size_t at = message.rfind(kLabel);
+    if (at == std::string::npos) return message;
+    size_t end = at + kLabel.size();
+    while (end < message.size() && std::isdigit(static_cast<unsigned char>(message[end]))) ++end;
+    return message.substr(0, at + kLabel.size()) + std::to_string(line) + message.substr(end);
 }
 
 }  // namespace tessel

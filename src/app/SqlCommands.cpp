@@ -4,9 +4,14 @@
 #include "app/MainWindow.h"
 #include "app/RunSql.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QStatusBar>
+#include <QTabWidget>
 
 #include "editor/widget/CustomCodeEdit.h"
 #include "framework/widgets/FileDialogs.h"
@@ -56,20 +61,90 @@ void TForm1::ComboBox2Change() {
 }
 
 void TForm1::tbbExecuteClick() {
+    RunLines(MemoPad->Lines());
+}
+
+void TForm1::RunSelectionClick() {
+    if (!MemoPad->HasSelection()) return;
+    // The selected text at its place: blank lines above it and blanks before it on its first
+    // line, so that lines and columns of a failure are those of the editor.
+    const TBufferCoord start = MemoPad->SelStartPos();
+    const bool column = MemoPad->SelectionMode() == smColumn;
+    const int left = column ? std::min(MemoPad->SelAnchor().Column, MemoPad->SelActive().Column) : start.Column;
+    TStringList selected;
+    selected.SetText(MemoPad->SelectedText());
+    TStringList lines;
+    for (int i = 1; i < start.Line; ++i) lines.Add(std::string());
+    for (int i = 0; i < selected.Count(); ++i) {
+        const bool indent = column || i == 0;
+        lines.Add((indent ? std::string(static_cast<size_t>(left - 1), ' ') : std::string()) + selected.Get(i));
+    }
+    RunLines(lines);
+}
+
+void TForm1::RunLines(const TStrings& lines) {
     std::string text;
-    for (const std::string& line : StripComments(MemoPad->Lines())) text += line + "\r\n";
+    for (const std::string& line : StripComments(lines)) text += line + "\r\n";
+    const auto started = std::chrono::steady_clock::now();
+    const auto seconds = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
     if (!IsQueryText(text)) {
         // The whole text is one entry; the runner cuts it into its statements.
         SQLScript1.SQL().Clear();
         SQLScript1.SQL().Add(text);
-        SQLScript1.Execute();
+        try {
+            SQLScript1.Execute();
+        } catch (const EDatabaseError& e) {
+            const TScriptFailure& failure = SQLScript1.LastFailure();
+            if (failure.statement == 0) throw;
+            StatusBar1->showMessage(
+                QString::fromStdString(ScriptSummary(SQLScript1.StatementsRun(), SQLScript1.RowsAffected(), seconds()) +
+                                       "; statement " + std::to_string(failure.statement) + " failed"));
+            const bool pointed = failure.token.line > 0;
+            if (pointed)
+                ShowErrorPlace(failure.token.line, failure.token.column, failure.tokenLength);
+            else
+                ShowErrorPlace(failure.start.line, failure.start.column, 0);
+            const std::string message =
+                "Statement " + std::to_string(failure.statement) + " (line " + std::to_string(failure.start.line) +
+                "): " + (pointed ? WithLineNumber(failure.message, failure.token.line) : failure.message);
+            if (const auto* engineError = dynamic_cast<const EDBEngineError*>(&e))
+                throw EDBEngineError(message, engineError->Entries(), engineError->Spot());
+            throw EDatabaseError(message);
+        }
+        StatusBar1->showMessage(
+            QString::fromStdString(ScriptSummary(SQLScript1.StatementsRun(), SQLScript1.RowsAffected(), seconds())));
         return;
     }
     Query1.Close();
     Query1.SQL().Clear();
     Query1.SQL().Add(text);
-    Query1.Open();
+    try {
+        Query1.Open();
+    } catch (const EDBEngineError& e) {
+        // The text is the editor's, line for line: the spot is a place in the editor.
+        const engine::TextSpot& spot = e.Spot();
+        if (spot.line > 0) {
+            const std::string_view token =
+                std::string_view(text).substr(std::min(spot.offset, text.size()), spot.length);
+            const auto length = std::count_if(token.begin(), token.end(),
+                                              [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+            ShowErrorPlace(spot.line, spot.column, static_cast<int>(length));
+        }
+        throw;
+    }
     tbbSave1->setEnabled(Query1.RecordCount() != 0);
+    StatusBar1->showMessage(QString::fromStdString(QuerySummary(Query1.RecordCount(), seconds())));
+}
+
+void TForm1::ShowErrorPlace(int line, int column, int length) {
+    if (line < 1 || line > MemoPad->Lines().Count()) return;
+    const TBufferCoord from{std::max(1, column), line};
+    const TBufferCoord to{from.Column + std::max(0, length), line};
+    TabbedNotebook1->setCurrentIndex(0);
+    MemoPad->SetCaretAndSelect(to, from, to);
+    MemoPad->setFocus();
 }
 
 void TForm1::tbbSave1Click() {

@@ -34,6 +34,15 @@ constexpr int kSqlExecute = 0x3103;
 constexpr int kCancelled = 0x3104;
 }  // namespace errc
 
+// Where in a statement's text a failure points (a syntax error's token): line and column from
+// 1, the byte offset and the byte length of the token. Line 0: it points nowhere.
+struct TextSpot {
+    int line = 0;
+    int column = 0;
+    size_t offset = 0;
+    size_t length = 0;
+};
+
 // The engine's failure: a message and the list of entries that led to it (innermost last).
 class EngineError : public std::runtime_error {
 public:
@@ -44,9 +53,12 @@ public:
 
     const std::vector<ErrorEntry>& Entries() const { return entries_; }
     int Code() const { return entries_.empty() ? errc::kGeneral : entries_.front().code; }
+    const TextSpot& Spot() const { return spot_; }
+    void SetSpot(const TextSpot& spot) { spot_ = spot; }
 
 private:
     std::vector<ErrorEntry> entries_;
+    TextSpot spot_;
 };
 
 }  // namespace tessel::engine

@@ -421,9 +421,14 @@ bool TDbCustomGrid::KeyDown(int key, Qt::KeyboardModifiers modifiers) {
                 return true;
             }
             return false;
-        case Qt::Key_Escape:
+        case Qt::Key_Escape: {
+            // The cell editor that had the keys goes: the grid takes them back, with its
+            // highlight, so Down and Insert go on working without a click.
+            const bool editorHadFocus = InplaceEditor() && InplaceEditor()->hasFocus();
             CancelEdit();
+            if (editorHadFocus && !InplaceEditor()->isVisible()) setFocus();
             return true;
+        }
         case Qt::Key_Insert:
             if (modifiers == Qt::NoModifier) InsertRecord();
             return true;

@@ -70,9 +70,12 @@ void TDbNavigator::BtnClick(TNavigateBtn button) {
 }
 
 const char* TDbNavigator::Hint(TNavigateBtn button) {
-    static const char* const kHints[kNavigateButtonCount] = {
-        "First record",  "Prior record", "Next record", "Last record", "Insert record",
-        "Delete record", "Edit record",  "Post edit",   "Cancel edit", "Refresh data"};
+    static const char* const kHints[kNavigateButtonCount] = {// With the key that does the same in the grid.
+                                                             "First record (Ctrl+Home)", "Prior record (Up)",
+                                                             "Next record (Down)",       "Last record (Ctrl+End)",
+                                                             "Insert record (Insert)",   "Delete record (Ctrl+Delete)",
+                                                             "Edit record (F2)",         "Post edit",
+                                                             "Cancel edit (Esc)",        "Refresh data"};
     return kHints[static_cast<int>(button)];
 }
 

@@ -2,6 +2,8 @@
 
 #include "script/SQLScript.h"
 
+#include <algorithm>
+
 #include "base/AsciiText.h"
 #include "base/ErrorHandler.h"
 #include "engine/Database.h"
@@ -28,6 +30,9 @@ size_t FindTerminator(const std::string& line, ScanState& state, bool semicolons
         } else if (c == '/' && i + 1 < n && line[i + 1] == '*') {
             state.comment = true;
             ++i;
+        } else if (c == '-' && i + 1 < n && line[i + 1] == '-') {
+            // A line comment: nothing up to the line's end counts.
+            while (i + 1 < n && line[i + 1] != '\n' && line[i + 1] != '\r') ++i;
         } else if (c == ';' && semicolons) {
             return i;
         }
@@ -39,9 +44,38 @@ size_t FindTerminator(const std::string& line, ScanState& state, bool semicolons
 
 namespace {
 
-// Removes leading and trailing characters with codes 0 to 32.
 // What RunStatement does after a failure the handler has seen.
 enum class TAfterFailure { Done, Retry };
+
+// The place just after `text` when it begins at `p`: CR LF, LF and a lone CR each end a line;
+// columns count characters.
+TScriptPlace After(TScriptPlace p, std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+            ++p.line;
+            p.column = 1;
+        } else if ((c & 0xC0) != 0x80 && c != '\r') {
+            ++p.column;
+        }
+    }
+    return p;
+}
+
+// The number of characters of UTF-8 text.
+int CharCount(std::string_view text) {
+    int n = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+// `s` trimmed as TrimControls does, and the place where what is left begins.
+std::string Trimmed(std::string_view s, TScriptPlace& place) {
+    const std::string_view kept = TrimControls(s);
+    if (!kept.empty()) place = After(place, s.substr(0, static_cast<size_t>(kept.data() - s.data())));
+    return std::string(kept);
+}
 
 }  // namespace
 
@@ -103,9 +137,14 @@ void TSQLScript::RunScript(int n) {
             useTransaction = false;
         }
     }
+    statementsRun_ = 0;
+    rowsAffected_ = 0;
+    failure_ = {};
     try {
         const int count = sql_.Count();
         std::string pending;  // the text after a ";" that ended the previous statement
+        TScriptPlace pendingPlace;
+        TScriptPlace nextLine{1, 1};  // where line i of the script begins
         int i = 0;
         int k = 0;
         bool ran = false;
@@ -113,14 +152,21 @@ void TSQLScript::RunScript(int n) {
         // and what is left after the last one when the lines run out is the last statement.
         while (i < count || !pending.empty()) {
             TStringList statement;
+            places_.clear();
             script::ScanState state;
             for (;;) {
                 std::string s;
+                TScriptPlace place;
                 if (!pending.empty()) {
                     s = std::move(pending);
+                    place = pendingPlace;
                     pending.clear();
                 } else if (i < count) {
-                    s = TrimControls(sql_.Get(i));
+                    const std::string line = sql_.Get(i);
+                    place = nextLine;
+                    nextLine = After(nextLine, line);
+                    nextLine = {nextLine.line + 1, 1};
+                    s = Trimmed(line, place);
                     ++i;
                 } else {
                     break;
@@ -128,13 +174,20 @@ void TSQLScript::RunScript(int n) {
                 const bool outside = state.Normal();
                 const size_t at = script::FindTerminator(s, state, semicolonTerm_);
                 if (at != std::string::npos) {
-                    pending = TrimControls(s.substr(at + 1));
+                    pendingPlace = After(place, std::string_view(s).substr(0, at + 1));
+                    pending = Trimmed(std::string_view(s).substr(at + 1), pendingPlace);
                     s.erase(at);
-                    if (!s.empty()) statement.Add(s);
+                    if (!s.empty()) {
+                        statement.Add(s);
+                        places_.push_back(place);
+                    }
                     break;
                 }
                 if (outside && s.size() == 1 && s[0] == term_) break;
-                if (!s.empty()) statement.Add(s);
+                if (!s.empty()) {
+                    statement.Add(s);
+                    places_.push_back(place);
+                }
             }
             query_->SetSQL(statement);
             if (statement.Count() > 0) {
@@ -157,6 +210,33 @@ void TSQLScript::RunScript(int n) {
             }
         }
         throw;
+    }
+}
+
+void TSQLScript::NoteFailure(const std::exception& e, int statementNo) {
+    failure_ = {};
+    failure_.statement = statementNo + 1;
+    failure_.message = e.what();
+    if (places_.empty()) return;
+    failure_.start = places_.front();
+    const auto* engineError = dynamic_cast<const EDBEngineError*>(&e);
+    if (engineError == nullptr || engineError->Spot().line == 0) return;
+    // The statement's text is its lines, each followed by CR LF: find the line that holds the
+    // spot and count from where that line begins in the script.
+    const engine::TextSpot& spot = engineError->Spot();
+    size_t begin = 0;
+    for (int j = 0; j < query_->SQL().Count(); ++j) {
+        const std::string line = query_->SQL().Get(j);
+        const size_t end = begin + line.size() + 2;
+        if (spot.offset < end || j + 1 == query_->SQL().Count()) {
+            const size_t inside = std::min(spot.offset - std::min(spot.offset, begin), line.size());
+            const TScriptPlace at =
+                j < static_cast<int>(places_.size()) ? places_[static_cast<size_t>(j)] : places_.back();
+            failure_.token = After(at, std::string_view(line).substr(0, inside));
+            failure_.tokenLength = CharCount(std::string_view(line).substr(inside, spot.length));
+            return;
+        }
+        begin = end;
     }
 }
 
@@ -193,13 +273,17 @@ void TSQLScript::RunStatement(int lineNo, int statementNo) {
                         param.AssignValue(params_.ParamByName(param.Name()));
                     }
                     query_->ExecSQL();
+                    rowsAffected_ += std::max<int64_t>(0, query_->RowsAffected());
                 }
+                ++statementsRun_;
                 return;
             } catch (const EDBEngineError& e) {
+                NoteFailure(e, statementNo);
                 EDBEngineError failure(e);
                 failure.AddEntry({0, lineNo, where});
                 throw failure;
             } catch (const EDatabaseError& e) {
+                NoteFailure(e, statementNo);
                 std::string message = e.what();
                 if (!message.empty()) message += ". ";
                 throw EDatabaseError(message + where);

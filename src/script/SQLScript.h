@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/data/DbError.h"
 #include "framework/data/Params.h"
@@ -34,6 +35,24 @@ class TSQLScript;
 using TScriptErrorEvent =
     std::function<void(TSQLScript& sender, EDatabaseError& e, int lineNo, int statementNo, TScriptAction& action)>;
 using TScriptNotifyEvent = std::function<void(TSQLScript& sender)>;
+
+// A place in a script's text: line and column from 1, counting the line breaks inside its
+// lines as well (the window hands its whole text over as one line).
+struct TScriptPlace {
+    int line = 0;
+    int column = 0;
+};
+
+// What the last failing statement of a run was and where it stands in the script.
+struct TScriptFailure {
+    int statement = 0;   // from 1, among the statements with text; 0: no failure
+    TScriptPlace start;  // where the statement begins
+    // Where the failure points (a syntax error's token) and the token's length in characters;
+    // line 0 when it points nowhere.
+    TScriptPlace token;
+    int tokenLength = 0;
+    std::string message;  // the failure's own message, before the runner's "Error on line"
+};
 
 class TSQLScript {
 public:
@@ -82,11 +101,18 @@ public:
     // when n < 0.
     void ExecuteStatement(int n);
 
+    // Of the last run: the statements carried out, the records they changed, and the failure
+    // that ended it (statement 0 when none did).
+    int StatementsRun() const { return statementsRun_; }
+    int64_t RowsAffected() const { return rowsAffected_; }
+    const TScriptFailure& LastFailure() const { return failure_; }
+
 protected:
     virtual void RunScript(int n);
 
 private:
     void RunStatement(int lineNo, int statementNo);
+    void NoteFailure(const std::exception& e, int statementNo);
     void RebuildParams();
 
     std::string name_;
@@ -99,12 +125,17 @@ private:
     TParams params_;
     std::unique_ptr<TMacroQuery> query_;
     engine::Database* database_ = nullptr;  // held during a run
+    // Where each line of the running statement begins in the script.
+    std::vector<TScriptPlace> places_;
+    int statementsRun_ = 0;
+    int64_t rowsAffected_ = 0;
+    TScriptFailure failure_;
 };
 
 namespace script {
 
 // Where a statement of a script ends: the position of the first ";" in `line` outside quoted
-// text and "/* */" comments, or npos (always npos when `semicolons` is false, which only
+// text, "/* */" comments and "--" line comments, or npos (always npos when `semicolons` is false, which only
 // follows the quotes and comments). `state` carries an open quote or comment from one line
 // of a statement to the next; it is normal again after a ";" was found.
 struct ScanState {

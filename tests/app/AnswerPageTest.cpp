@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QTabWidget>
+#include <QTest>
 
 #include "app/MainWindow.h"
 #include "base/ErrorHandler.h"
@@ -101,6 +103,32 @@ TEST_F(AnswerPageTest, AnOpenedAnswerFillsTheVisibleRowsAndFollowsTheNavigator) 
     EXPECT_FALSE(grid->DataLink().Active());
     EXPECT_EQ(grid->RowCount(), 2);
     EXPECT_EQ(query.DatabaseName(), data.Path());
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(AnswerPageTest, AfterEscapeInACellTheGridKeepsTheKeyboard) {
+    TForm1 form(Setup());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    form.Pages()->setCurrentIndex(1);
+    TQuery& query = form.Query();
+    query.SetDatabaseName(data.Path());
+    query.SQL().Add("SELECT ID, NAME FROM \"employee.dbf\" ORDER BY ID");
+    query.Open();
+    TDbGrid* grid = form.Grid();
+    grid->setFocus();
+    // Keys go where the focus is, as they do from the keyboard.
+    auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+    press(Qt::Key_Right);
+    press(Qt::Key_F2);
+    ASSERT_TRUE(grid->EditorMode());
+    ASSERT_TRUE(grid->InplaceEditor()->hasFocus());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(grid->EditorMode());
+    EXPECT_EQ(QApplication::focusWidget(), grid);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_EQ(query.RecNo(), 3);
     EXPECT_TRUE(shown.empty());
 }
 

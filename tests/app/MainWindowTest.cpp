@@ -215,11 +215,15 @@ TEST_F(WindowTest, CommandButtonsStandOnTheToolbarsWithHintsAndImages) {
         bool enabled;
     };
     const Button buttons[] = {
-        {"tbbOpen", "Open SQL file", 0, {36, 18}, 2, true},        {"tbbSave", "Save SQL file", 23, {36, 18}, 2, true},
-        {"tbbExecute", "Run SQL query", 46, {36, 18}, 2, true},    {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, true},
-        {"tbbPrint", "Print SQL", 92, {32, 16}, 2, false},         {"tbbClose", "Close", 115, {36, 18}, 2, true},
-        {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, true}, {"tbbClose1", "Close", 23, {36, 18}, 2, true},
-        {"btnHelp", "Help and Info", -1, {36, 18}, 2, false},
+        {"tbbOpen", "Open SQL file (Ctrl+O)", 0, {36, 18}, 2, true},
+        {"tbbSave", "Save SQL file (Ctrl+S)", 23, {36, 18}, 2, true},
+        {"tbbExecute", "Run SQL query (F9)", 46, {36, 18}, 2, true},
+        {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, true},
+        {"tbbPrint", "Print SQL (Ctrl+P)", 92, {32, 16}, 2, false},
+        {"tbbClose", "Close", 115, {36, 18}, 2, true},
+        {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, true},
+        {"tbbClose1", "Close", 23, {36, 18}, 2, true},
+        {"btnHelp", "Help and Info (F1)", -1, {36, 18}, 2, false},
     };
     for (const Button& b : buttons) {
         SCOPED_TRACE(b.name);

@@ -40,13 +40,18 @@ TEST(RunSql, CommentsAreStrippedLineByLineOutsideQuotes) {
     };
     const Case cases[] = {
         {{"SELECT a /* note */ FROM t"}, {"SELECT a  FROM t"}},
-        {{"SELECT * /* start", "middle", "end */ FROM t"}, {"SELECT * ", " FROM t"}},
+        {{"SELECT * /* start", "middle", "end */ FROM t"}, {"SELECT * ", "", " FROM t"}},
         {{"INSERT INTO t VALUES ('/*')", "x"}, {"INSERT INTO t VALUES ('/*')", "x"}},
         {{"UPDATE t SET c = \"a/*b\" /* c */", "d"}, {"UPDATE t SET c = \"a/*b\" ", "d"}},
         {{"x = 'one", "/* still quoted */'", "y /* z */"}, {"x = 'one", "/* still quoted */'", "y "}},
         {{"/* whole */", "a /* one */ b /* two */"}, {"", "a  b /* two */"}},
         {{"a /*/ b", "c */ d"}, {"a ", " d"}},
-        {{"/*", "SELECT", "*/"}, {"", ""}},
+        {{"/*", "SELECT", "*/"}, {"", "", ""}},
+        // Line comments: outside quotes, to the end of their line, after a closed block too.
+        {{"SELECT a -- why", "FROM t"}, {"SELECT a ", "FROM t"}},
+        {{"x = '--' -- y", "-- z /* not a block", "w"}, {"x = '--' ", "", "w"}},
+        {{"a /* b */ c -- d /* e"}, {"a  c "}},
+        {{"/* b", "c */ d -- e */ f"}, {"", " d "}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in.front());

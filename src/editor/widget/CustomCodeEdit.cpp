@@ -198,6 +198,11 @@ void TCustomCodeEdit::GrowColumnLimit(const std::string& s) {
     if (need > columnLimit_) columnLimit_ = std::min(kHardColumnLimit, need);
 }
 
+void TCustomCodeEdit::MakeRoomForCaret(int column) {
+    ColumnLimit();  // brings a stale limit up to date first, so that it cannot shrink later
+    if (column > columnLimit_) columnLimit_ = std::min(kHardColumnLimit, column);
+}
+
 void TCustomCodeEdit::SetCaretXYEx(TBufferCoord p, bool ensureVisible) {
     DoOnPaintTransient(ttBefore);
     const int count = lines_->Count();
@@ -344,7 +349,10 @@ void TCustomCodeEdit::MoveCaretAndSelect(TBufferCoord from, TBufferCoord to, boo
     if (HasOption(eoGroupUndo)) AddUndoBreak();
     BeginPaintLock();
     if (extend) {
-        if (!HasSelection()) SetSelAnchor(from);
+        // A column block of no width (after vertical moves only) is still a block: its anchor
+        // stays where the selection began.
+        const bool emptyBlock = selectionMode_ == smColumn && selActive_ == from && selAnchor_ != selActive_;
+        if (!HasSelection() && !emptyBlock) SetSelAnchor(from);
         SetSelActive(to);
     } else {
         SetSelAnchor(to);

@@ -42,6 +42,17 @@ private:
 
 using TProcessCommandEvent =
     std::function<void(TCustomCodeEdit* sender, TCodeEditorCommand& command, char32_t& ch, void* payload)>;
+// How SearchReplace looks for its text.
+enum TSearchOption : unsigned {
+    ssoMatchCase = 1,
+    ssoWholeWord = 2,
+    ssoBackwards = 4,
+    ssoSelectedOnly = 8,
+    ssoReplace = 16,
+    ssoReplaceAll = 32,
+};
+using TSearchOptions = unsigned;
+
 using TStatusChangeEvent = std::function<void(TCustomCodeEdit* sender, TStatusChanges changes)>;
 using TKeyDownEvent = std::function<void(TCustomCodeEdit* sender, uint16_t& key, TShiftState shift)>;
 using TKeyPressEvent = std::function<void(TCustomCodeEdit* sender, char32_t& ch)>;
@@ -239,6 +250,16 @@ public:
     // A negative value is ignored.
     void SetMaxUndo(int value);
 
+    // --- search and replace --------------------------------------------------------------------
+    // Finds `search` (on one line; case and whole words as `options` say) after the caret, or
+    // before the selection's start with ssoBackwards, going round the text once, and selects it.
+    // With ssoReplace a selection that is a match is replaced first; with ssoReplaceAll every
+    // match in the scope (the text, or the selection with ssoSelectedOnly) is replaced as one
+    // undoable change. Returns the matches found (selected or replaced).
+    int SearchReplace(const std::string& search, const std::string& replacement, TSearchOptions options);
+    // Whether the search found its match only after going round the end (or the start).
+    bool SearchWrapped() const { return searchWrapped_; }
+
     // --- gutter and marks ----------------------------------------------------------------------
     TGutter& Gutter() { return gutter_; }
     TBookMarkOpt& BookMarkOptions() { return bookMarkOpt_; }
@@ -375,6 +396,9 @@ private:
     void LinesCleared();
     void RescanAround(int index);
     void GrowColumnLimit(const std::string& s);
+    // Lets the caret stand at `column` (after typed text, whose trailing blanks a trimmed line
+    // does not hold), up to the hard limit.
+    void MakeRoomForCaret(int column);
     void HighlighterChanged();
 
     void DoStatusChange();
@@ -474,6 +498,7 @@ private:
     TCaretType insertCaret_ = ctVerticalLine;
     TCaretType overwriteCaret_ = ctBlock;
     int maxLeftChar_ = 1024;
+    bool searchWrapped_ = false;
     mutable int columnLimit_ = 1024;
     mutable bool columnLimitStale_ = false;
     int rightEdge_ = 80;

@@ -233,11 +233,14 @@ void TCustomCodeEdit::ReplaceAllText(const std::string& text) {
     BeginPaintLock();
     const TSelectionMode saved = selectionMode_;
     selectionMode_ = smNormal;
+    // A step of its own: typing before or after never joins it in one undo.
+    undoList_.AddBreak();
     {
         UndoBlock block(undoList_);
         SelectAll();
         SetSelectedText(text);
     }
+    undoList_.AddBreak();
     selectionMode_ = saved;
     SetCaretXY({1, 1});
     EndPaintLock();
@@ -427,6 +430,7 @@ void TCustomCodeEdit::TypeChar(char32_t ch) {
         line.insert(ColumnToByte(line, at), s);
         TrimmedPutLine(*lines_, index, line, trim);
         const TBufferCoord now{at + 1, lineNo};
+        MakeRoomForCaret(now.Column);
         SetCaretXY(now);
         if (fill.empty()) {
             undoList_.RecordChange(urInsert, old, now, std::string(), smNormal);
@@ -443,6 +447,7 @@ void TCustomCodeEdit::TypeChar(char32_t ch) {
         line.replace(from, to - from, s);
         TrimmedPutLine(*lines_, index, line, trim);
         undoList_.RecordChange(urInsert, {at, lineNo}, {at + (replaced.empty() ? 0 : 1), lineNo}, replaced, smNormal);
+        MakeRoomForCaret(at + 1);
         SetCaretXY({at + 1, lineNo});
     }
     ScrollRightForTyping();
@@ -484,6 +489,7 @@ void TCustomCodeEdit::TypeString(const std::string& s) {
     TrimmedPutLine(*lines_, index, line, HasOption(eoTrimTrailingSpaces));
     const TBufferCoord old{x, index + 1};
     const TBufferCoord now{x + length, index + 1};
+    MakeRoomForCaret(now.Column);
     SetCaretXY(now);
     undoList_.RecordChange(urInsert, old, now, replaced, smNormal);
     ScrollRightForTyping();
@@ -1051,6 +1057,9 @@ void TCustomCodeEdit::RedoGroup() {
 // Undo and redo of one group are mirror images: items come off `from` and their inverses go
 // onto `to` under the group's number; with eoGroupUndo a run of items of the same reason
 // (indents excepted) goes as one; group breaks at the top of `from` move over to `to`.
+// A run only goes on while every item taken so far had that reason, and a group it reaches
+// goes whole: undoing "delete, insert" of a replaced text never also takes the insertion of
+// the replacement before it, and a run of typing never stops half-way through a block.
 void TCustomCodeEdit::ReplayGroup(TCodeEditUndoList& from, TCodeEditUndoList& to, void (TCustomCodeEdit::*one)()) {
     auto dropBreaks = [&] {
         while (from.LastReason() == urGroupBreak) {
@@ -1062,16 +1071,22 @@ void TCustomCodeEdit::ReplayGroup(TCodeEditUndoList& from, TCodeEditUndoList& to
     const TChangeReason first = from.LastReason();
     const TCodeEditUndoItem* item = from.Peek();
     if (item == nullptr) return;
-    const int32_t group = item->GroupNumber;
+    int32_t group = item->GroupNumber;
     const int32_t saved = to.BlockNumber();
     to.SetBlockNumber(group);
+    const bool runs = HasOption(eoGroupUndo) && first != urIndent && first != urUnindent;
+    bool uniform = true;
     try {
         for (;;) {
+            if (from.Peek()->Reason != first) uniform = false;
             (this->*one)();
             const TCodeEditUndoItem* next = from.Peek();
             if (next == nullptr) break;
             if (next->GroupNumber == group) continue;
-            if (HasOption(eoGroupUndo) && first != urIndent && first != urUnindent && next->Reason == first) continue;
+            if (runs && uniform && next->Reason == first) {
+                group = next->GroupNumber;
+                continue;
+            }
             break;
         }
         dropBreaks();

@@ -56,8 +56,9 @@ struct LexOptions {
     int firstLine = 1;
     int firstColumn = 1;
     size_t firstOffset = 0;
-    // `--` up to the end of the line as a comment. The dialect has none: `5 --3` is 5 - (-3).
-    bool lineComments = false;
+    // `--` up to the end of the line as a comment, as the editor shows it and as SQL pasted from
+    // elsewhere is written. Off, `5 --3` is 5 - (-3), as the dialect itself reads it.
+    bool lineComments = true;
 };
 
 // True for the dialect's reserved words (any case).

@@ -1122,6 +1122,8 @@ std::vector<ScriptPiece> SplitScript(std::string_view text) {
                 advance();
                 advance();
             }
+        } else if (c == '-' && i + 1 < text.size() && text[i + 1] == '-') {
+            while (i < text.size() && text[i] != '\n' && text[i] != '\r') advance();
         } else if (c == ';') {
             finish();
             advance();

@@ -43,7 +43,7 @@ struct ScriptPiece {
     SourcePos pos;          // where `text` starts in the script
 };
 
-// Cuts a script at ";" outside quotes and `/* */` comments. Pieces holding only white space
+// Cuts a script at ";" outside quotes, `/* */` comments and `--` line comments. Pieces holding only white space
 // and comments are dropped. Never fails: an unterminated quote or comment runs to the end and
 // is reported when that piece is parsed.
 std::vector<ScriptPiece> SplitScript(std::string_view text);

@@ -18,7 +18,9 @@ class SyntaxError : public EngineError {
 public:
     SyntaxError(const std::string& headline, const std::string& token, const SourcePos& pos,
                 int code = errc::kSqlSyntax)
-        : EngineError(Compose(headline, token, pos), code), headline_(headline), token_(token), pos_(pos) {}
+        : EngineError(Compose(headline, token, pos), code), headline_(headline), token_(token), pos_(pos) {
+        SetSpot({pos.line, pos.column, pos.offset, token.size()});
+    }
 
     const std::string& Headline() const { return headline_; }
     const std::string& Token() const { return token_; }

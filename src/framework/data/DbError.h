@@ -20,16 +20,21 @@ public:
 // entries (code, native code, message). The script runner appends entries of its own.
 class EDBEngineError : public EDatabaseError {
 public:
-    explicit EDBEngineError(const engine::EngineError& e) : EDatabaseError(e.what()), entries_(e.Entries()) {}
-    EDBEngineError(const std::string& message, std::vector<engine::ErrorEntry> entries)
-        : EDatabaseError(message), entries_(std::move(entries)) {}
+    explicit EDBEngineError(const engine::EngineError& e)
+        : EDatabaseError(e.what()), entries_(e.Entries()), spot_(e.Spot()) {}
+    EDBEngineError(const std::string& message, std::vector<engine::ErrorEntry> entries,
+                   const engine::TextSpot& spot = {})
+        : EDatabaseError(message), entries_(std::move(entries)), spot_(spot) {}
 
     const std::vector<engine::ErrorEntry>& Entries() const { return entries_; }
     void AddEntry(engine::ErrorEntry entry) { entries_.push_back(std::move(entry)); }
     int ErrorCode() const { return entries_.empty() ? 0 : entries_.front().code; }
+    // Where in the statement's text the failure points (line 0: nowhere).
+    const engine::TextSpot& Spot() const { return spot_; }
 
 private:
     std::vector<engine::ErrorEntry> entries_;
+    engine::TextSpot spot_;
 };
 
 // "Name: message" for a named object, the bare message otherwise.

@@ -168,6 +168,33 @@ TEST_F(CodeEditKeyboard, BoundKeysRunTheirCommandAndTheirTextIsNotTyped) {
     EXPECT_EQ(chars[1], U'x');
 }
 
+TEST_F(CodeEditKeyboard, AColumnBlockKeepsItsAnchorWhicheverWayItStarts) {
+    // Down first, then sideways, or the other way round: the same block.
+    for (const bool downFirst : {true, false}) {
+        SCOPED_TRACE(downFirst);
+        edit.Lines().SetText("abcdef\nghijkl\nmnopqr\n");
+        edit.SetCaretXY({2, 1});
+        Press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_EQ(edit.SelectionMode(), smColumn);
+        auto down = [&] {
+            for (int i = 0; i < 2; ++i) Press(Qt::Key_Down, Qt::ShiftModifier);
+        };
+        auto right = [&] {
+            for (int i = 0; i < 4; ++i) Press(Qt::Key_Right, Qt::ShiftModifier);
+        };
+        if (downFirst) {
+            down();
+            right();
+        } else {
+            right();
+            down();
+        }
+        EXPECT_EQ(edit.SelAnchor(), (TBufferCoord{2, 1}));
+        EXPECT_EQ(edit.SelectedText(), "bcde\r\nhijk\r\nnopq");
+        edit.SetSelectionMode(smNormal);
+    }
+}
+
 TEST_F(CodeEditKeyboard, CtrlShiftDigitReachesTheBookmarkCommand) {
     TBufferCoord seen{0, 0};
     edit.OnProcessCommand = [&](TCustomCodeEdit*, TCodeEditorCommand& c, char32_t&, void* data) {

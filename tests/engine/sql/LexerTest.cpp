@@ -87,7 +87,7 @@ TEST(LexerTest, TokenKinds) {
         {"12 12.50 .5 1.5E3 1e-3 1E+2 12. 3e", "num num num num num num num num id:e end"},
         {":name :x1 ? :WORK:cust", "param:name param:x1 ? param:WORK param:cust end"},
         {"( ) , . ; * + - / || = <> != < <= > >=", "( ) , . ; * + - / || = <> <> < <= > >= end"},
-        {"a--b", "id:a - - id:b end"},
+        {"a--b", "id:a end"},
         {"a/**/b /* x\n y */ c", "id:a id:b id:c end"},
         {"t.\"x\".*", "id:t . str:x . * end"},
     };
@@ -97,11 +97,13 @@ TEST(LexerTest, TokenKinds) {
     }
 }
 
-TEST(LexerTest, LineCommentsOnlyWhenAsked) {
-    LexOptions options;
-    options.lineComments = true;
-    EXPECT_EQ(Tokens("a -- b\nc--d\r\ne", options), "id:a id:c id:e end");
-    EXPECT_EQ(Tokens("5 --3"), "num - - num end");
+TEST(LexerTest, LineCommentsRunToTheEndOfTheLineOutsideQuotes) {
+    EXPECT_EQ(Tokens("a -- b\nc--d\r\ne"), "id:a id:c id:e end");
+    EXPECT_EQ(Tokens("'--' -- x"), "str:-- end");
+    EXPECT_EQ(Tokens("5 --3"), "num end");
+    LexOptions off;
+    off.lineComments = false;
+    EXPECT_EQ(Tokens("5 --3", off), "num - - num end");
 }
 
 TEST(LexerTest, ReservedWords) {

@@ -75,7 +75,7 @@ TEST(ParserErrorTest, SyntaxErrorsNameTheTokenAndLine) {
         {"DROP VIEW v", "Invalid syntax", "VIEW", 1},
         {"CREATE INDEX i ON t", "Unexpected end of statement", "t", 1},
         {"GRANT ALL ON t TO u", "Invalid syntax", "GRANT", 1},
-        {"-- a comment\nSELECT a FROM t", "Invalid syntax", "-", 1},
+        {"-- a comment\nSELECT a FROM t --\nWHERE", "Unexpected end of statement", "WHERE", 3},
         {"SELECT a FROM t; SELECT b FROM u", "Only one statement may be run at a time", "SELECT", 1},
         {"DELETE FROM t;\n\nDELETE FROM u", "Only one statement may be run at a time", "DELETE", 3},
         {"SELECT a FROM t;;", "Only one statement may be run at a time", ";", 1},

@@ -406,6 +406,12 @@ TEST(ParserTest, SplitScriptCutsOutsideQuotesAndComments) {
     const auto open = SplitScript("SELECT 'a; b FROM t; SELECT 1");
     ASSERT_EQ(open.size(), 1u);
     EXPECT_EQ(open[0].text, "SELECT 'a; b FROM t; SELECT 1");
+
+    // A ";" in a line comment cuts nothing; a comment alone is no statement.
+    const auto dashes = SplitScript("-- first; not cut\r\nDELETE FROM t -- why; here\n;\n-- the end; really");
+    ASSERT_EQ(dashes.size(), 1u);
+    EXPECT_EQ(dashes[0].text, "DELETE FROM t");
+    EXPECT_EQ(dashes[0].pos.line, 2);
 }
 
 }  // namespace
