@@ -234,6 +234,8 @@ QWidget* TForm1::BuildSqlPage() {
     tbbClose->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
     Toolbar1->Arrange();
     KeepReachable(Toolbar1, Dock1);
+    // The alias and sample boxes stand on the dock: it keeps their height while the toolbar floats.
+    Dock1->SetMinThickness(kDockedHeight);
 
     ComboBox1 = new QComboBox(Dock1);
     ComboBox1->setObjectName("ComboBox1");
@@ -351,6 +353,7 @@ QWidget* TForm1::BuildAnswerPage() {
     tbbClose1->OnClick = [this](TToolbarButton*) { tbbCloseClick(); };
     Toolbar2->Arrange();
     KeepReachable(Toolbar2, Dock2);
+    Dock2->SetMinThickness(kDockedHeight);
 
     DBNavigator2 = new TDbNavigator(Dock2);
     DBNavigator2->setObjectName("DBNavigator2");

@@ -119,6 +119,8 @@ private:
     bool QuerySaveChanges();
     // Saves through the save dialog; false when the person cancelled it.
     bool SaveSqlFile();
+    // Writes the answer as CSV text to `path` (the answer is opened first when it is not).
+    void SaveAnswerAsCsv(const std::string& path);
     void LoadSettings();
     void SaveSettings();
     void SetWorkDir(const std::string& dir);

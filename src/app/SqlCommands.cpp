@@ -13,7 +13,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "base/FileUtil.h"
 #include "editor/widget/CustomCodeEdit.h"
+#include "engine/Csv.h"
 #include "framework/widgets/FileDialogs.h"
 #include "richtext/RtfReader.h"
 #include "sqlgen/TableTool.h"
@@ -24,6 +26,11 @@ namespace tessel {
 namespace {
 
 constexpr const char* kTablesFilter = "Tables (*.DB)|*.DB;*.DBF";
+constexpr const char* kAnswerFilter = "Tables (*.DB)|*.DB;*.DBF|CSV text (*.CSV)|*.CSV";
+
+bool IsCsvPath(const QString& path) {
+    return path.endsWith(".csv", Qt::CaseInsensitive);
+}
 
 // The editor's text that has exactly these lines.
 std::string JoinLines(const TStrings& lines) {
@@ -150,16 +157,42 @@ void TForm1::ShowErrorPlace(int line, int column, int length) {
 void TForm1::tbbSave1Click() {
     TFileDialogRequest request;
     request.kind = TFileDialogRequest::Save;
+    request.initialDir = QString::fromStdString(workDir_);
     request.defaultExt = "DB";
-    request.filter = kTablesFilter;
+    request.filter = kAnswerFilter;
     request.overwritePrompt = true;
     const auto chosen = ExecFileDialog(this, request);
     if (!chosen) return;
-    // The full path decides the place; the database name stays as it is.
-    Table1.Close();
-    Table1.SetTableName(chosen->toStdString());
-    BatchMove1.Execute();
+    if (IsCsvPath(*chosen)) {
+        SaveAnswerAsCsv(chosen->toStdString());
+    } else {
+        // The full path decides the place; the database name stays as it is.
+        Table1.Close();
+        Table1.SetTableName(chosen->toStdString());
+        BatchMove1.Execute();
+    }
     setWindowTitle(*chosen);
+}
+
+void TForm1::SaveAnswerAsCsv(const std::string& path) {
+    if (!Query1.Active()) Query1.Open();
+    TDataCursor& answer = *Query1.Cursor();
+    // Written under a temporary name and renamed into place: a failure leaves any file of
+    // that name as it was.
+    TAtomicFile file(path);
+    file.Write(engine::CsvHeader(answer.Fields()));
+    engine::Record record;
+    std::string block;
+    for (int64_t n = 0; n < answer.RecordCount(); ++n) {
+        answer.ReadRecord(n, record);
+        block += engine::CsvRecord(record);
+        if (block.size() >= (1 << 16)) {
+            file.Write(block);
+            block.clear();
+        }
+    }
+    file.Write(block);
+    file.Commit();
 }
 
 void TForm1::tbbDB2SQLClick() {

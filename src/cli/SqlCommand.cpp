@@ -44,22 +44,8 @@ std::string Cell(const engine::Value& v) {
 }
 
 void PrintCsv(engine::Cursor& answer, std::ostream& out) {
-    const auto& fields = answer.Fields();
-    std::string line;
-    for (size_t k = 0; k < fields.size(); ++k) {
-        if (k) line.push_back(',');
-        line += CsvCell(fields[k].name);
-    }
-    out << line << "\r\n";
-    for (bool ok = answer.First(); ok; ok = answer.Next()) {
-        const auto& rec = answer.Current();
-        line.clear();
-        for (size_t k = 0; k < rec.size(); ++k) {
-            if (k) line.push_back(',');
-            line += CsvCell(engine::FormatValue(rec[k]));
-        }
-        out << line << "\r\n";
-    }
+    out << engine::CsvHeader(answer.Fields());
+    for (bool ok = answer.First(); ok; ok = answer.Next()) out << engine::CsvRecord(answer.Current());
 }
 
 void PrintTable(engine::Cursor& answer, std::ostream& out) {
@@ -183,9 +169,10 @@ int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::o
                         out << result.changes << (result.changes == 1 ? " record changed\n" : " records changed\n");
                     }
                 } catch (const engine::EngineError& e) {
+                    // The line of the token a syntax error names, else the statement's first.
+                    const int line = e.Spot().line > 0 ? e.Spot().line : piece.pos.line;
                     err << "tessel-sql: "
-                        << (source.name == "-c" ? std::string()
-                                                : source.name + ":" + std::to_string(piece.pos.line) + ": ")
+                        << (source.name == "-c" ? std::string() : source.name + ":" + std::to_string(line) + ": ")
                         << e.what() << "\n";
                     return 1;
                 }

@@ -18,17 +18,6 @@ int Fail(std::ostream& err, const std::exception& e) {
 
 }  // namespace
 
-std::string CsvCell(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
-    return out;
-}
-
 int RunSchemaCommand(const std::string& file, std::ostream& out, std::ostream& err) {
     try {
         auto table = engine::OpenTableFile(file, engine::OpenMode::ReadOnly);
@@ -69,24 +58,13 @@ int RunDumpCommand(const std::string& file, std::ostream& out, std::ostream& err
     uint64_t written = 0;
     try {
         auto table = engine::OpenTableFile(file, engine::OpenMode::ReadOnly);
-        const auto& fields = table->Fields();
-        std::string line;
-        for (size_t k = 0; k < fields.size(); ++k) {
-            if (k) line.push_back(',');
-            line += CsvCell(fields[k].name);
-        }
-        out << line << "\r\n";
+        out << engine::CsvHeader(table->Fields());
         engine::TableLock lock(*table, engine::LockMode::Shared);
         table->Refresh();
         engine::Record rec;
         for (uint32_t n = 0; n < table->RecordCount(); ++n) {
             if (!table->ReadRecord(n, rec)) continue;
-            line.clear();
-            for (size_t k = 0; k < rec.size(); ++k) {
-                if (k) line.push_back(',');
-                line += CsvCell(engine::FormatValue(rec[k]));
-            }
-            out << line << "\r\n";
+            out << engine::CsvRecord(rec);
             ++written;
         }
         return 0;

@@ -5,6 +5,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "engine/Csv.h"
+
 namespace tessel::cli {
 
 // tessel-sql's table commands, the same for every table format. Each returns the exit status
@@ -21,7 +23,6 @@ int RunDumpCommand(const std::string& file, std::ostream& out, std::ostream& err
 // --copy SRC DST: the batch copy of SRC into a new table DST (type from its extension).
 int RunCopyCommand(const std::string& source, const std::string& dest, std::ostream& out, std::ostream& err);
 
-// One CSV cell: quoted when it holds a comma, a quote, CR or LF (quotes doubled).
-std::string CsvCell(const std::string& text);
+using engine::CsvCell;
 
 }  // namespace tessel::cli

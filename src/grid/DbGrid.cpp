@@ -214,7 +214,8 @@ TDbCustomGrid::TDbCustomGrid(QWidget* parent)
     SetRowCount(2);
     SetFixedCols(1);
     SetFixedRows(1);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The vertical scroll bar shows while records are out of sight (RefreshVertScrollBar).
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     verticalScrollBar()->setEnabled(false);
     SetScrollBars(TGridScrollBars::Horizontal);
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
@@ -383,7 +384,7 @@ void TDbCustomGrid::SetIndicatorIconColor(const QColor& color) {
 void TDbCustomGrid::SetShowVertScrollBar(bool show) {
     if (show == showVertScrollBar_) return;
     showVertScrollBar_ = show;
-    setVerticalScrollBarPolicy(show ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    if (!show) setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     vertBar_ = {-1, -1, -1, -1};
     RefreshVertScrollBar();
 }
@@ -844,6 +845,7 @@ void TDbCustomGrid::RefreshVertScrollBar() {
             settingVertBar_ = true;
             verticalScrollBar()->setRange(0, 0);
             verticalScrollBar()->setEnabled(false);
+            setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             settingVertBar_ = false;
             vertBar_ = {-1, -1, -1, -1};
         }
@@ -879,6 +881,9 @@ void TDbCustomGrid::RefreshVertScrollBar() {
     bar->setPageStep(std::max(v.Page, 1));
     bar->setValue(std::clamp(v.Position, v.Min, qtMax));
     bar->setEnabled(qtMax > v.Min);
+    // Shown while records are out of sight (and always for an answer without record numbers).
+    const bool hidden = !ds->IsSequenced() || ds->RecordCount() > VisibleRowCount();
+    setVerticalScrollBarPolicy(hidden ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     settingVertBar_ = false;
 }
 

@@ -257,10 +257,17 @@ void TDock::ArrangeToolbars(bool keepPositions) {
     } else {
         thickness += ((boundLines_ & blTop) ? 1 : 0) + ((boundLines_ & blBottom) ? 1 : 0);
     }
-    thickness_ = thickness;
+    thickness_ = std::max(thickness, minThickness_);
     AlignToParent();
     arranging_ = false;
     if (arrangePending_) ArrangeToolbars();
+}
+
+void TDock::SetMinThickness(int thickness) {
+    thickness = std::max(0, thickness);
+    if (thickness == minThickness_) return;
+    minThickness_ = thickness;
+    ArrangeToolbars();
 }
 
 void TDock::AlignToParent() {

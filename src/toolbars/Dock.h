@@ -27,7 +27,7 @@ public:
 
 // A strip along one edge of its parent that lays its tool windows out in rows. It may also hold
 // ordinary controls, which it leaves where they are; when no tool window is visible in it, it
-// shrinks to no thickness and hides them.
+// shrinks to its minimum thickness (none unless set), hiding what does not fit.
 class TDock : public QWidget {
     Q_OBJECT
 
@@ -55,6 +55,11 @@ public:
     void SetBackgroundTransparent(bool on);
     QColor Color() const;
     void SetColor(const QColor& color);
+    // The thickness the dock keeps at least, also with no tool window in it, so that the
+    // controls placed on it stay in sight and a floating tool window can be dropped back
+    // anywhere over it. 0: it shrinks to nothing.
+    int MinThickness() const { return minThickness_; }
+    void SetMinThickness(int thickness);
     QString Version() const;
 
     std::function<void(TDock*, bool inserting, TCustomToolWindow* bar)> OnInsertRemoveBar;
@@ -110,6 +115,7 @@ private:
     std::vector<TCustomToolWindow*> dockList_;
     std::vector<int> rowSizes_;
     int thickness_ = 0;
+    int minThickness_ = 0;
     int updateLock_ = 0;
     bool arrangePending_ = false;
     bool arranging_ = false;

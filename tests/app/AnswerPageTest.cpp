@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -104,6 +105,25 @@ TEST_F(AnswerPageTest, AnOpenedAnswerFillsTheVisibleRowsAndFollowsTheNavigator) 
     EXPECT_EQ(grid->RowCount(), 2);
     EXPECT_EQ(query.DatabaseName(), data.Path());
     EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(AnswerPageTest, TheScrollBarShowsOnlyWhileRecordsAreOutOfSight) {
+    TForm1 form(Setup());
+    form.show();
+    form.Pages()->setCurrentIndex(1);
+    TQuery& query = form.Query();
+    query.SetDatabaseName(data.Path());
+    TDbGrid* grid = form.Grid();
+    EXPECT_FALSE(grid->verticalScrollBar()->isVisible());  // no answer yet
+    for (const int records : {30, 2, 30}) {
+        SCOPED_TRACE(records);
+        query.Close();
+        query.SQL().Clear();
+        query.SQL().Add("SELECT ID, NAME FROM \"employee.dbf\" WHERE ID <= " + std::to_string(records));
+        query.Open();
+        QApplication::processEvents();
+        EXPECT_EQ(grid->verticalScrollBar()->isVisible(), records > grid->VisibleRowCount());
+    }
 }
 
 TEST_F(AnswerPageTest, AfterEscapeInACellTheGridKeepsTheKeyboard) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -231,6 +233,32 @@ TEST_F(EverydayTest, EverySampleRunsAsWrittenOnTheSampleTables) {
     EXPECT_TRUE(form.Query().Active());
     EXPECT_EQ(form.Query().FieldCount(), 5);
     EXPECT_EQ(form.Query().RecordCount(), 0);
+}
+
+TEST_F(EverydayTest, TheAnswerIsSavedAsCsvTextFromTheWorkingDirectory) {
+    TForm1 form(Setup());
+    Open(form);
+    form.Editor()->ReplaceAllText("SELECT DEPT_NO, DEPT_NAME || ', ' || LOCATION AS PLACE FROM \"dept.db\" ORDER BY 1");
+    Run(form);
+    ASSERT_TRUE(shown.empty()) << shown.front();
+    const std::string path = form.WorkDir() + "/answer.csv";
+    dialogAnswer = QString::fromStdString(path);
+    form.findChild<TToolbarButton*>("tbbSave1")->Click();
+    ASSERT_TRUE(shown.empty()) << shown.front();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].initialDir.toStdString(), form.WorkDir());
+    const std::string csv = test::ReadBytes(path);
+    EXPECT_EQ(csv.rfind("DEPT_NO,PLACE\r\n10,\"Sales, Harbour Street\"\r\n20,\"Research, Mill Lane\"\r\n", 0), 0u)
+        << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
+    EXPECT_EQ(form.windowTitle().toStdString(), path);
+
+    // A place that cannot be written: the message names it, nothing is left behind.
+    dialogAnswer = QString::fromStdString(form.WorkDir() + "/no such dir/answer.csv");
+    form.findChild<TToolbarButton*>("tbbSave1")->Click();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("no such dir"), std::string::npos) << shown[0];
+    EXPECT_EQ(form.windowTitle().toStdString(), path);
 }
 
 // Every command of the window on its menu, with its shortcut; the shortcuts work from the editor.

@@ -268,7 +268,7 @@ TEST_F(WindowTest, CommandButtonsStandOnTheToolbarsWithHintsAndImages) {
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST_F(WindowTest, Toolbar1FloatsEmptyingItsDockAndAClosedOneDocksBack) {
+TEST_F(WindowTest, Toolbar1FloatsKeepingItsDockAndDocksBackWhenDroppedOverIt) {
     TForm1 form(Setup());
     form.show();
     auto* toolbar1 = form.findChild<TToolbar*>("Toolbar1");
@@ -277,37 +277,39 @@ TEST_F(WindowTest, Toolbar1FloatsEmptyingItsDockAndAClosedOneDocksBack) {
     ASSERT_TRUE(toolbar1 && dock1 && memo);
     const int memoHeight = memo->height();
 
-    // Dragged off by its grip, far below the dock.
+    // Dragged off by its grip, far below the dock: the dock keeps the height of the alias and
+    // sample boxes, which stay in sight, and the band of options stays where it was.
     toolbar1->BeginDrag({4, 13});
     toolbar1->DragTo(dock1->mapToGlobal(QPoint(200, 250)), false);
     EXPECT_TRUE(toolbar1->DragWouldFloat());
     toolbar1->EndDrag(true);
     ASSERT_TRUE(toolbar1->Floating());
-    EXPECT_EQ(dock1->height(), 0);
-    EXPECT_TRUE(form.AliasBox()->visibleRegion().isEmpty());
-    EXPECT_TRUE(form.SampleBox()->visibleRegion().isEmpty());
-    // The band of options moves up with the dock, and the editor takes the room.
-    EXPECT_EQ(form.FileExtensionsBox()->geometry(), QRect(8, 22, 201, 17));
-    EXPECT_EQ(memo->height(), memoHeight + 26);
+    EXPECT_EQ(dock1->height(), 26);
+    EXPECT_FALSE(form.AliasBox()->visibleRegion().isEmpty());
+    EXPECT_FALSE(form.SampleBox()->visibleRegion().isEmpty());
+    EXPECT_EQ(form.FileExtensionsBox()->geometry(), QRect(8, 48, 201, 17));
+    EXPECT_EQ(memo->height(), memoHeight);
 
     // Its close button: back into Dock1 rather than gone for the session.
     toolbar1->Close();
     EXPECT_EQ(toolbar1->DockedTo(), dock1);
     EXPECT_TRUE(toolbar1->Visible());
     EXPECT_EQ(dock1->height(), 26);
-    EXPECT_EQ(form.FileExtensionsBox()->geometry(), QRect(8, 48, 201, 17));
-    EXPECT_FALSE(form.AliasBox()->visibleRegion().isEmpty());
 
-    // Floated again and dragged back over the dock by its caption.
-    toolbar1->ToggleDocking();
-    ASSERT_TRUE(toolbar1->Floating());
-    toolbar1->BeginDrag({20, 8});
-    toolbar1->DragTo(dock1->mapToGlobal(QPoint(30, 0)), false);  // on the line of the empty dock
-    EXPECT_EQ(toolbar1->DragTarget(), dock1);
-    toolbar1->EndDrag(true);
-    EXPECT_EQ(toolbar1->DockedTo(), dock1);
-    EXPECT_EQ(toolbar1->DockRow(), 0);
-    EXPECT_EQ(dock1->height(), 26);
+    // Floated again and dropped anywhere over the dock, its middle or its bottom edge, by its
+    // caption: docked again.
+    for (const QPoint over : {QPoint(30, 13), QPoint(250, 20), QPoint(120, 25)}) {
+        SCOPED_TRACE(testing::Message() << over.x() << "," << over.y());
+        toolbar1->ToggleDocking();
+        ASSERT_TRUE(toolbar1->Floating());
+        toolbar1->BeginDrag({20, 8});
+        toolbar1->DragTo(dock1->mapToGlobal(over), false);
+        EXPECT_EQ(toolbar1->DragTarget(), dock1);
+        toolbar1->EndDrag(true);
+        EXPECT_EQ(toolbar1->DockedTo(), dock1);
+        EXPECT_EQ(toolbar1->DockRow(), 0);
+        EXPECT_EQ(dock1->height(), 26);
+    }
 }
 
 TEST_F(WindowTest, ScreenshotOfBothPagesShowsTheirToolbars) {

@@ -139,7 +139,7 @@ TEST_F(RunSqlWindowTest, EmptyTextsAndSavingBeforeAnyQueryFailWithTheirMessages)
     EXPECT_EQ(form.windowTitle(), "Tessel");  // the caption waits for a copy that succeeded
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].kind, TFileDialogRequest::Save);
-    EXPECT_EQ(requests[0].filter, "Tables (*.DB)|*.DB;*.DBF");
+    EXPECT_EQ(requests[0].filter, "Tables (*.DB)|*.DB;*.DBF|CSV text (*.CSV)|*.CSV");
     EXPECT_EQ(requests[0].defaultExt, "DB");
     EXPECT_TRUE(requests[0].overwritePrompt);
 }

@@ -198,3 +198,22 @@ TEST(CliTableCommandsTest, CopyReadsBackIdenticallyInPythonDbf) {
     EXPECT_NE(want.find("Alice"), std::string::npos);
     EXPECT_EQ(dump(dst), want);
 }
+
+TEST(CliSqlFiles, AFailureNamesTheFileAndTheLineItPointsAt) {
+    test::TempDir dir;
+    const std::string script = dir.File("steps.sql");
+    // A line comment, a good statement, then one whose error lies two lines below its start.
+    test::WriteBytes(script,
+                     "-- make a table; then fill it\nCREATE TABLE \"a.dbf\" (N INTEGER);\n\n"
+                     "INSERT INTO \"a.dbf\"\n  VALUES (1)\n  WHERE N = 2;\n");
+    const Result syntax = Cli({"--dir", dir.Path(), script});
+    EXPECT_EQ(syntax.status, 1);
+    EXPECT_EQ(syntax.err.rfind("tessel-sql: " + script + ":6: ", 0), 0u) << syntax.err;
+    EXPECT_NE(syntax.err.find("Line Number: 6"), std::string::npos) << syntax.err;
+    // An error that points at no token names the statement's first line.
+    test::WriteBytes(script,
+                     "CREATE TABLE \"k.db\" (N INTEGER, PRIMARY KEY (N)); INSERT INTO \"k.db\" VALUES (1);\n\n"
+                     "INSERT INTO \"k.db\"\n  VALUES (1);\n");
+    const Result missing = Cli({"--dir", dir.Path(), script});
+    EXPECT_EQ(missing.err.rfind("tessel-sql: " + script + ":3: ", 0), 0u) << missing.err;
+}
