@@ -28,7 +28,8 @@ void ParadoxTable::CreateFiles(const std::vector<FieldDesc>& fields, const Creat
     PxHeader h;
     h.fileType = keyFields ? kFileKeyed : kFileUnkeyed;
     h.keyFields = static_cast<uint16_t>(keyFields);
-    int level = IsDosCodePage(drv->codePage) ? 3 : 4;
+    // Level 3 has no code page word: readers take its text as code page 437.
+    int level = drv->codePage == 437 ? 3 : 4;
     uint32_t offset = 0;
     std::vector<std::string> seen;
     for (size_t k = 0; k < fields.size(); ++k) {

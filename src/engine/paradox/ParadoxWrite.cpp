@@ -55,7 +55,10 @@ void ParadoxTable::EncodeField(size_t k, const Value& v, uint8_t* dst,
     };
     switch (f.type) {
         case pxt::kAlpha: {
-            const std::string text = asText();
+            // Trailing blanks are not kept, as Paradox itself keeps none: 'ab  ' is stored as
+            // 'ab' (and all blanks as a blank field), so every reader sees one value.
+            std::string text = asText();
+            while (!text.empty() && text.back() == ' ') text.pop_back();
             if (text.find('\0') != std::string::npos) badValue("text holds a NUL character");
             std::string enc;
             char32_t bad = 0;

@@ -112,7 +112,8 @@ bool IsInteger(const Ty& t) {
     return t.type == fldtype::kInt16 || t.type == fldtype::kInt32;
 }
 
-// The scale at which a field's values are exact: dBASE numbers with decimals, money, BCD.
+// The scale at which a field's values are exact: dBASE numbers (with decimals or without),
+// money, BCD.
 int FixedScaleOf(const FieldDesc& f) {
     int scale = -1;
     if (f.type == fldtype::kBcd) {
@@ -120,8 +121,8 @@ int FixedScaleOf(const FieldDesc& f) {
     } else if (f.type == fldtype::kFloat) {
         if (f.subType == fldsub::kMoney)
             scale = f.units2 > 0 ? f.units2 : 4;
-        else if ((f.nativeType == 'N' || f.nativeType == 'F') && f.units2 > 0)
-            scale = f.units2;
+        else if ((f.nativeType == 'N' || f.nativeType == 'F') && f.units1 > 0)
+            scale = f.units2;  // digits in the file (dBASE): N(n,0) is an exact whole number
     }
     return std::min(scale, kMaxExactScale);
 }
@@ -1417,7 +1418,12 @@ private:
         }
         for (size_t k = 0; k < r.items.size(); ++k) {
             if (k) sql += ", ";
-            sql += r.items[k].sql + " AS " + QuoteSqliteIdentifier(r.names[k]);
+            // A column of text carries the dialect's collation already; a text expression gets
+            // it here, so DISTINCT, UNION and ORDER BY its position follow the same rule.
+            if (FamilyOf(r.items[k].ty) == Fam::String && r.items[k].field == nullptr)
+                sql += "(" + r.items[k].sql + ") COLLATE RTRIM AS " + QuoteSqliteIdentifier(r.names[k]);
+            else
+                sql += r.items[k].sql + " AS " + QuoteSqliteIdentifier(r.names[k]);
         }
         sql += " FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;

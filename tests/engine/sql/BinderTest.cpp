@@ -171,7 +171,11 @@ protected:
                                 F("Emp Id", fldtype::kString, 0, 10), F("RAW", fldtype::kBytes, 0, 4)});
         for (const auto& [key, t] : catalog_.Tables()) {
             std::string cols;
-            for (const auto& f : t.fields) cols += (cols.empty() ? "" : ", ") + QuoteSqliteIdentifier(f.name);
+            // Numbers with NUMERIC affinity, as the tables' own columns hand SQLite numbers: an
+            // exact literal arrives as its digits.
+            for (const auto& f : t.fields)
+                cols += (cols.empty() ? "" : ", ") + QuoteSqliteIdentifier(f.name) +
+                        (f.type == fldtype::kFloat || f.type == fldtype::kBcd ? " NUMERIC" : "");
             db_.Exec("CREATE TABLE " + QuoteSqliteIdentifier(t.sqliteName) + " (" + cols + ")");
         }
         db_.Exec(
@@ -530,7 +534,7 @@ TEST_F(BinderTest, AnswerFields) {
          "COUNT:6/0/0/0, COUNT OF SALARY:6/0/0/0, SUM OF SALARY:7/0/0/0, SUM OF DEPT_NO:7/0/0/0"},
         {"SELECT SUM(AMOUNT), AVG(AMOUNT), MIN(AMOUNT), SUM(RATE), SUM(ID) FROM amounts.dbf",
          "SUM OF AMOUNT:7/0/20/2, AVG OF AMOUNT:7/0/0/0, MIN OF AMOUNT:7/0/12/2, SUM OF RATE:8/0/32/3, "
-         "SUM OF ID:7/0/0/0"},
+         "SUM OF ID:7/0/20/0"},
         {"SELECT AMOUNT * 2, AMOUNT * RATE, AMOUNT + 1.5, AMOUNT / 2 FROM amounts.dbf",
          "EXPR1:7/0/20/2, EXPR2:7/0/20/5, EXPR3:7/0/20/2, EXPR4:7/0/0/0"},
         {"SELECT 'abc', 12, 12.50, 1.5E3, TRUE, NULL FROM employee",
@@ -541,7 +545,7 @@ TEST_F(BinderTest, AnswerFields) {
          "CAST(SALARY AS DECIMAL(10, 2)), CAST(ACTIVE AS CHAR(1)) FROM employee",
          "U:1/0/20/0, EXPR1:1/0/3/0, EXPR2:5/0/0/0, EXPR3:8/0/10/2, EXPR4:1/0/1/0"},
         {"SELECT LAST_NAME FROM employee UNION SELECT DEPT_NAME FROM dept.dbf", "LAST_NAME:1/0/20/0"},
-        {"SELECT DEPT_NO FROM employee UNION SELECT DEPT_NO FROM dept.dbf", "DEPT_NO:7/0/0/0"},
+        {"SELECT DEPT_NO FROM employee UNION SELECT DEPT_NO FROM dept.dbf", "DEPT_NO:7/0/20/0"},
         {"SELECT SALARY = 1 AS B, ID FROM employee, log", "B:4/0/0/0, ID:6/29/0/0"},
     };
     for (const auto& c : cases) {
