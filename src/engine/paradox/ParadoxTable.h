@@ -85,6 +85,15 @@ public:
             if (j <= n_) t_[j] += t_[i + 1];
         }
     }
+    // One more block at the end, holding `count` records: one node, not a rebuild.
+    void Append(int64_t count) {
+        ++n_;
+        t_.resize(n_ + 1, 0);
+        const size_t i = n_;
+        t_[i] = count;
+        const size_t low = i & (~i + 1);
+        for (size_t j = i - 1; j > i - low; j -= j & (~j + 1)) t_[i] += t_[j];
+    }
     void Add(size_t pos, int64_t delta) {
         for (size_t i = pos + 1; i <= n_; i += i & (~i + 1)) t_[i] += delta;
     }

@@ -352,7 +352,7 @@ uint32_t ParadoxTable::AppendUnkeyed(const std::string& rec, bool keep) {
         const uint16_t prevLast = chain_.empty() ? 0 : chain_.back();
         chain_.push_back(b);
         counts_.push_back(0);
-        RebuildCounts();
+        tree_.Append(0);  // appending stays linear in the table's size
         if (prevLast && keep) {
             pendingLink_ = prevLast;  // linked once the new block is written
         } else if (prevLast) {

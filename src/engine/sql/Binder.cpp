@@ -674,8 +674,11 @@ private:
 
     // ---- Expressions ----
 
+    // Text under the dialect's rule: a column of a table carries the RTRIM collation itself
+    // (and leaves SQLite free to hand a constant compared with it to the table); any other
+    // text expression is given it.
     static std::string Collate(const BExpr& e) {
-        return FamilyOf(e.ty) == Fam::String ? "(" + e.sql + " COLLATE RTRIM)" : e.sql;
+        return FamilyOf(e.ty) == Fam::String && e.field == nullptr ? "(" + e.sql + " COLLATE RTRIM)" : e.sql;
     }
 
     BExpr Literal(const Expr& e, std::string sql, Ty ty, Lit lit, std::string token) {
@@ -843,7 +846,8 @@ private:
             const Fam f = FamilyOf(a.ty) == Fam::Null ? FamilyOf(b.ty) : FamilyOf(a.ty);
             if (f == Fam::Binary) Mismatch(token, bin.pos);
             std::string right = b.sql;
-            if (f == Fam::String) right += " COLLATE RTRIM";
+            // A column on either side brings its collation; otherwise the comparison is given it.
+            if (f == Fam::String && a.field == nullptr && b.field == nullptr) right += " COLLATE RTRIM";
             return Predicate(bin, "(" + a.sql + " " + CompareText(bin.op) + " " + right + ")", agg);
         }
         BExpr r;

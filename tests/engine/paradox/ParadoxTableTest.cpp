@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "PxTestUtil.h"
+#include "engine/paradox/ParadoxTable.h"
 #include "engine/paradox/PxFormat.h"
 #include "support/TempDir.h"
 
@@ -567,4 +568,27 @@ TEST(ParadoxTable, ValidityChecksComeFromTheValFile) {
     PutLe32(cut.data() + 9, 0x36);
     test::WriteBytes(dir.File("v.val"), cut);
     EXPECT_THROW(OpenParadoxTable(path, OpenMode::ReadOnly), EngineError);
+}
+
+// The block-count tree grown block by block while appending answers as one built at once.
+TEST(ParadoxCountTree, GrowingByOneBlockAgreesWithBuildingItWhole) {
+    std::mt19937 rng(7);
+    std::vector<uint16_t> counts;
+    tessel::engine::paradox::CountTree grown;
+    for (int n = 1; n <= 300; ++n) {
+        counts.push_back(static_cast<uint16_t>(rng() % 40 + 1));
+        grown.Append(0);
+        grown.Add(counts.size() - 1, counts.back());
+        tessel::engine::paradox::CountTree built;
+        built.Build(counts);
+        uint64_t total = 0;
+        for (size_t pos = 0; pos <= counts.size(); ++pos) {
+            ASSERT_EQ(grown.Before(pos), built.Before(pos)) << n << " blocks, pos " << pos;
+            ASSERT_EQ(grown.Before(pos), total);
+            if (pos < counts.size()) total += counts[pos];
+        }
+        uint64_t before = 0;
+        EXPECT_EQ(grown.Find(total - 1, before), counts.size() - 1);
+        EXPECT_EQ(before, total - counts.back());
+    }
 }

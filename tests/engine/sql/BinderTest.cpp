@@ -171,11 +171,13 @@ protected:
                                 F("Emp Id", fldtype::kString, 0, 10), F("RAW", fldtype::kBytes, 0, 4)});
         for (const auto& [key, t] : catalog_.Tables()) {
             std::string cols;
-            // Numbers with NUMERIC affinity, as the tables' own columns hand SQLite numbers: an
-            // exact literal arrives as its digits.
+            // As the tables' own columns: numbers with NUMERIC affinity (an exact literal arrives
+            // as its digits), text with the dialect's collation.
             for (const auto& f : t.fields)
                 cols += (cols.empty() ? "" : ", ") + QuoteSqliteIdentifier(f.name) +
-                        (f.type == fldtype::kFloat || f.type == fldtype::kBcd ? " NUMERIC" : "");
+                        (f.type == fldtype::kFloat || f.type == fldtype::kBcd ? " NUMERIC"
+                         : f.type == fldtype::kString                         ? " COLLATE RTRIM"
+                                                                              : "");
             db_.Exec("CREATE TABLE " + QuoteSqliteIdentifier(t.sqliteName) + " (" + cols + ")");
         }
         db_.Exec(
