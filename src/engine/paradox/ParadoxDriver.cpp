@@ -1,5 +1,7 @@
 // The Paradox driver's descriptor: names, companion files, field types and their limits.
 
+#include <algorithm>
+
 #include "base/AsciiText.h"
 #include "engine/paradox/Paradox.h"
 
@@ -40,6 +42,20 @@ public:
         if (name.empty()) name = "FIELD";
         if (name.size() > limits_.maxFieldNameLength) name.resize(limits_.maxFieldNameLength);
         return name;
+    }
+
+    CopiedField CopyField(const FieldDesc& source, bool sameDriver) const override {
+        CopiedField c = StorageDriver::CopyField(source, sameDriver);
+        // An exact decimal of another format (a dBASE N(p,s) with decimals, an exact answer
+        // column) becomes a BCD field of its scale, not a float: sums over the copy stay exact.
+        if (!sameDriver && source.type == fldtype::kFloat && source.subType == fldsub::kNone &&
+            source.nativeType == 'N' && source.units1 > 0 && source.units2 > 0 &&
+            source.units2 <= limits_.maxBcdPrecision) {
+            c.field.type = fldtype::kBcd;
+            c.field.units1 = std::min<uint16_t>(std::max(source.units1, source.units2), limits_.maxBcdPrecision);
+            c.field.units2 = source.units2;
+        }
+        return c;
     }
 
     std::unique_ptr<Table> Open(const std::string& path, OpenMode mode) const override {

@@ -137,8 +137,8 @@ TEST_F(ForeignDbfTest, RepeatedFieldNamesGetSqlNamesOfTheirOwn) {
 }
 
 // Numbers as GIS writers store them: wider than dBASE's 20 digits, with more significant digits
-// than a double keeps. A copy into dBASE keeps every digit; into Paradox each lands on the
-// nearest double, as strtod gives it.
+// than a double keeps. A copy into dBASE keeps every digit; so does a copy into Paradox, whose
+// BCD field of the same scale holds them exactly.
 TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
     // F(20,5) written in exponent form with more digits than it declares, as some writers do.
     RawDbf t{{{"AREA", 'N', 24, 15}, {"CODE", 'N', 10, 0}, {"LEN", 'F', 20, 5}},
@@ -163,7 +163,9 @@ TEST_F(ForeignDbfTest, CopiesKeepTheNumbersOtherWritersStore) {
     engine::Record rec;
     auto paradox = engine::OpenTableFile(dir.File("copy.db"), engine::OpenMode::ReadOnly);
     ASSERT_TRUE(paradox->ReadRecord(0, rec));
-    EXPECT_EQ(rec[0].d, std::strtod("74.960975609756105", nullptr));
+    EXPECT_EQ(paradox->Fields()[0].type, engine::fldtype::kBcd);
+    EXPECT_EQ(engine::FormatValue(rec[0]), "74.960975609756105");
+    EXPECT_EQ(Rows("SELECT AREA FROM \"copy.db\" WHERE CODE = 7"), std::vector<std::string>{"74.960975609756105"});
     // An INSERT of the same literal stores the same digits.
     Sql("INSERT INTO \"copy.dbf\" VALUES (74.960975609756105, 8, 1.234567)");
     EXPECT_EQ(Rows("SELECT LEN FROM \"copy.dbf\" WHERE CODE = 8"), std::vector<std::string>{"1.23457"});

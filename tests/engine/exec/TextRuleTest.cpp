@@ -3,6 +3,7 @@
 // tables the independent writers made.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -119,6 +120,12 @@ TEST_F(TextRuleTest, ProductsAndSumsOfFixedPointColumnsAreExact) {
     auto answer = db->OpenQuery("SELECT QTY * UPRICE AS LINE FROM \"n.dbf\"");
     ASSERT_EQ(answer->Fields().size(), 1u);
     EXPECT_EQ(answer->Fields()[0].units2, 2);
+    // Copied into Paradox the decimals become a BCD field of their scale: the sum stays exact,
+    // and pxlib reads the digits.
+    auto source = engine::OpenTableFile(dir.File("n.dbf"), engine::OpenMode::ReadOnly);
+    engine::CopyTableFile(*source, dir.File("n.db"));
+    EXPECT_EQ(Rows("SELECT SUM(UPRICE) FROM \"n.db\""), (std::vector<std::string>{"1810022.00"}));
+    if (!Pxdump().empty()) EXPECT_NE(PxCsv("n.db").find("\n1,9050.11\n"), std::string::npos);
 }
 
 TEST_F(TextRuleTest, ANewParadoxTableNamesItsCodePageUnlessItIs437) {
@@ -139,6 +146,51 @@ TEST_F(TextRuleTest, ANewParadoxTableNamesItsCodePageUnlessItIs437) {
         const std::string csv = PxCsv(name);
         EXPECT_NE(csv.find(cp == 866 ? "Привет" : "Ab"), std::string::npos) << csv;
     }
+}
+
+// A join on a text column of a small table probes an index of it built once, rather than
+// scanning the small table for every record of the big one.
+TEST_F(TextRuleTest, AJoinOnTextProbesTheSmallTable) {
+    Sql("CREATE TABLE \"big.db\" (ID INTEGER, CITY CHAR(20))");
+    Sql("CREATE TABLE \"cities.dbf\" (CITY CHAR(20), REGION CHAR(4))");
+    for (int i = 0; i < 40; ++i) {
+        Sql("INSERT INTO \"cities.dbf\" VALUES ('C" + std::to_string(i) + "', 'R" + std::to_string(i % 4) + "')");
+        Sql("INSERT INTO \"big.db\" VALUES (" + std::to_string(i) + ", 'C" + std::to_string(i % 10) + "  ')");
+    }
+    const std::string join =
+        "SELECT COUNT(*) FROM \"big.db\" B, \"cities.dbf\" C WHERE B.CITY = C.CITY AND C.REGION = 'R1'";
+    EXPECT_EQ(Rows(join), (std::vector<std::string>{"12"}));
+    // The plan of the same join over the two tables' virtual tables.
+    sqlite3* c = db->Connection();
+    std::vector<std::string> names;
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(c, "SELECT name FROM temp.sqlite_master WHERE type = 'table' ORDER BY name", -1, &st,
+                                 nullptr),
+              SQLITE_OK);
+    while (sqlite3_step(st) == SQLITE_ROW) names.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    ASSERT_EQ(names.size(), 2u) << testing::PrintToString(names);
+    // The cities' table is the one with a REGION column.
+    ASSERT_EQ(sqlite3_prepare_v2(c,
+                                 ("SELECT COUNT(*) FROM pragma_table_info('" + names[0] +
+                                  "', 'temp') WHERE name = "
+                                  "'REGION'")
+                                     .c_str(),
+                                 -1, &st, nullptr),
+              SQLITE_OK);
+    sqlite3_step(st);
+    if (sqlite3_column_int(st, 0) == 1) std::swap(names[0], names[1]);
+    sqlite3_finalize(st);
+    const std::string plan = "EXPLAIN QUERY PLAN SELECT COUNT(*) FROM temp." + names[0] + " B, temp." + names[1] +
+                             " C WHERE B.CITY = C.CITY AND C.REGION = 'R1'";
+    std::string steps;
+    ASSERT_EQ(sqlite3_prepare_v2(c, plan.c_str(), -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(c);
+    while (sqlite3_step(st) == SQLITE_ROW)
+        steps += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) + "; ";
+    sqlite3_finalize(st);
+    // The big table is scanned once; the cities are probed by CITY (column 0: index number 32,
+    // the probe of the column in bits 8 and up) with the probe value as the constraint.
+    EXPECT_EQ(steps, "SCAN B VIRTUAL TABLE INDEX 0:2; SCAN C VIRTUAL TABLE INDEX 32:3; ") << steps;
 }
 
 }  // namespace
