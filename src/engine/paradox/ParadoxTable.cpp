@@ -28,6 +28,7 @@ void ParadoxTable::Load() {
     if (h_.keyFields > 0) CheckIndex();
     LoadSecondaries();
     cachePos_ = SIZE_MAX;
+    ForgetHeldBlocks();
 }
 
 void ParadoxTable::LoadHeader() {
@@ -421,14 +422,38 @@ void ParadoxTable::FlushPendingBlock() {
     pendingLink_ = 0;
 }
 
+namespace {
+constexpr size_t kHeldBlockBytes = size_t{16} << 20;
+}
+
+void ParadoxTable::ForgetHeldBlocks() {
+    heldBlocks_.clear();
+    heldBytes_ = 0;
+}
+
 void ParadoxTable::LoadBlock(size_t pos) {
     FlushPendingBlock();
     const uint16_t b = chain_[pos];
     const uint32_t n = counts_[pos];
-    cache_.resize(kBlockHeader + size_t{n} * h_.recordSize);
-    const size_t got = db_.ReadAt(BlockOffset(b), cache_.data(), cache_.size());
-    if (got != cache_.size())
-        Fail(Where() + " is truncated: block " + std::to_string(b) + " can no longer be read", errc::kCorruptFile);
+    const size_t size = kBlockHeader + size_t{n} * h_.recordSize;
+    if (holds_ > 0 && (heldLock_ != db_.LockGeneration() || heldWrites_ != db_.WriteGeneration())) {
+        ForgetHeldBlocks();
+        heldLock_ = db_.LockGeneration();
+        heldWrites_ = db_.WriteGeneration();
+    }
+    const auto held = holds_ > 0 ? heldBlocks_.find(b) : heldBlocks_.end();
+    if (held != heldBlocks_.end() && held->second.size() == size) {
+        cache_.assign(held->second);
+    } else {
+        cache_.resize(size);
+        const size_t got = db_.ReadAt(BlockOffset(b), cache_.data(), cache_.size());
+        if (got != cache_.size())
+            Fail(Where() + " is truncated: block " + std::to_string(b) + " can no longer be read", errc::kCorruptFile);
+        if (holds_ > 0 && heldBytes_ + size <= kHeldBlockBytes) {
+            heldBytes_ += size;
+            heldBlocks_[b] = cache_;
+        }
+    }
     cachePos_ = pos;
     cacheStart_ = static_cast<uint32_t>(tree_.Before(pos));
     cacheCount_ = n;
@@ -640,6 +665,7 @@ void ParadoxTable::Unlock() {
         }
     }
     --holds_;
+    if (holds_ == 0) ForgetHeldBlocks();  // another program may write once the lock is gone
     if (mb_.IsOpen()) mb_.File().Unlock();
     db_.Unlock();
 }

@@ -444,6 +444,14 @@ private:
     uint32_t cacheStart_ = 0;
     uint32_t cacheCount_ = 0;
     std::string cache_;
+    // The blocks read while the lock is held (a statement), by block number, up to a limit:
+    // a join that probes a small table reads each of its blocks once, not once per probe.
+    // Valid while neither the kernel lock was retaken nor anything was written.
+    std::unordered_map<uint16_t, std::string> heldBlocks_;
+    size_t heldBytes_ = 0;
+    uint64_t heldLock_ = 0;
+    uint64_t heldWrites_ = 0;
+    void ForgetHeldBlocks();
 
     int holds_ = 0;
     bool metaDirty_ = false;

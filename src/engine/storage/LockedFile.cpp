@@ -108,6 +108,7 @@ void LockedFile::ReadExactly(uint64_t offset, void* buffer, size_t size, const c
 }
 
 void LockedFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    ++writes_;
     const IoFault fault = CheckIoFault(IoCall::Write, path_);
     if (fault.error && fault.bytes < size) size = fault.bytes;  // a write cut off part-way
     NotifyBeforeWrite(path_, fd_, offset, size);
@@ -125,6 +126,7 @@ void LockedFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 }
 
 void LockedFile::Truncate(uint64_t size) {
+    ++writes_;
     if (const IoFault f = CheckIoFault(IoCall::Truncate, path_); f.error)
         Fail("Cannot write", path_, f.error, errc::kIo);
     NotifyBeforeTruncate(path_, fd_, size);

@@ -51,6 +51,9 @@ public:
     // Grows every time the kernel lock is (re)taken: what was read under an older generation
     // may have changed since.
     uint64_t LockGeneration() const { return generation_; }
+    // Grows with every write and truncation through this object: what was read before may
+    // have changed since.
+    uint64_t WriteGeneration() const { return writes_; }
 
 private:
     void Acquire(bool exclusive);
@@ -62,6 +65,7 @@ private:
     int exclusiveDepth_ = 0;  // how many of the holds asked for exclusive
     bool exclusive_ = false;  // what the kernel lock currently is
     uint64_t generation_ = 0;
+    uint64_t writes_ = 0;
 };
 
 // Holds a LockedFile's lock for a scope.
