@@ -14,6 +14,7 @@
 #include <QTabWidget>
 
 #include "base/FileUtil.h"
+#include "base/TextEncoding.h"
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Csv.h"
 #include "framework/widgets/FileDialogs.h"
@@ -135,9 +136,7 @@ void TForm1::RunLines(const TStrings& lines) {
         if (spot.line > 0) {
             const std::string_view token =
                 std::string_view(text).substr(std::min(spot.offset, text.size()), spot.length);
-            const auto length = std::count_if(token.begin(), token.end(),
-                                              [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
-            ShowErrorPlace(spot.line, spot.column, static_cast<int>(length));
+            ShowErrorPlace(spot.line, spot.column, static_cast<int>(Utf8Length(token)));
         }
         throw;
     }

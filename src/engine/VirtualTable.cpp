@@ -79,10 +79,11 @@ int Connect(sqlite3* db, void* aux, int, const char* const* argv, sqlite3_vtab**
     for (size_t k = 0; k < entry->info.fields.size(); ++k) {
         if (k) decl += ", ";
         const FieldDesc& f = entry->info.fields[k];
-        decl += sql::QuoteSqliteIdentifier(f.name) + " " + SqlTypeOf(f);
+        const char* type = SqlTypeOf(f);
+        decl += sql::QuoteSqliteIdentifier(f.name) + " " + type;
         // Text compares, groups, sorts and is made distinct by the dialect's rule (trailing
         // blanks do not count) wherever SQLite itself compares it, without a call per row.
-        if (std::strcmp(SqlTypeOf(f), "TEXT") == 0 && f.type != fldtype::kDate && f.type != fldtype::kTime &&
+        if (std::strcmp(type, "TEXT") == 0 && f.type != fldtype::kDate && f.type != fldtype::kTime &&
             f.type != fldtype::kTimestamp)
             decl += " COLLATE RTRIM";
     }

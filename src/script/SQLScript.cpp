@@ -6,7 +6,9 @@
 
 #include "base/AsciiText.h"
 #include "base/ErrorHandler.h"
+#include "base/TextEncoding.h"
 #include "engine/Database.h"
+#include "engine/sql/Lexer.h"
 #include "framework/data/Session.h"
 
 namespace tessel {
@@ -47,27 +49,10 @@ namespace {
 // What RunStatement does after a failure the handler has seen.
 enum class TAfterFailure { Done, Retry };
 
-// The place just after `text` when it begins at `p`: CR LF, LF and a lone CR each end a line;
-// columns count characters.
+// The place just after `text` when it begins at `p`, counted as the engine counts positions.
 TScriptPlace After(TScriptPlace p, std::string_view text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-            ++p.line;
-            p.column = 1;
-        } else if ((c & 0xC0) != 0x80 && c != '\r') {
-            ++p.column;
-        }
-    }
+    for (size_t i = 0; i < text.size(); ++i) engine::sql::StepOver(text, i, p.line, p.column);
     return p;
-}
-
-// The number of characters of UTF-8 text.
-int CharCount(std::string_view text) {
-    int n = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    return n;
 }
 
 // `s` trimmed as TrimControls does, and the place where what is left begins.
@@ -233,7 +218,7 @@ void TSQLScript::NoteFailure(const std::exception& e, int statementNo) {
             const TScriptPlace at =
                 j < static_cast<int>(places_.size()) ? places_[static_cast<size_t>(j)] : places_.back();
             failure_.token = After(at, std::string_view(line).substr(0, inside));
-            failure_.tokenLength = CharCount(std::string_view(line).substr(inside, spot.length));
+            failure_.tokenLength = static_cast<int>(Utf8Length(std::string_view(line).substr(inside, spot.length)));
             return;
         }
         begin = end;

@@ -72,17 +72,13 @@ private:
         return i_ + ahead < text_.size() ? static_cast<unsigned char>(text_[i_ + ahead]) : 0;
     }
 
-    // Moves over one byte, keeping line and column (columns count characters: UTF-8
-    // continuation bytes add nothing; CR LF is one line break).
+    // Moves over one byte, keeping line and column.
     void Advance() {
-        const unsigned char c = Peek();
+        if (i_ < text_.size())
+            StepOver(text_, i_, line_, column_);
+        else
+            ++column_;  // past the end, as over any other byte
         ++i_;
-        if (c == '\n' || (c == '\r' && Peek() != '\n')) {
-            ++line_;
-            column_ = 1;
-        } else if ((c & 0xC0) != 0x80 && c != '\r') {
-            ++column_;
-        }
     }
 
     // Names the token by its first characters (at most `maxLength` bytes, a whole UTF-8

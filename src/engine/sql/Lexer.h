@@ -61,6 +61,19 @@ struct LexOptions {
     bool lineComments = true;
 };
 
+// Moves a line and column over the byte text[i], as every position in SQL text counts them:
+// CR LF, LF and a lone CR each end a line; columns count characters (UTF-8 continuation bytes
+// add nothing).
+inline void StepOver(std::string_view text, size_t i, int& line, int& column) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+        ++line;
+        column = 1;
+    } else if ((c & 0xC0) != 0x80 && c != '\r') {
+        ++column;
+    }
+}
+
 // True for the dialect's reserved words (any case).
 bool IsReservedWord(std::string_view word);
 

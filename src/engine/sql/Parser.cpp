@@ -1092,15 +1092,9 @@ std::vector<ScriptPiece> SplitScript(std::string_view text) {
     SourcePos here;
     size_t i = 0;
     auto advance = [&]() {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
+        StepOver(text, i, here.line, here.column);
         ++i;
         ++here.offset;
-        if (c == '\n' || (c == '\r' && (i >= text.size() || text[i] != '\n'))) {
-            ++here.line;
-            here.column = 1;
-        } else if ((c & 0xC0) != 0x80 && c != '\r') {
-            ++here.column;
-        }
     };
     auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
     bool inPiece = false;
