@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "WindowTestSupport.h"
 #include "app/MainWindow.h"
 #include "base/ErrorHandler.h"
 #include "editor/widget/CustomCodeEdit.h"
@@ -26,22 +27,12 @@ using namespace tessel;
 
 namespace {
 
-class EverydayTest : public testing::Test {
+class EverydayTest : public test::WindowFixture {
 protected:
     void SetUp() override {
-        SetErrorPresenter([this](const std::string& text) { shown.push_back(text); });
-        SetFileDialogHook([this](const TFileDialogRequest& request) -> std::optional<QString> {
-            requests.push_back(request);
-            return dialogAnswer;
-        });
-        std::filesystem::create_directories(dirs.ConfigDir());
-        std::filesystem::create_directories(dirs.Root().File("bin"));
+        WindowFixture::SetUp();
+        MakeBinDir();
     }
-    void TearDown() override {
-        SetErrorPresenter(nullptr);
-        SetFileDialogHook(nullptr);
-    }
-    TForm1Setup Setup() const { return {dirs.Root().File("bin/tessel"), dirs.Root().File("bin/tessel.INI")}; }
     // The window shown and active, with the editor focused, on the sample alias.
     void Open(TForm1& form) {
         form.show();
@@ -58,11 +49,6 @@ protected:
         QTest::keyClick(form.Editor(), key, modifiers);
     }
     static void Run(TForm1& form) { form.findChild<TToolbarButton*>("tbbExecute")->Click(); }
-
-    test::ScopedUserDirs dirs;
-    std::vector<std::string> shown;
-    std::vector<TFileDialogRequest> requests;
-    std::optional<QString> dialogAnswer;
 };
 
 TEST_F(EverydayTest, UndoAndRedoGiveBackEveryTextAroundSamplesAndTableToSql) {

@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "WindowTestSupport.h"
 #include "app/Settings.h"
 #include "base/ErrorHandler.h"
 #include "editor/widget/CustomCodeEdit.h"
@@ -34,27 +35,7 @@ using tessel::test::WriteBytes;
 namespace {
 
 // Collects what the application's handler would show, and answers file dialogs.
-class WindowTest : public testing::Test {
-protected:
-    void SetUp() override {
-        SetErrorPresenter([this](const std::string& text) { shown.push_back(text); });
-        SetFileDialogHook([this](const TFileDialogRequest& request) -> std::optional<QString> {
-            requests.push_back(request);
-            return dialogAnswer;
-        });
-        std::filesystem::create_directories(dirs.ConfigDir());
-    }
-    void TearDown() override {
-        SetErrorPresenter(nullptr);
-        SetFileDialogHook(nullptr);
-    }
-    TForm1Setup Setup() const { return {dirs.Root().File("bin/tessel"), dirs.Root().File("bin/tessel.INI")}; }
-
-    ScopedUserDirs dirs;
-    std::vector<std::string> shown;
-    std::vector<TFileDialogRequest> requests;
-    std::optional<QString> dialogAnswer;
-};
+using WindowTest = tessel::test::WindowFixture;
 
 }  // namespace
 

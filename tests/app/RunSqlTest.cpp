@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QTabWidget>
 
+#include "WindowTestSupport.h"
 #include "app/MainWindow.h"
 #include "app/RunSql.h"
 #include "base/ErrorHandler.h"
@@ -90,22 +91,12 @@ TEST(RunSql, OneStatementBeginningWithSelectIsAQuery) {
 }
 
 // The window over the sample alias, with file dialogs answered by the test.
-class RunSqlWindowTest : public testing::Test {
+class RunSqlWindowTest : public test::WindowFixture {
 protected:
     void SetUp() override {
-        SetErrorPresenter([this](const std::string& text) { shown.push_back(text); });
-        SetFileDialogHook([this](const TFileDialogRequest& request) -> std::optional<QString> {
-            requests.push_back(request);
-            return dialogAnswer;
-        });
-        std::filesystem::create_directories(dirs.ConfigDir());
-        std::filesystem::create_directories(dirs.Root().File("bin"));
+        WindowFixture::SetUp();
+        MakeBinDir();
     }
-    void TearDown() override {
-        SetErrorPresenter(nullptr);
-        SetFileDialogHook(nullptr);
-    }
-    TForm1Setup Setup() const { return {dirs.Root().File("bin/tessel"), dirs.Root().File("bin/tessel.INI")}; }
     void Type(TForm1& form, const std::string& text) { form.Editor()->ReplaceAllText(text); }
     void Click(TForm1& form, const char* button) { form.findChild<TToolbarButton*>(button)->Click(); }
     TToolbarButton* Button(TForm1& form, const char* name) { return form.findChild<TToolbarButton*>(name); }
@@ -118,11 +109,7 @@ protected:
         return rec[0].i;
     }
 
-    test::ScopedUserDirs dirs;
     test::TempDir out;
-    std::vector<std::string> shown;
-    std::vector<TFileDialogRequest> requests;
-    std::optional<QString> dialogAnswer;
 };
 
 TEST_F(RunSqlWindowTest, EmptyTextsAndSavingBeforeAnyQueryFailWithTheirMessages) {
