@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,34 @@ using Clock = std::chrono::steady_clock;
 
 inline double Seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
+}
+
+// How long one run of `f` takes.
+inline double Seconds(const std::function<void()>& f) {
+    const auto t0 = Clock::now();
+    f();
+    return Seconds(t0, Clock::now());
+}
+
+// The best of three runs.
+inline double Best(const std::function<void()>& f) {
+    double best = 1e9;
+    for (int k = 0; k < 3; ++k) best = std::min(best, Seconds(f));
+    return best;
+}
+
+// The next number of a xorshift sequence: the same tables on every run.
+inline uint64_t Rand(uint64_t& s) {
+    s ^= s << 13;
+    s ^= s >> 7;
+    s ^= s << 17;
+    return s;
+}
+
+// A query's answer read record by record, as a reader of the whole answer does.
+inline void ReadAll(engine::Database& db, const std::string& sql) {
+    auto answer = db.OpenQuery(sql);
+    for (bool ok = answer->First(); ok; ok = answer->Next()) (void)answer->Current();
 }
 
 struct QueryRun {

@@ -16,34 +16,15 @@
 #include <thread>
 #include <vector>
 
+#include "SqlTiming.h"
 #include "engine/Engine.h"
 #include "engine/TableFiles.h"
 #include "engine/storage/RollbackJournal.h"
 
 using namespace tessel::engine;
-using Clock = std::chrono::steady_clock;
+using namespace tessel::bench;
 
 namespace {
-
-double Seconds(const std::function<void()>& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-// The best of three runs.
-double Best(const std::function<void()>& f) {
-    double best = 1e9;
-    for (int k = 0; k < 3; ++k) best = std::min(best, Seconds(f));
-    return best;
-}
-
-uint64_t Rand(uint64_t& s) {
-    s ^= s << 13;
-    s ^= s >> 7;
-    s ^= s << 17;
-    return s;
-}
 
 void MakeTables(const std::string& dir, const std::string& ext, uint32_t n, sqlite3* native) {
     const bool dbf = ext == ".dbf";
@@ -151,11 +132,6 @@ int OgrQuery(const std::string& dir, const std::string& sql) {
     const int rc = std::system(cmd.c_str());
     if (rc == 0) return 0;
     return WIFEXITED(rc) && WEXITSTATUS(rc) == 124 ? 2 : 1;
-}
-
-void ReadAll(Database& db, const std::string& sql) {
-    auto answer = db.OpenQuery(sql);
-    for (bool ok = answer->First(); ok; ok = answer->Next()) (void)answer->Current();
 }
 
 }  // namespace
