@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "engine/sql/Parser.h"
+#include "framework/data/FormatSettings.h"
 
 namespace tessel {
 
@@ -102,15 +103,9 @@ bool IsQueryText(const std::string& text) {
 
 namespace {
 
-// 1234567 as "1,234,567".
-std::string Grouped(int64_t n) {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
-    return n < 0 ? "-" + digits : digits;
-}
-
+// 1234 as "1,234 records".
 std::string Counted(int64_t n, const char* one, const char* many) {
-    return Grouped(n) + " " + (n == 1 ? one : many);
+    return FloatToStrFixed(static_cast<double>(n), 0, true) + " " + (n == 1 ? one : many);
 }
 
 std::string Seconds(double seconds) {

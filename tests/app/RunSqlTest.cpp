@@ -90,6 +90,14 @@ TEST(RunSql, OneStatementBeginningWithSelectIsAQuery) {
     EXPECT_FALSE(IsQueryText(text));
 }
 
+TEST(RunSql, SummariesCountWithSeparatorsAndSingulars) {
+    EXPECT_EQ(QuerySummary(1234, 0.05), "1,234 records, 0.05 s");
+    EXPECT_EQ(QuerySummary(1, 0), "1 record, 0.00 s");
+    EXPECT_EQ(ScriptSummary(1, 1, 0.2), "1 statement, 1 record changed, 0.20 s");
+    EXPECT_EQ(ScriptSummary(3, 1234567, 1.234), "3 statements, 1,234,567 records changed, 1.23 s");
+    EXPECT_EQ(ScriptSummary(0, 0, 0), "0 statements, 0 records changed, 0.00 s");
+}
+
 // The window over the sample alias, with file dialogs answered by the test.
 class RunSqlWindowTest : public test::WindowFixture {
 protected:
