@@ -7,7 +7,8 @@
 // Each query is timed through Tessel's engine in the same process (best of 3) and printed as
 // ratios. Then the batch copy of the big table into a new .db against CREATE TABLE AS SELECT
 // from the bare table, and the time to the first page of a whole-table answer. Run by hand:
-//   tessel_dialect_bench [RECORDS]
+//   tessel_dialect_bench [RECORDS [QUERY]]
+// QUERY, a part of a query's name ("ORDER"), times that query alone.
 
 #include <sqlite3.h>
 
@@ -267,6 +268,7 @@ std::string Plain(std::string sql, const char* prefix) {
 
 int main(int argc, char** argv) {
     const uint32_t n = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000;
+    const std::string only = argc > 2 ? argv[2] : "";
     SetDurableWrites(false);  // the engine's own cost, not the disk's
     const std::string root = (std::filesystem::temp_directory_path() / "tessel-dialect-bench").string();
     std::filesystem::remove_all(root);
@@ -308,6 +310,7 @@ int main(int argc, char** argv) {
     std::printf("%-24s %9s %9s | %9s %6s %6s | %9s %6s %6s | %s\n", "query", "native s", "bare s", ".dbf s", "/bare",
                 "/nat", ".db s", "/bare", "/nat", "target");
     for (const Query& q : queries) {
+        if (!only.empty() && std::string(q.name).find(only) == std::string::npos) continue;
         const double native = BestUnlessSlow([&] { StepAll(sql, Plain(q.sql, "native_")); });
         const double bareDbf = BestUnlessSlow([&] { StepAll(sql, Plain(q.sql, "bare_dbf_")); });
         const double bareDb = BestUnlessSlow([&] { StepAll(sql, Plain(q.sql, "bare_db_")); });
@@ -320,6 +323,11 @@ int main(int argc, char** argv) {
                     dbf / bareDbf, dbf / native, dbp, dbp / bareDb, dbp / native, target);
     }
 
+    if (!only.empty()) {
+        sqlite3_close(sql);
+        std::filesystem::remove_all(root);
+        return 0;
+    }
     // The batch copy into a new .db, against SQLite copying the bare table into its own.
     std::printf("\n");
     for (const char* ext : {".dbf", ".db"}) {

@@ -94,6 +94,7 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
     SetSessionEngine(engine_.get());
     Query1.SetName("Query1");
     DataSource1.SetDataSet(&Query1);
+    connect(&answerFeed_, &QTimer::timeout, this, [this] { RunGuarded([this] { FeedAnswer(); }); });
     Table1.SetName("Table1");
     Table1.SyncSQLByRange = true;
     Table1.NarrowSearch = false;

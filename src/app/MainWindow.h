@@ -3,6 +3,8 @@
 // The main window of Tessel.
 
 #include <QMainWindow>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -121,6 +123,9 @@ private:
     bool SaveSqlFile();
     // Writes the answer as CSV text to `path` (the answer is opened first when it is not).
     void SaveAnswerAsCsv(const std::string& path);
+    // Reads more of an answer still coming in while the window has nothing else to do.
+    void FeedAnswer();
+    void ShowAnswerSummary();
     void LoadSettings();
     void SaveSettings();
     void SetWorkDir(const std::string& dir);
@@ -144,6 +149,9 @@ private:
     TDbTable Table1;
     TBatchMove BatchMove1;
     TSQLScript SQLScript1;
+    // The answer's rows come in a slice at a time after its first page is shown.
+    QTimer answerFeed_;
+    std::chrono::steady_clock::time_point answerStarted_;
 
     QTabWidget* TabbedNotebook1 = nullptr;
     TDock* Dock1 = nullptr;

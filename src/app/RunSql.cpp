@@ -125,6 +125,10 @@ std::string QuerySummary(int64_t records, double seconds) {
     return Counted(records, "record", "records") + ", " + Seconds(seconds);
 }
 
+std::string AnswerProgress(int64_t records) {
+    return Counted(records, "record", "records") + " so far";
+}
+
 std::string WithLineNumber(const std::string& message, int line) {
     static constexpr std::string_view kLabel = "\nLine Number: ";
     const size_t at = message.rfind(kLabel);

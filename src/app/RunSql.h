@@ -23,6 +23,8 @@ std::vector<std::string> StripComments(const TStrings& lines);
 // script, "1,234 records, 0.05 s" for a query.
 std::string ScriptSummary(int statements, int64_t changes, double seconds);
 std::string QuerySummary(int64_t records, double seconds);
+// The status of an answer still coming in: "12,288 records so far".
+std::string AnswerProgress(int64_t records);
 
 // An engine message whose last line is "Line Number: N" with N replaced by `line`.
 std::string WithLineNumber(const std::string& message, int line);

@@ -140,8 +140,44 @@ void TForm1::RunLines(const TStrings& lines) {
         }
         throw;
     }
-    tbbSave1->setEnabled(Query1.RecordCount() != 0);
-    StatusBar1->showMessage(QString::fromStdString(QuerySummary(Query1.RecordCount(), seconds())));
+    answerStarted_ = started;
+    tbbSave1->setEnabled(Query1.KnownRecordCount() != 0);
+    if (Query1.IsCountComplete()) {
+        ShowAnswerSummary();
+    } else {
+        StatusBar1->showMessage(QString::fromStdString(AnswerProgress(Query1.KnownRecordCount())));
+        answerFeed_.start(0);
+    }
+}
+
+void TForm1::FeedAnswer() {
+    if (!Query1.Active() || Query1.IsCountComplete()) {
+        answerFeed_.stop();
+        return;
+    }
+    // Slices of about 30 ms keep keys and paints answered while a long answer comes in.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(30);
+    bool complete = false;
+    try {
+        do complete = Query1.FetchMore(2048);
+        while (!complete && std::chrono::steady_clock::now() < until);
+    } catch (...) {
+        answerFeed_.stop();
+        StatusBar1->showMessage(QString::fromStdString(AnswerProgress(Query1.KnownRecordCount()) + ", cut short"));
+        throw;
+    }
+    if (complete) {
+        answerFeed_.stop();
+        ShowAnswerSummary();
+    } else {
+        StatusBar1->showMessage(QString::fromStdString(AnswerProgress(Query1.KnownRecordCount())));
+    }
+}
+
+void TForm1::ShowAnswerSummary() {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - answerStarted_).count();
+    tbbSave1->setEnabled(Query1.KnownRecordCount() != 0);
+    StatusBar1->showMessage(QString::fromStdString(QuerySummary(Query1.KnownRecordCount(), seconds)));
 }
 
 void TForm1::ShowErrorPlace(int line, int column, int length) {

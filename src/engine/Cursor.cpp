@@ -7,21 +7,74 @@
 
 #include "base/EngineError.h"
 #include "engine/Database.h"
+#include "engine/Engine.h"
 #include "engine/SqlValue.h"
+#include "engine/StatementLocks.h"
 
 namespace tessel::engine {
 
-Cursor::Cursor(Database* db, std::string table, std::vector<FieldDesc> fields, int64_t count)
-    : db_(db), table_(std::move(table)), fields_(std::move(fields)), count_(count) {
-    const std::string sql = "SELECT * FROM temp." + table_ + " WHERE rowid >= ?1 ORDER BY rowid";
-    if (sqlite3_prepare_v3(db_->Connection(), sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &read_, nullptr) != SQLITE_OK)
-        throw EngineError(std::string("Cannot read the answer: ") + sqlite3_errmsg(db_->Connection()),
-                          errc::kSqlExecute);
+Cursor::Stream::~Stream() {
+    sqlite3_finalize(source);
+    // `locks` lets the tables go as it is destroyed (a failure to unlock a read is not
+    // worth more than the answer already read).
+}
+
+Cursor::Cursor(Database* db, std::vector<FieldDesc> fields, sqlite3_stmt* source, std::unique_ptr<StatementLocks> locks)
+    : db_(db), fields_(std::move(fields)) {
+    stream_ = std::make_unique<Stream>();
+    stream_->source = source;
+    stream_->locks = std::move(locks);
+    db_->streams_.push_back(this);
 }
 
 Cursor::~Cursor() {
-    sqlite3_finalize(read_);
-    db_->DropAnswerTable(table_);
+    EndStream();
+}
+
+void Cursor::EndStream() noexcept {
+    if (!stream_) return;
+    stream_.reset();
+    auto& open = db_->streams_;
+    open.erase(std::remove(open.begin(), open.end(), this), open.end());
+}
+
+void Cursor::Fill(int64_t upTo) {
+    if (!stream_ || count_ >= upTo) return;
+    // Rows come a batch at a time: stepping through the answer costs one call here per batch.
+    upTo = std::max(upTo, count_ + kFillBatch);
+    RunningGuard running(db_->Owner());
+    try {
+        sqlite3_stmt* source = stream_->source;
+        Record& row = fillRow_;
+        row.resize(fields_.size());
+        int rc = SQLITE_ROW;
+        while (count_ < upTo && (rc = sqlite3_step(source)) == SQLITE_ROW) {
+            for (size_t k = 0; k < fields_.size(); ++k) ColumnValue(source, static_cast<int>(k), fields_[k], row[k]);
+            rows_.Append(row);
+            ++count_;
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->ThrowSqlite(rc, "");
+        if (rc == SQLITE_DONE) EndStream();
+    } catch (...) {
+        // The rows kept so far stay; the query ends here.
+        EndStream();
+        throw;
+    }
+}
+
+int64_t Cursor::RecordCount() const {
+    const_cast<Cursor*>(this)->Fill(INT64_MAX);
+    return count_;
+}
+
+int64_t Cursor::CountUpTo(int64_t recNo) const {
+    const_cast<Cursor*>(this)->Fill(recNo < INT64_MAX ? recNo + 1 : recNo);
+    return count_;
+}
+
+bool Cursor::FetchMore(int64_t rows) {
+    if (stream_) Fill(count_ + std::max<int64_t>(rows, 1));
+    return !stream_;
 }
 
 int Cursor::FieldIndex(const std::string& name) const {
@@ -37,33 +90,9 @@ int Cursor::FieldIndex(const std::string& name) const {
 }
 
 void Cursor::ReadRecord(int64_t recNo, Record& out) {
+    if (recNo >= count_) Fill(recNo + 1);
     if (recNo < 0 || recNo >= count_) throw EngineError("Record number out of range", errc::kInvalidParameter);
-    if (recNo < blockStart_ || recNo >= blockStart_ + static_cast<int64_t>(block_.size())) {
-        // A block around the record: ahead of it, or behind it when moving backwards.
-        constexpr int64_t kBlock = 256;
-        const bool backwards = !block_.empty() && recNo == blockStart_ - 1;
-        const int64_t start = backwards ? std::max<int64_t>(0, recNo - kBlock + 1) : recNo;
-        const int64_t n = std::min(kBlock, count_ - start);
-        block_.clear();
-        blockStart_ = start;
-        sqlite3_reset(read_);
-        sqlite3_bind_int64(read_, 1, start + 1);  // rows are stored in answer order from rowid 1
-        block_.resize(static_cast<size_t>(n));
-        for (int64_t i = 0; i < n; ++i) {
-            const int rc = sqlite3_step(read_);
-            if (rc != SQLITE_ROW) {
-                sqlite3_reset(read_);
-                block_.clear();
-                throw EngineError(std::string("Cannot read the answer: ") + sqlite3_errmsg(db_->Connection()),
-                                  errc::kSqlExecute, rc == SQLITE_DONE ? SQLITE_CORRUPT : rc);
-            }
-            Record& rec = block_[static_cast<size_t>(i)];
-            rec.resize(fields_.size());
-            for (size_t k = 0; k < fields_.size(); ++k) ColumnValue(read_, static_cast<int>(k), fields_[k], rec[k]);
-        }
-        sqlite3_reset(read_);
-    }
-    out = block_[static_cast<size_t>(recNo - blockStart_)];
+    rows_.Read(recNo, out);
 }
 
 const Record& Cursor::Current() {
@@ -76,7 +105,7 @@ const Record& Cursor::Current() {
 }
 
 bool Cursor::Seek(int64_t start, int step) {
-    for (int64_t k = start; k >= 0 && k < count_; k += step) {
+    for (int64_t k = start; k >= 0 && Has(k); k += step) {
         if (filter_) {
             ReadRecord(k, current_);
             currentRec_ = k;
@@ -93,7 +122,7 @@ bool Cursor::First() {
     return Seek(0, 1);
 }
 bool Cursor::Last() {
-    return Seek(count_ - 1, -1);
+    return Seek(RecordCount() - 1, -1);
 }
 bool Cursor::Next() {
     return pos_ >= count_ ? false : Seek(pos_ + 1, 1);
@@ -105,6 +134,7 @@ bool Cursor::Prior() {
 bool Cursor::MoveBy(int64_t n) {
     if (!filter_) {
         const int64_t target = pos_ + n;
+        if (target >= count_) Fill(target + 1);
         pos_ = target < 0 ? -1 : target >= count_ ? count_ : target;
         return pos_ >= 0 && pos_ < count_;
     }
@@ -117,7 +147,7 @@ bool Cursor::MoveBy(int64_t n) {
 }
 
 bool Cursor::MoveTo(int64_t recNo) {
-    if (recNo < 0 || recNo >= count_) return false;
+    if (recNo < 0 || !Has(recNo)) return false;
     pos_ = recNo;
     return true;
 }

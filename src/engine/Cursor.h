@@ -1,22 +1,28 @@
 #pragma once
 
-// An answer: the rows of a query, kept in a temporary SQLite table of the database's
-// connection, so the record count, record numbers and bookmarks are cheap and only the rows
-// asked for are read. An answer is read-only.
+// An answer: the rows of a query, kept as they come (engine/AnswerStore.h), so record
+// numbers and bookmarks are cheap and reading a row back costs a copy. The rows come in as
+// they are asked for: the query keeps running (and its tables stay
+// locked for reading) until its last row is in, so the first rows of a long answer are there
+// at once. An answer is read-only.
 
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/AnswerStore.h"
 #include "engine/storage/Field.h"
 #include "engine/storage/Table.h"
 
 namespace tessel::engine {
 
 class Database;
+class StatementLocks;
 
 class Cursor {
 public:
@@ -28,8 +34,19 @@ public:
     const std::vector<FieldDesc>& Fields() const { return fields_; }
     int FieldIndex(const std::string& name) const;  // without regard to case; -1 when absent
 
-    // Number of records (all of them: the record filter does not change it).
-    int64_t RecordCount() const { return count_; }
+    // Number of records (all of them: the record filter does not change it). The answer is
+    // read to its end first.
+    int64_t RecordCount() const;
+    // Reads on until the record `recNo` is in, where the answer has it; returns the number of
+    // records in so far (RecordCount() once the whole answer is in).
+    int64_t CountUpTo(int64_t recNo) const;
+    // Records in so far, without reading on.
+    int64_t KnownCount() const { return count_; }
+    bool IsComplete() const { return !stream_; }
+    // Reads up to `rows` more records; returns whether the whole answer is in. A failure of
+    // the query (a value it cannot compute, a file that went bad, an interrupt) is raised
+    // once; the records in before it stay.
+    bool FetchMore(int64_t rows);
 
     // Movement. Records are numbered 0 .. RecordCount()-1; before the first record the cursor
     // is at BOF, after the last at EOF. With a record filter the moves skip rejected records.
@@ -59,28 +76,37 @@ public:
     void SetFilter(std::function<bool(const Record&)> accept);
     bool IsSequenced() const { return !filter_; }
 
-    // The temporary table holding the rows (batch copy and tests read it directly).
-    const std::string& TableName() const { return table_; }
     Database& Owner() { return *db_; }
 
 private:
     friend class Database;
-    Cursor(Database* db, std::string table, std::vector<FieldDesc> fields, int64_t count);
+    // `source`: the running query, whose rows the answer keeps; `locks` hold its tables.
+    Cursor(Database* db, std::vector<FieldDesc> fields, sqlite3_stmt* source, std::unique_ptr<StatementLocks> locks);
     bool Seek(int64_t start, int step);
+    bool Has(int64_t recNo) { return recNo < count_ || CountUpTo(recNo) > recNo; }
+    // Reads on until `upTo` records are in or the answer ends.
+    void Fill(int64_t upTo);
+    // Ends the running query: its statement and locks go (the database, before it runs
+    // anything else, has every answer read to its end).
+    void EndStream() noexcept;
+
+    struct Stream {
+        sqlite3_stmt* source = nullptr;  // the query, stepped as rows are wanted
+        std::unique_ptr<StatementLocks> locks;
+        ~Stream();
+    };
 
     Database* db_;
-    std::string table_;
     std::vector<FieldDesc> fields_;
+    AnswerStore rows_;
     int64_t count_ = 0;
     int64_t pos_ = -1;
-    sqlite3_stmt* read_ = nullptr;
     Record current_;
     int64_t currentRec_ = -1;
-    // Records read ahead in one statement: stepping through the answer costs one lookup per
-    // block instead of one per record.
-    std::vector<Record> block_;
-    int64_t blockStart_ = 0;
+    Record fillRow_;
+    static constexpr int64_t kFillBatch = 256;
     std::function<bool(const Record&)> filter_;
+    std::unique_ptr<Stream> stream_;  // null once the whole answer is in
 };
 
 }  // namespace tessel::engine

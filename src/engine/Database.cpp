@@ -18,6 +18,7 @@
 #include "base/FileUtil.h"
 #include "engine/Engine.h"
 #include "engine/SqlValue.h"
+#include "engine/StatementLocks.h"
 #include "engine/TableFiles.h"
 #include "engine/VirtualTable.h"
 #include "engine/drivers/Drivers.h"
@@ -55,47 +56,6 @@ int ProgressHandler(void* arg) {
     return engine->Cancelled() ? 1 : 0;
 }
 
-// Holds table locks for one statement (shared for reading, exclusive for writing), taken in
-// path order so two programs locking the same tables cannot wait on each other for ever.
-class StatementLocks {
-public:
-    // Locks a failure leaves behind are let go without a second failure escaping.
-    ~StatementLocks() {
-        try {
-            Release();
-        } catch (...) {
-        }
-    }
-    void Take(const std::vector<std::pair<TableEntry*, bool>>& tables) {
-        auto sorted = tables;
-        std::sort(sorted.begin(), sorted.end(),
-                  [](const auto& a, const auto& b) { return a.first->info.path < b.first->info.path; });
-        for (const auto& [e, exclusive] : sorted) {
-            e->table->Lock(exclusive ? LockMode::Exclusive : LockMode::Shared);
-            held_.push_back(e->table.get());
-        }
-    }
-    // Lets a table's hold go unreleased: its object is let go without writing instead.
-    void Forget(const Table* table) { held_.erase(std::remove(held_.begin(), held_.end(), table), held_.end()); }
-    // Releasing flushes what the drivers keep pending (headers, indexes).
-    void Release() {
-        std::exception_ptr first;
-        while (!held_.empty()) {
-            Table* t = held_.back();
-            held_.pop_back();
-            try {
-                t->Unlock();
-            } catch (...) {
-                if (!first) first = std::current_exception();
-            }
-        }
-        if (first && std::uncaught_exceptions() == 0) std::rethrow_exception(first);
-    }
-
-private:
-    std::vector<Table*> held_;
-};
-
 }  // namespace
 
 Database::Database(Engine& engine, std::string directory, std::string defaultDriver)
@@ -124,6 +84,8 @@ Database::Database(Engine& engine, std::string directory, std::string defaultDri
 }
 
 Database::~Database() {
+    // An answer outliving its database keeps its rows but not its query.
+    for (Cursor* c : std::vector<Cursor*>(streams_)) c->EndStream();
     if (inTransaction_) {
         try {
             Rollback();
@@ -552,16 +514,10 @@ void Database::RestoreJournal(Journal& journal) {
 
 // --- Running statements ------------------------------------------------------------------------
 
-void Database::DropAnswerTable(const std::string& name) {
-    try {
-        Exec("DROP TABLE IF EXISTS temp." + sql::QuoteSqliteIdentifier(name));
-    } catch (...) {
-    }
-}
-
 int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value>& params,
                            std::unique_ptr<Cursor>* answer) {
     RunningGuard running(engine_);
+    FinishStreams();
     if (b.kind != sql::BoundKind::Query && b.kind != sql::BoundKind::Dml) {
         RunDdl(b);
         return 0;
@@ -589,23 +545,15 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
         if (write && e->table->IsReadOnly())
             throw EngineError("Table " + e->info.path + " is read-only", errc::kReadOnly);
 
-    std::string answerName;
-    if (answer) {
-        answerName = std::string("a").append(std::to_string(++answerCounter_));
-        std::string create = "CREATE TEMP TABLE " + answerName + "(";
-        for (size_t k = 0; k < b.fields.size(); ++k) create.append(k ? ", c" : "c").append(std::to_string(k));
-        create += ")";
-        Exec(create);
-    }
-
     StatementState st;
-    StatementLocks locks;
+    auto locks = std::make_unique<StatementLocks>();
     sqlite3_stmt* stmt = nullptr;
+    std::unique_ptr<Cursor> cursor;
     int64_t changes = 0;
     statement_ = &st;
     pendingError_ = nullptr;
     try {
-        locks.Take(lockList);
+        locks->Take(lockList);
         for (auto& [e, write] : lockList) {
             e->writing = write;
             // What earlier statements learnt about a table (column indexes, its live count,
@@ -618,20 +566,29 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
                 e->stamp = stamp;
             }
         }
-        const std::string text = answer ? "INSERT INTO temp." + answerName + " " + b.sql : b.sql;
-        int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()), 0, &stmt, nullptr);
+        int rc = sqlite3_prepare_v3(db_, b.sql.c_str(), static_cast<int>(b.sql.size()), 0, &stmt, nullptr);
         if (rc != SQLITE_OK) ThrowSqlite(rc, "");
         for (size_t k = 0; k < b.params.size(); ++k) BindValue(stmt, static_cast<int>(k + 1), params[k]);
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (answer) {
+            // The answer takes the running query and its read locks; its first rows are read
+            // now (a small answer whole), so most failures surface here.
+            sqlite3_stmt* source = std::exchange(stmt, nullptr);
+            cursor.reset(new Cursor(this, b.fields, source, std::move(locks)));
+            statement_ = nullptr;
+            cursor->Fill(kFirstAnswerRows);
+        } else {
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            }
+            if (rc != SQLITE_DONE) ThrowSqlite(rc, "");
+            changes = sqlite3_changes64(db_);
+            sqlite3_finalize(stmt);
+            stmt = nullptr;
+            FinishChanges();
+            locks->Release();
         }
-        if (rc != SQLITE_DONE) ThrowSqlite(rc, "");
-        changes = sqlite3_changes64(db_);
-        sqlite3_finalize(stmt);
-        stmt = nullptr;
-        FinishChanges();
-        locks.Release();
     } catch (...) {
         sqlite3_finalize(stmt);
+        cursor.reset();
         statement_ = nullptr;
         for (auto& [e, write] : lockList) e->writing = false;
         for (TableEntry* e : st.touched) {
@@ -640,15 +597,17 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
             e->touched = false;
             e->DropCaches();
         }
-        // The changed tables are put back before their locks go (RestoreJournal lets their
-        // objects go); the tables only read are let go first.
-        for (const auto& path : st.journal.Tables()) {
-            auto it = entries_.find(path);
-            if (it != entries_.end()) locks.Forget(it->second->table.get());
-        }
-        try {
-            locks.Release();
-        } catch (...) {
+        if (locks) {
+            // The changed tables are put back before their locks go (RestoreJournal lets
+            // their objects go); the tables only read are let go first.
+            for (const auto& path : st.journal.Tables()) {
+                auto it = entries_.find(path);
+                if (it != entries_.end()) locks->Forget(it->second->table.get());
+            }
+            try {
+                locks->Release();
+            } catch (...) {
+            }
         }
         std::exception_ptr error = std::current_exception();
         try {
@@ -660,20 +619,30 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
                 std::rethrow_exception(error);
             } catch (const EngineError& original) {
                 entries.insert(entries.begin(), original.Entries().begin(), original.Entries().end());
-                if (!answerName.empty()) DropAnswerTable(answerName);
                 throw EngineError(original.what(), entries);
             } catch (...) {
             }
         }
-        if (!answerName.empty()) DropAnswerTable(answerName);
         std::rethrow_exception(error);
     }
     statement_ = nullptr;
     for (auto& [e, write] : lockList) e->writing = false;
     for (TableEntry* e : st.touched) e->touched = false;
     st.journal.Clear();
-    if (answer) answer->reset(new Cursor(this, answerName, b.fields, changes));
+    if (answer) *answer = std::move(cursor);
     return answer ? 0 : changes;
+}
+
+void Database::FinishStreams() {
+    // Copied: an answer leaves the list as its last row comes in.
+    const std::vector<Cursor*> open = streams_;
+    for (Cursor* c : open) {
+        try {
+            c->RecordCount();
+        } catch (const EngineError& e) {
+            throw EngineError("An open answer could not be read to its end: " + std::string(e.what()), e.Entries());
+        }
+    }
 }
 
 std::unique_ptr<Cursor> Database::RunQuery(const sql::BoundStatement& stmt, const std::vector<Value>& params) {
@@ -691,6 +660,7 @@ int64_t Database::Run(const sql::BoundStatement& stmt, const std::vector<Value>&
 }
 
 sql::BoundStatement Database::BindText(std::string_view text, const sql::SourcePos& at) {
+    FinishStreams();
     sql::ParseOptions options;
     options.lex.firstLine = at.line;
     options.lex.firstColumn = at.column;
@@ -727,6 +697,7 @@ std::vector<sql::ParamBinding> Database::ParameterTypes(std::string_view text) {
 // --- Transactions ------------------------------------------------------------------------------
 
 void Database::StartTransaction() {
+    FinishStreams();
     if (inTransaction_) throw EngineError("A transaction is already active", errc::kGeneral);
     transactionJournal_.Clear();
     transactionTables_.clear();
@@ -734,6 +705,7 @@ void Database::StartTransaction() {
 }
 
 void Database::Commit() {
+    FinishStreams();
     if (!inTransaction_) throw EngineError("No transaction is active", errc::kGeneral);
     inTransaction_ = false;
     transactionJournal_.Clear();
@@ -741,6 +713,7 @@ void Database::Commit() {
 }
 
 void Database::Rollback() {
+    FinishStreams();
     if (!inTransaction_) throw EngineError("No transaction is active", errc::kGeneral);
     inTransaction_ = false;
     transactionTables_.clear();
@@ -750,6 +723,7 @@ void Database::Rollback() {
 // --- Tables --------------------------------------------------------------------------------------
 
 std::unique_ptr<Table> Database::OpenTable(const std::string& fileName, OpenMode mode) {
+    FinishStreams();
     sql::TableName name;
     name.text = fileName;
     name.name = fileName;

@@ -134,8 +134,11 @@ public:
     sqlite3* Connection() { return db_; }
     const SqlLimits& Limits() const { return limits_; }
 
-    // Drops the temporary table of an answer (its cursor does on destruction).
-    void DropAnswerTable(const std::string& name);
+    // Reads every answer still coming in to its end, so its query lets its tables go;
+    // everything that reads or changes tables does this first.
+    void FinishStreams();
+    // Rows an answer reads before the query returns (a small answer whole).
+    static constexpr int64_t kFirstAnswerRows = 1024;
 
     // --- For the virtual table module -------------------------------------------------------
     TableEntry* FindEntryBySqlName(const std::string& sqliteName);
@@ -192,7 +195,7 @@ private:
     std::map<std::string, TableEntry*> bySqlName_;
     std::vector<std::unique_ptr<TableEntry>> retired_;
     int nameCounter_ = 0;
-    int answerCounter_ = 0;
+    std::vector<Cursor*> streams_;  // answers whose query still runs
     StatementState* statement_ = nullptr;
     std::exception_ptr pendingError_;
     bool inTransaction_ = false;

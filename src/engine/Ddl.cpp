@@ -107,6 +107,7 @@ void Database::ChangeIndexes(TableEntry& e, const std::function<void()>& change)
 
 void Database::CreateTable(const std::string& path, const std::vector<FieldDesc>& fields,
                            const std::vector<std::string>& primaryKey) {
+    FinishStreams();
     const StorageDriver& driver = RequireKnownFormat(path);
     if (!TableFamilyFiles(path, driver).empty()) {
         for (const auto& f : TableFamilyFiles(path, driver))
@@ -190,6 +191,7 @@ void RewriteTable(Table& source, const std::string& path, const std::vector<Fiel
 }  // namespace
 
 void Database::AlterTable(const std::string& path, const std::vector<sql::BoundAlterAction>& actions) {
+    FinishStreams();
     TableEntry& e = EntryFor(path);
     if (e.table->IsReadOnly()) throw EngineError("Table " + path + " is read-only", errc::kReadOnly);
     const auto& old = e.table->Fields();
@@ -224,6 +226,7 @@ void Database::AlterTable(const std::string& path, const std::vector<sql::BoundA
 }
 
 void Database::DropPrimaryIndex(const std::string& path) {
+    FinishStreams();
     TableEntry& e = EntryFor(path);
     if (e.info.primaryKey.empty()) throw EngineError("Index does not exist: PRIMARY", errc::kNotFound);
     if (e.table->IsReadOnly()) throw EngineError("Table " + path + " is read-only", errc::kReadOnly);
@@ -240,6 +243,7 @@ void Database::DropPrimaryIndex(const std::string& path) {
 }
 
 void Database::DropTable(const std::string& path) {
+    FinishStreams();
     const StorageDriver& driver = RequireKnownFormat(path);
     RetireEntry(path);
     // In use by another program: its lock keeps us waiting, then fails. The table is not
@@ -253,35 +257,24 @@ void Database::DropTable(const std::string& path) {
 // --- Batch copy ----------------------------------------------------------------------------------
 
 uint64_t Database::BatchCopy(Cursor& source, const std::string& destPath) {
+    const int64_t n = source.RecordCount();  // the whole answer in, and its query ended
+    FinishStreams();
     RunningGuard running(engine_);
     RequireKnownFormat(destPath);
-    sqlite3_stmt* stmt = nullptr;
-    const std::string sql = "SELECT * FROM temp." + source.TableName() + " ORDER BY rowid";
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) ThrowSqlite(SQLITE_ERROR, "");
-    const auto& fields = source.Fields();
-    uint64_t copied = 0;
-    try {
-        copied = CopyRecords(fields, nullptr, destPath, [&](Record& rec) {
-            const int rc = sqlite3_step(stmt);
-            if (rc == SQLITE_DONE) {
-                RetireEntry(destPath);  // the destination is about to be replaced
-                return false;
-            }
-            if (rc != SQLITE_ROW) ThrowSqlite(rc, "");
-            if ((copied++ & 0xFFF) == 0) CheckCancelled();
-            rec.resize(fields.size());
-            for (size_t k = 0; k < fields.size(); ++k) ColumnValue(stmt, static_cast<int>(k), fields[k], rec[k]);
-            return true;
-        });
-    } catch (...) {
-        sqlite3_finalize(stmt);
-        throw;
-    }
-    sqlite3_finalize(stmt);
-    return copied;
+    int64_t next = 0;
+    return CopyRecords(source.Fields(), nullptr, destPath, [&](Record& rec) {
+        if (next == n) {
+            RetireEntry(destPath);  // the destination is about to be replaced
+            return false;
+        }
+        if ((next & 0xFFF) == 0) CheckCancelled();
+        source.ReadRecord(next++, rec);
+        return true;
+    });
 }
 
 uint64_t Database::BatchCopy(Table& source, const std::string& destPath) {
+    FinishStreams();
     RunningGuard running(engine_);
     RequireKnownFormat(destPath);
     RetireEntry(destPath);

@@ -37,6 +37,13 @@ int64_t Pow10(int n) {
 // 1429.486813605610000, not the ...609996 of its binary value). The caller has checked that
 // the result fits.
 int64_t ScaledDecimal(double d, int scale) {
+    // Most values: the product is within 1e-4 of d * 10^scale, so unless it lies near a
+    // half its nearest integer is the rounding of d's exact value (what printing gives).
+    const double x = d * static_cast<double>(kPow10[scale]);
+    if (std::fabs(x) < 1e12) {
+        const double r = std::nearbyint(x);
+        if (std::fabs(x - r) < 0.499) return static_cast<int64_t>(r);
+    }
     char buf[64];
     const int n = std::snprintf(buf, sizeof buf, "%.*f", scale, d);
     auto scaled = [](const char* p, const char* end, int pad) {

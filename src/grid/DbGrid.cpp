@@ -124,6 +124,10 @@ void TDbGridDataLink::LayoutChanged() {
     grid_.LayoutChanged();
 }
 
+void TDbGridDataLink::RecordCountChanged() {
+    grid_.RecordCountChanged();
+}
+
 void TDbGridDataLink::RecordChanged(TField* field) {
     grid_.RecordChanged(field);
 }
@@ -856,7 +860,8 @@ void TDbCustomGrid::RefreshVertScrollBar() {
         const int visible = std::max(1, VisibleRowCount());
         v.Min = 1;
         v.Page = visible;
-        v.Max = static_cast<int>(std::min<int64_t>(ds->RecordCount() + visible - 1, INT32_MAX));
+        // An answer still coming in counts the records in so far.
+        v.Max = static_cast<int>(std::min<int64_t>(ds->KnownRecordCount() + visible - 1, INT32_MAX));
         v.Position = vertBar_.Position;
         if (ds->State() != TDataSetState::dsInsert &&
             static_cast<int>(ds->State()) < static_cast<int>(TDataSetState::dsInsert))
@@ -882,7 +887,7 @@ void TDbCustomGrid::RefreshVertScrollBar() {
     bar->setValue(std::clamp(v.Position, v.Min, qtMax));
     bar->setEnabled(qtMax > v.Min);
     // Shown while records are out of sight (and always for an answer without record numbers).
-    const bool hidden = !ds->IsSequenced() || ds->RecordCount() > VisibleRowCount();
+    const bool hidden = !ds->IsSequenced() || !ds->IsCountComplete() || ds->KnownRecordCount() > VisibleRowCount();
     setVerticalScrollBarPolicy(hidden ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     settingVertBar_ = false;
 }

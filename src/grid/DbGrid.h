@@ -64,6 +64,7 @@ protected:
     void DataSetScrolled(int distance) override;
     void EditingChanged() override;
     void LayoutChanged() override;
+    void RecordCountChanged() override;
     void RecordChanged(TField* field) override;
     void UpdateData() override;
     void FocusControl(TField*& field) override;
@@ -273,6 +274,7 @@ public:
     void DataChanged();
     void Scroll(int distance);
     void LayoutChanged() { RebuildLayout(); }
+    void RecordCountChanged() { RefreshVertScrollBar(); }
     void RecordChanged(TField* field);
     void EditingChanged();
     void UpdateData();

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -18,8 +19,10 @@
 #include "base/ErrorHandler.h"
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Aliases.h"
+#include "engine/TableFiles.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/FileDialogs.h"
+#include "grid/DbGrid.h"
 #include "support/TempDir.h"
 #include "toolbars/ToolbarButton.h"
 
@@ -296,6 +299,43 @@ TEST_F(EverydayTest, EveryCommandHasAMenuEntryAndTheStandardShortcuts) {
     EXPECT_FALSE(runSelection->isEnabled());
     Key(form, Qt::Key_A, Qt::ControlModifier);
     EXPECT_TRUE(runSelection->isEnabled());
+}
+
+TEST_F(EverydayTest, ALongAnswerShowsItsFirstPageAndComesInWhileTheWindowWaits) {
+    TForm1 form(Setup());
+    Open(form);
+    const std::vector<engine::FieldDesc> fields = {
+        engine::FieldDesc::Make("ID", engine::fldtype::kFloat, 0, 6, 0, 'N')};
+    auto table = engine::CreateTableFile(form.WorkDir() + "/long.dbf", fields);
+    for (int i = 0; i < 20000; ++i) table->AppendRecord({engine::Value::Int(i)});
+    table->Close();
+    form.Pages()->setCurrentIndex(1);
+    TDbGrid* grid = form.Grid();
+
+    form.Editor()->ReplaceAllText("SELECT ID FROM \"long.dbf\"");
+    Run(form);
+    ASSERT_TRUE(shown.empty()) << shown.front();
+    TQuery& query = form.Query();
+    ASSERT_FALSE(query.IsCountComplete());
+    EXPECT_TRUE(form.StatusText().endsWith(" records so far")) << form.StatusText().toStdString();
+    EXPECT_EQ(query.FieldByName("ID").AsInteger(), 0);
+    EXPECT_TRUE(grid->verticalScrollBar()->isVisible());
+    // The rest comes in while the window waits for the person; the scroll bar grows with it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return query.IsCountComplete(); }, 10000));
+    EXPECT_TRUE(form.StatusText().startsWith("20,000 records, ")) << form.StatusText().toStdString();
+    EXPECT_EQ(grid->VertScrollBarValues().Max, 20000 + grid->VisibleRowCount() - 1);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(query.RecNo(), 20000);
+
+    // A failure far into the answer is shown when the reading meets it; the rows before it stay.
+    form.Editor()->ReplaceAllText("SELECT ID, 100 / (ID - 15000) FROM \"long.dbf\"");
+    Run(form);
+    ASSERT_TRUE(shown.empty()) << shown.front();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty(); }, 10000));
+    EXPECT_NE(shown.front().find("Division by zero"), std::string::npos) << shown.front();
+    EXPECT_TRUE(form.StatusText().startsWith("15,000 records so far, cut short")) << form.StatusText().toStdString();
+    EXPECT_EQ(query.KnownRecordCount(), 15000);
 }
 
 }  // namespace

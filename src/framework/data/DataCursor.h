@@ -23,6 +23,20 @@ public:
     // The fields with the engine's type codes and sizes, in record order.
     virtual const std::vector<engine::FieldDesc>& Fields() const = 0;
     virtual int64_t RecordCount() const = 0;
+    // A cursor whose records come in as they are read (an answer whose query still runs)
+    // counts only the records in so far here; the others have them all.
+    virtual int64_t KnownCount() const { return RecordCount(); }
+    virtual bool IsComplete() const { return true; }
+    // Reads on until the record at `position` is in, where it exists; returns KnownCount().
+    virtual int64_t CountUpTo(int64_t position) {
+        (void)position;
+        return RecordCount();
+    }
+    // Reads up to `rows` more records; returns whether every record is in.
+    virtual bool FetchMore(int64_t rows) {
+        (void)rows;
+        return true;
+    }
     // The record at `position` into `out` (one value per field).
     virtual void ReadRecord(int64_t position, engine::Record& out) = 0;
     // Whether record numbers count the records (false while a filter decides which are seen).

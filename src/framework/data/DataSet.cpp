@@ -204,7 +204,7 @@ void TDataSet::ReadBuffer(Buffer& buffer, int64_t position) {
 }
 
 void TDataSet::FillWindow(int64_t position, int index) {
-    const int64_t n = cursor_->RecordCount();
+    const int64_t n = cursor_->CountUpTo(position + bufferCount_);
     if (n <= 0) {
         buffers_.clear();
         activeRecord_ = 0;
@@ -281,7 +281,31 @@ void TDataSet::UpdateBufferCount() {
 
 int64_t TDataSet::RecordCount() const {
     CheckActive();
-    return cursor_->RecordCount();
+    return Engine([&] { return cursor_->RecordCount(); });
+}
+
+int64_t TDataSet::KnownRecordCount() const {
+    CheckActive();
+    return cursor_->KnownCount();
+}
+
+bool TDataSet::IsCountComplete() const {
+    return !cursor_ || cursor_->IsComplete();
+}
+
+bool TDataSet::FetchMore(int64_t rows) {
+    CheckActive();
+    if (cursor_->IsComplete()) return true;
+    const int64_t before = cursor_->KnownCount();
+    bool complete = false;
+    try {
+        complete = Engine([&] { return cursor_->FetchMore(rows); });
+    } catch (...) {
+        DataEvent(TDataEvent::deRecordCountChange);
+        throw;
+    }
+    if (cursor_->KnownCount() != before || complete) DataEvent(TDataEvent::deRecordCountChange);
+    return complete;
 }
 
 bool TDataSet::IsSequenced() const {
@@ -296,7 +320,7 @@ int64_t TDataSet::RecNo() const {
 void TDataSet::SetRecNo(int64_t recNo) {
     CheckActive();
     CheckBrowseMode();
-    const int64_t n = cursor_->RecordCount();
+    const int64_t n = Engine([&] { return cursor_->CountUpTo(recNo - 1); });
     if (n == 0) return;
     recNo = std::clamp<int64_t>(recNo, 1, n);
     const int64_t current = RecNo();
@@ -335,8 +359,9 @@ int TDataSet::MoveBy(int distance) {
     if (buffers_.empty()) {
         bof_ = eof_ = true;
     } else {
-        const int64_t n = cursor_->RecordCount();
         const int64_t current = CurrentPosition();
+        const int64_t n =
+            distance > 0 ? Engine([&] { return cursor_->CountUpTo(current + distance); }) : cursor_->KnownCount();
         const int64_t target = std::clamp<int64_t>(current + distance, 0, n - 1);
         moved = target - current;
         if (distance > 0) {

@@ -50,7 +50,8 @@ enum class TDataEvent {
     deCheckBrowseMode,
     dePropertyChange,
     deFieldListChange,
-    deFocusControl
+    deFocusControl,
+    deRecordCountChange  // more records of an answer came in
 };
 
 // What a post or delete error handler decides.
@@ -100,8 +101,14 @@ public:
     // 1-based number of the current record; -1 while inserting or when empty.
     int64_t RecNo() const;
     void SetRecNo(int64_t recNo);
-    // Number of records of the cursor.
+    // Number of records of the cursor (an answer still coming in is read to its end).
     int64_t RecordCount() const;
+    // Records in so far, and whether that is all of them: an answer shows its first rows
+    // while its query still runs. FetchMore reads up to `rows` more and tells the controls
+    // when the count grew; it returns whether every record is in.
+    int64_t KnownRecordCount() const;
+    bool IsCountComplete() const;
+    bool FetchMore(int64_t rows);
     bool IsSequenced() const;
 
     // --- bookmarks ------------------------------------------------------------------------

@@ -256,6 +256,9 @@ void TDataLink::DataEvent(TDataEvent event, TField* field, int info) {
         case TDataEvent::deCheckBrowseMode:
             CheckBrowseMode();
             break;
+        case TDataEvent::deRecordCountChange:
+            RecordCountChanged();
+            break;
         default:
             break;
     }

@@ -112,6 +112,8 @@ protected:
     virtual void UpdateData() {}
     // A field asks for the input focus; set `field` to nullptr when this control took it.
     virtual void FocusControl(TField*& field) { (void)field; }
+    // More records of an answer came in (a grid's scroll bar grows).
+    virtual void RecordCountChanged() {}
 
 private:
     friend class TDataSource;

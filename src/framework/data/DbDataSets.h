@@ -36,6 +36,12 @@ public:
 
     const std::vector<engine::FieldDesc>& Fields() const override { return inner_->Fields(); }
     int64_t RecordCount() const override;
+    // Without a predicate an answer still coming in shows as it comes; with one, the list
+    // of accepted records is made from the whole answer.
+    int64_t KnownCount() const override { return accept_ ? RecordCount() : inner_->KnownCount(); }
+    bool IsComplete() const override { return accept_ || inner_->IsComplete(); }
+    int64_t CountUpTo(int64_t position) override { return accept_ ? RecordCount() : inner_->CountUpTo(position); }
+    bool FetchMore(int64_t rows) override { return accept_ || inner_->FetchMore(rows); }
     void ReadRecord(int64_t position, engine::Record& out) override;
     bool IsSequenced() const override { return !Filtering() && inner_->IsSequenced(); }
     int64_t BookmarkOf(int64_t position) const override;

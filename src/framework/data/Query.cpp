@@ -62,6 +62,10 @@ public:
 
     const std::vector<engine::FieldDesc>& Fields() const override { return cursor_->Fields(); }
     int64_t RecordCount() const override { return cursor_->RecordCount(); }
+    int64_t KnownCount() const override { return cursor_->KnownCount(); }
+    bool IsComplete() const override { return cursor_->IsComplete(); }
+    int64_t CountUpTo(int64_t position) override { return cursor_->CountUpTo(position); }
+    bool FetchMore(int64_t rows) override { return cursor_->FetchMore(rows); }
     void ReadRecord(int64_t position, engine::Record& out) override { cursor_->ReadRecord(position, out); }
     bool IsSequenced() const override { return cursor_->IsSequenced(); }
     uint64_t CopyTo(const std::string& destPath) override { return cursor_->Owner().BatchCopy(*cursor_, destPath); }
