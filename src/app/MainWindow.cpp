@@ -94,6 +94,11 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
     SetSessionEngine(engine_.get());
     Query1.SetName("Query1");
     DataSource1.SetDataSet(&Query1);
+    // The print job prints the editor's text as the editor shows it.
+    CodeEditPrint1.Font = TPrintFont::FromHeight("Courier New", -13, clWindowText);
+    CodeEditPrint1.SetHighlighter(SQLHighlighter1.get());
+    CodeEditPrint1.SetTabWidth(8);
+    CodeEditPrint1.Color = clWhite;
     connect(&answerFeed_, &QTimer::timeout, this, [this] { RunGuarded([this] { FeedAnswer(); }); });
     Table1.SetName("Table1");
     Table1.SyncSQLByRange = true;
@@ -167,7 +172,9 @@ void TForm1::BuildMenus() {
     add(file, "SaveAs1", "Save &As...", {QKeySequence("Ctrl+Shift+S")}, [this] { SaveAsClick(); });
     file->addSeparator();
     add(
-        file, "Print1", "&Print...", {QKeySequence("Ctrl+P")}, [] {}, tbbPrint);
+        file, "Print1", "&Print...", {QKeySequence("Ctrl+P")}, [this] { RunGuarded([this] { tbbPrintClick(); }); },
+        tbbPrint);
+    add(file, "PrintPreview1", "Print Pre&view...", {}, [this] { RunGuarded([this] { PrintPreviewClick(); }); });
     file->addSeparator();
     add(file, "Exit1", "E&xit", {}, [this] { Exit1Click(); });
 
@@ -226,8 +233,7 @@ QWidget* TForm1::BuildSqlPage() {
     tbbDB2SQL = MakeButton(Toolbar1, "tbbDB2SQL", 69, 0, "Table to SQL", "DB2SQL");
     tbbPrint = MakeButton(Toolbar1, "tbbPrint", 92, 0, "Print SQL (Ctrl+P)", "Print");
     tbbClose = MakeButton(Toolbar1, "tbbClose", 115, 0, "Close", "Close");
-    // Printing arrives with the print job; until then its button stands in its place, disabled.
-    tbbPrint->setEnabled(false);
+    tbbPrint->OnClick = [this](TToolbarButton*) { RunGuarded([this] { tbbPrintClick(); }); };
     tbbOpen->OnClick = [this](TToolbarButton*) { tbbOpenClick(); };
     tbbExecute->OnClick = [this](TToolbarButton*) { RunGuarded([this] { tbbExecuteClick(); }); };
     tbbDB2SQL->OnClick = [this](TToolbarButton*) { RunGuarded([this] { tbbDB2SQLClick(); }); };

@@ -18,6 +18,7 @@
 #include "framework/data/DbDataSets.h"
 #include "framework/data/Query.h"
 #include "framework/data/Table.h"
+#include "print/CodeEditPrint.h"
 #include "script/SQLScript.h"
 
 class QAction;
@@ -94,6 +95,11 @@ public:
     void RunSelectionClick();
     void tbbSave1Click();
     void tbbDB2SQLClick();
+    // Prints the editor's lines on the default printer; without a printer, into a PDF file
+    // whose name it asks for.
+    void tbbPrintClick();
+    void PrintPreviewClick();
+    TCodeEditPrint& PrintJob() { return CodeEditPrint1; }
     void tbbOpenClick();
     // Saves to the file last opened or saved, through the save dialog when there is none.
     void tbbSaveClick();
@@ -149,6 +155,7 @@ private:
     TDbTable Table1;
     TBatchMove BatchMove1;
     TSQLScript SQLScript1;
+    TCodeEditPrint CodeEditPrint1;
     // The answer's rows come in a slice at a time after its first page is shown.
     QTimer answerFeed_;
     std::chrono::steady_clock::time_point answerStarted_;

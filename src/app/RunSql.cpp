@@ -125,6 +125,10 @@ std::string QuerySummary(int64_t records, double seconds) {
     return Counted(records, "record", "records") + ", " + Seconds(seconds);
 }
 
+std::string PrintSummary(int pages, const std::string& pdfPath) {
+    return Counted(pages, "page", "pages") + (pdfPath.empty() ? " sent to the printer" : " printed to " + pdfPath);
+}
+
 std::string AnswerProgress(int64_t records) {
     return Counted(records, "record", "records") + " so far";
 }

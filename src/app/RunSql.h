@@ -25,6 +25,9 @@ std::string ScriptSummary(int statements, int64_t changes, double seconds);
 std::string QuerySummary(int64_t records, double seconds);
 // The status of an answer still coming in: "12,288 records so far".
 std::string AnswerProgress(int64_t records);
+// What a print did: "3 pages printed to /home/me/q.pdf", or "... sent to the printer" when
+// `pdfPath` is empty.
+std::string PrintSummary(int pages, const std::string& pdfPath);
 
 // An engine message whose last line is "Line Number: N" with N replaced by `line`.
 std::string WithLineNumber(const std::string& message, int line);

@@ -200,7 +200,7 @@ TEST_F(WindowTest, CommandButtonsStandOnTheToolbarsWithHintsAndImages) {
         {"tbbSave", "Save SQL file (Ctrl+S)", 23, {36, 18}, 2, true},
         {"tbbExecute", "Run SQL query (F9)", 46, {36, 18}, 2, true},
         {"tbbDB2SQL", "Table to SQL", 69, {24, 24}, 1, true},
-        {"tbbPrint", "Print SQL (Ctrl+P)", 92, {32, 16}, 2, false},
+        {"tbbPrint", "Print SQL (Ctrl+P)", 92, {32, 16}, 2, true},
         {"tbbClose", "Close", 115, {36, 18}, 2, true},
         {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, true},
         {"tbbClose1", "Close", 23, {36, 18}, 2, true},
