@@ -55,7 +55,6 @@ void TForm1::PrintPreviewClick() {
     const bool printer = HasPrinter();
     QPrinter device(QPrinter::HighResolution);
     if (!printer) SetUpPdfPrinter(device, std::string());
-    device.setOutputFormat(printer ? QPrinter::NativeFormat : QPrinter::PdfFormat);
     QPrintPreviewDialog dialog(&device, this);
     dialog.setWindowTitle("Print Preview");
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* p) {

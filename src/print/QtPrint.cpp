@@ -163,7 +163,8 @@ void TQtPrintTarget::NewPage() {
 
 void TQtPrintTarget::EndDoc() {
     if (!painter_.end()) throw Exception("The printer did not finish the document");
-    if (printer_.outputFormat() == QPrinter::PdfFormat) {
+    // A PDF file must be there; the preview keeps its pages in memory.
+    if (printer_.outputFormat() == QPrinter::PdfFormat && !printer_.outputFileName().isEmpty()) {
         const QFileInfo file(printer_.outputFileName());
         if (!file.exists() || file.size() == 0)
             throw Exception("Cannot write the file " + printer_.outputFileName().toStdString());
@@ -171,7 +172,10 @@ void TQtPrintTarget::EndDoc() {
 }
 
 void TQtPrintTarget::Abort() {
-    printer_.abort();
+    // The preview (a PDF printer without a file) shows the pages it got; aborting would pull
+    // them from under it.
+    const bool preview = printer_.outputFormat() == QPrinter::PdfFormat && printer_.outputFileName().isEmpty();
+    if (!preview) printer_.abort();
     if (painter_.isActive()) painter_.end();
 }
 

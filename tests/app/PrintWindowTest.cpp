@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QTimer>
 #include <filesystem>
 
 #include "WindowTestSupport.h"
@@ -62,6 +65,30 @@ TEST_F(PrintWindowTest, WithoutAPrinterPrintAsksForAPdfAndWritesThePages) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("/nonexistent/dir/q.pdf"), std::string::npos) << shown[0];
     EXPECT_FALSE(form.StatusText().contains("q.pdf"));
+}
+
+TEST_F(PrintWindowTest, ThePreviewShowsThePagesThePrintMakes) {
+    TForm1 form(Setup());
+    form.show();
+    std::string lines;
+    for (int i = 0; i < 130; ++i) lines += "SELECT " + std::to_string(i) + ";\r\n";
+    form.Editor()->ReplaceAllText(lines);
+    int previewPages = -1;
+    // Looks for the shown preview until it is there, then closes it.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QPrintPreviewDialog*>(w); dialog && dialog->isVisible()) {
+                if (auto* preview = dialog->findChild<QPrintPreviewWidget*>()) previewPages = preview->pageCount();
+                dialog->reject();
+                closer.stop();
+            }
+    });
+    closer.start(50);
+    form.findChild<QAction*>("PrintPreview1")->trigger();
+    ASSERT_TRUE(shown.empty()) << shown.front();
+    EXPECT_EQ(previewPages, 3);  // 58 lines a page
+    EXPECT_EQ(form.PrintJob().PageCount(), 3);
 }
 
 TEST_F(PrintWindowTest, TheHeadlessPrintWritesAPdfOrSaysWhyNot) {

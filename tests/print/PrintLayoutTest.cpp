@@ -225,6 +225,22 @@ TEST(PrintLayout, HighlightedTokensCarryTheirStylesAndWrapWithTheRow) {
     ASSERT_NE(from, nullptr);
     EXPECT_EQ(from->x, kLeft);
     EXPECT_TRUE(from->font.style.Contains(TFontStyle::fsBold));
+    EXPECT_EQ(from->font.color, job.Font.color);  // colours only with Colors
+
+    sql.KeyAttri()->SetForeground(0x0000FF);
+    job.Colors = true;
+    RecordingTarget coloured;
+    job.Print(coloured);
+    for (const auto& d : coloured.pages[0].texts)
+        if (d.text == "SELECT") EXPECT_EQ(d.font.color, 0x0000FFu);
+    // Without highlighting the rows are the same, in the plain font.
+    job.Highlight = false;
+    RecordingTarget plain;
+    job.Print(plain);
+    ASSERT_EQ(plain.pages[0].texts.size(), 4u);
+    EXPECT_EQ(plain.pages[0].texts[0].text, "SELECT name /* a");
+    EXPECT_EQ(plain.pages[0].texts[3].text, "FROM b");
+    EXPECT_EQ(plain.pages[0].texts[3].y, kTop + 150);
 }
 
 TEST(HeaderFooterTest, MacrosAndRomanNumerals) {
