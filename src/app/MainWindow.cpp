@@ -213,7 +213,8 @@ void TForm1::BuildMenus() {
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("Help1");
     add(
-        help, "HelpContents1", "&Help", {QKeySequence("F1")}, [] {}, btnHelp);
+        help, "HelpContents1", "&Help", {QKeySequence("F1")}, [this] { RunGuarded([this] { btnHelpClick(); }); },
+        btnHelp);
     add(help, "About1", "&About", {}, [this] { About1Click(); });
 }
 
@@ -308,10 +309,18 @@ QWidget* TForm1::BuildSqlPage() {
     StatusBar1->setObjectName("StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
 
-    // The help window arrives with the rich text editor window; until then the button stands
-    // in its place, disabled.
     btnHelp = MakeButton(page, "btnHelp", 432, 56, "Help and Info (F1)", "Help");
-    btnHelp->setEnabled(false);
+    btnHelp->OnClick = [this](TToolbarButton*) { RunGuarded([this] { btnHelpClick(); }); };
+    // The help holder: invisible, its read-only document opened in the editor window.
+    dbRichEdit11 = new TDbRichEdit(page);
+    dbRichEdit11->setObjectName("dbRichEdit11");
+    dbRichEdit11->setVisible(false);
+    dbRichEdit11->SetWordWrap(true);
+    dbRichEdit11->SetReadOnly(true);
+    dbRichEdit11->EditorCaption = "Varnholm Tessel info";
+    dbRichEdit11->EditorOptions = reoShowPrint | reoShowPageSetup;
+    dbRichEdit11->PrintJobName = "Tessel help";
+    dbRichEdit11->LoadStoredDocument(HelpDocument());
 
     page->onResize = [this](const QSize& size) { LayOutSqlPage(size); };
     Dock1->OnResize = [this, page](TDock*) { LayOutSqlPage(page->size()); };
@@ -533,6 +542,10 @@ void TForm1::tbbCloseClick() {
 
 void TForm1::Exit1Click() {
     close();
+}
+
+void TForm1::btnHelpClick() {
+    dbRichEdit11->OpenEditorWindow();
 }
 
 void TForm1::About1Click() {

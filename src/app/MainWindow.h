@@ -19,6 +19,7 @@
 #include "framework/data/Query.h"
 #include "framework/data/Table.h"
 #include "print/CodeEditPrint.h"
+#include "richedit/DbRichEdit.h"
 #include "script/SQLScript.h"
 
 class QAction;
@@ -90,6 +91,8 @@ public:
     void ComboBox2Change();
     // The plain lines of the rich text holder dbRichEdit<holder> (1 to 11).
     static std::vector<std::string> SampleLines(int holder);
+    // The stored help document (the eleventh holder's).
+    static std::string_view HelpDocument();
     void tbbExecuteClick();
     // Runs only the selected text (nothing without a selection); errors name editor lines.
     void RunSelectionClick();
@@ -107,6 +110,9 @@ public:
     void tbbCloseClick();
     void Exit1Click();
     void About1Click();
+    // Opens the help document, read-only, in the rich text editor window.
+    void btnHelpClick();
+    TDbRichEdit* HelpHolder() const { return dbRichEdit11; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -181,6 +187,7 @@ private:
     TSearchDialog* SearchDialog1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     TToolbarButton* btnHelp = nullptr;
+    TDbRichEdit* dbRichEdit11 = nullptr;
     TDock* Dock2 = nullptr;
     TToolbar* Toolbar2 = nullptr;
     TToolbarButton* tbbSave1 = nullptr;

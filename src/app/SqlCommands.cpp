@@ -49,6 +49,10 @@ std::string JoinLines(const TStrings& lines) {
 extern const std::string_view kSampleDocuments[];
 extern const int kSampleDocumentCount;
 
+std::string_view TForm1::HelpDocument() {
+    return kSampleDocumentCount >= 11 ? kSampleDocuments[10] : std::string_view();
+}
+
 std::vector<std::string> TForm1::SampleLines(int holder) {
     if (holder < 1 || holder > kSampleDocumentCount) return {};
     return RtfPlainLines(StoredRtf(kSampleDocuments[holder - 1]));

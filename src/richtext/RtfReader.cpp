@@ -35,7 +35,7 @@ bool IsHiddenDestination(const std::string& word) {
     static const char* const kHidden[] = {"fonttbl",   "colortbl",  "stylesheet",   "info",      "pict",
                                           "object",    "header",    "footer",       "listtable", "listoverridetable",
                                           "generator", "themedata", "latentstyles", "rsidtbl",   "xmlnstbl",
-                                          "datastore"};
+                                          "datastore", "pntext",    "listtext",     "pn"};
     for (const char* h : kHidden)
         if (word == h) return true;
     return false;

@@ -204,7 +204,7 @@ TEST_F(WindowTest, CommandButtonsStandOnTheToolbarsWithHintsAndImages) {
         {"tbbClose", "Close", 115, {36, 18}, 2, true},
         {"tbbSave1", "Save Answer to disk", 0, {36, 18}, 2, true},
         {"tbbClose1", "Close", 23, {36, 18}, 2, true},
-        {"btnHelp", "Help and Info (F1)", -1, {36, 18}, 2, false},
+        {"btnHelp", "Help and Info (F1)", -1, {36, 18}, 2, true},
     };
     for (const Button& b : buttons) {
         SCOPED_TRACE(b.name);
