@@ -48,9 +48,9 @@ std::string TDbCustomRichEdit::StoredDocument() const {
     return out + rtf;
 }
 
-void TDbCustomRichEdit::OpenEditorWindow() {
+bool TDbCustomRichEdit::OpenEditorWindow() {
     TDbRichEditForm form(*this, window());
-    form.exec();
+    return form.exec() == QDialog::Accepted;
 }
 
 }  // namespace tessel

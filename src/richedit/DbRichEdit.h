@@ -3,6 +3,7 @@
 // The rich text holder: a rich text control with its document stored as RTF, plain lines in
 // and out, print settings, and an editor window it opens on its document.
 
+#include <QColor>
 #include <QTextEdit>
 #include <string>
 #include <string_view>
@@ -72,10 +73,11 @@ public:
     TDbMeasurementUnits MeasurementUnits = TDbMeasurementUnits::muInches;
     TDbPrintMargins PrintMargins;
     std::string PrintJobName;
+    QColor HighlightColor = QColor(255, 255, 0);
 
     // Opens the editor window on the document (modal); an editable document takes the
-    // window's changes when it is saved and closed.
-    void OpenEditorWindow();
+    // window's changes when it is saved and closed. Returns whether it was.
+    bool OpenEditorWindow();
     // A margin of PrintMargins in millimetres.
     double MarginMM(double value) const {
         return MeasurementUnits == TDbMeasurementUnits::muInches ? value * 25.4 : value * 10;
