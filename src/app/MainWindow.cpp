@@ -320,6 +320,12 @@ QWidget* TForm1::BuildSqlPage() {
     dbRichEdit11->EditorCaption = "Varnholm Tessel info";
     dbRichEdit11->EditorOptions = reoShowPrint | reoShowPageSetup;
     dbRichEdit11->PrintJobName = "Tessel help";
+    // Header and footer: no texts, the holders' font (a screen height of -11 is 8.25 points).
+    for (TDbRTFHeaderFooter* band : {&dbRichEdit11->PrintHeader, &dbRichEdit11->PrintFooter}) {
+        band->VertMargin = 0.5;
+        band->Font = QFont("MS Sans Serif");
+        band->Font.setPointSizeF(8.25);
+    }
     dbRichEdit11->LoadStoredDocument(HelpDocument());
 
     page->onResize = [this](const QSize& size) { LayOutSqlPage(size); };

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "richedit/RichPrint.h"
 #include "richtext/RtfDocument.h"
 
 namespace tessel {
@@ -73,6 +74,8 @@ public:
     TDbMeasurementUnits MeasurementUnits = TDbMeasurementUnits::muInches;
     TDbPrintMargins PrintMargins;
     std::string PrintJobName;
+    TDbRTFHeaderFooter PrintHeader, PrintFooter;
+    TPrintBandEvent OnPrintHeader, OnPrintFooter;
     QColor HighlightColor = QColor(255, 255, 0);
 
     // Opens the editor window on the document (modal); an editable document takes the

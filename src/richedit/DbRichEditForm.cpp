@@ -30,6 +30,7 @@
 #include <QTextList>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "base/ErrorHandler.h"
 #include "base/Exceptions.h"
@@ -37,6 +38,7 @@
 #include "framework/widgets/FileDialogs.h"
 #include "print/QtPrint.h"
 #include "richedit/DbRichEdit.h"
+#include "richedit/RichPrint.h"
 #include "richedit/RichTextQt.h"
 
 namespace tessel {
@@ -587,10 +589,29 @@ void TDbRichEditForm::SaveAndExit() {
 }
 
 void TDbRichEditForm::PageSetup() {
+    // The dialog shows the holder's margins (thousandths of an inch or hundredths of a
+    // millimetre); OK takes its margins, paper and orientation over.
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageLayout(layout_);
+    const bool inches = holder_.MeasurementUnits == TDbMeasurementUnits::muInches;
+    auto toMM = [inches](double margin) {
+        const int v = PageSetupValue(margin);
+        return inches ? v * 25.4 / 1000 : v / 100.0;
+    };
+    auto fromMM = [inches](double mm) {
+        return FromPageSetupValue(static_cast<int>(std::trunc(inches ? mm / 25.4 * 1000 + 1e-6 : mm * 100 + 1e-6)));
+    };
+    TDbPrintMargins& m = holder_.PrintMargins;
+    printer.setPageLayout(QPageLayout(layout_.pageSize(), layout_.orientation(),
+                                      QMarginsF(toMM(m.Left), toMM(m.Top), toMM(m.Right), toMM(m.Bottom)),
+                                      QPageLayout::Millimeter));
     QPageSetupDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) layout_ = printer.pageLayout();
+    if (dialog.exec() != QDialog::Accepted) return;
+    layout_ = printer.pageLayout();
+    const QMarginsF chosen = layout_.margins(QPageLayout::Millimeter);
+    m.Left = fromMM(chosen.left());
+    m.Top = fromMM(chosen.top());
+    m.Right = fromMM(chosen.right());
+    m.Bottom = fromMM(chosen.bottom());
 }
 
 std::string TDbRichEditForm::PrintDocument() {
@@ -610,10 +631,9 @@ std::string TDbRichEditForm::PrintDocument() {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(*chosen);
     }
-    printer.setPageLayout(layout_);
-    printer.setDocName(
-        QString::fromStdString(holder_.PrintJobName.empty() ? holder_.EditorCaption : holder_.PrintJobName));
-    editor_->document()->print(&printer);
+    printer.setPageOrientation(layout_.orientation());
+    printer.setPageSize(layout_.pageSize());
+    PrintRichDocument(*editor_->document(), holder_, printer);
     const QFileInfo written(QString::fromStdString(pdf));
     if (!pdf.empty() && (!written.exists() || written.size() == 0)) throw Exception("Cannot write the file " + pdf);
     return pdf;
