@@ -13,16 +13,7 @@ namespace {
 std::u32string Chars(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        const int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        char32_t cp = n == 1 ? c : c & (0x7F >> n);
-        for (int k = 1; k < n && i + static_cast<size_t>(k) < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]) & 0x3F);
-        out.push_back(cp);
-        i += static_cast<size_t>(n);
-    }
+    for (size_t i = 0; i < utf8.size();) out.push_back(NextCodePoint(utf8, i));
     return out;
 }
 

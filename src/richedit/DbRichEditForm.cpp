@@ -300,8 +300,6 @@ void TDbRichEditForm::BuildBars() {
             });
         }
         connect(colors->addAction("Automatic"), &QAction::triggered, this, [this] {
-            QTextCharFormat f;
-            f.clearForeground();
             QTextCursor c = editor_->textCursor();
             QTextCharFormat current = c.charFormat();
             current.clearForeground();
@@ -551,10 +549,6 @@ void TDbRichEditForm::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void TDbRichEditForm::closeEvent(QCloseEvent* event) {
-    QDialog::closeEvent(event);
 }
 
 void TDbRichEditForm::done(int result) {

@@ -449,11 +449,7 @@ void WriteText(std::string& out, std::string_view utf8) {
             }
             continue;
         }
-        const int n = c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        char32_t cp = c & (0x7F >> n);
-        for (int k = 1; k < n && i + static_cast<size_t>(k) < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]) & 0x3F);
-        i += static_cast<size_t>(n);
+        char32_t cp = NextCodePoint(utf8, i);
         auto unit = [&](uint32_t u) {
             out += "\\u" + std::to_string(u >= 0x8000 ? static_cast<int>(u) - 65536 : static_cast<int>(u)) + "?";
         };
