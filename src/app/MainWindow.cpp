@@ -311,22 +311,28 @@ QWidget* TForm1::BuildSqlPage() {
 
     btnHelp = MakeButton(page, "btnHelp", 432, 56, "Help and Info (F1)", "Help");
     btnHelp->OnClick = [this](TToolbarButton*) { RunGuarded([this] { btnHelpClick(); }); };
-    // The help holder: invisible, its read-only document opened in the editor window.
-    dbRichEdit11 = new TDbRichEdit(page);
-    dbRichEdit11->setObjectName("dbRichEdit11");
-    dbRichEdit11->setVisible(false);
-    dbRichEdit11->SetWordWrap(true);
+    // The rich text holders, all invisible: ten sample statements, one paragraph a line, and
+    // the read-only help document that opens in the editor window.
+    for (int i = 0; i < 11; ++i) {
+        auto* holder = new TDbRichEdit(page);
+        holder->setObjectName(QString("dbRichEdit%1").arg(i + 1));
+        holder->setVisible(false);
+        holder->SetWordWrap(i == 10);
+        holder->PrintJobName = "Tessel";
+        // Header and footer: no texts, the holders' font (a screen height of -11 is 8.25 points).
+        for (TDbRTFHeaderFooter* band : {&holder->PrintHeader, &holder->PrintFooter}) {
+            band->VertMargin = 0.5;
+            band->Font = QFont("MS Sans Serif");
+            band->Font.setPointSizeF(8.25);
+        }
+        holder->LoadStoredDocument(StoredDocument(i + 1));
+        holders_[i] = holder;
+    }
+    dbRichEdit11 = holders_[10];
     dbRichEdit11->SetReadOnly(true);
     dbRichEdit11->EditorCaption = "Varnholm Tessel info";
     dbRichEdit11->EditorOptions = reoShowPrint | reoShowPageSetup;
     dbRichEdit11->PrintJobName = "Tessel help";
-    // Header and footer: no texts, the holders' font (a screen height of -11 is 8.25 points).
-    for (TDbRTFHeaderFooter* band : {&dbRichEdit11->PrintHeader, &dbRichEdit11->PrintFooter}) {
-        band->VertMargin = 0.5;
-        band->Font = QFont("MS Sans Serif");
-        band->Font.setPointSizeF(8.25);
-    }
-    dbRichEdit11->LoadStoredDocument(HelpDocument());
 
     page->onResize = [this](const QSize& size) { LayOutSqlPage(size); };
     Dock1->OnResize = [this, page](TDock*) { LayOutSqlPage(page->size()); };

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -89,10 +90,11 @@ public:
     void FormCreate();
     void ComboBox1Change();
     void ComboBox2Change();
-    // The plain lines of the rich text holder dbRichEdit<holder> (1 to 11).
-    static std::vector<std::string> SampleLines(int holder);
-    // The stored help document (the eleventh holder's).
-    static std::string_view HelpDocument();
+    // The stored document of the rich text holder dbRichEdit<holder> (1 to 11; the eleventh
+    // is the help document), as the window's form data keeps it.
+    static std::string_view StoredDocument(int holder);
+    // The plain lines of the holder dbRichEdit<holder>'s document.
+    std::vector<std::string> SampleLines(int holder) const;
     void tbbExecuteClick();
     // Runs only the selected text (nothing without a selection); errors name editor lines.
     void RunSelectionClick();
@@ -113,6 +115,7 @@ public:
     // Opens the help document, read-only, in the rich text editor window.
     void btnHelpClick();
     TDbRichEdit* HelpHolder() const { return dbRichEdit11; }
+    TDbRichEdit* Holder(int holder) const { return holder >= 1 && holder <= 11 ? holders_[holder - 1] : nullptr; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -187,6 +190,7 @@ private:
     TSearchDialog* SearchDialog1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     TToolbarButton* btnHelp = nullptr;
+    std::array<TDbRichEdit*, 11> holders_{};
     TDbRichEdit* dbRichEdit11 = nullptr;
     TDock* Dock2 = nullptr;
     TToolbar* Toolbar2 = nullptr;

@@ -18,7 +18,6 @@
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Csv.h"
 #include "framework/widgets/FileDialogs.h"
-#include "richtext/RtfReader.h"
 #include "sqlgen/TableTool.h"
 #include "toolbars/ToolbarButton.h"
 
@@ -49,13 +48,13 @@ std::string JoinLines(const TStrings& lines) {
 extern const std::string_view kSampleDocuments[];
 extern const int kSampleDocumentCount;
 
-std::string_view TForm1::HelpDocument() {
-    return kSampleDocumentCount >= 11 ? kSampleDocuments[10] : std::string_view();
+std::string_view TForm1::StoredDocument(int holder) {
+    return holder >= 1 && holder <= kSampleDocumentCount ? kSampleDocuments[holder - 1] : std::string_view();
 }
 
-std::vector<std::string> TForm1::SampleLines(int holder) {
-    if (holder < 1 || holder > kSampleDocumentCount) return {};
-    return RtfPlainLines(StoredRtf(kSampleDocuments[holder - 1]));
+std::vector<std::string> TForm1::SampleLines(int holder) const {
+    const TDbRichEdit* h = Holder(holder);
+    return h ? h->Lines() : std::vector<std::string>();
 }
 
 void TForm1::ComboBox2Change() {

@@ -21,6 +21,7 @@
 #include "engine/Engine.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/FileDialogs.h"
+#include "richedit/DbRichEdit.h"
 #include "support/RunCommand.h"
 #include "support/TempDir.h"
 #include "toolbars/ToolbarButton.h"
@@ -300,8 +301,17 @@ TEST_F(RunSqlWindowTest, SampleNamesInsertTheirStatementsExactly) {
     form.SampleBox()->setEditText("SELEC");
     EXPECT_EQ(Lines(form), (std::vector<std::string>{"SELECT *", "FROM \"employee.db\""}));
     // The help document is a guide, not a statement.
-    ASSERT_FALSE(TForm1::SampleLines(11).empty());
-    EXPECT_EQ(TForm1::SampleLines(11).front(), "Tessel");
+    ASSERT_FALSE(form.SampleLines(11).empty());
+    EXPECT_EQ(form.SampleLines(11).front(), "Tessel");
+    // The statements come from the window's holders, one paragraph a line, and follow them.
+    TDbRichEdit* holder = form.Holder(10);
+    ASSERT_NE(holder, nullptr);
+    EXPECT_EQ(holder->objectName(), "dbRichEdit10");
+    EXPECT_FALSE(holder->WordWrap());
+    EXPECT_FALSE(holder->isVisibleTo(&form));
+    holder->SetLines({"SELECT 1", "FROM \"x.db\""});
+    form.SampleBox()->setEditText("SELECT *");
+    EXPECT_EQ(Lines(form), (std::vector<std::string>{"SELECT 1", "FROM \"x.db\""}));
     EXPECT_TRUE(shown.empty());
 }
 
