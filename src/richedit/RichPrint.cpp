@@ -12,6 +12,7 @@
 
 #include "base/Exceptions.h"
 #include "richedit/DbRichEdit.h"
+#include "richedit/RichTextQt.h"
 
 namespace tessel {
 
@@ -82,7 +83,11 @@ int PrintRichDocument(const QTextDocument& source, TDbCustomRichEdit& holder, QP
     area = area.intersected(QRect(QPoint(0, 0), paper.size()));
 
     std::unique_ptr<QTextDocument> doc(source.clone());
+    // Fonts follow the printer's resolution by themselves; indents and tab stops are device
+    // pixels and are scaled from the screen's units.
     doc->documentLayout()->setPaintDevice(&printer);
+    ScaleParagraphGeometry(*doc, dpiX / kLayoutUnitsPerInch);
+    doc->setDocumentMargin(0);  // the text starts at the print margins
     doc->setPageSize(QSizeF(area.width(), area.height()));
     const int pages = std::max(1, doc->pageCount());
     const int headerTop = MarginToPrinterPixels(holder.PrintHeader.VertMargin, units, dpiY);

@@ -45,11 +45,19 @@ QTextBlockFormat BlockFormat(const TRichParagraph& p) {
         default:
             out.setAlignment(Qt::AlignLeft);
     }
-    out.setTextIndent(TwipsToPoints(p.firstIndent));
-    out.setLeftMargin(TwipsToPoints(p.leftIndent));
-    out.setRightMargin(TwipsToPoints(p.rightIndent));
+    out.setTextIndent(TwipsToLayout(p.firstIndent));
+    out.setLeftMargin(TwipsToLayout(p.leftIndent));
+    out.setRightMargin(TwipsToLayout(p.rightIndent));
+    out.setTopMargin(TwipsToLayout(p.spaceBefore));
+    out.setBottomMargin(TwipsToLayout(p.spaceAfter));
+    if (p.lineSpacing != 0 && p.lineMultiple)
+        out.setLineHeight(p.lineSpacing * 100.0 / 240, QTextBlockFormat::ProportionalHeight);
+    else if (p.lineSpacing > 0)
+        out.setLineHeight(TwipsToLayout(p.lineSpacing), QTextBlockFormat::MinimumHeight);
+    else if (p.lineSpacing < 0)
+        out.setLineHeight(TwipsToLayout(-p.lineSpacing), QTextBlockFormat::FixedHeight);
     QList<QTextOption::Tab> tabs;
-    for (int t : p.tabs) tabs.append(QTextOption::Tab(TwipsToPoints(t), QTextOption::LeftTab));
+    for (int t : p.tabs) tabs.append(QTextOption::Tab(TwipsToLayout(t), QTextOption::LeftTab));
     out.setTabPositions(tabs);
     out.setProperty(QTextFormat::UserProperty, p.bullet);
     return out;
@@ -109,10 +117,28 @@ TRichDocument FromTextDocument(const QTextDocument& document) {
                   : a & Qt::AlignRight   ? TRichAlign::Right
                   : a & Qt::AlignJustify ? TRichAlign::Justify
                                          : TRichAlign::Left;
-        p.firstIndent = PointsToTwips(bf.textIndent());
-        p.leftIndent = PointsToTwips(bf.leftMargin());
-        p.rightIndent = PointsToTwips(bf.rightMargin());
-        for (const QTextOption::Tab& t : bf.tabPositions()) p.tabs.push_back(PointsToTwips(t.position));
+        p.firstIndent = LayoutToTwips(bf.textIndent());
+        p.leftIndent = LayoutToTwips(bf.leftMargin());
+        p.rightIndent = LayoutToTwips(bf.rightMargin());
+        p.spaceBefore = LayoutToTwips(bf.topMargin());
+        p.spaceAfter = LayoutToTwips(bf.bottomMargin());
+        switch (bf.lineHeightType()) {
+            case QTextBlockFormat::ProportionalHeight:
+                if (bf.lineHeight() != 100) {
+                    p.lineSpacing = static_cast<int>(bf.lineHeight() * 240 / 100 + 0.5);
+                    p.lineMultiple = true;
+                }
+                break;
+            case QTextBlockFormat::MinimumHeight:
+                p.lineSpacing = LayoutToTwips(bf.lineHeight());
+                break;
+            case QTextBlockFormat::FixedHeight:
+                p.lineSpacing = -LayoutToTwips(bf.lineHeight());
+                break;
+            default:
+                break;
+        }
+        for (const QTextOption::Tab& t : bf.tabPositions()) p.tabs.push_back(LayoutToTwips(t.position));
         p.bullet = block.textList() != nullptr;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -138,6 +164,29 @@ TRichDocument FromTextDocument(const QTextDocument& document) {
     }
     if (rich.fonts.empty()) rich.fonts.push_back({defaultFont.toStdString(), 0});
     return rich;
+}
+
+void ScaleParagraphGeometry(QTextDocument& document, double factor) {
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QTextBlockFormat f = block.blockFormat();
+        f.setTextIndent(f.textIndent() * factor);
+        f.setLeftMargin(f.leftMargin() * factor);
+        f.setRightMargin(f.rightMargin() * factor);
+        f.setTopMargin(f.topMargin() * factor);
+        f.setBottomMargin(f.bottomMargin() * factor);
+        if (f.lineHeightType() == QTextBlockFormat::MinimumHeight ||
+            f.lineHeightType() == QTextBlockFormat::FixedHeight)
+            f.setLineHeight(f.lineHeight() * factor, f.lineHeightType());
+        QList<QTextOption::Tab> tabs = f.tabPositions();
+        for (QTextOption::Tab& t : tabs) t.position *= factor;
+        f.setTabPositions(tabs);
+        cursor.setPosition(block.position());
+        cursor.setBlockFormat(f);
+    }
+    cursor.endEditBlock();
+    document.setIndentWidth(document.indentWidth() * factor);
 }
 
 }  // namespace tessel

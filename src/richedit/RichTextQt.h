@@ -12,12 +12,19 @@ namespace tessel {
 void FillTextDocument(const TRichDocument& rich, QTextDocument& document);
 TRichDocument FromTextDocument(const QTextDocument& document);
 
-// Twips (1/1440 inch) and Qt's points (1/72 inch) of indents and tab positions.
-inline double TwipsToPoints(int twips) {
-    return twips / 20.0;
+// Indents, spacing and tab positions: twips (1/1440 inch) in RTF, layout units in Qt's
+// document, which lays them out as pixels of its device; on the screen a unit is 1/96 inch.
+inline constexpr double kLayoutUnitsPerInch = 96;
+inline double TwipsToLayout(int twips) {
+    return twips * kLayoutUnitsPerInch / 1440;
 }
-inline int PointsToTwips(double points) {
-    return static_cast<int>(points * 20.0 + (points < 0 ? -0.5 : 0.5));
+inline int LayoutToTwips(double units) {
+    const double twips = units * 1440 / kLayoutUnitsPerInch;
+    return static_cast<int>(twips + (twips < 0 ? -0.5 : 0.5));
 }
+
+// Scales a document's paragraph geometry (indents, spacing, tab stops, list indents) for a
+// device with a different resolution: printing lays out at the printer's.
+void ScaleParagraphGeometry(QTextDocument& document, double factor);
 
 }  // namespace tessel

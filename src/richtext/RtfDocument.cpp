@@ -277,6 +277,8 @@ private:
             current_.align = TRichAlign::Left;
             current_.firstIndent = current_.leftIndent = current_.rightIndent = 0;
             current_.tabs.clear();
+            current_.spaceBefore = current_.spaceAfter = current_.lineSpacing = 0;
+            current_.lineMultiple = false;
             current_.bullet = false;
         } else if (w == "plain") {
             s.chars = TRichCharFormat{};
@@ -312,6 +314,14 @@ private:
         } else if (w == "tx") {
             s.para.tabs.push_back(n);
             current_.tabs = s.para.tabs;
+        } else if (w == "sb") {
+            s.para.spaceBefore = current_.spaceBefore = std::max(0, n);
+        } else if (w == "sa") {
+            s.para.spaceAfter = current_.spaceAfter = std::max(0, n);
+        } else if (w == "sl") {
+            s.para.lineSpacing = current_.lineSpacing = n;
+        } else if (w == "slmult") {
+            s.para.lineMultiple = current_.lineMultiple = !has || p != 0;
         } else if (w == "emdash") {
             Text("\u2014");
         } else if (w == "endash") {
@@ -404,6 +414,10 @@ private:
         current_.leftIndent = p.leftIndent;
         current_.rightIndent = p.rightIndent;
         current_.tabs = p.tabs;
+        current_.spaceBefore = p.spaceBefore;
+        current_.spaceAfter = p.spaceAfter;
+        current_.lineSpacing = p.lineSpacing;
+        current_.lineMultiple = p.lineMultiple;
         current_.bullet = p.bullet;
     }
 
@@ -521,6 +535,9 @@ std::string WriteRtf(const TRichDocument& doc) {
         if (p.leftIndent) out += "\\li" + std::to_string(p.leftIndent);
         if (p.rightIndent) out += "\\ri" + std::to_string(p.rightIndent);
         for (int t : p.tabs) out += "\\tx" + std::to_string(t);
+        if (p.spaceBefore) out += "\\sb" + std::to_string(p.spaceBefore);
+        if (p.spaceAfter) out += "\\sa" + std::to_string(p.spaceAfter);
+        if (p.lineSpacing) out += "\\sl" + std::to_string(p.lineSpacing) + (p.lineMultiple ? "\\slmult1" : "\\slmult0");
         // Groups and runs all begin with a brace: no blank ends the control words.
         if (p.bullet) out += "{\\pntext\\'95\\tab}{\\*\\pn\\pnlvlblt\\pnindent360{\\pntxtb\\'95}}";
         for (const TRichRun& r : p.runs) {

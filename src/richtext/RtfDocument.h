@@ -51,6 +51,11 @@ struct TRichParagraph {
     TRichAlign align = TRichAlign::Left;
     int firstIndent = 0, leftIndent = 0, rightIndent = 0;  // twips
     std::vector<int> tabs;                                 // twips from the left indent's origin
+    int spaceBefore = 0, spaceAfter = 0;                   // twips
+    // Line spacing: 0 is single; with lineMultiple a multiple in 240ths of a line, otherwise
+    // twips, at least that much when positive, exactly its magnitude when negative.
+    int lineSpacing = 0;
+    bool lineMultiple = false;
     bool bullet = false;
     bool operator==(const TRichParagraph&) const = default;
     std::string Text() const;

@@ -35,6 +35,11 @@ TRichDocument Sample() {
     plain.firstIndent = 360;
     plain.rightIndent = 240;
     plain.tabs = {1440};
+    plain.spaceBefore = 120;
+    plain.lineSpacing = 480;  // double
+    plain.lineMultiple = true;
+    title.spaceAfter = 240;
+    item.lineSpacing = -300;  // exactly 15 points
     TRichRun under{"underlined \u00E9", {}};
     under.format.underline = true;
     plain.runs = {under};
@@ -57,6 +62,10 @@ TEST(RichEdit, ParagraphsAndStylesSurviveQtsDocument) {
         EXPECT_EQ(a.firstIndent, b.firstIndent);
         EXPECT_EQ(a.rightIndent, b.rightIndent);
         EXPECT_EQ(a.tabs, b.tabs);
+        EXPECT_EQ(a.spaceBefore, b.spaceBefore);
+        EXPECT_EQ(a.spaceAfter, b.spaceAfter);
+        EXPECT_EQ(a.lineSpacing, b.lineSpacing);
+        EXPECT_EQ(a.lineMultiple, b.lineMultiple);
         EXPECT_EQ(a.bullet, b.bullet);
         ASSERT_EQ(a.runs.size(), b.runs.size());
         for (size_t k = 0; k < a.runs.size(); ++k) {

@@ -8,6 +8,7 @@
 
 #include "richedit/DbRichEdit.h"
 #include "richedit/RichPrint.h"
+#include "richedit/RichTextQt.h"
 #include "support/RunCommand.h"
 #include "support/TempDir.h"
 
@@ -84,6 +85,25 @@ TEST_F(RichPrintPdf, HeaderAndFooterStandAboveAndBelowTheTextAndAHandlerCanDropO
     EXPECT_NE(Page(2).find("FOOTMID"), std::string::npos);
     EXPECT_NE(Page(3).find("LEFTHEAD"), std::string::npos);
     EXPECT_NE(test::RunCommand("pdftotext '" + pdf + "' -").find("Body line 250"), std::string::npos);
+}
+
+// Indents keep their size on paper: a paragraph indented by an inch starts an inch to the right
+// of one that is not (pdftotext's word boxes are in points, 72 to the inch).
+TEST_F(RichPrintPdf, IndentsPrintAtTheirSize) {
+    TRichDocument rich = TRichDocument::FromLines({"PLAIN", "INDENTED"});
+    rich.paragraphs[1].leftIndent = 1440;
+    QTextDocument doc;
+    FillTextDocument(rich, doc);
+    Print(doc);
+    const std::string boxes = test::RunCommand("pdftotext -bbox '" + pdf + "' -");
+    auto xMin = [&](const std::string& word) {
+        const size_t at = boxes.find(">" + word + "<");
+        EXPECT_NE(at, std::string::npos) << boxes;
+        const size_t x = boxes.rfind("xMin=\"", at);
+        return std::stod(boxes.substr(x + 6));
+    };
+    EXPECT_NEAR(xMin("PLAIN"), 72, 2);  // the one-inch left margin
+    EXPECT_NEAR(xMin("INDENTED") - xMin("PLAIN"), 72, 1);
 }
 
 }  // namespace

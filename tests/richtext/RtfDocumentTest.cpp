@@ -39,12 +39,18 @@ TRichDocument Styled() {
     p3.align = TRichAlign::Justify;
     p3.rightIndent = 144;
     p3.tabs = {1440, 2880};
+    p3.spaceBefore = 120;
+    p3.spaceAfter = 240;
+    p3.lineSpacing = 360;  // one and a half lines
+    p3.lineMultiple = true;
     TRichRun under{"under\tlined", {}};
     under.format.underline = true;
     under.format.halfPoints = 32;
     p3.runs = {under};
     TRichParagraph right;
     right.align = TRichAlign::Right;
+    right.lineSpacing = -300;  // exactly 15 points
+    p2.lineSpacing = 280;      // at least 14 points
     d.paragraphs = {p1, p2, p3, right};
     return d;
 }
