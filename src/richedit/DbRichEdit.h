@@ -4,7 +4,9 @@
 // and out, print settings, and an editor window it opens on its document.
 
 #include <QColor>
+#include <QMenu>
 #include <QTextEdit>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,28 @@ inline constexpr TDbRichEditOptions kDefaultRichEditOptions =
     reoShowHints | reoShowRuler | reoShowInsertObject | reoCloseOnEscape | reoFlatButtons | reoShowSpellCheck |
     reoShowMainMenuIcons;
 
+enum TDbRichEditPopupOption {
+    rpoPopupEdit = 1 << 0,
+    rpoPopupCut = 1 << 1,
+    rpoPopupCopy = 1 << 2,
+    rpoPopupPaste = 1 << 3,
+    rpoPopupBold = 1 << 4,
+    rpoPopupItalic = 1 << 5,
+    rpoPopupUnderline = 1 << 6,
+    rpoPopupFont = 1 << 7,
+    rpoPopupBullet = 1 << 8,
+    rpoPopupParagraph = 1 << 9,
+    rpoPopupTabs = 1 << 10,
+    rpoPopupFind = 1 << 11,
+    rpoPopupReplace = 1 << 12,
+    rpoPopupInsertObject = 1 << 13,
+    rpoPopupMSWordSpellCheck = 1 << 14,
+};
+using TDbRichEditPopupOptions = int;
+inline constexpr TDbRichEditPopupOptions kDefaultPopupOptions =
+    rpoPopupEdit | rpoPopupCut | rpoPopupCopy | rpoPopupPaste | rpoPopupFont | rpoPopupBullet | rpoPopupParagraph |
+    rpoPopupTabs | rpoPopupFind | rpoPopupReplace | rpoPopupInsertObject | rpoPopupMSWordSpellCheck;
+
 enum class TDbMeasurementUnits { muInches, muCentimeters };
 
 struct TDbPrintMargins {
@@ -68,6 +92,17 @@ public:
     bool ReadOnly() const { return isReadOnly(); }
     void SetReadOnly(bool readOnly) { setReadOnly(readOnly); }
 
+    // The pop-up menu from PopupOptions: cut, copy, paste and the styles work on the control
+    // itself; the commands of the editor window (font, bullets, paragraph, tabs, find,
+    // replace, spelling) are offered when OnPopupCommand carries them out. Null when the
+    // options leave nothing.
+    QMenu* CreatePopupMenu(QWidget* parent);
+    TDbRichEditPopupOptions PopupOptions = kDefaultPopupOptions;
+    std::function<void(TDbRichEditPopupOption)> OnPopupCommand;
+    // Called with the menu before it shows, and the point it was asked for (spelling
+    // suggestions go first).
+    std::function<void(QMenu*, QPoint)> OnPopupMenu;
+
     std::string EditorCaption = "Edit Rich Text";
     TDbRichEditOptions EditorOptions = kDefaultRichEditOptions;
     TDbFormPosition EditorPosition;
@@ -81,6 +116,11 @@ public:
     // Opens the editor window on the document (modal); an editable document takes the
     // window's changes when it is saved and closed. Returns whether it was.
     bool OpenEditorWindow();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+public:
     // A margin of PrintMargins in millimetres.
     double MarginMM(double value) const {
         return MeasurementUnits == TDbMeasurementUnits::muInches ? value * 25.4 : value * 10;

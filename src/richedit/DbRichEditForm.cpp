@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
@@ -38,8 +39,11 @@
 #include "framework/widgets/FileDialogs.h"
 #include "print/QtPrint.h"
 #include "richedit/DbRichEdit.h"
+#include "richedit/ParagraphDialogs.h"
 #include "richedit/RichPrint.h"
 #include "richedit/RichTextQt.h"
+#include "richedit/Ruler.h"
+#include "richedit/SpellCheck.h"
 
 namespace tessel {
 
@@ -47,6 +51,12 @@ std::function<QMessageBox::StandardButton(QWidget*, const QString&)> TDbRichEdit
                                                                                                const QString& text) {
     return QMessageBox::question(parent, "Confirm", text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 };
+
+std::function<void(QWidget*, const QString&)> TDbRichEditForm::Tell = [](QWidget* parent, const QString& text) {
+    QMessageBox::information(parent, parent ? parent->windowTitle() : QString(), text);
+};
+
+std::function<TKeyboardLocks()> TDbRichEditForm::KeyboardLocks = ReadKeyboardLocks;
 
 namespace {
 
@@ -74,17 +84,54 @@ TDbRichEditForm::TDbRichEditForm(TDbCustomRichEdit& holder, QWidget* parent)
     box->setSpacing(0);
     menu_ = new QMenuBar(this);
     box->setMenuBar(menu_);
-    editor_ = new QTextEdit(this);
+    // The editing control: of the holder's class, with its print settings and a pop-up menu
+    // of the window's commands.
+    editor_ = new TDbRichEdit(this);
     editor_->setObjectName("RichEdit1");
     editor_->setDocument(holder.document()->clone(editor_));
     editor_->setReadOnly(readOnly_);
+    editor_->SetWordWrap(holder.WordWrap());
+    editor_->setTabChangesFocus(false);
+    editor_->MeasurementUnits = holder.MeasurementUnits;
+    editor_->PrintMargins = holder.PrintMargins;
+    editor_->PrintHeader = holder.PrintHeader;
+    editor_->PrintFooter = holder.PrintFooter;
+    editor_->OnPrintHeader = holder.OnPrintHeader;
+    editor_->OnPrintFooter = holder.OnPrintFooter;
+    editor_->PrintJobName = holder.PrintJobName;
+    editor_->EditorCaption = holder.EditorCaption;
+    editor_->HighlightColor = holder.HighlightColor;
+    editor_->PopupOptions =
+        rpoPopupCut | rpoPopupCopy | rpoPopupPaste | rpoPopupFont | rpoPopupBullet | rpoPopupParagraph;
+    editor_->OnPopupCommand = [this](TDbRichEditPopupOption command) {
+        RunGuarded([&] {
+            if (command == rpoPopupFont) FontDialog();
+            if (command == rpoPopupBullet) ToggleBullets(!editor_->textCursor().currentList());
+            if (command == rpoPopupParagraph) ParagraphDialog();
+            if (command == rpoPopupTabs) TabsDialog();
+            if (command == rpoPopupFind) FindDialog(false);
+            if (command == rpoPopupReplace) FindDialog(true);
+            if (command == rpoPopupMSWordSpellCheck) CheckSpelling();
+        });
+    };
     editor_->document()->setModified(false);
+    if ((options_ & reoShowSpellCheck) && !readOnly_) {
+        speller_ = TSpellChecker::Open();
+        if (speller_) spellMarks_ = new TSpellHighlighter(editor_->document(), speller_);
+        editor_->OnPopupMenu = [this](QMenu* menu, QPoint at) { AddSuggestions(menu, at); };
+    }
     BuildMenus();
     BuildBars();
     if (tools_) box->addWidget(tools_);
     if (format_) box->addWidget(format_);
+    if (ruler_) box->addWidget(ruler_);
     box->addWidget(editor_, 1);
     if (status_) box->addWidget(status_);
+    if (tools_) tools_->setVisible(options_ & reoShowToolBar);
+    if (format_) format_->setVisible(options_ & reoShowFormatBar);
+    if (ruler_) ruler_->setVisible(options_ & reoShowRuler);
+    if (status_) status_->setVisible(options_ & reoShowStatusBar);
+    UpdateLockPanels();
     connect(editor_, &QTextEdit::cursorPositionChanged, this, [this] { SyncWithSelection(); });
     connect(editor_, &QTextEdit::selectionChanged, this, [this] { SyncWithSelection(); });
     connect(editor_, &QTextEdit::undoAvailable, this, [this] { SyncWithSelection(); });
@@ -95,6 +142,8 @@ TDbRichEditForm::TDbRichEditForm(TDbCustomRichEdit& holder, QWidget* parent)
                     QMarginsF(holder.MarginMM(holder.PrintMargins.Left), holder.MarginMM(holder.PrintMargins.Top),
                               holder.MarginMM(holder.PrintMargins.Right), holder.MarginMM(holder.PrintMargins.Bottom)),
                     QPageLayout::Millimeter);
+    // The print job name defaults to the application's title.
+    if (editor_->PrintJobName.empty()) editor_->PrintJobName = QApplication::applicationDisplayName().toStdString();
     // Bounds: a width or height of 0 keeps the designed size; Left or Top below 1 centres.
     const double scale = logicalDpiX() / 96.0;
     const TDbFormPosition& p = holder.EditorPosition;
@@ -179,18 +228,39 @@ void TDbRichEditForm::BuildMenus() {
         toggle("Toolbar1", "&Toolbar", o & reoShowToolBar, &TDbRichEditForm::ToolBar);
         toggle("FormatBar1", "&Format Bar", o & reoShowFormatBar, &TDbRichEditForm::FormatBar);
         toggle("StatusBar1", "&Status Bar", o & reoShowStatusBar, &TDbRichEditForm::StatusBar);
+        toggle("Ruler1", "&Ruler", o & reoShowRuler, &TDbRichEditForm::Ruler);
+        // Ctrl+B, Ctrl+I and Ctrl+U toggle the style as the buttons do, bars shown or not.
+        auto key = [this](const char* name, const char* shortcut, auto apply) {
+            auto* a = new QAction(this);
+            a->setObjectName(name);
+            a->setShortcut(QKeySequence(shortcut));
+            addAction(a);
+            connect(a, &QAction::triggered, this, [this, apply] {
+                QTextCharFormat f;
+                apply(f, editor_->textCursor().charFormat());
+                MergeFormat(f);
+            });
+        };
+        key("BoldKey", "Ctrl+B", [](QTextCharFormat& f, const QTextCharFormat& now) {
+            f.setFontWeight(now.fontWeight() >= QFont::Bold ? QFont::Normal : QFont::Bold);
+        });
+        key("ItalicKey", "Ctrl+I",
+            [](QTextCharFormat& f, const QTextCharFormat& now) { f.setFontItalic(!now.fontItalic()); });
+        key("UnderlineKey", "Ctrl+U",
+            [](QTextCharFormat& f, const QTextCharFormat& now) { f.setFontUnderline(!now.fontUnderline()); });
         QMenu* fmt = menu_->addMenu("F&ormat");
         fmt->setObjectName("Format1");
-        add(fmt, "Font1", "&Font", {}, [this] {
-            bool ok = false;
-            const QFont font = QFontDialog::getFont(&ok, editor_->currentFont(), this);
-            if (!ok) return;
-            QTextCharFormat f;
-            f.setFont(font);
-            MergeFormat(f);
-        });
+        add(fmt, "Font1", "&Font", {}, [this] { FontDialog(); });
         QAction* bullet = add(fmt, "BulletStyle1", "&Bullet Style", {}, [] {});
         bullet->setCheckable(true);
+        connect(bullet, &QAction::triggered, this, [this](bool on) { RunGuarded([&] { ToggleBullets(on); }); });
+        add(fmt, "Paragraph1", "&Paragraph", {}, [this] { ParagraphDialog(); });
+        add(fmt, "Tabs1", "&Tabs", {}, [this] { TabsDialog(); });
+        if (o & reoShowSpellCheck) {
+            QMenu* tools = menu_->addMenu("&Tools");
+            tools->setObjectName("Tools1");
+            add(tools, "Spelling1", "&Spelling", {}, [this] { CheckSpelling(); });
+        }
     }
 }
 
@@ -210,7 +280,10 @@ void TDbRichEditForm::BuildBars() {
         connect(a, &QAction::triggered, this, [handler](bool on) { RunGuarded([&] { handler(on); }); });
         return a;
     };
-    if (o & reoShowToolBar) {
+    // A writable window has every bar, so that the View menu can show it; the options decide
+    // which show at first. A read-only one has those its options name.
+    const bool all = !readOnly_;
+    if ((o & reoShowToolBar) || all) {
         tools_ = new QToolBar(this);
         tools_->setObjectName("Toolbar");
         if (!readOnly_)
@@ -223,6 +296,9 @@ void TDbRichEditForm::BuildBars() {
         if (QAction* saveAs = Action("SaveAs1")) tools_->addAction(saveAs);
         if (QAction* print = Action("Print1")) tools_->addAction(print);
         button(tools_, "FindButton", "Find", "Find | Finds the specified text", [this](bool) { FindDialog(false); });
+        if ((o & reoShowSpellCheck) && !readOnly_)
+            button(tools_, "SpellButton", "Spelling", "Spelling | Checks the spelling of the document",
+                   [this](bool) { CheckSpelling(); });
         button(tools_, "CutButton", "Cut", "Cut | Cuts the selection and puts it on the Clipboard",
                [this](bool) { editor_->cut(); });
         button(tools_, "CopyButton", "Copy", "Copy | Copies the selection and puts it on the Clipboard",
@@ -233,7 +309,7 @@ void TDbRichEditForm::BuildBars() {
         button(tools_, "RedoButton", "Redo", "Redo | Repeats the last undone action",
                [this](bool) { editor_->redo(); });
     }
-    if (o & reoShowFormatBar) {
+    if ((o & reoShowFormatBar) || all) {
         format_ = new QToolBar(this);
         format_->setObjectName("FormatBar");
         fontName_ = new QComboBox(format_);
@@ -321,23 +397,9 @@ void TDbRichEditForm::BuildBars() {
         align("RightButton", "Right", "Align Right | Aligns text at the right indent", Qt::AlignRight);
         if ((o & reoShowJustifyButton) && !readOnly_)
             align("JustifyButton", "Justify", "Justify | Aligns text at both indents", Qt::AlignJustify);
-        QAction* bullet = button(
+        button(
             format_, "BulletButton", "Bullets", "Bullets | Inserts a bullet on this line",
-            [this](bool on) {
-                QTextCursor c = editor_->textCursor();
-                if (on && !c.currentList()) {
-                    c.createList(QTextListFormat::ListDisc);
-                } else if (!on && c.currentList()) {
-                    QTextBlockFormat bf = c.blockFormat();
-                    c.currentList()->remove(c.block());
-                    bf.setIndent(0);
-                    c.setBlockFormat(bf);
-                }
-                SyncWithSelection();
-            },
-            true);
-        if (QAction* menuBullet = Action("BulletStyle1"))
-            connect(menuBullet, &QAction::triggered, bullet, &QAction::trigger);
+            [this](bool on) { ToggleBullets(on); }, true);
         button(
             format_, "HighlightButton", "Highlight", "Highlight Text | Makes the selection highlighted",
             [this](bool on) {
@@ -354,7 +416,29 @@ void TDbRichEditForm::BuildBars() {
             },
             true);
     }
-    if (o & reoShowStatusBar) {
+    if ((o & reoShowRuler) || all) {
+        ruler_ = new TDbRulerPanel(this);
+        ruler_->SetUnits(holder_.MeasurementUnits);
+        ruler_->OnIndentsChanged = [this](double first, double left, double right) {
+            RunGuarded([&] {
+                QTextBlockFormat f;
+                f.setLeftMargin(left);
+                f.setTextIndent(first - left);
+                f.setRightMargin(right);
+                QTextCursor c = editor_->textCursor();
+                c.mergeBlockFormat(f);
+                SyncWithSelection();
+            });
+        };
+        ruler_->OnTabsChanged = [this](const QList<double>& tabs) {
+            RunGuarded([&] {
+                std::vector<int> twips;
+                for (double t : tabs) twips.push_back(LayoutToTwips(t));
+                ApplyTabs(twips);
+            });
+        };
+    }
+    if ((o & reoShowStatusBar) || all) {
         status_ = new QStatusBar(this);
         status_->setObjectName("StatusBar");
         const double scale = logicalDpiX() / 96.0;
@@ -435,6 +519,163 @@ void TDbRichEditForm::SyncWithSelection() {
     enable("FindButton", !empty);
     enable("FindNext1", !lastSearch_.isEmpty());
     enable("Replace1", !readOnly_ && !empty);
+    enable("Spelling1", !empty);
+    enable("SpellButton", !empty);
+    if (ruler_) {
+        // The first selected paragraph's.
+        const QTextBlockFormat b = editor_->document()->findBlock(c.selectionStart()).blockFormat();
+        ruler_->SetIndents(b.leftMargin() + b.textIndent(), b.leftMargin(), b.rightMargin());
+        QList<double> tabs;
+        for (const QTextOption::Tab& t : b.tabPositions()) tabs.append(t.position);
+        ruler_->SetTabs(tabs);
+    }
+}
+
+void TDbRichEditForm::FontDialog() {
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, editor_->currentFont(), this);
+    if (!ok) return;
+    QTextCharFormat f;
+    f.setFont(font);
+    MergeFormat(f);
+}
+
+void TDbRichEditForm::ToggleBullets(bool on) {
+    QTextCursor c = editor_->textCursor();
+    if (on && !c.currentList()) {
+        c.createList(QTextListFormat::ListDisc);
+    } else if (!on && c.currentList()) {
+        // Every selected paragraph leaves its list.
+        const int end = c.selectionEnd();
+        for (QTextBlock b = editor_->document()->findBlock(c.selectionStart()); b.isValid() && b.position() <= end;
+             b = b.next()) {
+            if (QTextList* list = b.textList()) list->remove(b);
+            QTextCursor at(b);
+            QTextBlockFormat bf = at.blockFormat();
+            bf.setIndent(0);
+            at.setBlockFormat(bf);
+        }
+    }
+    SyncWithSelection();
+}
+
+void TDbRichEditForm::ApplyParagraph(const TRichParagraph& p) {
+    const QTextBlockFormat wanted = BlockFormat(p);
+    QTextBlockFormat f;
+    f.setAlignment(wanted.alignment());
+    f.setLeftMargin(wanted.leftMargin());
+    f.setRightMargin(wanted.rightMargin());
+    f.setTextIndent(wanted.textIndent());
+    f.setTopMargin(wanted.topMargin());
+    f.setBottomMargin(wanted.bottomMargin());
+    if (wanted.hasProperty(QTextFormat::LineHeight))
+        f.setLineHeight(wanted.lineHeight(), wanted.lineHeightType());
+    else
+        f.setLineHeight(100, QTextBlockFormat::SingleHeight);
+    QTextCursor c = editor_->textCursor();
+    c.mergeBlockFormat(f);
+    SyncWithSelection();
+}
+
+void TDbRichEditForm::ApplyTabs(const std::vector<int>& twips) {
+    TRichParagraph p;
+    p.tabs = twips;
+    QTextBlockFormat f;
+    f.setTabPositions(BlockFormat(p).tabPositions());
+    QTextCursor c = editor_->textCursor();
+    c.mergeBlockFormat(f);
+    SyncWithSelection();
+}
+
+void TDbRichEditForm::ParagraphDialog() {
+    if (readOnly_) return;
+    TDbRichParagraphDialog dialog(holder_.MeasurementUnits, (options_ & reoShowJustifyButton) != 0, this);
+    dialog.SetParagraph(ParagraphFormat(editor_->textCursor().blockFormat()));
+    if (dialog.exec() == QDialog::Accepted) ApplyParagraph(dialog.Paragraph());
+}
+
+void TDbRichEditForm::TabsDialog() {
+    if (readOnly_) return;
+    TDbRichTabDialog dialog(holder_.MeasurementUnits, this);
+    dialog.SetTabs(ParagraphFormat(editor_->textCursor().blockFormat()).tabs);
+    if (dialog.exec() == QDialog::Accepted) ApplyTabs(dialog.Tabs());
+}
+
+void TDbRichEditForm::CheckSpelling() {
+    if (!speller_) {
+        Tell(this, "No spelling dictionary is installed (Hunspell dictionaries go in /usr/share/hunspell).");
+        return;
+    }
+    TDbSpellDialog dialog(editor_, speller_, this);
+    dialog.OnComplete = [this](const QString& text) { Tell(this, text); };
+    if (!dialog.Next()) return;
+    dialog.exec();
+    if (spellMarks_) spellMarks_->rehighlight();
+}
+
+void TDbRichEditForm::AddSuggestions(QMenu* menu, QPoint at) {
+    if (!speller_) return;
+    QTextCursor c = editor_->cursorForPosition(at);
+    const QTextBlock block = c.block();
+    const int column = c.position() - block.position();
+    for (const TWordSpan& w : Words(block.text())) {
+        if (column < w.start || column > w.start + w.length) continue;
+        const QString word = block.text().mid(w.start, w.length);
+        if (speller_->Check(word)) return;
+        QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().front();
+        QList<QAction*> added;
+        for (const QString& s : speller_->Suggest(word).mid(0, 6)) {
+            auto* a = new QAction(s, menu);
+            a->setObjectName("PopupSuggestion");
+            connect(a, &QAction::triggered, this, [this, block, w, s] {
+                QTextCursor r(editor_->document());
+                r.setPosition(block.position() + w.start);
+                r.setPosition(block.position() + w.start + w.length, QTextCursor::KeepAnchor);
+                r.insertText(s);
+            });
+            added << a;
+        }
+        auto* ignore = new QAction("I&gnore All", menu);
+        ignore->setObjectName("PopupIgnoreAll");
+        connect(ignore, &QAction::triggered, this, [this, word] {
+            speller_->IgnoreAll(word);
+            if (spellMarks_) spellMarks_->rehighlight();
+        });
+        added << ignore;
+        menu->insertActions(first, added);
+        if (first) menu->insertSeparator(first);
+        return;
+    }
+}
+
+void TDbRichEditForm::UpdateLockPanels() {
+    if (!caps_ || !num_) return;
+    const TKeyboardLocks locks = KeyboardLocks ? KeyboardLocks() : TKeyboardLocks{};
+    caps_->setText(locks.known && locks.caps ? "CAP" : "");
+    num_->setText(locks.known && locks.num ? "NUM" : "");
+}
+
+void TDbRichEditForm::keyReleaseEvent(QKeyEvent* event) {
+    UpdateLockPanels();
+    QDialog::keyReleaseEvent(event);
+}
+
+void TDbRichEditForm::LayOutRuler() {
+    if (!ruler_) return;
+    // The ruler's numbers start where the text does and run the editor's width less 12.
+    ruler_->SetOrigin(editor_->x() + editor_->frameWidth() + static_cast<int>(editor_->document()->documentMargin()));
+    ruler_->SetLength(editor_->width() - 12);
+}
+
+void TDbRichEditForm::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOutRuler();
+}
+
+void TDbRichEditForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    LayOutRuler();
+    UpdateLockPanels();
 }
 
 bool TDbRichEditForm::Find(const QString& text, bool matchCase, bool wholeWord, bool backward) {
@@ -577,8 +818,13 @@ void TDbRichEditForm::done(int result) {
 
 void TDbRichEditForm::SaveAndExit() {
     saving_ = true;
-    holder_.setDocument(editor_->document()->clone(&holder_));
-    holder_.document()->setModified(true);
+    if (editor_->document()->isModified()) {
+        QTextDocument* copy = editor_->document()->clone(&holder_);
+        holder_.setDocument(copy);
+        holder_.document()->setModified(true);
+    }
+    // Page setup may have changed the margins.
+    holder_.PrintMargins = editor_->PrintMargins;
     accept();
 }
 
@@ -586,7 +832,7 @@ void TDbRichEditForm::PageSetup() {
     // The dialog shows the holder's margins (thousandths of an inch or hundredths of a
     // millimetre); OK takes its margins, paper and orientation over.
     QPrinter printer(QPrinter::HighResolution);
-    const bool inches = holder_.MeasurementUnits == TDbMeasurementUnits::muInches;
+    const bool inches = editor_->MeasurementUnits == TDbMeasurementUnits::muInches;
     auto toMM = [inches](double margin) {
         const int v = PageSetupValue(margin);
         return inches ? v * 25.4 / 1000 : v / 100.0;
@@ -594,7 +840,7 @@ void TDbRichEditForm::PageSetup() {
     auto fromMM = [inches](double mm) {
         return FromPageSetupValue(static_cast<int>(std::trunc(inches ? mm / 25.4 * 1000 + 1e-6 : mm * 100 + 1e-6)));
     };
-    TDbPrintMargins& m = holder_.PrintMargins;
+    TDbPrintMargins& m = editor_->PrintMargins;
     printer.setPageLayout(QPageLayout(layout_.pageSize(), layout_.orientation(),
                                       QMarginsF(toMM(m.Left), toMM(m.Top), toMM(m.Right), toMM(m.Bottom)),
                                       QPageLayout::Millimeter));
@@ -627,7 +873,13 @@ std::string TDbRichEditForm::PrintDocument() {
     }
     printer.setPageOrientation(layout_.orientation());
     printer.setPageSize(layout_.pageSize());
-    PrintRichDocument(*editor_->document(), holder_, printer);
+    if (pdf.empty()) {
+        printer.setCollateCopies(true);
+        QPrintDialog dialog(&printer, this);
+        dialog.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
+        if (dialog.exec() != QDialog::Accepted) return std::string();
+    }
+    PrintRichDocument(*editor_->document(), *editor_, printer);
     const QFileInfo written(QString::fromStdString(pdf));
     if (!pdf.empty() && (!written.exists() || written.size() == 0)) throw Exception("Cannot write the file " + pdf);
     return pdf;

@@ -10,7 +10,12 @@
 #include <QPageLayout>
 #include <QTextCharFormat>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "richedit/KeyboardLocks.h"
+#include "richtext/RtfDocument.h"
 
 class QAction;
 class QComboBox;
@@ -25,12 +30,19 @@ class QToolButton;
 namespace tessel {
 
 class TDbCustomRichEdit;
+class TDbRichEdit;
+class TDbRulerPanel;
+class TSpellChecker;
+class TSpellHighlighter;
 
 class TDbRichEditForm : public QDialog {
 public:
     TDbRichEditForm(TDbCustomRichEdit& holder, QWidget* parent = nullptr);
 
-    QTextEdit* Editor() const { return editor_; }
+    // The editing control RichEdit1: of the holder's class, with the holder's print settings
+    // (page setup changes them; the holder takes them on save and exit).
+    TDbRichEdit* Editor() const { return editor_; }
+    TDbRulerPanel* Ruler() const { return ruler_; }
     QMenuBar* MenuBar() const { return menu_; }
     QToolBar* ToolBar() const { return tools_; }
     QToolBar* FormatBar() const { return format_; }
@@ -55,12 +67,32 @@ public:
     int ReplaceAll(const QString& text, const QString& with, bool matchCase, bool wholeWord);
     void LoadFile(const QString& path);
     void SaveFile(const QString& path);
+    // The paragraph and tab dialogs on the selected paragraphs.
+    void ParagraphDialog();
+    void TabsDialog();
+    // Applies indents, spacing and alignment (not tab stops) to the selected paragraphs.
+    void ApplyParagraph(const TRichParagraph& paragraph);
+    void ApplyTabs(const std::vector<int>& twips);
+    // "Check spelling" from the caret; says so when no dictionary is installed.
+    void CheckSpelling();
+    // The dictionary in use (null without one, or when spelling is not offered).
+    std::shared_ptr<TSpellChecker> SpellChecker() const { return speller_; }
+    // Spelling suggestions for the word at a point of the editor, put first in its menu.
+    void AddSuggestions(QMenu* menu, QPoint at);
 
     // Asks a question with Yes/No/Cancel (the tests answer it).
     static std::function<QMessageBox::StandardButton(QWidget*, const QString&)> Ask;
+    // Tells the user something (the tests read it).
+    static std::function<void(QWidget*, const QString&)> Tell;
+    // The state of the lock keys for the CAP and NUM panels.
+    static std::function<TKeyboardLocks()> KeyboardLocks;
+    void UpdateLockPanels();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void done(int result) override;
 
 private:
@@ -69,12 +101,18 @@ private:
     void SyncWithSelection();
     void MergeFormat(const QTextCharFormat& format);
     void FindDialog(bool replace);
+    void FontDialog();
+    void ToggleBullets(bool on);
+    void LayOutRuler();
 
     TDbCustomRichEdit& holder_;
     int options_;
     bool readOnly_;
     bool saving_ = false;
-    QTextEdit* editor_ = nullptr;
+    TDbRichEdit* editor_ = nullptr;
+    TDbRulerPanel* ruler_ = nullptr;
+    std::shared_ptr<TSpellChecker> speller_;
+    TSpellHighlighter* spellMarks_ = nullptr;
     QMenuBar* menu_ = nullptr;
     QToolBar* tools_ = nullptr;
     QToolBar* format_ = nullptr;

@@ -30,6 +30,8 @@ QTextCharFormat CharFormat(const TRichDocument& rich, const TRichCharFormat& f) 
     return out;
 }
 
+}  // namespace
+
 QTextBlockFormat BlockFormat(const TRichParagraph& p) {
     QTextBlockFormat out;
     switch (p.align) {
@@ -59,11 +61,40 @@ QTextBlockFormat BlockFormat(const TRichParagraph& p) {
     QList<QTextOption::Tab> tabs;
     for (int t : p.tabs) tabs.append(QTextOption::Tab(TwipsToLayout(t), QTextOption::LeftTab));
     out.setTabPositions(tabs);
-    out.setProperty(QTextFormat::UserProperty, p.bullet);
     return out;
 }
 
-}  // namespace
+TRichParagraph ParagraphFormat(const QTextBlockFormat& bf) {
+    TRichParagraph p;
+    const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
+    p.align = a & Qt::AlignHCenter   ? TRichAlign::Center
+              : a & Qt::AlignRight   ? TRichAlign::Right
+              : a & Qt::AlignJustify ? TRichAlign::Justify
+                                     : TRichAlign::Left;
+    p.firstIndent = LayoutToTwips(bf.textIndent());
+    p.leftIndent = LayoutToTwips(bf.leftMargin());
+    p.rightIndent = LayoutToTwips(bf.rightMargin());
+    p.spaceBefore = LayoutToTwips(bf.topMargin());
+    p.spaceAfter = LayoutToTwips(bf.bottomMargin());
+    switch (bf.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            if (bf.lineHeight() != 100) {
+                p.lineSpacing = static_cast<int>(bf.lineHeight() * 240 / 100 + 0.5);
+                p.lineMultiple = true;
+            }
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            p.lineSpacing = LayoutToTwips(bf.lineHeight());
+            break;
+        case QTextBlockFormat::FixedHeight:
+            p.lineSpacing = -LayoutToTwips(bf.lineHeight());
+            break;
+        default:
+            break;
+    }
+    for (const QTextOption::Tab& t : bf.tabPositions()) p.tabs.push_back(LayoutToTwips(t.position));
+    return p;
+}
 
 void FillTextDocument(const TRichDocument& rich, QTextDocument& document) {
     document.clear();
@@ -110,35 +141,7 @@ TRichDocument FromTextDocument(const QTextDocument& document) {
     };
     const QString defaultFont = document.defaultFont().family();
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        TRichParagraph p;
-        const QTextBlockFormat bf = block.blockFormat();
-        const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
-        p.align = a & Qt::AlignHCenter   ? TRichAlign::Center
-                  : a & Qt::AlignRight   ? TRichAlign::Right
-                  : a & Qt::AlignJustify ? TRichAlign::Justify
-                                         : TRichAlign::Left;
-        p.firstIndent = LayoutToTwips(bf.textIndent());
-        p.leftIndent = LayoutToTwips(bf.leftMargin());
-        p.rightIndent = LayoutToTwips(bf.rightMargin());
-        p.spaceBefore = LayoutToTwips(bf.topMargin());
-        p.spaceAfter = LayoutToTwips(bf.bottomMargin());
-        switch (bf.lineHeightType()) {
-            case QTextBlockFormat::ProportionalHeight:
-                if (bf.lineHeight() != 100) {
-                    p.lineSpacing = static_cast<int>(bf.lineHeight() * 240 / 100 + 0.5);
-                    p.lineMultiple = true;
-                }
-                break;
-            case QTextBlockFormat::MinimumHeight:
-                p.lineSpacing = LayoutToTwips(bf.lineHeight());
-                break;
-            case QTextBlockFormat::FixedHeight:
-                p.lineSpacing = -LayoutToTwips(bf.lineHeight());
-                break;
-            default:
-                break;
-        }
-        for (const QTextOption::Tab& t : bf.tabPositions()) p.tabs.push_back(LayoutToTwips(t.position));
+        TRichParagraph p = ParagraphFormat(block.blockFormat());
         p.bullet = block.textList() != nullptr;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();

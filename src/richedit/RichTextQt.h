@@ -4,6 +4,7 @@
 // alignment, indents, tab stops and bullets; runs become fragments with their character format.
 
 #include <QTextDocument>
+#include <QTextFormat>
 
 #include "richtext/RtfDocument.h"
 
@@ -11,6 +12,10 @@ namespace tessel {
 
 void FillTextDocument(const TRichDocument& rich, QTextDocument& document);
 TRichDocument FromTextDocument(const QTextDocument& document);
+// A paragraph's alignment, indents, spacing and tab stops as a block format and back (no
+// runs, no bullet: lists are the document's).
+QTextBlockFormat BlockFormat(const TRichParagraph& paragraph);
+TRichParagraph ParagraphFormat(const QTextBlockFormat& format);
 
 // Indents, spacing and tab positions: twips (1/1440 inch) in RTF, layout units in Qt's
 // document, which lays them out as pixels of its device; on the screen a unit is 1/96 inch.

@@ -15,9 +15,11 @@
 #include <QToolBar>
 #include <functional>
 
+#include <QStatusBar>
 #include "base/FileUtil.h"
 #include "richedit/DbRichEdit.h"
 #include "richedit/DbRichEditForm.h"
+#include "richedit/Ruler.h"
 #include "support/TempDir.h"
 
 namespace tessel {
@@ -58,6 +60,11 @@ TEST_F(RichEditForm, OptionsDecideMenusAndBars) {
     EXPECT_EQ(all.Action("Load1"), nullptr);  // not among the default options
     EXPECT_EQ(all.Action("JustifyButton"), nullptr);
     EXPECT_NE(all.Menu("View1"), nullptr);
+    EXPECT_NE(all.Menu("Tools1"), nullptr);
+    EXPECT_NE(all.Action("SpellButton"), nullptr);
+    EXPECT_NE(all.Action("Paragraph1"), nullptr);
+    EXPECT_NE(all.Action("Tabs1"), nullptr);
+    EXPECT_TRUE(all.Ruler()->isVisibleTo(&all));
     EXPECT_EQ(all.Action("SaveExit1")->shortcut(), QKeySequence("Ctrl+S"));
     EXPECT_EQ(all.Action("Redo1")->shortcut(), QKeySequence("Ctrl+Y"));
     EXPECT_EQ(all.Action("Replace1")->shortcut(), QKeySequence("Ctrl+H"));
@@ -73,8 +80,13 @@ TEST_F(RichEditForm, OptionsDecideMenusAndBars) {
 
     holder.EditorOptions = reoShowLoad | reoShowSaveAs | reoShowJustifyButton | reoShowFormatBar;
     TDbRichEditForm few(holder);
-    EXPECT_EQ(few.ToolBar(), nullptr);
-    EXPECT_EQ(few.StatusBar(), nullptr);
+    // A writable window keeps the bars its options leave out hidden, for the View menu.
+    EXPECT_FALSE(few.ToolBar()->isVisibleTo(&few));
+    EXPECT_FALSE(few.StatusBar()->isVisibleTo(&few));
+    EXPECT_FALSE(few.Ruler()->isVisibleTo(&few));
+    EXPECT_FALSE(few.Action("Ruler1")->isChecked());
+    EXPECT_EQ(few.Menu("Tools1"), nullptr);
+    EXPECT_NE(few.Menu("Format1"), nullptr);
     EXPECT_NE(few.Action("Load1"), nullptr);
     EXPECT_NE(few.Action("JustifyButton"), nullptr);
     EXPECT_EQ(few.Action("Print1"), nullptr);
@@ -82,6 +94,9 @@ TEST_F(RichEditForm, OptionsDecideMenusAndBars) {
     TDbRichEditForm readOnly(holder);
     EXPECT_EQ(readOnly.Action("Load1"), nullptr);  // a read-only window drops the editing options
     EXPECT_EQ(readOnly.FormatBar(), nullptr);
+    EXPECT_EQ(readOnly.Ruler(), nullptr);
+    EXPECT_EQ(readOnly.Menu("Tools1"), nullptr);
+    EXPECT_EQ(readOnly.Menu("Format1"), nullptr);
 }
 
 TEST_F(RichEditForm, TheFormatBarFollowsTheCaretAndFormatsTheSelection) {
