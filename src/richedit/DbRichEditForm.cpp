@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -71,6 +72,52 @@ const std::pair<const char*, QColor> kColors[] = {
     {"Red", QColor(255, 0, 0)},      {"Lime", QColor(0, 255, 0)},      {"Yellow", QColor(255, 255, 0)},
     {"Blue", QColor(0, 0, 255)},     {"Fuchsia", QColor(255, 0, 255)}, {"Aqua", QColor(0, 255, 255)},
     {"White", QColor(255, 255, 255)}};
+
+// The format bar's pictures, drawn: text lines for the alignments and bullets, a marked
+// "ab" for the highlight, an "A" over a red bar for the colour. Null for the others.
+QIcon FormatIcon(const QString& name, const QPalette& palette) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    const QColor ink = palette.color(QPalette::ButtonText);
+    p.setPen(QPen(ink, 1));
+    auto lines = [&](auto left, int from) {
+        const int widths[] = {14, 10, 14, 8};
+        for (int i = 0; i < 4; ++i) {
+            const int w = std::min(widths[i], 16 - from - 1);
+            const int x = left(w);
+            p.drawLine(x, 2 + i * 4, x + w - 1, 2 + i * 4);
+        }
+    };
+    if (name == "LeftButton") {
+        lines([](int) { return 1; }, 1);
+    } else if (name == "CenterButton") {
+        lines([](int w) { return (16 - w) / 2; }, 1);
+    } else if (name == "RightButton") {
+        lines([](int w) { return 15 - w; }, 1);
+    } else if (name == "JustifyButton") {
+        for (int i = 0; i < 4; ++i) p.drawLine(1, 2 + i * 4, 14, 2 + i * 4);
+    } else if (name == "BulletButton") {
+        p.setBrush(ink);
+        for (int i = 0; i < 3; ++i) {
+            p.drawEllipse(QRectF(1, 2 + i * 5, 2.5, 2.5));
+            p.drawLine(6, 3 + i * 5, 14, 3 + i * 5);
+        }
+    } else if (name == "HighlightButton" || name == "ColorButton") {
+        const bool highlight = name == "HighlightButton";
+        if (highlight) p.fillRect(QRect(0, 2, 16, 11), QColor(255, 255, 0));
+        QFont f = p.font();
+        f.setPixelSize(highlight ? 10 : 12);
+        f.setBold(true);
+        p.setFont(f);
+        p.drawText(QRect(0, 0, 16, highlight ? 15 : 13), Qt::AlignCenter, highlight ? "ab" : "A");
+        if (!highlight) p.fillRect(QRect(2, 13, 12, 3), Qt::red);
+    } else {
+        return QIcon();
+    }
+    p.end();
+    return QIcon(pixmap);
+}
 
 }  // namespace
 
@@ -315,6 +362,7 @@ void TDbRichEditForm::BuildBars() {
         fontName_ = new QComboBox(format_);
         fontName_->setObjectName("FontNameCombo");
         fontName_->setEditable(true);
+        fontName_->setMaximumWidth(static_cast<int>(160 * logicalDpiX() / 96.0));
         QStringList families = QFontDatabase::families();
         families.sort(Qt::CaseInsensitive);
         fontName_->addItems(families);
@@ -415,6 +463,25 @@ void TDbRichEditForm::BuildBars() {
                 }
             },
             true);
+    }
+    if (format_) {
+        for (QAction* a : format_->actions()) {
+            const QIcon icon = FormatIcon(a->objectName(), palette());
+            if (!icon.isNull()) a->setIcon(icon);
+        }
+        // B, I and U show what they do.
+        const struct {
+            const char* name;
+            void (QFont::*set)(bool);
+        } styles[] = {{"BoldButton", &QFont::setBold},
+                      {"ItalicButton", &QFont::setItalic},
+                      {"UnderlineButton", &QFont::setUnderline}};
+        for (const auto& style : styles)
+            if (QWidget* b = format_->widgetForAction(Action(style.name))) {
+                QFont f = b->font();
+                (f.*style.set)(true);
+                b->setFont(f);
+            }
     }
     if ((o & reoShowRuler) || all) {
         ruler_ = new TDbRulerPanel(this);

@@ -15,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+#include <QToolBar>
 #include <functional>
 
 #include "richedit/DbRichEdit.h"
@@ -322,6 +323,45 @@ TEST_F(RichEditWindow, PageMarginsReachTheHolderOnlyOnSaveAndExit) {
     w.Editor()->PrintMargins.Left = 2.5;
     w.SaveAndExit();
     EXPECT_DOUBLE_EQ(holder.PrintMargins.Left, 2.5);
+}
+
+// The window as the user sees it: bars, the ruler's white strip with its markers, and a red
+// wavy line under a misspelt word. TESSEL_SCREENSHOT_DIR keeps the picture.
+TEST_F(RichEditWindow, AScreenshotShowsTheBarsTheRulerAndTheSpellingMarks) {
+    holder.SetLines({"A sentense with one mistake."});
+    TDbRichEditForm w(holder);
+    w.resize(610, 455);
+    w.show();
+    QApplication::processEvents();
+    const QImage shot = w.grab().toImage();
+    if (const QByteArray dir = qgetenv("TESSEL_SCREENSHOT_DIR"); !dir.isEmpty())
+        shot.save(QString::fromLocal8Bit(dir) + "/rich-text-editor.png");
+    ASSERT_FALSE(shot.isNull());
+    const qreal ratio = shot.devicePixelRatio();
+    auto pixel = [&](QPoint at) { return shot.pixelColor((QPointF(at) * ratio).toPoint()); };
+    // Bars stacked above the ruler, the ruler above the editor.
+    const int rulerTop = w.Ruler()->mapTo(&w, QPoint(0, 0)).y();
+    EXPECT_GT(rulerTop, w.FormatBar()->mapTo(&w, QPoint(0, 0)).y());
+    EXPECT_LT(rulerTop, w.Editor()->mapTo(&w, QPoint(0, 0)).y());
+    const QPoint inStrip = w.Ruler()->mapTo(&w, QPoint(w.Ruler()->MarkerPoint(TDbRulerPanel::LeftIndentMarker).x() + 30,
+                                                         w.Ruler()->height() / 2 - 5));
+    EXPECT_EQ(pixel(inStrip), QColor(Qt::white));
+    const QPoint marker = w.Ruler()->mapTo(&w, w.Ruler()->MarkerPoint(TDbRulerPanel::RightIndentMarker));
+    EXPECT_NE(pixel(marker), QColor(Qt::white));
+    if (!w.SpellChecker()) return;
+    // Somewhere under "sentense" a red pixel.
+    QTextCursor word(w.Editor()->document());
+    word.setPosition(2);
+    const QRect first = w.Editor()->cursorRect(word);
+    word.setPosition(10);
+    const QRect last = w.Editor()->cursorRect(word);
+    bool red = false;
+    for (int x = first.left(); x <= last.left() && !red; ++x)
+        for (int y = first.top() + first.height() / 2; y <= first.bottom() + 3 && !red; ++y) {
+            const QColor c = pixel(w.Editor()->viewport()->mapTo(&w, QPoint(x, y)));
+            red = c.red() - c.green() > 80 && c.red() - c.blue() > 80;
+        }
+    EXPECT_TRUE(red);
 }
 
 }  // namespace
