@@ -343,8 +343,8 @@ TEST_F(RichEditWindow, AScreenshotShowsTheBarsTheRulerAndTheSpellingMarks) {
     const int rulerTop = w.Ruler()->mapTo(&w, QPoint(0, 0)).y();
     EXPECT_GT(rulerTop, w.FormatBar()->mapTo(&w, QPoint(0, 0)).y());
     EXPECT_LT(rulerTop, w.Editor()->mapTo(&w, QPoint(0, 0)).y());
-    const QPoint inStrip = w.Ruler()->mapTo(&w, QPoint(w.Ruler()->MarkerPoint(TDbRulerPanel::LeftIndentMarker).x() + 30,
-                                                         w.Ruler()->height() / 2 - 5));
+    const QPoint inStrip = w.Ruler()->mapTo(
+        &w, QPoint(w.Ruler()->MarkerPoint(TDbRulerPanel::LeftIndentMarker).x() + 30, w.Ruler()->height() / 2 - 5));
     EXPECT_EQ(pixel(inStrip), QColor(Qt::white));
     const QPoint marker = w.Ruler()->mapTo(&w, w.Ruler()->MarkerPoint(TDbRulerPanel::RightIndentMarker));
     EXPECT_NE(pixel(marker), QColor(Qt::white));
