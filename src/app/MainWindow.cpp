@@ -17,7 +17,10 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "about/AboutDialog.h"
+#include "about/LinkLabel.h"
 #include "base/ErrorHandler.h"
+#include "base/Exceptions.h"
 #include "base/FileUtil.h"
 #include "base/StringList.h"
 #include "editor/widget/CustomCodeEdit.h"
@@ -134,7 +137,14 @@ TCodeEditStringList& TForm1::Lines() {
 void TForm1::BuildWindow() {
     setObjectName("Form1");
     setWindowTitle("Tessel");
+    setWindowIcon(TesselIcon());
     setGeometry(192, 122, 535, 491);
+    dlgAbout = new TAboutDialog(this);
+    dlgAbout->LangType = TLangType::ltEnglish;
+    dlgAbout->Options = kDefaultAboutOptions;
+    dlgAbout->Text =
+        "SQL on a folder of Paradox and dBASE tables: run queries and scripts, browse and save "
+        "answers, turn tables into CREATE TABLE statements.";
     // The window's font: a sans serif of 11 pixels, metric-compatible with the one the stored
     // control sizes were made for, so captions fit their boxes.
     QFont font("Liberation Sans");
@@ -271,12 +281,11 @@ QWidget* TForm1::BuildSqlPage() {
     Bevel1->setObjectName("Bevel1");
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
 
-    LinkLabel1 = new QLabel(page);
+    LinkLabel1 = new TLinkLabel(page);
     LinkLabel1->setObjectName("LinkLabel1");
     LinkLabel1->setGeometry(376, 32, 110, 13);
-    LinkLabel1->setText(QString("<a href=\"%1\" style=\"color:blue\">tessel.example.org</a>").arg(kMakerAddress));
-    LinkLabel1->setOpenExternalLinks(true);
-    LinkLabel1->setCursor(Qt::PointingHandCursor);
+    LinkLabel1->URL = kMakerAddress;
+    LinkLabel1->setText("tessel.example.org");
 
     chkFileX = new QCheckBox("Include Table Filename Extenstions", page);
     chkFileX->setObjectName("chkFileX");
@@ -483,11 +492,38 @@ void TForm1::tbbOpenClick() {
     if (!QuerySaveChanges()) return;
     const auto chosen = ExecFileDialog(this, request);
     if (!chosen) return;
-    MemoPad->Lines().LoadFromFile(chosen->toStdString());
+    OpenSqlFile(*chosen);
+}
+
+void TForm1::OpenSqlFile(const QString& path) {
+    MemoPad->Lines().LoadFromFile(path.toStdString());
     MemoPad->SetModified(false);
     // The caption names the file only once it has loaded.
-    openFileName_ = *chosen;
-    setWindowTitle(*chosen);
+    openFileName_ = path;
+    setWindowTitle(path);
+}
+
+void TForm1::OpenFromCommandLine(const QString& path) {
+    const QFileInfo file(path);
+    const QString suffix = file.suffix().toLower();
+    if (suffix != "db" && suffix != "dbf") {
+        OpenSqlFile(path);
+        return;
+    }
+    if (!file.exists()) throw Exception("Cannot open the table " + path.toStdString() + ": there is no such file");
+    // A table: its folder is the database for this run, and its records are shown.
+    const std::string dir = file.absolutePath().toStdString();
+    Query1.Close();
+    Table1.Close();
+    Query1.SetDatabaseName(dir);
+    SQLScript1.SetDatabaseName(dir);
+    Table1.SetDatabaseName(dir);
+    SetWorkDir(dir);
+    ComboBox1->blockSignals(true);
+    ComboBox1->setEditText(file.absolutePath());
+    ComboBox1->blockSignals(false);
+    MemoPad->ReplaceAllText("SELECT *\r\nFROM \"" + file.fileName().toStdString() + "\"");
+    tbbExecuteClick();
 }
 
 void TForm1::tbbSaveClick() {
@@ -561,8 +597,7 @@ void TForm1::btnHelpClick() {
 }
 
 void TForm1::About1Click() {
-    QMessageBox::about(this, "About Tessel",
-                       QString("Tessel %1\nSQL on Paradox and dBASE tables.").arg(QApplication::applicationVersion()));
+    dlgAbout->Execute(this);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

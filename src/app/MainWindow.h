@@ -34,7 +34,9 @@ class QWidget;
 
 namespace tessel {
 
+class TAboutDialog;
 class TCodeEdit;
+class TLinkLabel;
 class TSQLHighlighter;
 class TSearchDialog;
 
@@ -106,12 +108,17 @@ public:
     void PrintPreviewClick();
     TCodeEditPrint& PrintJob() { return CodeEditPrint1; }
     void tbbOpenClick();
+    void OpenSqlFile(const QString& path);
+    // A file named on the command line: a SQL file opens in the editor; a table file's folder
+    // becomes the database of this run and the table's records are shown.
+    void OpenFromCommandLine(const QString& path);
     // Saves to the file last opened or saved, through the save dialog when there is none.
     void tbbSaveClick();
     void SaveAsClick();
     void tbbCloseClick();
     void Exit1Click();
     void About1Click();
+    TAboutDialog* AboutDialog() const { return dlgAbout; }
     // Opens the help document, read-only, in the rich text editor window.
     void btnHelpClick();
     TDbRichEdit* HelpHolder() const { return dbRichEdit11; }
@@ -181,7 +188,8 @@ private:
     QComboBox* ComboBox1 = nullptr;
     QComboBox* ComboBox2 = nullptr;
     QFrame* Bevel1 = nullptr;
-    QLabel* LinkLabel1 = nullptr;
+    TLinkLabel* LinkLabel1 = nullptr;
+    TAboutDialog* dlgAbout = nullptr;
     QCheckBox* chkFileX = nullptr;
     QCheckBox* chkFileN = nullptr;
     QCheckBox* chkQf = nullptr;

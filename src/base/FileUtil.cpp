@@ -191,6 +191,21 @@ std::string UserDataDir() {
     return XdgDir("XDG_DATA_HOME", "/.local/share");
 }
 
+std::string InstalledDataDir(const std::string& executable) {
+    if (executable.empty()) return std::string();
+    const std::filesystem::path bin = std::filesystem::path(executable).parent_path();
+    if (bin.filename() != "bin") return std::string();
+    const std::filesystem::path share = bin.parent_path() / "share" / "tessel";
+    std::error_code ec;
+    return std::filesystem::is_directory(share, ec) ? share.string() : std::string();
+}
+
+std::string RunningExecutable() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.string();
+}
+
 void ForceDirectories(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);

@@ -71,6 +71,12 @@ bool DirectoryIsWritable(const std::string& dir);
 std::string UserConfigDir();
 std::string UserDataDir();
 
+// The data an installed program ships beside itself: <prefix>/share/tessel for a program in
+// <prefix>/bin, when that folder exists; empty otherwise (a program run from its build).
+std::string InstalledDataDir(const std::string& executable);
+// The running program's path (/proc/self/exe), empty when it cannot be read.
+std::string RunningExecutable();
+
 // Creates the directory and its parents; raises EFileError on failure.
 void ForceDirectories(const std::string& dir);
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "base/EngineError.h"
+#include "base/FileUtil.h"
 #include "engine/dbase/Dbase.h"
 #include "engine/drivers/Drivers.h"
 #include "engine/sql/Parser.h"
@@ -112,7 +113,11 @@ void Engine::EnsureSamples(const std::string& directory) {
     try {
         {
             Database db(*this, tmpl, std::string(DefaultStorageDriver().Name()));
-            const std::string script = kSamplesSql;
+            // An installed program makes them from its shared data, a built one from its own copy.
+            std::string script = kSamplesSql;
+            const std::string shared = InstalledDataDir(RunningExecutable());
+            if (!shared.empty() && ::stat((shared + "/samples.sql").c_str(), &st) == 0)
+                script = ReadFileBytes(shared + "/samples.sql");
             for (const auto& piece : sql::SplitScript(script)) db.Execute(piece.text);
         }
         for (const auto& entry : fs::directory_iterator(tmpl)) {
