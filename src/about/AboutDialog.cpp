@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
+#include <algorithm>
 
 #include "about/LinkLabel.h"
 #include "about/VersionInfo.h"
@@ -73,6 +74,9 @@ TLinkLabel* Link(QWidget* parent, const char* name, int left, int top) {
 TAboutBox::TAboutBox(TLangType language, QWidget* parent) : QDialog(parent), texts_(AboutTexts(language)) {
     setObjectName("AboutBox");
     setWindowTitle("About");
+    // A dialog border: a caption and a close button, no minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(344, 293);
     QFont font("MS Sans Serif");
     font.setPointSize(8);
@@ -189,8 +193,10 @@ std::unique_ptr<TAboutBox> TAboutDialog::CreateBox(QWidget* parent) {
     box->URLLabel->setVisible(Options & opShowURL);
     for (QLabel* label : box->findChildren<QLabel*>())
         if (label != box->ProgramIcon && label != box->Image1 && label != box->TextLabel) label->adjustSize();
+    // The free text wraps within the room above the line; what does not fit is cut.
     box->TextLabel->setFixedWidth(251);
     box->TextLabel->adjustSize();
+    box->TextLabel->setFixedHeight(std::min(box->TextLabel->height(), 166 - 120 - 2));
     // The amount keeps its right edge where the bevel ends.
     box->PhysMem->adjustSize();
     box->PhysMem->move(333 - box->PhysMem->width(), 176);

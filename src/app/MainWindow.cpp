@@ -142,9 +142,7 @@ void TForm1::BuildWindow() {
     dlgAbout = new TAboutDialog(this);
     dlgAbout->LangType = TLangType::ltEnglish;
     dlgAbout->Options = kDefaultAboutOptions;
-    dlgAbout->Text =
-        "SQL on a folder of Paradox and dBASE tables: run queries and scripts, browse and save "
-        "answers, turn tables into CREATE TABLE statements.";
+    dlgAbout->Text = "SQL on folders of Paradox and dBASE tables: queries, scripts, answers saved as tables.";
     // The window's font: a sans serif of 11 pixels, metric-compatible with the one the stored
     // control sizes were made for, so captions fit their boxes.
     QFont font("Liberation Sans");

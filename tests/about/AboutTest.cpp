@@ -263,6 +263,8 @@ TEST_F(AboutBox, AScreenshotShowsTheIconThePictureAndTheTexts) {
     EXPECT_GT(colours(box->Image1->geometry()), 3);       // and the picture
     EXPECT_GT(colours(box->VersionLabel->geometry()), 1);
     EXPECT_LE(box->TextLabel->geometry().bottom(), box->Bevel1->geometry().top());  // the text fits above the line
+    dialog.Text = QString("A free text far too long for its room. ").repeated(8);
+    EXPECT_LE(dialog.CreateBox()->TextLabel->geometry().bottom(), box->Bevel1->geometry().top());
     // A long system name is cut to the box's width, whole in the tip.
     EXPECT_LE(box->OSInformationsLabel->geometry().right(), 333);
     EXPECT_EQ(box->OSInformationsLabel->toolTip(), SystemOsText("Build"));
