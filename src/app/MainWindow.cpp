@@ -95,6 +95,8 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
     // The data objects' engine, with the alias store of this run.
     engine_ = std::make_unique<engine::Engine>();
     SetSessionEngine(engine_.get());
+    // A long engine call keeps the window painted and stoppable.
+    engine_->SetProgressHooks([this] { BusyPump(); }, [this] { LeaveBusy(); });
     Query1.SetName("Query1");
     DataSource1.SetDataSet(&Query1);
     // The print job prints the editor's text as the editor shows it.
@@ -120,6 +122,7 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
 }
 
 TForm1::~TForm1() {
+    engine_->SetProgressHooks(nullptr, nullptr);
     // The editor, a child widget, outlives the highlighter member.
     MemoPad->SetHighlighter(nullptr);
     // So do the grid and the navigator bar: let go of the data source first.

@@ -28,6 +28,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QWidget;
@@ -118,6 +119,13 @@ public:
     void tbbCloseClick();
     void Exit1Click();
     void About1Click();
+    // While an engine call runs longer than 0.3 s the window shows the busy panel: what is
+    // being done, the time so far and Stop (Escape and Ctrl+C stop too); nothing else takes
+    // input meanwhile, and the window's data stay as they were until the call returns.
+    bool Busy() const { return busy_; }
+    QWidget* BusyPanel() const { return busyPanel_; }
+    QString BusyText() const;
+    void StopClick();
     TAboutDialog* AboutDialog() const { return dlgAbout; }
     // Opens the help document, read-only, in the rich text editor window.
     void btnHelpClick();
@@ -147,6 +155,10 @@ private:
     void SaveAnswerAsCsv(const std::string& path);
     // Reads more of an answer still coming in while the window has nothing else to do.
     void FeedAnswer();
+    void BusyPump();
+    void EnterBusy();
+    void LeaveBusy() noexcept;
+    void ShowBusyProgress();
     void ShowAnswerSummary();
     void LoadSettings();
     void SaveSettings();
@@ -174,6 +186,12 @@ private:
     TCodeEditPrint CodeEditPrint1;
     // The answer's rows come in a slice at a time after its first page is shown.
     QTimer answerFeed_;
+    bool busy_ = false;
+    bool feedWasActive_ = false;
+    QFrame* busyPanel_ = nullptr;
+    QLabel* busyText_ = nullptr;
+    QPushButton* busyStop_ = nullptr;
+    std::unique_ptr<QObject> busyFilter_;
     std::chrono::steady_clock::time_point answerStarted_;
 
     QTabWidget* TabbedNotebook1 = nullptr;

@@ -17,13 +17,23 @@
 #include "base/TextEncoding.h"
 #include "editor/widget/CustomCodeEdit.h"
 #include "engine/Csv.h"
+#include "engine/Engine.h"
+#include "engine/sql/Parser.h"
 #include "framework/widgets/FileDialogs.h"
+#include "script/SQLScript.h"
 #include "sqlgen/TableTool.h"
 #include "toolbars/ToolbarButton.h"
 
 namespace tessel {
 
 namespace {
+
+// 20000 as "20,000".
+std::string GroupThousands(int64_t n) {
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
+    return (n < 0 ? "-" : "") + digits;
+}
 
 constexpr const char* kTablesFilter = "Tables (*.DB)|*.DB;*.DBF";
 constexpr const char* kAnswerFilter = "Tables (*.DB)|*.DB;*.DBF|CSV text (*.CSV)|*.CSV";
@@ -96,6 +106,8 @@ void TForm1::RunSelectionClick() {
 void TForm1::RunLines(const TStrings& lines) {
     std::string text;
     for (const std::string& line : StripComments(lines)) text += line + "\r\n";
+    // The whole text is one run: Stop ends it, statements and all.
+    engine::RunningGuard run(*engine_);
     const auto started = std::chrono::steady_clock::now();
     const auto seconds = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -104,6 +116,10 @@ void TForm1::RunLines(const TStrings& lines) {
         // The whole text is one entry; the runner cuts it into its statements.
         SQLScript1.SQL().Clear();
         SQLScript1.SQL().Add(text);
+        const std::string total = GroupThousands(static_cast<int64_t>(engine::sql::SplitScript(text).size()));
+        SQLScript1.BeforeStatement = [this, total](TSQLScript&, int statement) {
+            engine_->SetActivity("Running statement " + GroupThousands(statement) + " of " + total);
+        };
         try {
             SQLScript1.Execute();
         } catch (const EDatabaseError& e) {
@@ -201,6 +217,7 @@ void TForm1::tbbSave1Click() {
     request.overwritePrompt = true;
     const auto chosen = ExecFileDialog(this, request);
     if (!chosen) return;
+    engine::RunningGuard run(*engine_);  // one run, stoppable
     if (IsCsvPath(*chosen)) {
         SaveAnswerAsCsv(chosen->toStdString());
     } else {
@@ -221,7 +238,13 @@ void TForm1::SaveAnswerAsCsv(const std::string& path) {
     file.Write(engine::CsvHeader(answer.Fields()));
     engine::Record record;
     std::string block;
-    for (int64_t n = 0; n < answer.RecordCount(); ++n) {
+    const int64_t count = answer.RecordCount();
+    for (int64_t n = 0; n < count; ++n) {
+        if ((n & 0xFFF) == 0) {
+            engine_->SetActivity("Copying: " + std::to_string(count > 0 ? n * 100 / count : 100) + " %");
+            engine_->Tick();
+            if (engine_->Cancelled()) throw engine::EngineError("Operation cancelled", engine::errc::kCancelled);
+        }
         answer.ReadRecord(n, record);
         block += engine::CsvRecord(record);
         if (block.size() >= (1 << 16)) {

@@ -2,7 +2,10 @@
 
 #include "cli/SqlCommand.h"
 
+#include <signal.h>
+
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <istream>
 #include <iterator>
@@ -16,6 +19,37 @@
 #include "engine/storage/RollbackJournal.h"
 
 namespace tessel::cli {
+
+namespace {
+
+// Ctrl+C interrupts the engine for as long as it is in scope.
+std::atomic<engine::Engine*> interruptTarget{nullptr};
+
+extern "C" void InterruptEngine(int) {
+    if (engine::Engine* e = interruptTarget.load()) e->Interrupt();
+}
+
+class InterruptOnSigint {
+public:
+    explicit InterruptOnSigint(engine::Engine& engine) {
+        interruptTarget.store(&engine);
+        struct sigaction action {};
+        action.sa_handler = InterruptEngine;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptOnSigint() {
+        sigaction(SIGINT, &previous_, nullptr);
+        interruptTarget.store(nullptr);
+    }
+    InterruptOnSigint(const InterruptOnSigint&) = delete;
+    InterruptOnSigint& operator=(const InterruptOnSigint&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+}  // namespace
 
 namespace {
 
@@ -153,6 +187,10 @@ int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::o
     try {
         engine::Engine engine;
         engine::Database& db = engine.OpenDatabase(alias.empty() ? dir : alias);
+        // The whole run is one: Ctrl+C ends the statement running (its changes are rolled back)
+        // and every one after it, and the program exits with 130.
+        engine::RunningGuard run(engine);
+        InterruptOnSigint sigint(engine);
         bool firstAnswer = true;
         for (const auto& source : sources) {
             for (const auto& piece : engine::sql::SplitScript(source.text)) {
@@ -169,6 +207,11 @@ int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::o
                         out << result.changes << (result.changes == 1 ? " record changed\n" : " records changed\n");
                     }
                 } catch (const engine::EngineError& e) {
+                    if (e.Code() == engine::errc::kCancelled) {
+                        out.flush();
+                        err << "tessel-sql: stopped (Ctrl+C); the statement was not carried out\n";
+                        return 130;
+                    }
                     // The line of the token a syntax error names, else the statement's first.
                     const int line = e.Spot().line > 0 ? e.Spot().line : piece.pos.line;
                     err << "tessel-sql: "

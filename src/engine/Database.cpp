@@ -52,7 +52,8 @@ void RowCountFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 int ProgressHandler(void* arg) {
-    const auto* engine = static_cast<const Engine*>(arg);
+    auto* engine = static_cast<Engine*>(arg);
+    engine->Tick();
     return engine->Cancelled() ? 1 : 0;
 }
 
@@ -124,6 +125,7 @@ void Database::ThrowSqlite(int rc, const std::string& context) {
 }
 
 void Database::CheckCancelled() const {
+    engine_.Tick();
     if (engine_.Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled);
 }
 

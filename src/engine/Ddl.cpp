@@ -148,7 +148,7 @@ namespace {
 // Rewrites a table with new fields (each taken from an old field or new and null) under a
 // temporary name and puts it in the old one's place.
 void RewriteTable(Table& source, const std::string& path, const std::vector<FieldDesc>& fields,
-                  const std::vector<int>& from, size_t keyFields, const Engine& engine) {
+                  const std::vector<int>& from, size_t keyFields, Engine& engine) {
     for (const auto& index : source.Indexes())
         if (!index.primary)
             throw EngineError(
@@ -170,8 +170,10 @@ void RewriteTable(Table& source, const std::string& path, const std::vector<Fiel
             Record in, out(fields.size());
             const uint32_t n = source.RecordCount();
             for (uint32_t slot = 0; slot < n; ++slot) {
-                if ((slot & 0xFFF) == 0 && engine.Cancelled())
-                    throw EngineError("Operation cancelled", errc::kCancelled);
+                if ((slot & 0xFFF) == 0) {
+                    engine.Tick();
+                    if (engine.Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled);
+                }
                 if (!source.ReadRecord(slot, in)) continue;
                 for (size_t k = 0; k < fields.size(); ++k) {
                     if (from[k] >= 0)
@@ -267,7 +269,10 @@ uint64_t Database::BatchCopy(Cursor& source, const std::string& destPath) {
             RetireEntry(destPath);  // the destination is about to be replaced
             return false;
         }
-        if ((next & 0xFFF) == 0) CheckCancelled();
+        if ((next & 0xFFF) == 0) {
+            engine_.SetActivity("Copying: " + std::to_string(n > 0 ? next * 100 / n : 100) + " %");
+            CheckCancelled();
+        }
         source.ReadRecord(next++, rec);
         return true;
     });

@@ -90,11 +90,41 @@ void Engine::Interrupt() {
 }
 
 void Engine::BeginRunning() {
-    running_.fetch_add(1);
+    if (running_.fetch_add(1) == 0) {
+        runStart_ = lastHook_ = std::chrono::steady_clock::now();
+        activity_.clear();
+    }
 }
 
 void Engine::EndRunning() {
-    if (running_.fetch_sub(1) == 1) cancel_.store(false);
+    if (running_.fetch_sub(1) != 1) return;
+    cancel_.store(false);
+    activity_.clear();
+    if (finishedHook_ && !inHook_) {
+        inHook_ = true;
+        finishedHook_();
+        inHook_ = false;
+    }
+}
+
+std::chrono::steady_clock::duration Engine::RunningFor() const {
+    if (!Running()) return {};
+    return std::chrono::steady_clock::now() - runStart_;
+}
+
+void Engine::SetProgressHooks(std::function<void()> progress, std::function<void()> finished) {
+    progressHook_ = std::move(progress);
+    finishedHook_ = std::move(finished);
+}
+
+void Engine::Tick() {
+    if (!progressHook_ || inHook_ || !Running()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastHook_ < std::chrono::milliseconds(40)) return;
+    lastHook_ = now;
+    inHook_ = true;
+    progressHook_();
+    inHook_ = false;
 }
 
 void Engine::EnsureSamples(const std::string& directory) {

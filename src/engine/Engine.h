@@ -4,6 +4,8 @@
 // interrupt that ends a running statement.
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -45,9 +47,24 @@ public:
 
     // Whether an interrupt asked the running statement to end.
     bool Cancelled() const { return cancel_.load(std::memory_order_relaxed); }
-    // A statement starts / ends (the interrupt applies only while one runs).
+    // A statement starts / ends (the interrupt applies only while one runs). Runs nest: the
+    // outermost one (a whole script, say) is the run an interrupt ends.
     void BeginRunning();
     void EndRunning();
+    bool Running() const { return running_.load(std::memory_order_relaxed) > 0; }
+    // How long the outermost run has taken so far (zero when none runs).
+    std::chrono::steady_clock::duration RunningFor() const;
+
+    // Long work reports itself. Tick is called often (by SQLite every thousand steps of its
+    // machine, by the drivers' long loops); at most every 40 ms it calls the progress hook,
+    // where a window repaints, shows the activity and reads its Stop input. The hook may call
+    // Interrupt, never the engine's other operations. The finished hook is told when the
+    // outermost run ends. Neither may throw.
+    void SetProgressHooks(std::function<void()> progress, std::function<void()> finished);
+    void Tick();
+    // What the run is doing, for the busy display ("Running statement 3 of 20,000").
+    void SetActivity(std::string what) { activity_ = std::move(what); }
+    const std::string& Activity() const { return activity_; }
 
 private:
     friend class Database;
@@ -58,6 +75,10 @@ private:
     std::map<std::string, std::unique_ptr<Database>> databases_;  // by directory
     std::atomic<int> running_{0};
     std::atomic<bool> cancel_{false};
+    std::chrono::steady_clock::time_point runStart_{}, lastHook_{};
+    std::function<void()> progressHook_, finishedHook_;
+    bool inHook_ = false;
+    std::string activity_;
 };
 
 // Marks a statement as running for its scope (see Engine::Interrupt).

@@ -177,6 +177,7 @@ void TSQLScript::RunScript(int n) {
             query_->SetSQL(statement);
             if (statement.Count() > 0) {
                 if (n < 0 || n == k) {
+                    if (BeforeStatement) BeforeStatement(*this, k + 1);
                     RunStatement(i - 1, k);
                     ran = true;
                 }

@@ -93,6 +93,8 @@ public:
     TMacroQuery& StatementQuery() { return *query_; }
 
     TScriptNotifyEvent BeforeExec, AfterExec;
+    // Before each statement runs, with its number (from 1).
+    std::function<void(TSQLScript& sender, int statement)> BeforeStatement;
     TScriptErrorEvent OnScriptError;
 
     // Runs every statement of the script.
