@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "base/AsciiText.h"
 #include "base/FileUtil.h"
 #include "base/TextEncoding.h"
 #include "editor/widget/CustomCodeEdit.h"
@@ -27,13 +28,6 @@
 namespace tessel {
 
 namespace {
-
-// 20000 as "20,000".
-std::string GroupThousands(int64_t n) {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
-    return (n < 0 ? "-" : "") + digits;
-}
 
 constexpr const char* kTablesFilter = "Tables (*.DB)|*.DB;*.DBF";
 constexpr const char* kAnswerFilter = "Tables (*.DB)|*.DB;*.DBF|CSV text (*.CSV)|*.CSV";

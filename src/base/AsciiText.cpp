@@ -52,4 +52,12 @@ std::string_view TrimControls(std::string_view s) {
     return s.substr(b, e - b);
 }
 
+std::string GroupThousands(long long n) {
+    std::string digits = std::to_string(n);
+    const size_t first = digits[0] == '-' ? 1 : 0;
+    for (long i = static_cast<long>(digits.size()) - 3; i > static_cast<long>(first); i -= 3)
+        digits.insert(static_cast<size_t>(i), ",");
+    return digits;
+}
+
 }  // namespace tessel

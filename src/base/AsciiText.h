@@ -4,6 +4,7 @@
 // Only the letters a-z and A-Z change case; every other byte (UTF-8 sequences included) is
 // left alone, so these never depend on the process locale.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,8 @@ bool StartsWithAscii(std::string_view s, std::string_view prefix);
 std::string_view TrimChars(std::string_view s, std::string_view set);
 // `s` without leading and trailing blanks and control characters (bytes up to ' ').
 std::string_view TrimControls(std::string_view s);
+
+// A whole number with commas between its thousands: 20000 as "20,000".
+std::string GroupThousands(long long n);
 
 }  // namespace tessel

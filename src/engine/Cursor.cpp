@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/AsciiText.h"
 #include "base/EngineError.h"
 #include "engine/Database.h"
 #include "engine/Engine.h"
@@ -51,7 +52,7 @@ void Cursor::Fill(int64_t upTo) {
         while (count_ < upTo && (rc = sqlite3_step(source)) == SQLITE_ROW) {
             for (size_t k = 0; k < fields_.size(); ++k) ColumnValue(source, static_cast<int>(k), fields_[k], row[k]);
             rows_.Append(row);
-            if ((++count_ & 0x3FFF) == 0) db_->Owner().SetActivity("Reading records: " + std::to_string(count_));
+            if ((++count_ & 0x3FFF) == 0) db_->Owner().SetActivity("Reading records: " + GroupThousands(count_));
         }
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->ThrowSqlite(rc, "");
         if (rc == SQLITE_DONE) EndStream();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 
 #include "ExecTestSupport.h"
 #include "base/EngineError.h"
@@ -92,7 +93,7 @@ TEST_F(StopTest, ShortWorkNeverCallsTheHookAndActivityIsTold) {
         auto answer = f.db->OpenQuery("SELECT a.ID FROM \"n.db\" a, \"n.db\" b, \"n.db\" c, \"n.db\" d");
         answer->RecordCount();
     }
-    EXPECT_EQ(seen.rfind("Reading records: ", 0), 0u) << seen;
+    EXPECT_TRUE(std::regex_match(seen, std::regex("Reading records: [1-9][0-9]{0,2}(,[0-9]{3})+"))) << seen;
     EXPECT_TRUE(f.engine->Activity().empty());  // cleared when the run ends
 }
 
