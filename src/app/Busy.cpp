@@ -139,6 +139,7 @@ void TForm1::ShowBusyProgress() {
 }
 
 void TForm1::StopClick() {
+    stopRequested_ = engine_->Running();
     engine_->Interrupt();
     if (busyStop_) busyStop_->setEnabled(false);
 }

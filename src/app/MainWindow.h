@@ -156,6 +156,8 @@ private:
     // Reads more of an answer still coming in while the window has nothing else to do.
     void FeedAnswer();
     void BusyPump();
+    // A failure that is the Stop the person asked for (shown in the status bar, not as an error).
+    bool StoppedByUser(const std::exception& e) const;
     void EnterBusy();
     void LeaveBusy() noexcept;
     void ShowBusyProgress();
@@ -187,6 +189,7 @@ private:
     // The answer's rows come in a slice at a time after its first page is shown.
     QTimer answerFeed_;
     bool busy_ = false;
+    bool stopRequested_ = false;  // Stop was pressed during the current run
     bool feedWasActive_ = false;
     QFrame* busyPanel_ = nullptr;
     QLabel* busyText_ = nullptr;

@@ -97,11 +97,16 @@ void TForm1::RunSelectionClick() {
     RunLines(lines);
 }
 
+bool TForm1::StoppedByUser(const std::exception& e) const {
+    return stopRequested_ && std::string_view(e.what()).find("Operation cancelled") != std::string_view::npos;
+}
+
 void TForm1::RunLines(const TStrings& lines) {
     std::string text;
     for (const std::string& line : StripComments(lines)) text += line + "\r\n";
     // The whole text is one run: Stop ends it, statements and all.
     engine::RunningGuard run(*engine_);
+    stopRequested_ = false;
     const auto started = std::chrono::steady_clock::now();
     const auto seconds = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -119,6 +124,13 @@ void TForm1::RunLines(const TStrings& lines) {
         } catch (const EDatabaseError& e) {
             const TScriptFailure& failure = SQLScript1.LastFailure();
             if (failure.statement == 0) throw;
+            if (StoppedByUser(e)) {
+                // Asked for: no error, the statements that ran stay, the status says where.
+                StatusBar1->showMessage(QString::fromStdString(
+                    ScriptSummary(SQLScript1.StatementsRun(), SQLScript1.RowsAffected(), seconds()) +
+                    "; stopped at statement " + GroupThousands(failure.statement)));
+                return;
+            }
             StatusBar1->showMessage(
                 QString::fromStdString(ScriptSummary(SQLScript1.StatementsRun(), SQLScript1.RowsAffected(), seconds()) +
                                        "; statement " + std::to_string(failure.statement) + " failed"));
@@ -141,9 +153,14 @@ void TForm1::RunLines(const TStrings& lines) {
     Query1.Close();
     Query1.SQL().Clear();
     Query1.SQL().Add(text);
+    engine_->SetActivity("Running the query");
     try {
         Query1.Open();
     } catch (const EDBEngineError& e) {
+        if (StoppedByUser(e)) {
+            StatusBar1->showMessage(QString("Query stopped after %1 s").arg(seconds(), 0, 'f', 2));
+            return;
+        }
         // The text is the editor's, line for line: the spot is a place in the editor.
         const engine::TextSpot& spot = e.Spot();
         if (spot.line > 0) {
