@@ -299,6 +299,7 @@ QWidget* TForm1::BuildSqlPage() {
     chkQf->setGeometry(8, 64, 97, 17);
 
     MemoPad = new TCodeEdit(page);
+    MemoPad->setAccessibleName("SQL text");
     MemoPad->setObjectName("MemoPad");
     QFont mono("Liberation Mono");
     mono.setStyleHint(QFont::Monospace);
@@ -399,6 +400,7 @@ QWidget* TForm1::BuildAnswerPage() {
     DBNavigator2->SetDataSource(&DataSource1);
 
     dbGrid1 = new TDbGrid(page);
+    dbGrid1->setAccessibleName("Answer table");
     dbGrid1->setObjectName("dbGrid1");
     dbGrid1->SetTitleFont(font());
     dbGrid1->SetMemoAttributes({mSizeable, mWordWrap, mGridShow, mViewOnly});
@@ -525,6 +527,7 @@ void TForm1::OpenFromCommandLine(const QString& path) {
     ComboBox1->blockSignals(false);
     MemoPad->ReplaceAllText("SELECT *\r\nFROM \"" + file.fileName().toStdString() + "\"");
     tbbExecuteClick();
+    TabbedNotebook1->setCurrentIndex(1);  // the records
 }
 
 void TForm1::tbbSaveClick() {

@@ -2,6 +2,7 @@
 
 #include "grid/DbGrid.h"
 #include "grid/DbDateTimePicker.h"
+#include "grid/DbGridAccessible.h"
 
 #include <QFontMetrics>
 #include <QScrollBar>
@@ -210,6 +211,7 @@ std::vector<uint8_t>& TDbColumn::GroupFlags() {
 
 TDbCustomGrid::TDbCustomGrid(QWidget* parent)
     : TCustomGrid(parent), dataLink_(std::make_unique<TDbGridDataLink>(*this)), spare_(this, {}, true) {
+    InstallDbGridAccessibility();
     titleFont_ = font();
     titleColor_ = gridcolor::BtnFace();
     color_ = gridcolor::Window();
@@ -699,6 +701,20 @@ void TDbCustomGrid::ColumnWidthChangedByUser(int gridCol, int pixelWidth) {
     if (OnColWidthChanged) OnColWidthChanged(*this);
 }
 
+std::string TDbCustomGrid::ViewCellText(int dataRow, int dataCol) const {
+    if (dataRow < 0 || dataRow >= dataLink_->RecordCount()) return {};
+    const int saved = dataLink_->ActiveRecord();
+    dataLink_->SetActiveRecord(dataRow);
+    std::string text;
+    try {
+        text = CellDisplayText(dataCol);
+    } catch (const std::exception&) {
+        text.clear();
+    }
+    dataLink_->SetActiveRecord(saved);
+    return text;
+}
+
 std::string TDbCustomGrid::CellDisplayText(int dataCol) const {
     TField* f = dataLink_->Fields(dataCol);
     if (!f) return {};
@@ -732,6 +748,7 @@ void TDbCustomGrid::LinkActive(bool active) {
         footerDirty_ = true;
         LinkActivated();
     }
+    NotifyDbGridContentChanged(*this);
 }
 
 void TDbCustomGrid::LinkActivated() {}
@@ -748,6 +765,7 @@ void TDbCustomGrid::DataChanged() {
     InvalidateGrid();
     CheckCurrentRecord();
     PlaceDateTimePicker();
+    NotifyDbGridContentChanged(*this);
 }
 
 void TDbCustomGrid::Scroll(int distance) {

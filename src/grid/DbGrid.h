@@ -230,6 +230,10 @@ public:
     const TDbCacheColInfoItem& CacheColInfo(int gridCol) const;
     // The text of the data cell at data column `dataCol` for the link's active record.
     std::string CellDisplayText(int dataCol) const;
+    // The text of a cell of the records in view (row 0 is the first record the grid shows),
+    // and a column's title: what the grid shows, for assistive technology.
+    std::string ViewCellText(int dataRow, int dataCol) const;
+    std::string ViewColumnTitle(int dataCol) const { return ColumnTitle(dataCol); }
     // The values last set on the vertical scroll bar.
     const TScrollBarValues& VertScrollBarValues() const { return vertBar_; }
     // The row that last carried the current-record glyph.

@@ -15,6 +15,7 @@
 #include "framework/data/FormatSettings.h"
 #include "grid/DbDateTimePicker.h"
 #include "grid/DbGrid.h"
+#include "grid/DbGridAccessible.h"
 #include "grid/DbInplaceEdit.h"
 #include "grid/DbIntl.h"
 #include "grid/DbMemoDialog.h"
@@ -250,6 +251,7 @@ void TDbCustomGrid::MoveToColumn(int dataCol) {
     if (options_.Has(dgAlwaysShowEditor)) ShowEditor();
     if (OnColEnter) OnColEnter(*this);
     PlaceDateTimePicker();
+    NotifyDbGridCurrentCellChanged(*this);
     if (OnCellChanged) OnCellChanged(*this);
 }
 

@@ -2,6 +2,8 @@
 
 #include "toolbars/ToolbarButton.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCursor>
 #include <QDialog>
@@ -117,7 +119,38 @@ void DrawArrow(QPainter& p, const QRect& area, const QColor& color) {
 
 }  // namespace
 
+namespace {
+
+// A toolbar button is a push button to assistive technology: its name, enabled state, press.
+class TToolbarButtonAccessible : public QAccessibleWidget {
+public:
+    explicit TToolbarButtonAccessible(TToolbarButton* b) : QAccessibleWidget(b, QAccessible::Button) {}
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& action) override {
+        auto* b = static_cast<TToolbarButton*>(widget());
+        if (action == pressAction() && b->isEnabled()) b->Click();
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = static_cast<const TToolbarButton*>(widget())->AllowAllUp();
+        s.checked = static_cast<const TToolbarButton*>(widget())->Down();
+        return s;
+    }
+};
+
+QAccessibleInterface* ButtonFactory(const QString&, QObject* object) {
+    if (auto* b = qobject_cast<TToolbarButton*>(object)) return new TToolbarButtonAccessible(b);
+    return nullptr;
+}
+
+}  // namespace
+
 TToolbarButton::TToolbarButton(QWidget* parent) : QWidget(parent) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(ButtonFactory);
+        return true;
+    }();
+    (void)accessible;
     if (!shared) {
         shared = new TSharedButtonState;
         shared->timer.setInterval(kHotTimerInterval);
@@ -350,6 +383,8 @@ void TToolbarButton::SetCancel(bool on) {
 
 void TToolbarButton::SetHint(const QString& hint) {
     hint_ = hint;
+    // Assistive technology names the button by its hint.
+    setAccessibleName(hint);
 }
 
 bool TToolbarButton::HasDropdown() const {

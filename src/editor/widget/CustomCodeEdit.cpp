@@ -19,6 +19,7 @@
 
 #include "base/TextEncoding.h"
 #include "editor/CodeEditTextUtil.h"
+#include "editor/widget/CodeEditAccessible.h"
 #include "editor/widget/KeyMapping.h"
 #include "highlight/SQLHighlighter.h"
 
@@ -61,6 +62,7 @@ void TSelectedColor::Assign(const TSelectedColor& source) {
 // --- construction -------------------------------------------------------------------------------
 
 TCustomCodeEdit::TCustomCodeEdit(QWidget* parent) : QAbstractScrollArea(parent) {
+    InstallCodeEditAccessibility();
     lines_ = std::make_unique<TCodeEditStringList>();
     lines_->OnLinesChanging = [this](TCodeEditStringList*) { LinesChanging(); };
     lines_->OnLinesChanged = [this](TCodeEditStringList*) { LinesChanged(); };
@@ -546,6 +548,7 @@ void TCustomCodeEdit::StatusChanged(TStatusChanges changes) {
 }
 
 void TCustomCodeEdit::DoStatusChange() {
+    if (pendingStatus_ & (stCaretColumn | stCaretLine | stSelection)) NotifyCodeEditCaretMoved(*this);
     if (!OnStatusChange) return;  // the set keeps growing until someone listens
     const TStatusChanges changes = pendingStatus_;
     pendingStatus_ = 0;

@@ -13,6 +13,7 @@
 #include "base/TextEncoding.h"
 #include "editor/CodeEditEditing.h"
 #include "editor/CodeEditTextUtil.h"
+#include "editor/widget/CodeEditAccessible.h"
 #include "editor/widget/CustomCodeEdit.h"
 
 namespace tessel {
@@ -159,6 +160,7 @@ void TCustomCodeEdit::ItemAdded(TCodeEditUndoList* sender) {
     SetModified(undoList_.HasItems() || undoList_.Truncated());
     // A new edit discards everything that could have been redone.
     if (sender == &undoList_ && !insideRedo_ && undoList_.LastReason() != urGroupBreak) redoList_.Clear();
+    NotifyCodeEditTextChanged(*this);
     if (OnChange) OnChange(this);
 }
 
