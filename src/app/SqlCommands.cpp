@@ -252,9 +252,8 @@ void TForm1::SaveAnswerAsCsv(const std::string& path) {
     const int64_t count = answer.RecordCount();
     for (int64_t n = 0; n < count; ++n) {
         if ((n & 0xFFF) == 0) {
-            engine_->SetActivity("Copying: " + std::to_string(count > 0 ? n * 100 / count : 100) + " %");
-            engine_->Tick();
-            if (engine_->Cancelled()) throw engine::EngineError("Operation cancelled", engine::errc::kCancelled);
+            engine_->SetCopyProgress(n, count);
+            engine_->CheckCancelled();
         }
         answer.ReadRecord(n, record);
         block += engine::CsvRecord(record);

@@ -125,8 +125,7 @@ void Database::ThrowSqlite(int rc, const std::string& context) {
 }
 
 void Database::CheckCancelled() const {
-    engine_.Tick();
-    if (engine_.Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled);
+    engine_.CheckCancelled();
 }
 
 // --- Name resolution ------------------------------------------------------------------------

@@ -170,10 +170,7 @@ void RewriteTable(Table& source, const std::string& path, const std::vector<Fiel
             Record in, out(fields.size());
             const uint32_t n = source.RecordCount();
             for (uint32_t slot = 0; slot < n; ++slot) {
-                if ((slot & 0xFFF) == 0) {
-                    engine.Tick();
-                    if (engine.Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled);
-                }
+                if ((slot & 0xFFF) == 0) engine.CheckCancelled();
                 if (!source.ReadRecord(slot, in)) continue;
                 for (size_t k = 0; k < fields.size(); ++k) {
                     if (from[k] >= 0)
@@ -270,7 +267,7 @@ uint64_t Database::BatchCopy(Cursor& source, const std::string& destPath) {
             return false;
         }
         if ((next & 0xFFF) == 0) {
-            engine_.SetActivity("Copying: " + std::to_string(n > 0 ? next * 100 / n : 100) + " %");
+            engine_.SetCopyProgress(next, n);
             CheckCancelled();
         }
         source.ReadRecord(next++, rec);

@@ -107,6 +107,15 @@ void Engine::EndRunning() {
     }
 }
 
+void Engine::CheckCancelled() {
+    Tick();
+    if (Cancelled()) throw EngineError("Operation cancelled", errc::kCancelled);
+}
+
+void Engine::SetCopyProgress(int64_t done, int64_t total) {
+    SetActivity("Copying: " + std::to_string(total > 0 ? done * 100 / total : 100) + " %");
+}
+
 std::chrono::steady_clock::duration Engine::RunningFor() const {
     if (!Running()) return {};
     return std::chrono::steady_clock::now() - runStart_;

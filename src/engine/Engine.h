@@ -62,6 +62,11 @@ public:
     // outermost run ends. Neither may throw.
     void SetProgressHooks(std::function<void()> progress, std::function<void()> finished);
     void Tick();
+    // Tick, then end the work with "Operation cancelled" when an interrupt asked for it; the
+    // check every long loop makes every few thousand records.
+    void CheckCancelled();
+    // A copy's progress as the busy display shows it: "Copying: 45 %".
+    void SetCopyProgress(int64_t done, int64_t total);
     // What the run is doing, for the busy display ("Running statement 3 of 20,000").
     void SetActivity(std::string what) { activity_ = std::move(what); }
     const std::string& Activity() const { return activity_; }
