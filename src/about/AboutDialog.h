@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "about/AboutTexts.h"
+#include "about/VersionInfo.h"
 
 class QLabel;
 class QPushButton;
@@ -70,7 +71,7 @@ public:
     QString Author = "Tessel developers";
     QString Copyright = "Copyright (C) 2026 Tessel developers";
     QString Email = "tessel@example.org";
-    QString URL = "https://tessel.example.org";
+    QString URL = BuildHomepage();
     QString Text;
     QString Version;
     TLangType LangType = TLangType::ltEnglish;

@@ -5,6 +5,8 @@
 #include <QDesktopServices>
 #include <QMouseEvent>
 
+#include "about/VersionInfo.h"
+
 namespace tessel {
 
 std::function<bool(const QUrl&)> TLinkLabel::OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
@@ -16,8 +18,8 @@ TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent) {
     setFont(f);
     SetFontColor(Qt::blue);
     setCursor(Qt::PointingHandCursor);
-    URL = "https://tessel.example.org";
-    setText("tessel.example.org");
+    URL = BuildHomepage();
+    setText(QUrl(URL).host());
 }
 
 QColor TLinkLabel::FontColor() const {

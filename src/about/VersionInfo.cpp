@@ -41,6 +41,10 @@ QString BuildVersion() {
     return TESSEL_VERSION;
 }
 
+QString BuildHomepage() {
+    return TESSEL_HOMEPAGE;
+}
+
 TVersionInfoResource::TVersionInfoResource() {
     Read();
 }

@@ -71,7 +71,8 @@ private:
     std::array<QString, kPreDefCount> values_;
 };
 
-// The build's own version, "0.9.0.1".
+// The build's own version, "0.9.0.1", and the project's web address.
 QString BuildVersion();
+QString BuildHomepage();
 
 }  // namespace tessel

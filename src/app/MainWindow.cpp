@@ -42,7 +42,6 @@ namespace {
 
 constexpr const char* kSqlFilter = "SQL files (*.SQL)|*.SQL";
 constexpr const char* kWorkingDirectory = "Working directory: ";
-constexpr const char* kMakerAddress = "https://tessel.example.org";
 
 // A page whose children sit where the window places them: the band of fixed controls at the
 // top and one control that fills the rest (the editor on page 0, the grid on page 1).
@@ -284,9 +283,7 @@ QWidget* TForm1::BuildSqlPage() {
 
     LinkLabel1 = new TLinkLabel(page);
     LinkLabel1->setObjectName("LinkLabel1");
-    LinkLabel1->setGeometry(376, 32, 110, 13);
-    LinkLabel1->URL = kMakerAddress;
-    LinkLabel1->setText("tessel.example.org");
+    LinkLabel1->setGeometry(376, 32, 110, 13);  // shows and opens the project's web page, its default
 
     chkFileX = new QCheckBox("Include Table Filename Extenstions", page);
     chkFileX->setObjectName("chkFileX");
