@@ -28,6 +28,7 @@ constexpr int kNotSupported = 0x2106;      // a table feature Tessel does not ha
 constexpr int kInvalidParameter = 0x2107;  // a name, size or value outside what is allowed
 constexpr int kKeyViolation = 0x2601;
 constexpr int kUnknownAlias = 0x2108;
+constexpr int kRecordChanged = 0x2109;  // another writer changed a record since it was read
 constexpr int kSqlSyntax = 0x3101;
 constexpr int kSqlBind = 0x3102;  // unknown table or column, type mismatch
 constexpr int kSqlExecute = 0x3103;

@@ -20,8 +20,9 @@ Cursor::Stream::~Stream() {
     // worth more than the answer already read).
 }
 
-Cursor::Cursor(Database* db, std::vector<FieldDesc> fields, sqlite3_stmt* source, std::unique_ptr<StatementLocks> locks)
-    : db_(db), fields_(std::move(fields)) {
+Cursor::Cursor(Database* db, std::vector<FieldDesc> fields, sqlite3_stmt* source, std::unique_ptr<StatementLocks> locks,
+               bool slots)
+    : db_(db), fields_(std::move(fields)), readSlots_(slots) {
     stream_ = std::make_unique<Stream>();
     stream_->source = source;
     stream_->locks = std::move(locks);
@@ -52,6 +53,8 @@ void Cursor::Fill(int64_t upTo) {
         while (count_ < upTo && (rc = sqlite3_step(source)) == SQLITE_ROW) {
             for (size_t k = 0; k < fields_.size(); ++k) ColumnValue(source, static_cast<int>(k), fields_[k], row[k]);
             rows_.Append(row);
+            if (readSlots_)
+                slots_.push_back(static_cast<uint32_t>(sqlite3_column_int64(source, static_cast<int>(fields_.size()))));
             if ((++count_ & 0x3FFF) == 0) db_->Owner().SetActivity("Reading records: " + GroupThousands(count_));
         }
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->ThrowSqlite(rc, "");
@@ -94,6 +97,13 @@ void Cursor::ReadRecord(int64_t recNo, Record& out) {
     if (recNo >= count_) Fill(recNo + 1);
     if (recNo < 0 || recNo >= count_) throw EngineError("Record number out of range", errc::kInvalidParameter);
     rows_.Read(recNo, out);
+}
+
+uint32_t Cursor::Slot(int64_t recNo) {
+    if (recNo >= count_) Fill(recNo + 1);
+    if (!readSlots_ || recNo < 0 || recNo >= count_)
+        throw EngineError("Record number out of range", errc::kInvalidParameter);
+    return slots_[static_cast<size_t>(recNo)];
 }
 
 const Record& Cursor::Current() {

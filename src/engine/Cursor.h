@@ -24,6 +24,14 @@ namespace tessel::engine {
 class Database;
 class StatementLocks;
 
+// What the rows of an answer stand for: the records of one table, when the query shows them as
+// they are (a SELECT of plain columns of one table file), or nothing.
+struct AnswerSource {
+    std::string tablePath;       // empty: the rows stand for no records
+    std::vector<size_t> fields;  // for each answer field, its field of the table (Table::Fields())
+    std::string notLive;         // why the rows stand for no records ("the query joins tables")
+};
+
 class Cursor {
 public:
     ~Cursor();
@@ -78,10 +86,17 @@ public:
 
     Database& Owner() { return *db_; }
 
+    // The records the rows stand for (asked for with Database::OpenQuery's `live`), and the
+    // slot of the record each row shows (only when Source().tablePath is set).
+    const AnswerSource& Source() const { return source_; }
+    uint32_t Slot(int64_t recNo);
+
 private:
     friend class Database;
     // `source`: the running query, whose rows the answer keeps; `locks` hold its tables.
-    Cursor(Database* db, std::vector<FieldDesc> fields, sqlite3_stmt* source, std::unique_ptr<StatementLocks> locks);
+    // `slots`: the query has each row's record slot as a last column beyond `fields`.
+    Cursor(Database* db, std::vector<FieldDesc> fields, sqlite3_stmt* source, std::unique_ptr<StatementLocks> locks,
+           bool slots = false);
     bool Seek(int64_t start, int step);
     bool Has(int64_t recNo) { return recNo < count_ || CountUpTo(recNo) > recNo; }
     // Reads on until `upTo` records are in or the answer ends.
@@ -107,6 +122,9 @@ private:
     static constexpr int64_t kFillBatch = 256;
     std::function<bool(const Record&)> filter_;
     std::unique_ptr<Stream> stream_;  // null once the whole answer is in
+    AnswerSource source_;
+    bool readSlots_ = false;
+    std::vector<uint32_t> slots_;  // one per row in, when readSlots_
 };
 
 }  // namespace tessel::engine

@@ -516,7 +516,7 @@ void Database::RestoreJournal(Journal& journal) {
 // --- Running statements ------------------------------------------------------------------------
 
 int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value>& params,
-                           std::unique_ptr<Cursor>* answer) {
+                           std::unique_ptr<Cursor>* answer, bool withSlots) {
     RunningGuard running(engine_);
     FinishStreams();
     if (b.kind != sql::BoundKind::Query && b.kind != sql::BoundKind::Dml) {
@@ -567,14 +567,15 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
                 e->stamp = stamp;
             }
         }
-        int rc = sqlite3_prepare_v3(db_, b.sql.c_str(), static_cast<int>(b.sql.size()), 0, &stmt, nullptr);
+        const std::string& text = withSlots && b.live ? b.live->sql : b.sql;
+        int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()), 0, &stmt, nullptr);
         if (rc != SQLITE_OK) ThrowSqlite(rc, "");
         for (size_t k = 0; k < b.params.size(); ++k) BindValue(stmt, static_cast<int>(k + 1), params[k]);
         if (answer) {
             // The answer takes the running query and its read locks; its first rows are read
             // now (a small answer whole), so most failures surface here.
             sqlite3_stmt* source = std::exchange(stmt, nullptr);
-            cursor.reset(new Cursor(this, b.fields, source, std::move(locks)));
+            cursor.reset(new Cursor(this, b.fields, source, std::move(locks), withSlots && b.live));
             statement_ = nullptr;
             cursor->Fill(kFirstAnswerRows);
         } else {
@@ -671,9 +672,25 @@ sql::BoundStatement Database::BindText(std::string_view text, const sql::SourceP
     return sql::Bind(*parsed, *this);
 }
 
-std::unique_ptr<Cursor> Database::OpenQuery(std::string_view text, const std::vector<Value>& params) {
+std::unique_ptr<Cursor> Database::OpenQuery(std::string_view text, const std::vector<Value>& params, bool live) {
     const sql::BoundStatement b = BindText(text);
-    return RunQuery(b, params);
+    if (!live || b.kind != sql::BoundKind::Query) return RunQuery(b, params);
+    AnswerSource source;
+    if (b.live) {
+        TableEntry& e = EntryFor(b.live->table->path);
+        if (e.table->IsReadOnly()) {
+            source.notLive = "the table file is read-only";
+        } else {
+            source.tablePath = b.live->table->path;
+            for (size_t column : b.live->columns) source.fields.push_back(e.columnMap.at(column));
+        }
+    } else {
+        source.notLive = b.notLive;
+    }
+    std::unique_ptr<Cursor> cursor;
+    RunBound(b, params, &cursor, !source.tablePath.empty());
+    cursor->source_ = std::move(source);
+    return cursor;
 }
 
 int64_t Database::Execute(std::string_view text, const std::vector<Value>& params) {

@@ -88,7 +88,9 @@ public:
     // --- SQL text (parse, bind, run) -------------------------------------------------------
     // Operation 4, opened for rows: the answer of one statement with its parameters in order.
     // A statement without rows is carried out, then fails with "Error creating cursor handle".
-    std::unique_ptr<Cursor> OpenQuery(std::string_view sql, const std::vector<Value>& params = {});
+    // With `live`, the answer also tells what its rows stand for (Cursor::Source): the records
+    // of its one table, with their slots, when the table can be written.
+    std::unique_ptr<Cursor> OpenQuery(std::string_view sql, const std::vector<Value>& params = {}, bool live = false);
     // Operation 4 for effect, and 5 (no parameters): runs one statement; returns the number
     // of rows changed (0 for a query, whose answer is dropped, and for DDL).
     int64_t Execute(std::string_view sql, const std::vector<Value>& params = {});
@@ -122,6 +124,9 @@ public:
     // failure leaves the old table whole. Field names too long for the destination are
     // shortened to unique names; a value that does not fit its field fails the copy.
     uint64_t BatchCopy(Cursor& source, const std::string& destPath);
+    // The same of `count` records with these fields, record n read by `read`.
+    uint64_t BatchCopy(const std::vector<FieldDesc>& fields, int64_t count,
+                       const std::function<void(int64_t n, Record& out)>& read, const std::string& destPath);
     uint64_t BatchCopy(Table& source, const std::string& destPath);
 
     // --- DDL on the drivers ----------------------------------------------------------------
@@ -180,8 +185,9 @@ private:
     void Exec(const std::string& sql);
     [[noreturn]] void ThrowSqlite(int rc, const std::string& context);
     std::string StampOf(const std::string& path) const;
-    int64_t RunBound(const sql::BoundStatement& stmt, const std::vector<Value>& params,
-                     std::unique_ptr<Cursor>* answer);
+    // `withSlots`: run the live form of a query (its rows' record slots as a last column).
+    int64_t RunBound(const sql::BoundStatement& stmt, const std::vector<Value>& params, std::unique_ptr<Cursor>* answer,
+                     bool withSlots = false);
     void RunDdl(const sql::BoundStatement& stmt);
     std::string ResolveDirectory(const std::string& alias);
     sql::BoundStatement BindText(std::string_view text, const sql::SourcePos& at = {});

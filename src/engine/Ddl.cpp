@@ -257,11 +257,17 @@ void Database::DropTable(const std::string& path) {
 
 uint64_t Database::BatchCopy(Cursor& source, const std::string& destPath) {
     const int64_t n = source.RecordCount();  // the whole answer in, and its query ended
+    return BatchCopy(
+        source.Fields(), n, [&](int64_t k, Record& rec) { source.ReadRecord(k, rec); }, destPath);
+}
+
+uint64_t Database::BatchCopy(const std::vector<FieldDesc>& fields, int64_t n,
+                             const std::function<void(int64_t, Record&)>& read, const std::string& destPath) {
     FinishStreams();
     RunningGuard running(engine_);
     RequireKnownFormat(destPath);
     int64_t next = 0;
-    return CopyRecords(source.Fields(), nullptr, destPath, [&](Record& rec) {
+    return CopyRecords(fields, nullptr, destPath, [&](Record& rec) {
         if (next == n) {
             RetireEntry(destPath);  // the destination is about to be replaced
             return false;
@@ -270,7 +276,7 @@ uint64_t Database::BatchCopy(Cursor& source, const std::string& destPath) {
             engine_.SetCopyProgress(next, n);
             CheckCancelled();
         }
-        source.ReadRecord(next++, rec);
+        read(next++, rec);
         return true;
     });
 }

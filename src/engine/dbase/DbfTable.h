@@ -48,7 +48,7 @@ public:
     void Refresh() override;
     bool ReadRecord(uint32_t recNo, Record& out, const std::vector<bool>* columns = nullptr) override;
     uint32_t AppendRecord(const Record& values) override;
-    void UpdateRecord(uint32_t recNo, const Record& values) override;
+    uint32_t UpdateRecord(uint32_t recNo, const Record& values) override;
     void DeleteRecord(uint32_t recNo) override;
     void Pack() override;
     uint32_t RecordSize() const override { return header_.recordLength; }

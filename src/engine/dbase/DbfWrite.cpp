@@ -323,7 +323,7 @@ uint32_t DbfTable::AppendRecord(const Record& values) {
     return count;
 }
 
-void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
+uint32_t DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
     RequireWritable();
     FlushAppends();
     EncodeRecord(values, encoded_, blobs_);
@@ -348,6 +348,7 @@ void DbfTable::UpdateRecord(uint32_t recNo, const Record& values) {
         std::memcpy(chunk_.data() + uint64_t{recNo - chunkFirst_} * header_.recordLength, encoded_.data(),
                     header_.recordLength);
     AfterWrite(callerHolds);
+    return recNo;  // a dBASE record keeps its slot
 }
 
 void DbfTable::DeleteRecord(uint32_t recNo) {

@@ -245,7 +245,7 @@ public:
     void Refresh() override;
     bool ReadRecord(uint32_t recNo, Record& out, const std::vector<bool>* columns) override;
     uint32_t AppendRecord(const Record& values) override;
-    void UpdateRecord(uint32_t recNo, const Record& values) override;
+    uint32_t UpdateRecord(uint32_t recNo, const Record& values) override;
     void DeleteRecord(uint32_t recNo) override;
     uint32_t RecordSize() const override { return h_.recordSize; }
     void ReadRawRecord(uint32_t recNo, std::string& out) override;

@@ -594,7 +594,7 @@ uint32_t ParadoxTable::AppendRecord(const Record& values) {
     return result;
 }
 
-void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
+uint32_t ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
     WriteHold hold(*this);
     FlushPendingBlock();
     uint32_t index;
@@ -620,6 +620,7 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
     ContentsGuard guard(*this);
     StoreBlobs(rec, blobs);
     FreeBlobs(reinterpret_cast<const uint8_t*>(old.data()));
+    uint32_t slot = recNo;
     if (!keyChanged) {
         if (cachePos_ != pos) LoadBlock(pos);
         std::memcpy(cache_.data() + kBlockHeader + index * rs, rec.data(), rs);
@@ -632,9 +633,10 @@ void ParadoxTable::UpdateRecord(uint32_t recNo, const Record& values) {
         // Move the record to its new key's place: out of its block, then in again with the
         // BLOBs already stored.
         RemoveAt(pos, index);
-        InsertKeyed(rec);
+        slot = InsertKeyed(rec);
     }
     hold.Release();
+    return slot;
 }
 
 void ParadoxTable::DeleteRecord(uint32_t recNo) {

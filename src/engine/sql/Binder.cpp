@@ -267,6 +267,8 @@ bool MatchesTableName(const TableEntry& t, const std::string& q) {
 
 struct QueryResult {
     std::string sql;
+    std::optional<LiveSource> live;  // see BoundStatement
+    std::string notLive;
     std::vector<Ty> types;
     std::vector<FieldDesc> fields;  // answer fields (names unique)
     std::vector<const FieldDesc*> sourceFields;
@@ -1323,7 +1325,68 @@ private:
         std::vector<BExpr> items;
         std::vector<std::string> names;
         std::vector<std::string> explicitAlias;  // alias as written, or ""
+        // A SELECT of plain columns of one table: that table, the field of each item, and the
+        // SELECT with each row's slot as a last column; else why not.
+        const CatalogTable* liveTable = nullptr;
+        std::vector<size_t> liveColumns;
+        std::string liveSelect;
+        std::string notLive;
     };
+
+    // Whether the answer of `core` shows records of its one table as they are; fills the
+    // live part of `r` (the slot column is added once the SELECT is written).
+    void FindLiveSource(const SelectCore& core, const Scope& scope, CoreResult& r) {
+        if (core.distinct) {
+            r.notLive = "the query uses DISTINCT";
+            return;
+        }
+        if (scope.grouped) {
+            r.notLive = "the query groups records";
+            return;
+        }
+        if (core.from.size() != 1 || core.from[0]->kind != TableRefKind::Table || scope.tables.size() != 1) {
+            r.notLive = "the query joins tables";
+            return;
+        }
+        const CatalogTable& t = *scope.tables[0].table;
+        size_t k = 0;
+        for (const auto& item : core.items) {
+            if (item.kind != SelectItem::Kind::Expr) {
+                // A star stands for the table's visible fields, each a plain column.
+                for (size_t f = 0; f < t.fields.size(); ++f)
+                    if (!t.fields[f].hidden) r.liveColumns.push_back(f), ++k;
+                continue;
+            }
+            const FieldDesc* field = r.items[k].field;
+            const bool own = field && field >= t.fields.data() && field < t.fields.data() + t.fields.size();
+            if (item.expr->kind != ExprKind::Column || !own) {
+                r.notLive = "the field " + r.names[k] + " is computed";
+                r.liveColumns.clear();
+                return;
+            }
+            r.liveColumns.push_back(static_cast<size_t>(field - t.fields.data()));
+            ++k;
+        }
+        for (size_t a = 0; a < r.liveColumns.size(); ++a)
+            for (size_t b = 0; b < a; ++b)
+                if (r.liveColumns[a] == r.liveColumns[b]) {
+                    r.notLive = "the field " + t.fields[r.liveColumns[a]].name + " is shown twice";
+                    r.liveColumns.clear();
+                    return;
+                }
+        r.liveTable = &t;
+    }
+
+    // How the SQL names the record slot of a row of `t`: SQLite's own names for it, the first
+    // that no field of the table takes.
+    static std::string SlotName(const CatalogTable& t) {
+        for (const char* name : {"rowid", "_rowid_", "oid"}) {
+            bool taken = false;
+            for (const auto& f : t.fields) taken = taken || SameAscii(f.name, name);
+            if (!taken) return name;
+        }
+        return {};
+    }
 
     // Binds one SELECT; `orderBy`, when given, is bound in its scope (a SELECT without UNION).
     CoreResult BindCore(const SelectCore& core, Scope* outer, const std::vector<OrderItem>* orderBy,
@@ -1408,6 +1471,8 @@ private:
 
         if (orderBy && orderSql) *orderSql = BindOrderBy(*orderBy, &scope, r, core.distinct || scope.grouped);
 
+        FindLiveSource(core, scope, r);
+
         std::string sql = core.distinct ? "SELECT DISTINCT " : "SELECT ";
         if (!core.distinct && core.items.size() == 1 && core.items[0].kind == SelectItem::Kind::Expr &&
             core.items[0].expr->kind == ExprKind::Aggregate && r.items[0].sql == "count(*)" && core.from.size() == 1 &&
@@ -1420,6 +1485,16 @@ private:
             r.select = std::move(sql);
             return r;
         }
+        std::string slot;
+        if (r.liveTable) {
+            const std::string name = SlotName(*r.liveTable);
+            if (name.empty()) {
+                r.liveTable = nullptr;
+                r.notLive = "the table has fields named ROWID, _ROWID_ and OID";
+            } else {
+                slot = ", " + QuoteSqliteIdentifier(scope.tables[0].alias) + "." + name;
+            }
+        }
         for (size_t k = 0; k < r.items.size(); ++k) {
             if (k) sql += ", ";
             // A column of text carries the dialect's collation already; a text expression gets
@@ -1429,11 +1504,12 @@ private:
             else
                 sql += r.items[k].sql + " AS " + QuoteSqliteIdentifier(r.names[k]);
         }
-        sql += " FROM " + from;
-        if (!where.empty()) sql += " WHERE " + where;
-        if (!groupBy.empty()) sql += " GROUP BY " + groupBy;
-        if (!having.empty()) sql += " HAVING " + having;
-        r.select = std::move(sql);
+        std::string rest = " FROM " + from;
+        if (!where.empty()) rest += " WHERE " + where;
+        if (!groupBy.empty()) rest += " GROUP BY " + groupBy;
+        if (!having.empty()) rest += " HAVING " + having;
+        if (r.liveTable) r.liveSelect = sql + slot + rest;
+        r.select = std::move(sql) + rest;
         return r;
     }
 
@@ -1584,7 +1660,18 @@ private:
             r.sql += cores[c].select;
         }
         if (!orderSql.empty()) r.sql += " ORDER BY " + orderSql;
-        (void)top;
+        if (top) {
+            if (!single) {
+                r.notLive = "the query is a UNION";
+            } else if (first.liveTable) {
+                r.live.emplace();
+                r.live->table = first.liveTable;
+                r.live->columns = first.liveColumns;
+                r.live->sql = first.liveSelect + (orderSql.empty() ? "" : " ORDER BY " + orderSql);
+            } else {
+                r.notLive = first.notLive;
+            }
+        }
         return r;
     }
 
@@ -1595,6 +1682,8 @@ private:
         QueryResult r = BindQuery(*s.query, nullptr, true);
         out_.sql = std::move(r.sql);
         out_.fields = std::move(r.fields);
+        out_.live = std::move(r.live);
+        out_.notLive = std::move(r.notLive);
     }
 
     // The target of INSERT/UPDATE/DELETE.

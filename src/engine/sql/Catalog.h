@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,14 @@ struct ParamBinding {
     uint16_t units2 = 0;  // scale of a decimal parameter
 };
 
+// A query whose answer shows records of one table as they are (a SELECT of plain columns of
+// one table, without DISTINCT, grouping, UNION or joins): its rows can stand for the records.
+struct LiveSource {
+    const CatalogTable* table = nullptr;
+    std::vector<size_t> columns;  // for each answer column, its field in table->fields
+    std::string sql;              // the query with each row's record slot as an extra last column
+};
+
 enum class BoundKind {
     Query,  // SELECT: sql yields rows described by `fields`
     Dml,    // INSERT, UPDATE, DELETE: sql changes the tables in `writes`
@@ -94,6 +103,10 @@ struct BoundStatement {
     std::vector<ParamBinding> params;
     std::vector<const CatalogTable*> reads;
     std::vector<const CatalogTable*> writes;
+    // Query: the records its answer stands for, or else why it stands for none ("the query
+    // joins tables").
+    std::optional<LiveSource> live;
+    std::string notLive;
 
     // DDL.
     std::string tablePath;                       // the table created, changed or dropped

@@ -105,9 +105,10 @@ public:
     virtual bool ReadRecord(uint32_t recNo, Record& out, const std::vector<bool>* columns = nullptr) = 0;
 
     // Writes. Values are converted to the field types; a value that does not fit fails and
-    // leaves the table as it was. AppendRecord returns the new slot number.
+    // leaves the table as it was. AppendRecord returns the new slot number, UpdateRecord the
+    // record's slot afterwards (a keyed table moves a record whose key changed to its place).
     virtual uint32_t AppendRecord(const Record& values) = 0;
-    virtual void UpdateRecord(uint32_t recNo, const Record& values) = 0;
+    virtual uint32_t UpdateRecord(uint32_t recNo, const Record& values) = 0;
     virtual void DeleteRecord(uint32_t recNo) = 0;
     // Removes deleted records for good. Default: not supported.
     virtual void Pack();

@@ -12,19 +12,12 @@
 namespace tessel {
 
 using engine::EngineError;
-using engine::Value;
-using engine::ValueKind;
 
 TTableCursor::TTableCursor(std::unique_ptr<engine::Table> table, bool readOnly)
     : table_(std::move(table)), readOnly_(readOnly) {
     fields_ = table_->Fields();
     const std::vector<std::string> names = engine::SqlFieldNames(fields_);
     for (size_t k = 0; k < fields_.size(); ++k) fields_[k].name = names[k];
-    for (const auto& index : table_->Indexes())
-        if (index.primary && !index.fields.empty()) {
-            keyFields_ = static_cast<size_t>(std::count(index.fields.begin(), index.fields.end(), ';')) + 1;
-            break;
-        }
     MapSlots();
 }
 
@@ -81,51 +74,13 @@ int64_t TTableCursor::AppendRecord(const engine::Record& values) {
     return slots_.insert(it, slot) - slots_.begin();
 }
 
-bool TTableCursor::SameKey(const engine::Record& a, const engine::Record& b) const {
-    for (size_t k = 0; k < keyFields_ && k < a.size() && k < b.size(); ++k) {
-        const Value& x = a[k];
-        const Value& y = b[k];
-        if (x.IsNull() != y.IsNull()) return false;
-        if (x.IsNull()) continue;
-        const bool xNum = x.kind == ValueKind::Int || x.kind == ValueKind::Double || x.kind == ValueKind::Decimal ||
-                          x.kind == ValueKind::Bool;
-        const bool yNum = y.kind == ValueKind::Int || y.kind == ValueKind::Double || y.kind == ValueKind::Decimal ||
-                          y.kind == ValueKind::Bool;
-        if (xNum && yNum) {
-            if (x.AsDouble() != y.AsDouble()) return false;
-            continue;
-        }
-        if ((x.kind == ValueKind::Text || x.kind == ValueKind::Bytes) && x.kind == y.kind) {
-            std::string_view s = x.s, t = y.s;
-            while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-            while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-            if (s != t) return false;
-            continue;
-        }
-        if (!(x == y)) return false;
-    }
-    return true;
-}
-
-int64_t TTableCursor::FindByKey(const engine::Record& values, int64_t hint) {
-    const int64_t n = RecordCount();
-    if (hint >= 0 && hint < n) {
-        ReadRecord(hint, scratch_);
-        if (SameKey(scratch_, values)) return hint;
-    }
-    std::vector<bool> keyOnly(table_->Fields().size(), false);
-    for (size_t k = 0; k < keyFields_ && k < keyOnly.size(); ++k) keyOnly[k] = true;
-    for (int64_t p = 0; p < n; ++p)
-        if (table_->ReadRecord(Slot(p), scratch_, &keyOnly) && SameKey(scratch_, values)) return p;
-    return std::clamp<int64_t>(hint, 0, std::max<int64_t>(n - 1, 0));
-}
-
 int64_t TTableCursor::UpdateRecord(int64_t position, const engine::Record& values) {
     if (!CanModify()) return TDataCursor::UpdateRecord(position, values);
-    table_->UpdateRecord(Slot(position), values);
-    // A keyed table moves a record whose key changed to the key's place.
-    if (keyFields_ == 0) return position;
-    return FindByKey(values, position);
+    const uint32_t before = Slot(position);
+    const uint32_t after = table_->UpdateRecord(before, values);
+    // A keyed table moves a record whose key changed to the key's place; a table with
+    // deletion marks keeps its slots.
+    return after == before ? position : PositionOf(after);
 }
 
 void TTableCursor::DeleteRecord(int64_t position) {

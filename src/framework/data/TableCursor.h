@@ -39,14 +39,11 @@ private:
     std::vector<engine::FieldDesc> fields_;
     uint32_t Slot(int64_t position) const;
     void MapSlots();
-    bool SameKey(const engine::Record& a, const engine::Record& b) const;
-    int64_t FindByKey(const engine::Record& values, int64_t hint);
 
     std::unique_ptr<engine::Table> table_;
     bool readOnly_;
     bool identity_ = true;         // position == slot (no deleted slots)
     std::vector<uint32_t> slots_;  // live slots in order, when not identity
-    size_t keyFields_ = 0;         // leading fields that form a Paradox table's key
     engine::Record scratch_;
 };
 
