@@ -4,6 +4,8 @@
 
 #include "app/ButtonImages.h"
 
+#include <stdexcept>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -97,6 +99,8 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
     // A long engine call keeps the window painted and stoppable.
     engine_->SetProgressHooks([this] { BusyPump(); }, [this] { LeaveBusy(); });
     Query1.SetName("Query1");
+    // An answer that shows one table's records as they are is edited in place.
+    Query1.SetRequestLive(true);
     DataSource1.SetDataSet(&Query1);
     // The print job prints the editor's text as the editor shows it.
     CodeEditPrint1.Font = TPrintFont::FromHeight("Courier New", -13, clWindowText);
@@ -411,6 +415,13 @@ QWidget* TForm1::BuildAnswerPage() {
     dbGrid1->DittoAttributes() = TDbDittoAttributes{};
     dbGrid1->SetDisableThemesInTitle(false);
     dbGrid1->SetDataSource(&DataSource1);
+    // A post the grid makes (leaving an edited row) that fails is shown as every failure is.
+    dbGrid1->OnShowError = [](const std::string& text) {
+        HandleException(std::make_exception_ptr(std::runtime_error(text)));
+    };
+    dbGrid1->OnEditRefused = [this](TDbCustomGrid&) {
+        StatusBar1->showMessage(QString::fromStdString("This answer is read-only: " + Query1.ReadOnlyReason() + "."));
+    };
 
     page->onResize = [this](const QSize& size) { LayOutAnswerPage(size); };
     Dock2->OnResize = [this, page](TDock*) { LayOutAnswerPage(page->size()); };

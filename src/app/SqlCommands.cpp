@@ -21,6 +21,7 @@
 #include "engine/Engine.h"
 #include "engine/sql/Parser.h"
 #include "framework/widgets/FileDialogs.h"
+#include "grid/DbGrid.h"
 #include "script/SQLScript.h"
 #include "sqlgen/TableTool.h"
 #include "toolbars/ToolbarButton.h"
@@ -171,6 +172,10 @@ void TForm1::RunLines(const TStrings& lines) {
         throw;
     }
     answerStarted_ = started;
+    // A memo of a live answer is edited in its window; any other is only shown.
+    TDbMemoAttributes memo{mSizeable, mWordWrap, mGridShow};
+    if (!Query1.CanModify()) memo.Include(mViewOnly);
+    dbGrid1->SetMemoAttributes(memo);
     tbbSave1->setEnabled(Query1.KnownRecordCount() != 0);
     if (Query1.IsCountComplete()) {
         ShowAnswerSummary();

@@ -249,6 +249,9 @@ public:
 
     // --- events ---------------------------------------------------------------------------
     using TCellNotify = std::function<void(TDbCustomGrid&)>;
+    // A person tried to change a record of a data set that cannot be modified (typed into a
+    // cell, Ctrl+Delete): the owner may say why.
+    TCellNotify OnEditRefused;
     std::function<void(TDbCustomGrid&, TField*, int state, bool highlight, QFont&, QColor& brush)> OnCalcCellColors;
     std::function<void(TDbCustomGrid&, const std::string& fieldName, QFont&, QColor& brush, Qt::Alignment&)>
         OnCalcTitleAttributes;

@@ -225,8 +225,12 @@ bool TDbCustomGrid::CanEditModify() {
     if (readOnly_ || dataLink_->ReadOnly() || dataLink_->MapCount() == 0) return false;
     TField* f = SelectedField();
     if (!f) return false;
+    if (!ds->CanModify()) {
+        if (OnEditRefused) OnEditRefused(*this);
+        return false;
+    }
     const bool modifiable = f->CanModify() || (f->Calculated() && editCalculated_ && !f->ReadOnly());
-    if (!modifiable || !ds->CanModify()) return false;
+    if (!modifiable) return false;
     if (Columns(Col() - indicatorOffset_).ReadOnly()) return false;
     if (!dataLink_->Editing() && !dataLink_->Edit()) return false;
     dataLink_->SetModified(true);
@@ -331,7 +335,11 @@ void TDbCustomGrid::CancelEdit() {
 
 void TDbCustomGrid::DeleteRecord() {
     TDataSet* ds = dataLink_->DataSet();
-    if (!ds || !keyOptions_.Has(dgAllowDelete) || readOnly_ || !options_.Has(dgEditing) || !ds->CanModify()) return;
+    if (!ds || !keyOptions_.Has(dgAllowDelete) || readOnly_ || !options_.Has(dgEditing)) return;
+    if (!ds->CanModify()) {
+        if (OnEditRefused) OnEditRefused(*this);
+        return;
+    }
     if (ds->IsEmpty()) return;
     if (options_.Has(dgConfirmDelete) && !Confirm("Delete record?", false)) return;
     ds->Delete();

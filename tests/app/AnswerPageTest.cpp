@@ -93,7 +93,7 @@ TEST_F(AnswerPageTest, AnOpenedAnswerFillsTheVisibleRowsAndFollowsTheNavigator) 
     EXPECT_EQ(grid->VertScrollBarValues().Max, 30 + visible - 1);
     TDbNavigator* nav = form.Navigator();
     EXPECT_TRUE(nav->Button(TNavigateBtn::nbNext)->isEnabled());
-    EXPECT_FALSE(nav->Button(TNavigateBtn::nbInsert)->isEnabled());  // the answer is read-only
+    EXPECT_TRUE(nav->Button(TNavigateBtn::nbInsert)->isEnabled());  // one table's records: live
     nav->Button(TNavigateBtn::nbLast)->click();
     EXPECT_EQ(query.RecNo(), 30);
     EXPECT_EQ(grid->Row(), visible);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/TableFiles.h"
+#include "framework/data/LiveCursor.h"
 
 namespace tessel {
 
@@ -204,6 +205,21 @@ void TDbDataSetExtension::ValidateRecord() {
 
 // --------------------------------------------------------------------------------- query
 
+namespace {
+
+// The picture of `fieldName` among lines "field<TAB>picture", which overrides `mask`'s own.
+void TakeValidityPicture(const std::vector<std::string>& lines, const std::string& fieldName, TPictureMask& mask) {
+    for (const std::string& line : lines) {
+        const size_t tab = line.find('\t');
+        if (SameText(line.substr(0, tab), fieldName)) {
+            mask.Picture = line.substr(tab + 1);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 TDbQuery::~TDbQuery() {
     Close();
 }
@@ -215,6 +231,15 @@ std::unique_ptr<TDataCursor> TDbQuery::CreateCursor() {
 void TDbQuery::CursorClosed() {
     TDbDataSetExtension::cursor_ = nullptr;
     TQuery::CursorClosed();
+}
+
+TPictureMask TDbQuery::PictureMaskOf(const std::string& fieldName) {
+    TPictureMask mask = TDbDataSetExtension::PictureMaskOf(fieldName);
+    auto* live = Cursor() ? dynamic_cast<TLiveAnswerCursor*>(Cursor()->Base()) : nullptr;
+    if (!live) return mask;
+    TakeValidityPicture(EngineCall([&]() -> const std::vector<std::string>& { return live->ValidityPictures(); }),
+                        fieldName, mask);
+    return mask;
 }
 
 void TDbQuery::DoBeforePost() {
@@ -268,13 +293,7 @@ const std::vector<std::string>& TDbTable::ValidityPictures() {
 
 TPictureMask TDbTable::PictureMaskOf(const std::string& fieldName) {
     TPictureMask mask = TDbDataSetExtension::PictureMaskOf(fieldName);
-    for (const std::string& line : ValidityPictures()) {
-        const size_t tab = line.find('\t');
-        if (SameText(line.substr(0, tab), fieldName)) {
-            mask.Picture = line.substr(tab + 1);
-            break;
-        }
-    }
+    TakeValidityPicture(ValidityPictures(), fieldName, mask);
     return mask;
 }
 

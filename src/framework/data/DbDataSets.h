@@ -138,6 +138,10 @@ public:
     TDbQuery() : TDbDataSetExtension(static_cast<TDataSet&>(*this)) {}
     ~TDbQuery() override;
 
+    // A live answer's fields also take the pictures of its table's validity checks, which
+    // override their PictureMasks lines.
+    TPictureMask PictureMaskOf(const std::string& fieldName) override;
+
 protected:
     std::unique_ptr<TDataCursor> CreateCursor() override;
     void CursorOpened() override { InstallFilter(); }

@@ -4,6 +4,7 @@
 
 #include "engine/Cursor.h"
 #include "engine/Database.h"
+#include "framework/data/LiveCursor.h"
 #include "framework/data/Session.h"
 
 namespace tessel {
@@ -155,7 +156,35 @@ std::unique_ptr<TDataCursor> TQuery::CreateCursor() {
     std::string text;
     const auto values = Arguments(text);
     engine::Database& db = OpenSessionDatabase(databaseName_);
-    return std::make_unique<TAnswerCursor>(db.OpenQuery(text, values));
+    std::unique_ptr<engine::Cursor> answer = db.OpenQuery(text, values, requestLive_);
+    notLive_ = requestLive_ ? answer->Source().notLive : "the query does not ask for live records";
+    if (!answer->Source().tablePath.empty()) return std::make_unique<TLiveAnswerCursor>(std::move(answer));
+    return std::make_unique<TAnswerCursor>(std::move(answer));
+}
+
+void TQuery::SetRequestLive(bool live) {
+    if (live == requestLive_) return;
+    CheckInactive();
+    requestLive_ = live;
+}
+
+namespace {
+
+TLiveAnswerCursor* LiveCursorOf(TDataCursor* cursor) {
+    return cursor ? dynamic_cast<TLiveAnswerCursor*>(cursor->Base()) : nullptr;
+}
+
+}  // namespace
+
+std::string TQuery::ReadOnlyReason() const {
+    if (!Active()) return "the query is not open";
+    if (const TLiveAnswerCursor* live = LiveCursorOf(Cursor())) return live->WhyReadOnly();
+    return notLive_;
+}
+
+std::string TQuery::LiveTablePath() const {
+    const TLiveAnswerCursor* live = Active() ? LiveCursorOf(Cursor()) : nullptr;
+    return live ? live->TablePath() : std::string();
 }
 
 void TQuery::ExecSQL() {

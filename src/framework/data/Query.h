@@ -1,7 +1,8 @@
 #pragma once
 
-// The query data set: runs its SQL through the engine's database and shows the answer, which
-// the engine delivers read-only.
+// The query data set: runs its SQL through the engine's database and shows the answer. An
+// answer is read-only, unless the query asks for live records and the statement shows the
+// records of one table as they are: the data set then edits that table's records.
 
 #include <functional>
 #include <string>
@@ -61,8 +62,15 @@ public:
     void ExecSQL();
     int64_t RowsAffected() const { return rowsAffected_; }
 
-    // The answer is read-only.
-    bool CanModify() const override { return false; }
+    // Whether the answer of a SELECT of plain columns of one table file (no DISTINCT,
+    // grouping, UNION or joins) opens editable, its records changed in the file. Set while
+    // closed; default false.
+    bool RequestLive() const { return requestLive_; }
+    void SetRequestLive(bool live);
+    // Why the open answer cannot be changed ("the query joins tables"); empty when it can.
+    std::string ReadOnlyReason() const;
+    // The open answer's records are those of this table file (empty: none).
+    std::string LiveTablePath() const;
 
 protected:
     std::unique_ptr<TDataCursor> CreateCursor() override;
@@ -77,6 +85,8 @@ private:
     TParams params_;
     std::string databaseName_;
     bool prepared_ = false;
+    bool requestLive_ = false;
+    std::string notLive_;
     int64_t rowsAffected_ = -1;
 };
 

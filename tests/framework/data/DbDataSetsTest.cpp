@@ -135,6 +135,27 @@ TEST_F(DbDataSetsTest, ParadoxValidityPicturesOverrideTheMaskLines) {
     EXPECT_TRUE(dbf.ValidityPictures().empty());
 }
 
+// A live answer checks its fields against the pictures of its table's validity checks, under
+// the answer's names for them, before a post writes the file.
+TEST_F(DbDataSetsTest, ALiveAnswerTakesItsTablesValidityPictures) {
+    test::WriteBytes(dir.File("employee.val"), PictureVal({{1, "&*?"}, {4, "#"}}));
+    query.SQL().Add("SELECT SMALL AS S, NAME FROM employee ORDER BY ID");
+    query.SetRequestLive(true);
+    query.Open();
+    ASSERT_TRUE(query.CanModify()) << query.ReadOnlyReason();
+    EXPECT_EQ(query.PictureMaskOf("S").Picture, "#");
+    EXPECT_EQ(query.PictureMaskOf("NAME").Picture, "&*?");
+    const std::string before = test::ReadBytes(dir.File("employee.db"));
+    query.Edit();
+    query.FieldByName("S").SetText("12");
+    EXPECT_EQ(Message([&] { query.Post(); }), "Invalid characters. Field : S");
+    EXPECT_EQ(query.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(test::ReadBytes(dir.File("employee.db")), before);
+    query.FieldByName("S").SetText("7");
+    query.Post();
+    EXPECT_EQ(FileRecords(dir.File("employee.db"))[0][4].AsDouble(), 7);
+}
+
 TEST_F(DbDataSetsTest, RecordFilterShowsTheAcceptedRecordsUnsequenced) {
     OpenTable("employee.db");
     std::vector<int> seen;

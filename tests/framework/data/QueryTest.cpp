@@ -4,12 +4,15 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "DataTestSupport.h"
 #include "engine/Engine.h"
 #include "framework/data/BatchMove.h"
 #include "framework/data/Query.h"
 #include "framework/data/Session.h"
 #include "framework/data/Table.h"
+#include "support/Oracles.h"
 
 namespace tessel {
 namespace {
@@ -221,6 +224,221 @@ namespace {
 
 // Markers outside quotes and comments, in text order; the text the engine gets keeps every
 // other character where it was.
+// ------------------------------------------------------------------------- live answers
+
+// The records of a table file, one "ID NAME" per live record in file order.
+std::vector<std::string> IdsAndNames(const std::string& path) {
+    std::vector<std::string> out;
+    for (const auto& r : FileRecords(path))
+        out.push_back(std::to_string(static_cast<int64_t>(r[0].AsDouble())) + " " + r[1].s);
+    return out;
+}
+
+class LiveQueryTest : public QueryTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    std::string Ext() const { return GetParam(); }
+    std::string Path() const { return dir.File("employee" + Ext()); }
+    // `text` with "T" for the table of this format.
+    void OpenLive(std::string text) {
+        text.replace(text.find(" T"), 2, " \"employee" + Ext() + "\"");
+        Sql(text);
+        query.SetRequestLive(true);
+        query.Open();
+    }
+    // Makes the record showing `name` the current one.
+    void GoTo(const std::string& name) {
+        for (query.First(); !query.Eof(); query.Next())
+            if (query.FieldByName("NAME").AsString() == name) return;
+        FAIL() << name << " is not in the answer";
+    }
+    void SetName(const std::string& from, const std::string& to) {
+        GoTo(from);
+        query.Edit();
+        query.FieldByName("NAME").SetText(to);
+        query.Post();
+    }
+    std::vector<std::string> Shown() {
+        std::vector<std::string> rows;
+        for (query.First(); !query.Eof(); query.Next())
+            rows.push_back(query.FieldByName("ID").AsString() + " " + query.FieldByName("NAME").AsString());
+        return rows;
+    }
+};
+
+// Edits, a key that moves its record, a deletion and an insertion, one after the other: each
+// post writes the file, and the records the answer shows stay the ones it read (a Paradox
+// table moves its records when keys change or records come and go; the answer follows them).
+TEST_P(LiveQueryTest, EachPostWritesTheTableFile) {
+    OpenLive("SELECT ID, NAME FROM T WHERE ID >= 2 ORDER BY NAME DESC");
+    ASSERT_TRUE(query.CanModify()) << query.ReadOnlyReason();
+    EXPECT_EQ(query.ReadOnlyReason(), "");
+    EXPECT_EQ(query.LiveTablePath(), Path());
+
+    GoTo("Cy");
+    query.Edit();
+    query.FieldByName("ID").SetText("9");
+    query.Post();
+    SetName("Di", "Dora");
+    GoTo("Bob");
+    query.Delete();
+    query.Append();
+    query.FieldByName("ID").SetText("3");
+    query.FieldByName("NAME").SetText("Cyd");
+    query.Post();
+    SetName("Ed", "Eddie");
+
+    // The answer keeps its order; the new record comes last.
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"5 Eddie", "4 Dora", "9 Cy", "3 Cyd"}));
+    const bool keyed = Ext() == ".db";
+    const std::vector<std::string> inKeyOrder{"1 Ann", "3 Cyd", "4 Dora", "5 Eddie", "9 Cy"};
+    const std::vector<std::string> inFileOrder{"1 Ann", "9 Cy", "4 Dora", "5 Eddie", "3 Cyd"};
+    EXPECT_EQ(IdsAndNames(Path()), keyed ? inKeyOrder : inFileOrder);
+    // The other fields of an edited record are as they were; a new one has them blank.
+    for (const auto& r : FileRecords(Path())) {
+        if (r[0].AsDouble() == 4) {
+            EXPECT_EQ(r[4].AsDouble(), 3);
+        }
+        if (r[0].AsDouble() == 3) {
+            EXPECT_TRUE(r[4].IsNull());
+        }
+    }
+
+    // The independent reader reads the changed file so.
+    if (!test::OracleFor(Path())) GTEST_SKIP() << "no independent reader for " << Ext();
+    const std::string oracle = test::OracleRecords(Path());
+    for (const char* name : {"Ann", "Cyd", "Dora", "Eddie"}) EXPECT_NE(oracle.find(name), std::string::npos) << oracle;
+    EXPECT_EQ(oracle.find("Bob"), std::string::npos) << oracle;
+    if (keyed) {
+        EXPECT_LT(oracle.find("Cyd"), oracle.find("Dora")) << oracle;
+    }
+}
+
+// A post that fails leaves the record in edit state and the file as it was.
+TEST_P(LiveQueryTest, AFailedPostKeepsTheRowInEditState) {
+    OpenLive("SELECT ID, NAME FROM T ORDER BY ID");
+    const std::string before = test::ReadBytes(Path());
+    GoTo("Bob");
+    query.Edit();
+    query.FieldByName("NAME").SetText("Robert");
+    query.FieldByName("ID").SetText("1");  // Ann's key
+    if (Ext() == ".db") {
+        EXPECT_EQ(Message([&] { query.Post(); }), "Key violation.");
+        EXPECT_EQ(query.State(), TDataSetState::dsEdit);
+        EXPECT_EQ(test::ReadBytes(Path()), before);
+        query.Cancel();
+    } else {
+        query.Post();  // a dBASE table has no key
+    }
+    // A value the field cannot hold: the ID is N(5,0) in dBASE, a long integer in Paradox.
+    GoTo("Cy");
+    query.Edit();
+    const std::string kept = test::ReadBytes(Path());
+    EXPECT_NE(Message([&] {
+                  query.FieldByName("ID").SetText(Ext() == ".db" ? "99999999999" : "123456");
+                  query.Post();
+              }),
+              "(no error)");
+    EXPECT_EQ(query.State(), TDataSetState::dsEdit);
+    EXPECT_EQ(test::ReadBytes(Path()), kept);
+    query.Cancel();
+}
+
+// Another writer changed the table since the answer read it: a change of a record it touched
+// (or moved) is refused and overwrites nothing.
+TEST_P(LiveQueryTest, ARecordAnotherWriterChangedIsNotOverwritten) {
+    OpenLive("SELECT ID, NAME FROM T ORDER BY ID");
+    TQuery other;
+    other.SQL().Add("UPDATE \"employee" + Ext() + "\" SET NAME = 'Zoe' WHERE ID = 2");
+    other.ExecSQL();
+    GoTo("Bob");
+    query.Edit();
+    query.FieldByName("NAME").SetText("Bobby");
+    EXPECT_NE(Message([&] { query.Post(); }).find("changed by another user"), std::string::npos);
+    query.Cancel();
+    EXPECT_NE(Message([&] { query.Delete(); }).find("changed by another user"), std::string::npos);
+    // A record that came in before the others moves them all one place on in a Paradox table.
+    other.SQL().Clear();
+    other.SQL().Add("INSERT INTO \"employee" + Ext() + "\" (ID, NAME) VALUES (0, 'Al')");
+    other.ExecSQL();
+    GoTo("Di");
+    query.Edit();
+    query.FieldByName("NAME").SetText("Dora");
+    if (Ext() == ".db") {
+        EXPECT_NE(Message([&] { query.Post(); }).find("changed by another user"), std::string::npos);
+        query.Cancel();
+    } else {
+        query.Post();  // dBASE records keep their slots
+    }
+    const std::vector<std::string> keyed{"0 Al", "1 Ann", "2 Zoe", "3 Cy", "4 Di", "5 Ed"};
+    const std::vector<std::string> unkeyed{"1 Ann", "2 Zoe", "3 Cy", "4 Dora", "5 Ed", "0 Al"};
+    EXPECT_EQ(IdsAndNames(Path()), Ext() == ".db" ? keyed : unkeyed);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, LiveQueryTest, ::testing::Values(".db", ".dbf"),
+                         [](const auto& param) { return std::string(param.param + 1); });
+
+// Only an answer that shows one table's records as they are can change them; any other says
+// why it cannot.
+TEST_F(QueryTest, AnAnswerThatIsNotOneTablesRecordsSaysWhyItIsReadOnly) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"SELECT DISTINCT NAME FROM employee", "the query uses DISTINCT"},
+        {"SELECT NAME, COUNT(*) FROM employee GROUP BY NAME", "the query groups records"},
+        {"SELECT MAX(ID) FROM employee", "the query groups records"},
+        {"SELECT a.NAME FROM employee a, \"employee.dbf\" b WHERE a.ID = b.ID", "the query joins tables"},
+        {"SELECT a.NAME FROM employee a JOIN \"employee.dbf\" b ON a.ID = b.ID", "the query joins tables"},
+        {"SELECT NAME FROM employee UNION SELECT NAME FROM \"employee.dbf\"", "the query is a UNION"},
+        {"SELECT ID + 1, NAME FROM employee", "the field EXPR1 is computed"},
+        {"SELECT UPPER(NAME) AS BIG FROM employee", "the field BIG is computed"},
+        {"SELECT NAME, ID, NAME FROM employee", "the field NAME is shown twice"},
+    };
+    for (const auto& [text, why] : cases) {
+        Sql(text);
+        query.SetRequestLive(true);
+        query.Open();
+        EXPECT_FALSE(query.CanModify()) << text;
+        EXPECT_EQ(query.ReadOnlyReason(), why) << text;
+        EXPECT_EQ(Message([&] { query.Edit(); }), "Query1: Cannot modify a read-only dataset") << text;
+    }
+    // Plain columns, with or without aliases, a star, a WHERE with a subquery: live.
+    for (const char* text : {"SELECT * FROM employee", "SELECT e.NAME AS N, ID FROM employee e WHERE ID > 2",
+                             "SELECT NAME FROM \"employee.dbf\" WHERE ID IN (SELECT ID FROM employee)"}) {
+        Sql(text);
+        query.SetRequestLive(true);
+        query.Open();
+        EXPECT_TRUE(query.CanModify()) << text << ": " << query.ReadOnlyReason();
+    }
+    // Without RequestLive every answer is read-only, as before.
+    Sql("SELECT * FROM employee");
+    query.SetRequestLive(false);
+    query.Open();
+    EXPECT_FALSE(query.CanModify());
+    if (::geteuid() == 0) return;  // root writes a read-only file all the same
+    std::filesystem::permissions(dir.File("employee.dbf"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    Sql("SELECT * FROM \"employee.dbf\"");
+    query.SetRequestLive(true);
+    query.Open();
+    EXPECT_FALSE(query.CanModify());
+    EXPECT_EQ(query.ReadOnlyReason(), "the table file is read-only");
+}
+
+// Saving a live answer onto its own table replaces the records it stood for: it is read-only
+// from then on, and says so.
+TEST_F(QueryTest, ALiveAnswerSavedOntoItsTableIsReadOnlyAfterwards) {
+    Sql("SELECT ID, NAME FROM \"employee.dbf\" WHERE ID <= 3");
+    query.SetRequestLive(true);
+    query.Open();
+    query.Edit();
+    query.FieldByName("NAME").SetText("Annie");
+    query.Post();
+    table.SetDatabaseName(dir.Path());
+    table.SetTableName("employee.dbf");
+    move.Execute();
+    EXPECT_EQ(IdsAndNames(dir.File("employee.dbf")), (std::vector<std::string>{"1 Annie", "2 Bob", "3 Cy"}));
+    EXPECT_FALSE(query.CanModify());
+    EXPECT_EQ(query.ReadOnlyReason(), "its table was replaced by the saved answer");
+}
+
 TEST(Params, MarkersOfAStatement) {
     struct Case {
         const char* sql;
