@@ -29,6 +29,7 @@ constexpr int kInvalidParameter = 0x2107;  // a name, size or value outside what
 constexpr int kKeyViolation = 0x2601;
 constexpr int kUnknownAlias = 0x2108;
 constexpr int kRecordChanged = 0x2109;  // another writer changed a record since it was read
+constexpr int kServer = 0x210A;         // a database server refused a connection or a statement
 constexpr int kSqlSyntax = 0x3101;
 constexpr int kSqlBind = 0x3102;  // unknown table or column, type mismatch
 constexpr int kSqlExecute = 0x3103;

@@ -5,11 +5,13 @@
 #include <iostream>
 #include <ostream>
 
+#include "base/AsciiText.h"
 #include "base/EngineError.h"
 #include "cli/SqlCommand.h"
 #include "cli/TableCommands.h"
 #include "engine/Aliases.h"
 #include "engine/Engine.h"
+#include "engine/Server.h"
 #include "engine/codepage/CodePage.h"
 #include "engine/dbase/Dbase.h"
 #include "framework/data/Session.h"
@@ -27,7 +29,8 @@ const char* const kUsage =
     "\n"
     "SQL (statements cut at ';'; standard input when no -c and no file is given):\n"
     "  --dir DIR                      the database directory (default: the current one)\n"
-    "  --alias NAME                   the database of an alias\n"
+    "  --alias NAME                   the database of an alias (a server alias: the statements\n"
+    "                                 go to the server as written)\n"
     "  --csv                          print answers as CSV (the default)\n"
     "  --table                        print answers as aligned tables\n"
     "  --no-sync                      do not wait for the disk after each statement (faster; a\n"
@@ -38,16 +41,23 @@ const char* const kUsage =
     "  -c SQL                         run the statements of SQL\n"
     "\n"
     "Aliases (kept in $XDG_CONFIG_HOME/tessel/aliases.conf):\n"
-    "  --aliases                      list the aliases: name, directory, default driver\n"
+    "  --aliases                      list the aliases: name, directory, default driver (a\n"
+    "                                 server alias: name, server, type)\n"
     "  --add-alias NAME DIR [--driver PARADOX|DBASE] [--codepage CP]\n"
     "                                 add an alias for the directory DIR (CP: the code page of\n"
     "                                 its dBASE tables that declare none)\n"
+    "  --add-alias NAME --type POSTGRESQL [--param \"KEY=VALUE\"]...\n"
+    "                                 add an alias for a PostgreSQL server: SERVER NAME, PORT,\n"
+    "                                 DATABASE NAME, USER NAME or any libpq keyword (no\n"
+    "                                 password is stored; ~/.pgpass and PGPASSWORD work)\n"
     "  --remove-alias NAME            remove an alias\n"
     "\n"
     "Tables (.dbf dBASE, .db Paradox):\n"
     "  --schema FILE                  table facts and field descriptors\n"
     "  --dump FILE                    the records as CSV\n"
-    "  --copy SRC DST                 copy SRC into a new table DST, replacing it\n"
+    "  --copy SRC DST                 copy SRC into a new table DST, replacing it; :ALIAS:TABLE\n"
+    "                                 names a table on the server of a server alias (created\n"
+    "                                 there, loaded with COPY; never replaced)\n"
     "\n"
     "  --help                         show this text\n";
 
@@ -66,6 +76,11 @@ int ListAliases(std::ostream& out, std::ostream& err) {
     const engine::AliasStore store;
     ReportSkipped(store, err);
     for (const std::string& name : store.AliasNames()) {
+        if (store.IsServerAlias(name)) {
+            out << name << "\t" << engine::ServerParamsFor(store, name).Describe() << "\t" << store.AliasType(name)
+                << "\n";
+            continue;
+        }
         out << name << "\t" << store.AliasPath(name) << "\t" << store.DefaultDriver(name);
         if (const int codePage = store.CodePage(name)) out << "\t" << engine::codepage::CodePageFileText(codePage);
         out << "\n";
@@ -160,18 +175,30 @@ int RunCli(const std::vector<std::string>& given, std::ostream& out, std::ostrea
             return ListAliases(out, err);
         }
         if (command == "--add-alias") {
-            std::string driver = "PARADOX";
-            std::vector<std::string> positional;
+            std::string driver = "PARADOX", type;
+            std::vector<std::string> positional, params;
             for (size_t i = 1; i < args.size(); ++i) {
                 if (args[i] == "--driver") {
                     if (i + 1 >= args.size()) return Usage(err, "--driver needs PARADOX or DBASE");
                     driver = args[++i];
+                } else if (args[i] == "--type") {
+                    if (i + 1 >= args.size()) return Usage(err, "--type needs STANDARD or POSTGRESQL");
+                    type = args[++i];
+                } else if (args[i] == "--param") {
+                    if (i + 1 >= args.size()) return Usage(err, "--param needs KEY=VALUE");
+                    params.push_back(args[++i]);
                 } else {
                     positional.push_back(args[i]);
                 }
             }
-            if (positional.size() != 2) return Usage(err, "--add-alias needs NAME and DIR");
             engine::AliasStore store;
+            if (!type.empty() && !SameAscii(type, "STANDARD")) {
+                if (positional.size() != 1) return Usage(err, "--add-alias NAME --type " + type + " takes no DIR");
+                store.AddServerAlias(positional[0], type, params);
+                ReportSkipped(store, err);
+                return 0;
+            }
+            if (positional.size() != 2) return Usage(err, "--add-alias needs NAME and DIR");
             store.AddAlias(positional[0], positional[1], driver, codePageName);
             ReportSkipped(store, err);
             return 0;

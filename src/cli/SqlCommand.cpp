@@ -15,6 +15,7 @@
 #include "base/EngineError.h"
 #include "cli/TableCommands.h"
 #include "engine/Engine.h"
+#include "engine/Server.h"
 #include "engine/sql/Parser.h"
 #include "engine/storage/RollbackJournal.h"
 
@@ -22,17 +23,21 @@ namespace tessel::cli {
 
 namespace {
 
-// Ctrl+C interrupts the engine for as long as it is in scope.
+// Ctrl+C interrupts the engine (and asks the server to end its statement) for as long as it
+// is in scope.
 std::atomic<engine::Engine*> interruptTarget{nullptr};
+std::atomic<engine::ServerConnection*> cancelTarget{nullptr};
 
 extern "C" void InterruptEngine(int) {
     if (engine::Engine* e = interruptTarget.load()) e->Interrupt();
+    if (engine::ServerConnection* s = cancelTarget.load()) s->Cancel();
 }
 
 class InterruptOnSigint {
 public:
-    explicit InterruptOnSigint(engine::Engine& engine) {
+    explicit InterruptOnSigint(engine::Engine& engine, engine::ServerConnection* server = nullptr) {
         interruptTarget.store(&engine);
+        cancelTarget.store(server);
         struct sigaction action {};
         action.sa_handler = InterruptEngine;
         sigemptyset(&action.sa_mask);
@@ -41,6 +46,7 @@ public:
     ~InterruptOnSigint() {
         sigaction(SIGINT, &previous_, nullptr);
         interruptTarget.store(nullptr);
+        cancelTarget.store(nullptr);
     }
     InterruptOnSigint(const InterruptOnSigint&) = delete;
     InterruptOnSigint& operator=(const InterruptOnSigint&) = delete;
@@ -119,6 +125,45 @@ void PrintTable(engine::Cursor& answer, std::ostream& out) {
     out << "(" << rows.size() << (rows.size() == 1 ? " row)\n" : " rows)\n");
 }
 
+// The statements of `sources` sent to the server as written: a query's answer is printed as
+// it comes, page by page; any other statement runs and (with --table) says what it changed.
+int RunOnServer(engine::Engine& engine, const engine::ServerParams& params, const std::vector<Source>& sources,
+                bool table, std::ostream& out, std::ostream& err) {
+    engine::ServerConnection server(params);
+    InterruptOnSigint sigint(engine, &server);
+    bool firstAnswer = true;
+    for (const auto& source : sources) {
+        for (const auto& piece : engine::sql::SplitScript(source.text)) {
+            try {
+                const std::string text(piece.text);
+                if (engine::ServerConnection::IsQuery(text)) {
+                    auto answer = server.Query(engine, text);
+                    if (!firstAnswer && table) out << "\n";
+                    firstAnswer = false;
+                    if (table)
+                        PrintTable(*answer, out);
+                    else
+                        PrintCsv(*answer, out);
+                } else {
+                    const int64_t changes = server.Execute(text);
+                    if (table) out << changes << (changes == 1 ? " record changed\n" : " records changed\n");
+                }
+            } catch (const engine::EngineError& e) {
+                if (std::string_view(e.what()).find("SQLSTATE: 57014") != std::string_view::npos) {
+                    out.flush();
+                    err << "tessel-sql: stopped (Ctrl+C); the statement was not carried out\n";
+                    return 130;
+                }
+                err << "tessel-sql: "
+                    << (source.name == "-c" ? std::string() : source.name + ":" + std::to_string(piece.pos.line) + ": ")
+                    << e.what() << "\n";
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool IsSqlCommand(const std::vector<std::string>& args) {
@@ -186,6 +231,8 @@ int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::o
 
     try {
         engine::Engine engine;
+        if (!alias.empty() && engine.Aliases().IsServerAlias(alias))
+            return RunOnServer(engine, engine::ServerParamsFor(engine.Aliases(), alias), sources, table, out, err);
         engine::Database& db = engine.OpenDatabase(alias.empty() ? dir : alias);
         // The whole run is one: Ctrl+C ends the statement running (its changes are rolled back)
         // and every one after it, and the program exits with 130.

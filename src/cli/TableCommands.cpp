@@ -2,9 +2,14 @@
 
 #include "cli/TableCommands.h"
 
+#include <algorithm>
+#include <optional>
 #include <ostream>
 
 #include "base/EngineError.h"
+#include "engine/Aliases.h"
+#include "engine/Engine.h"
+#include "engine/Server.h"
 #include "engine/TableFiles.h"
 
 namespace tessel::cli {
@@ -75,8 +80,62 @@ int RunDumpCommand(const std::string& file, std::ostream& out, std::ostream& err
     }
 }
 
+namespace {
+
+// A server alias and table of ":ALIAS:TABLE", when the alias names a server.
+std::optional<std::pair<std::string, std::string>> ServerTable(const engine::AliasStore& aliases,
+                                                               const std::string& text) {
+    auto parts = engine::SplitServerTable(text);
+    if (parts && aliases.IsServerAlias(parts->first)) return parts;
+    return std::nullopt;
+}
+
+// Into a new table on the server, keyed and indexed as the file is.
+uint64_t CopyToServer(const engine::AliasStore& aliases, const std::string& source, const std::string& alias,
+                      const std::string& name) {
+    auto table = engine::OpenTableFile(source, engine::OpenMode::ReadOnly);
+    const std::vector<engine::IndexDesc> indexes = table->Indexes();
+    size_t keyFields = 0;
+    for (const auto& index : indexes)
+        if (index.primary && !index.fields.empty())
+            keyFields = static_cast<size_t>(std::count(index.fields.begin(), index.fields.end(), ';')) + 1;
+    engine::ServerConnection server(engine::ServerParamsFor(aliases, alias));
+    uint32_t slot = 0;
+    return server.CreateAndLoad(name, table->Fields(), keyFields, indexes, [&](engine::Record& rec) {
+        while (slot < table->RecordCount())
+            if (table->ReadRecord(slot++, rec)) return true;
+        return false;
+    });
+}
+
+// A server table into a new table file, built under a temporary name as every copy is.
+uint64_t CopyFromServer(engine::Engine& engine, const std::string& alias, const std::string& name,
+                        const std::string& dest) {
+    engine::ServerConnection server(engine::ServerParamsFor(engine.Aliases(), alias));
+    auto answer = server.Query(engine, "SELECT * FROM " + engine::QuoteServerName(name));
+    int64_t next = 0;
+    return engine::CopyRecords(answer->Fields(), nullptr, dest, [&](engine::Record& rec) {
+        if (next >= answer->CountUpTo(next)) return false;
+        answer->ReadRecord(next++, rec);
+        return true;
+    });
+}
+
+}  // namespace
+
 int RunCopyCommand(const std::string& source, const std::string& dest, std::ostream& out, std::ostream& err) {
     try {
+        engine::Engine engine;
+        if (const auto to = ServerTable(engine.Aliases(), dest)) {
+            const uint64_t copied = CopyToServer(engine.Aliases(), source, to->first, to->second);
+            out << copied << " records copied to " << dest << "\n";
+            return 0;
+        }
+        if (const auto from = ServerTable(engine.Aliases(), source)) {
+            const uint64_t copied = CopyFromServer(engine, from->first, from->second, dest);
+            out << copied << " records copied to " << dest << "\n";
+            return 0;
+        }
         auto table = engine::OpenTableFile(source, engine::OpenMode::ReadOnly);
         const uint64_t copied = engine::CopyTableFile(*table, dest);
         out << copied << " records copied to " << dest << "\n";

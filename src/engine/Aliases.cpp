@@ -167,7 +167,50 @@ void AliasStore::AddAlias(const std::string& name, const std::string& directory,
         throw EngineError("Cannot add the alias: \"" + directory + "\" is not a directory", errc::kNotFound);
     std::string path = absolute.string();
     if (path.size() > 1 && path.back() == '/') path.pop_back();
+    std::vector<std::pair<std::string, std::string>> settings{
+        {"TYPE", "STANDARD"}, {"PATH", path}, {"DEFAULT DRIVER", upperDriver}};
+    if (codePage > 0) settings.emplace_back("CODE PAGE", codepage::CodePageFileText(codePage));
+    WriteNewAlias(name, settings);
+}
 
+void AliasStore::AddServerAlias(const std::string& name, const std::string& type,
+                                const std::vector<std::string>& given) {
+    if (const std::string problem = NameProblem(name); !problem.empty())
+        throw EngineError("Cannot add the alias: " + problem, errc::kInvalidParameter);
+    if (!SameText(type, kPostgresAliasType))
+        throw EngineError("Cannot add the alias: unknown server type \"" + type + "\" (POSTGRESQL)",
+                          errc::kInvalidParameter);
+    std::vector<std::pair<std::string, std::string>> settings{{"TYPE", kPostgresAliasType}};
+    for (const std::string& line : given) {
+        const size_t eq = line.find('=');
+        std::string key = line.substr(0, eq);
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        if (eq == std::string::npos || key.empty())
+            throw EngineError("Cannot add the alias: \"" + line + "\" is no KEY=VALUE setting",
+                              errc::kInvalidParameter);
+        if (SameText(key, "PASSWORD") || SameText(key, "TYPE"))
+            throw EngineError("Cannot add the alias: " + key +
+                                  " cannot be stored (a password comes from ~/.pgpass, PGPASSWORD or the prompt)",
+                              errc::kInvalidParameter);
+        settings.emplace_back(key, line.substr(eq + 1));
+    }
+    WriteNewAlias(name, settings);
+}
+
+std::string AliasStore::AliasType(const std::string& name) const {
+    const std::string type = Setting(Get(name).settings, "TYPE");
+    if (type.empty()) return "STANDARD";
+    std::string upper = type;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+}
+
+bool AliasStore::IsServerAlias(const std::string& name) const {
+    return AliasExists(name) && AliasType(name) == kPostgresAliasType;
+}
+
+void AliasStore::WriteNewAlias(const std::string& name,
+                               const std::vector<std::pair<std::string, std::string>>& settings) {
     TIniFile ini = LoadStore(fileName_);
     for (const std::string& section : ini.SectionNames())
         if (SameText(section, name))
@@ -175,10 +218,7 @@ void AliasStore::AddAlias(const std::string& name, const std::string& directory,
     if (const Alias* existing = Find(name); existing && existing->builtIn)
         throw EngineError("Cannot add the alias: \"" + name + "\" is the built-in sample alias",
                           errc::kInvalidParameter);
-    ini.WriteString(name, "TYPE", "STANDARD");
-    ini.WriteString(name, "PATH", path);
-    ini.WriteString(name, "DEFAULT DRIVER", upperDriver);
-    if (codePage > 0) ini.WriteString(name, "CODE PAGE", codepage::CodePageFileText(codePage));
+    for (const auto& [key, value] : settings) ini.WriteString(name, key, value);
     try {
         ForceDirectories(ExtractFileDir(fileName_));
         ini.UpdateFile();

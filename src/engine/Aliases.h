@@ -11,6 +11,9 @@ namespace tessel::engine {
 // Alias names are at most this long; longer names are refused when added and cut when looked up.
 constexpr size_t kMaxAliasNameLength = 31;
 
+// The alias type that names a PostgreSQL server (engine/Server.h) instead of a folder.
+inline constexpr const char* kPostgresAliasType = "POSTGRESQL";
+
 // The alias that always exists: a per-user folder with the sample tables.
 inline constexpr const char* kSampleAliasName = "TESSEL_SAMPLES";
 
@@ -54,6 +57,14 @@ public:
     // Tessel converts ("1250", "UTF-8", "ISO-8859-2", ...). Raises EngineError otherwise.
     void AddAlias(const std::string& name, const std::string& directory, const std::string& driver = "PARADOX",
                   const std::string& codePage = "");
+    // Adds an alias of a server type (POSTGRESQL) with its settings, "KEY=VALUE" each (SERVER
+    // NAME, PORT, DATABASE NAME, USER NAME, or another libpq keyword), and writes the store. A
+    // PASSWORD setting is refused: no password is stored. The name rules are AddAlias's.
+    void AddServerAlias(const std::string& name, const std::string& type, const std::vector<std::string>& settings);
+    // "STANDARD" for a folder of tables, else the TYPE the alias names, in capitals.
+    std::string AliasType(const std::string& name) const;
+    // Whether the alias names a PostgreSQL server.
+    bool IsServerAlias(const std::string& name) const;
     // Removes an alias from the store and writes it. The built-in alias cannot be removed.
     void RemoveAlias(const std::string& name);
 
@@ -68,6 +79,8 @@ private:
         bool builtIn = false;
     };
     void Load();
+    // Writes a new section with these settings, after checking the name.
+    void WriteNewAlias(const std::string& name, const std::vector<std::pair<std::string, std::string>>& settings);
     const Alias* Find(const std::string& name) const;
     const Alias& Get(const std::string& name) const;
 

@@ -22,11 +22,24 @@ Cursor::Stream::~Stream() {
 
 Cursor::Cursor(Database* db, std::vector<FieldDesc> fields, sqlite3_stmt* source, std::unique_ptr<StatementLocks> locks,
                bool slots)
-    : db_(db), fields_(std::move(fields)), readSlots_(slots) {
+    : db_(db), engine_(&db->Owner()), fields_(std::move(fields)), readSlots_(slots) {
     stream_ = std::make_unique<Stream>();
     stream_->source = source;
     stream_->locks = std::move(locks);
     db_->streams_.push_back(this);
+}
+
+Cursor::Cursor(Engine& engine, std::vector<FieldDesc> fields, std::unique_ptr<RowSource> rows)
+    : db_(nullptr), engine_(&engine), fields_(std::move(fields)) {
+    stream_ = std::make_unique<Stream>();
+    stream_->rows = std::move(rows);
+}
+
+std::unique_ptr<Cursor> Cursor::FromRows(Engine& engine, std::vector<FieldDesc> fields,
+                                         std::unique_ptr<RowSource> rows) {
+    std::unique_ptr<Cursor> cursor(new Cursor(engine, std::move(fields), std::move(rows)));
+    cursor->Fill(Database::kFirstAnswerRows);
+    return cursor;
 }
 
 Cursor::~Cursor() {
@@ -36,6 +49,7 @@ Cursor::~Cursor() {
 void Cursor::EndStream() noexcept {
     if (!stream_) return;
     stream_.reset();
+    if (!db_) return;
     auto& open = db_->streams_;
     open.erase(std::remove(open.begin(), open.end(), this), open.end());
 }
@@ -44,18 +58,27 @@ void Cursor::Fill(int64_t upTo) {
     if (!stream_ || count_ >= upTo) return;
     // Rows come a batch at a time: stepping through the answer costs one call here per batch.
     upTo = std::max(upTo, count_ + kFillBatch);
-    RunningGuard running(db_->Owner());
+    RunningGuard running(*engine_);
     try {
-        sqlite3_stmt* source = stream_->source;
         Record& row = fillRow_;
         row.resize(fields_.size());
+        if (RowSource* rows = stream_->rows.get()) {
+            bool more = true;
+            while (count_ < upTo && (more = rows->Next(row))) {
+                rows_.Append(row);
+                if ((++count_ & 0x3FFF) == 0) engine_->SetActivity("Reading records: " + GroupThousands(count_));
+            }
+            if (!more) EndStream();
+            return;
+        }
+        sqlite3_stmt* source = stream_->source;
         int rc = SQLITE_ROW;
         while (count_ < upTo && (rc = sqlite3_step(source)) == SQLITE_ROW) {
             for (size_t k = 0; k < fields_.size(); ++k) ColumnValue(source, static_cast<int>(k), fields_[k], row[k]);
             rows_.Append(row);
             if (readSlots_)
                 slots_.push_back(static_cast<uint32_t>(sqlite3_column_int64(source, static_cast<int>(fields_.size()))));
-            if ((++count_ & 0x3FFF) == 0) db_->Owner().SetActivity("Reading records: " + GroupThousands(count_));
+            if ((++count_ & 0x3FFF) == 0) engine_->SetActivity("Reading records: " + GroupThousands(count_));
         }
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_->ThrowSqlite(rc, "");
         if (rc == SQLITE_DONE) EndStream();

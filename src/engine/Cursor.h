@@ -22,7 +22,18 @@
 namespace tessel::engine {
 
 class Database;
+class Engine;
 class StatementLocks;
+
+// Where the rows of an answer come from when no query of a database makes them (a server's
+// cursor, say).
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    // The next row into `row` (one value per field); false when there are no more. Failures
+    // raise EngineError.
+    virtual bool Next(Record& row) = 0;
+};
 
 // What the rows of an answer stand for: the records of one table, when the query shows them as
 // they are (a SELECT of plain columns of one table file), or nothing.
@@ -34,6 +45,9 @@ struct AnswerSource {
 
 class Cursor {
 public:
+    // An answer of the rows `rows` gives, read as they are asked for.
+    static std::unique_ptr<Cursor> FromRows(Engine& engine, std::vector<FieldDesc> fields,
+                                            std::unique_ptr<RowSource> rows);
     ~Cursor();
     Cursor(const Cursor&) = delete;
     Cursor& operator=(const Cursor&) = delete;
@@ -84,7 +98,9 @@ public:
     void SetFilter(std::function<bool(const Record&)> accept);
     bool IsSequenced() const { return !filter_; }
 
+    // The database whose query this is (only for answers of a database's queries).
     Database& Owner() { return *db_; }
+    bool HasOwner() const { return db_ != nullptr; }
 
     // The records the rows stand for (asked for with Database::OpenQuery's `live`), and the
     // slot of the record each row shows (only when Source().tablePath is set).
@@ -108,10 +124,13 @@ private:
     struct Stream {
         sqlite3_stmt* source = nullptr;  // the query, stepped as rows are wanted
         std::unique_ptr<StatementLocks> locks;
+        std::unique_ptr<RowSource> rows;  // or the rows of another source
         ~Stream();
     };
+    Cursor(Engine& engine, std::vector<FieldDesc> fields, std::unique_ptr<RowSource> rows);
 
     Database* db_;
+    Engine* engine_;
     std::vector<FieldDesc> fields_;
     AnswerStore rows_;
     int64_t count_ = 0;

@@ -57,6 +57,8 @@ void Engine::SetDefaultDirectory(const std::string& directory) {
 
 std::string Engine::DirectoryFor(const std::string& name) const {
     if (name.empty()) return defaultDirectory_;
+    if (aliases_.IsServerAlias(name))
+        throw EngineError("Alias " + name + " names a PostgreSQL server, not a folder of tables", errc::kNotSupported);
     if (aliases_.AliasExists(name)) return Absolute(aliases_.AliasPath(name));
     if (IsDirectory(name)) return Absolute(name);
     throw EngineError("Unknown database: " + name + " is neither an alias nor a directory", errc::kUnknownAlias);
