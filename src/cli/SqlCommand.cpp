@@ -23,21 +23,18 @@ namespace tessel::cli {
 
 namespace {
 
-// Ctrl+C interrupts the engine (and asks the server to end its statement) for as long as it
-// is in scope.
+// Ctrl+C interrupts the engine for as long as it is in scope (a server's statement too: the
+// connection waits for it through the engine).
 std::atomic<engine::Engine*> interruptTarget{nullptr};
-std::atomic<engine::ServerConnection*> cancelTarget{nullptr};
 
 extern "C" void InterruptEngine(int) {
     if (engine::Engine* e = interruptTarget.load()) e->Interrupt();
-    if (engine::ServerConnection* s = cancelTarget.load()) s->Cancel();
 }
 
 class InterruptOnSigint {
 public:
-    explicit InterruptOnSigint(engine::Engine& engine, engine::ServerConnection* server = nullptr) {
+    explicit InterruptOnSigint(engine::Engine& engine) {
         interruptTarget.store(&engine);
-        cancelTarget.store(server);
         struct sigaction action {};
         action.sa_handler = InterruptEngine;
         sigemptyset(&action.sa_mask);
@@ -46,7 +43,6 @@ public:
     ~InterruptOnSigint() {
         sigaction(SIGINT, &previous_, nullptr);
         interruptTarget.store(nullptr);
-        cancelTarget.store(nullptr);
     }
     InterruptOnSigint(const InterruptOnSigint&) = delete;
     InterruptOnSigint& operator=(const InterruptOnSigint&) = delete;
@@ -129,8 +125,9 @@ void PrintTable(engine::Cursor& answer, std::ostream& out) {
 // it comes, page by page; any other statement runs and (with --table) says what it changed.
 int RunOnServer(engine::Engine& engine, const engine::ServerParams& params, const std::vector<Source>& sources,
                 bool table, std::ostream& out, std::ostream& err) {
-    engine::ServerConnection server(params);
-    InterruptOnSigint sigint(engine, &server);
+    engine::ServerConnection server(params, &engine);
+    engine::RunningGuard run(engine);
+    InterruptOnSigint sigint(engine);
     bool firstAnswer = true;
     for (const auto& source : sources) {
         for (const auto& piece : engine::sql::SplitScript(source.text)) {
@@ -149,7 +146,7 @@ int RunOnServer(engine::Engine& engine, const engine::ServerParams& params, cons
                     if (table) out << changes << (changes == 1 ? " record changed\n" : " records changed\n");
                 }
             } catch (const engine::EngineError& e) {
-                if (std::string_view(e.what()).find("SQLSTATE: 57014") != std::string_view::npos) {
+                if (e.Code() == engine::errc::kCancelled) {
                     out.flush();
                     err << "tessel-sql: stopped (Ctrl+C); the statement was not carried out\n";
                     return 130;

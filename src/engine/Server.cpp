@@ -3,6 +3,7 @@
 #include "engine/Server.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cctype>
@@ -283,7 +284,7 @@ public:
                 if (failed_) conn_.Fail("The answer could not be ended");
                 return false;
             }
-            page_ = PQexec(conn_.Handle(), ("FETCH FORWARD " + std::to_string(kPageRows) + " FROM " + cursor_).c_str());
+            page_ = conn_.Exec("FETCH FORWARD " + std::to_string(kPageRows) + " FROM " + cursor_);
             if (PQresultStatus(page_) != PGRES_TUPLES_OK) {
                 const std::string message = ServerMessage(page_, conn_.Handle());
                 PQclear(page_);
@@ -382,7 +383,7 @@ void SetPasswordPrompt(PasswordPrompt prompt) {
 
 // ---------------------------------------------------------------------- the connection
 
-ServerConnection::ServerConnection(ServerParams params) : params_(std::move(params)) {
+ServerConnection::ServerConnection(ServerParams params, Engine* engine) : params_(std::move(params)), engine_(engine) {
     auto connect = [&](const std::string* password) {
         std::vector<const char*> keys, values;
         for (const auto& [k, v] : params_.keywords) {
@@ -429,7 +430,42 @@ ServerConnection::~ServerConnection() {
     PQfinish(conn_);
 }
 
+PGresult* ServerConnection::Exec(const std::string& sql) {
+    if (!engine_) return PQexec(conn_, sql.c_str());
+    if (!PQsendQuery(conn_, sql.c_str())) return nullptr;
+    // Waits in slices, so the engine's progress hook runs and a Stop reaches the server.
+    bool cancelled = false;
+    while (PQisBusy(conn_)) {
+        pollfd p{PQsocket(conn_), POLLIN, 0};
+        ::poll(&p, 1, 40);
+        if (!PQconsumeInput(conn_)) break;
+        engine_->Tick();
+        if (engine_->Cancelled() && !cancelled) {
+            Cancel();
+            cancelled = true;
+        }
+    }
+    PGresult* kept = nullptr;
+    while (PGresult* r = PQgetResult(conn_)) {
+        const ExecStatusType status = PQresultStatus(r);
+        const bool failed = status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE;
+        const bool keptFailed = kept && PQresultStatus(kept) == PGRES_FATAL_ERROR;
+        if (keptFailed && !failed) {
+            PQclear(r);
+            continue;
+        }
+        PQclear(kept);
+        kept = r;
+        // COPY waits for our data: no further result comes until it is sent.
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) break;
+    }
+    return kept;
+}
+
 void ServerConnection::Fail(const std::string& what) const {
+    // A statement the engine's interrupt ended is a stop asked for, as everywhere else.
+    if (engine_ && engine_->Cancelled() && what.find("SQLSTATE: 57014") != std::string::npos)
+        throw EngineError("Operation cancelled", errc::kCancelled);
     throw EngineError("Alias " + params_.alias + " (" + params_.Describe() + "): " + what, errc::kServer);
 }
 
@@ -438,7 +474,7 @@ int64_t ServerConnection::Execute(const std::string& sql) {
 }
 
 int64_t ServerConnection::Run(const std::string& sql, int shift) {
-    Result r(PQexec(conn_, sql.c_str()));
+    Result r(Exec(sql));
     const ExecStatusType status = r.Status();
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(ServerMessage(r.r, conn_, shift));
     const char* changed = PQcmdTuples(r.r);
@@ -482,7 +518,7 @@ std::unique_ptr<Cursor> ServerConnection::Query(Engine& engine, const std::strin
         if (own) PQclear(PQexec(conn_, "ROLLBACK"));
         throw;
     }
-    PGresult* first = PQexec(conn_, ("FETCH FORWARD " + std::to_string(kPageRows) + " FROM " + cursor).c_str());
+    PGresult* first = Exec("FETCH FORWARD " + std::to_string(kPageRows) + " FROM " + cursor);
     if (PQresultStatus(first) != PGRES_TUPLES_OK) {
         const std::string message = ServerMessage(first, conn_);
         PQclear(first);
@@ -533,7 +569,7 @@ uint64_t ServerConnection::CreateAndLoad(const std::string& name, const std::vec
     try {
         Execute(create);
         {
-            Result r(PQexec(conn_, copy.c_str()));
+            Result r(Exec(copy));
             if (r.Status() != PGRES_COPY_IN) Fail(ServerMessage(r.r, conn_));
         }
         copying = true;

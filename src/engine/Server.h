@@ -18,6 +18,7 @@
 
 typedef struct pg_conn PGconn;
 typedef struct pg_cancel PGcancel;
+typedef struct pg_result PGresult;
 
 namespace tessel::engine {
 
@@ -44,7 +45,9 @@ void SetPasswordPrompt(PasswordPrompt prompt);
 // failure carries the server's message, its SQLSTATE and the position it points at.
 class ServerConnection {
 public:
-    explicit ServerConnection(ServerParams params);
+    // With `engine`, waiting for the server ticks the engine (a window stays painted and
+    // stoppable) and an interrupt of the engine asks the server to end the statement.
+    explicit ServerConnection(ServerParams params, Engine* engine = nullptr);
     ~ServerConnection();
     ServerConnection(const ServerConnection&) = delete;
     ServerConnection& operator=(const ServerConnection&) = delete;
@@ -69,6 +72,9 @@ public:
     // Asks the server to end the statement running on this connection; safe from another
     // thread and from a signal handler.
     void Cancel() noexcept;
+    // Sends one command text and waits for its result (the last one of several statements,
+    // or the first that failed); the caller frees it. Null when the connection broke.
+    PGresult* Exec(const std::string& sql);
 
     [[noreturn]] void Fail(const std::string& what) const;
 
@@ -77,6 +83,7 @@ private:
     int64_t Run(const std::string& sql, int shift);
 
     ServerParams params_;
+    Engine* engine_;
     PGconn* conn_ = nullptr;
     PGcancel* cancel_ = nullptr;  // made at connection time: sending it allocates nothing
     int cursors_ = 0;

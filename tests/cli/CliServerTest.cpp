@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "CliInterrupt.h"
 #include "cli/Cli.h"
 #include "engine/TableFiles.h"
 #include "engine/dbase/DbfTable.h"
@@ -118,6 +119,17 @@ TEST_F(CliServerTest, ALongAnswerComesInPages) {
     }
     EXPECT_EQ(rows, 12345);
     EXPECT_EQ(sum, int64_t{12345} * 12346 / 2);
+}
+
+// Ctrl+C asks the server to end the statement: exit status 130 at once, nothing of it done.
+TEST_F(CliServerTest, CtrlCCancelsTheServersStatement) {
+    Psql("CREATE TABLE s (v integer)");
+    const test::Stopped stopped = test::InterruptAfter(
+        {"--alias", "Sales", "-c", "INSERT INTO s SELECT g FROM generate_series(1, 10) g, pg_sleep(30)"},
+        std::chrono::milliseconds(500));
+    EXPECT_EQ(stopped.status, 130);
+    EXPECT_LT(stopped.afterSignal, 0.5);
+    EXPECT_EQ(Psql("SELECT count(*) FROM s"), "0\n");
 }
 
 // A server that is not there, a database that does not exist: the alias and the server named.

@@ -11,13 +11,13 @@
 #include <sstream>
 #include <thread>
 
+#include "CliInterrupt.h"
 #include "cli/Cli.h"
 #include "support/TempDir.h"
 
-extern char** environ;
-
 using namespace tessel;
-using Clock = std::chrono::steady_clock;
+using test::InterruptAfter;
+using test::Stopped;
 
 namespace {
 
@@ -25,31 +25,6 @@ std::string Sql(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     EXPECT_EQ(cli::RunCli(args, out, err), 0) << err.str();
     return out.str();
-}
-
-struct Stopped {
-    int status = -1;
-    double afterSignal = 0;  // seconds from SIGINT to the exit
-};
-
-// Starts tessel-sql with the arguments, sends it SIGINT after `wait`, and waits for it.
-Stopped InterruptAfter(const std::vector<std::string>& args, std::chrono::milliseconds wait) {
-    std::vector<std::string> argv{std::string(TESSEL_BIN_DIR) + "/tessel-sql"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
-    raw.push_back(nullptr);
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ), 0);
-    std::this_thread::sleep_for(wait);
-    const auto signalled = Clock::now();
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Stopped s;
-    s.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    s.afterSignal = std::chrono::duration<double>(Clock::now() - signalled).count();
-    return s;
 }
 
 TEST(CliStop, CtrlCEndsTheRunWithStatus130AndLeavesNoStatementHalfDone) {
