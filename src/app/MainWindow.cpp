@@ -12,7 +12,9 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
@@ -28,6 +30,7 @@
 #include "editor/widget/CustomCodeEdit.h"
 #include "editor/widget/SearchDialog.h"
 #include "engine/Aliases.h"
+#include "engine/Server.h"
 #include "framework/data/Session.h"
 #include "framework/widgets/Cursors.h"
 #include "framework/widgets/FileDialogs.h"
@@ -98,6 +101,16 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
     SetSessionEngine(engine_.get());
     // A long engine call keeps the window painted and stoppable.
     engine_->SetProgressHooks([this] { BusyPump(); }, [this] { LeaveBusy(); });
+    // A server that wants a password asks for it here; it is kept for the session only.
+    engine::SetPasswordPrompt(
+        [this](const std::string& alias, const std::string& server) -> std::optional<std::string> {
+            bool ok = false;
+            const QString password = QInputDialog::getText(
+                this, "Password", QString::fromStdString("Password for alias " + alias + " (" + server + "):"),
+                QLineEdit::Password, QString(), &ok);
+            if (!ok) return std::nullopt;
+            return password.toStdString();
+        });
     Query1.SetName("Query1");
     // An answer that shows one table's records as they are is edited in place.
     Query1.SetRequestLive(true);
@@ -126,6 +139,7 @@ TForm1::TForm1(TForm1Setup setup, QWidget* parent) : QMainWindow(parent), setup_
 
 TForm1::~TForm1() {
     engine_->SetProgressHooks(nullptr, nullptr);
+    engine::SetPasswordPrompt(nullptr);
     // The editor, a child widget, outlives the highlighter member.
     MemoPad->SetHighlighter(nullptr);
     // So do the grid and the navigator bar: let go of the data source first.
@@ -460,7 +474,18 @@ void TForm1::ComboBox1Change() {
     // While the person types, most texts name no alias yet: every failure here is dropped.
     try {
         const engine::AliasStore aliases;
-        const std::vector<std::string> params = aliases.AliasParams(ComboBox1->currentText().toStdString());
+        const std::string name = ComboBox1->currentText().toStdString();
+        if (aliases.IsServerAlias(name)) {
+            // The statements go to the server; the file dialogs keep their folder.
+            Query1.Close();
+            Query1.SetDatabaseName(name);
+            SQLScript1.SetDatabaseName(name);
+            Table1.Close();
+            StatusBar1->showMessage(QString::fromStdString(
+                "Server: " + engine::ServerParamsFor(aliases, name).Describe() + " (alias " + name + ")"));
+            return;
+        }
+        const std::vector<std::string> params = aliases.AliasParams(name);
         if (params.empty()) return;
         const std::string& first = params.front();
         const std::string dir = first.size() > 5 ? first.substr(5) : std::string();

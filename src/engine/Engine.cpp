@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -85,6 +86,28 @@ void Engine::CloseDatabase(const std::string& name) {
     const std::string dir = DirectoryFor(name);
     const std::string driver = isAlias ? aliases_.DefaultDriver(name) : std::string(DefaultStorageDriver().Name());
     databases_.erase(dir + "\n" + driver);
+}
+
+ServerConnection& Engine::Server(const std::string& alias) {
+    std::string key = alias;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto it = servers_.find(key);
+    if (it != servers_.end()) {
+        if (it->second->Healthy()) return *it->second;
+        servers_.erase(it);  // a dropped connection is made again
+    }
+    if (!aliases_.IsServerAlias(alias))
+        throw EngineError("Alias " + alias + " names no database server", errc::kUnknownAlias);
+    auto made = std::make_unique<ServerConnection>(ServerParamsFor(aliases_, alias), this);
+    ServerConnection& ref = *made;
+    servers_[key] = std::move(made);
+    return ref;
+}
+
+void Engine::CloseServer(const std::string& alias) {
+    std::string key = alias;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    servers_.erase(key);
 }
 
 void Engine::Interrupt() {

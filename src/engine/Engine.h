@@ -12,6 +12,7 @@
 
 #include "engine/Aliases.h"
 #include "engine/Database.h"
+#include "engine/Server.h"
 
 namespace tessel::engine {
 
@@ -37,6 +38,12 @@ public:
     Database& OpenDatabase(const std::string& name);
     // Closes a database opened by that name (rolling back its active transaction).
     void CloseDatabase(const std::string& name);
+
+    // The connection to the server of a server alias (Aliases().IsServerAlias), made on first
+    // use and kept for the session; waiting for it ticks this engine.
+    ServerConnection& Server(const std::string& alias);
+    // Ends that connection (the next use makes a new one).
+    void CloseServer(const std::string& alias);
 
     // Ends the statement running in any database of this engine with "Operation cancelled".
     // Safe to call from another thread or a signal handler; does nothing when none runs.
@@ -77,7 +84,8 @@ private:
 
     AliasStore aliases_;
     std::string defaultDirectory_;
-    std::map<std::string, std::unique_ptr<Database>> databases_;  // by directory
+    std::map<std::string, std::unique_ptr<Database>> databases_;        // by directory
+    std::map<std::string, std::unique_ptr<ServerConnection>> servers_;  // by alias, in capitals
     std::atomic<int> running_{0};
     std::atomic<bool> cancel_{false};
     std::chrono::steady_clock::time_point runStart_{}, lastHook_{};

@@ -469,6 +469,10 @@ void ServerConnection::Fail(const std::string& what) const {
     throw EngineError("Alias " + params_.alias + " (" + params_.Describe() + "): " + what, errc::kServer);
 }
 
+bool ServerConnection::Healthy() const {
+    return conn_ && PQstatus(conn_) == CONNECTION_OK;
+}
+
 int64_t ServerConnection::Execute(const std::string& sql) {
     return Run(sql, 0);
 }

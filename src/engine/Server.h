@@ -53,6 +53,8 @@ public:
     ServerConnection& operator=(const ServerConnection&) = delete;
 
     const ServerParams& Params() const { return params_; }
+    // Whether the connection still stands (not broken by the server or the network).
+    bool Healthy() const;
     PGconn* Handle() { return conn_; }
 
     // Runs statements without an answer (as written); returns the rows the last one changed.

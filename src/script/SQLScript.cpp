@@ -103,21 +103,21 @@ void TSQLScript::ExecuteStatement(int n) {
         engine::Database*& held;
         ~Hold() { held = nullptr; }
     } hold{database_};
-    database_ = &OpenSessionDatabase(DatabaseName());
-    if (!database_) DatabaseError("Cannot perform this operation on a closed database");
+    // A server's statements go to the server one by one; transactions are the local engine's.
+    database_ = IsServerDatabase(DatabaseName()) ? nullptr : &OpenSessionDatabase(DatabaseName());
     if (BeforeExec) BeforeExec(*this);
     RunScript(n);
     if (AfterExec) AfterExec(*this);
 }
 
 void TSQLScript::RunScript(int n) {
-    engine::Database& db = *database_;
-    bool useTransaction = transaction_ && !db.InTransaction() && n < 0;
+    engine::Database* db = database_;
+    bool useTransaction = db && transaction_ && !db->InTransaction() && n < 0;
     if (useTransaction) {
         // The engine's transactions always read uncommitted changes of their own; a failure to
         // start one is dropped and the script runs without it.
         try {
-            db.StartTransaction();
+            db->StartTransaction();
         } catch (const std::exception&) {
             useTransaction = false;
         }
@@ -186,11 +186,11 @@ void TSQLScript::RunScript(int n) {
             }
         }
         if (!ran) DatabaseError("List index out of bounds (" + std::to_string(n) + ")");
-        if (useTransaction) db.Commit();
+        if (useTransaction) db->Commit();
     } catch (...) {
         if (useTransaction) {
             try {
-                db.Rollback();
+                db->Rollback();
             } catch (const std::exception&) {
                 // The statement's own failure is the one to report.
             }
@@ -250,7 +250,11 @@ void TSQLScript::RunStatement(int lineNo, int statementNo) {
     for (;;) {
         try {
             try {
-                if (ignoreParams_) {
+                if (!database_) {
+                    // A server's statement, as written.
+                    query_->ExecSQL();
+                    rowsAffected_ += std::max<int64_t>(0, query_->RowsAffected());
+                } else if (ignoreParams_) {
                     EngineCall([&] { return database_->ExecuteDirect(query_->Text()); });
                 } else {
                     if (query_->MacroCount() > 0) query_->ApplyMacros();

@@ -4,6 +4,7 @@
 
 #include "engine/Cursor.h"
 #include "engine/Database.h"
+#include "engine/TableFiles.h"
 #include "framework/data/LiveCursor.h"
 #include "framework/data/Session.h"
 
@@ -69,7 +70,16 @@ public:
     bool FetchMore(int64_t rows) override { return cursor_->FetchMore(rows); }
     void ReadRecord(int64_t position, engine::Record& out) override { cursor_->ReadRecord(position, out); }
     bool IsSequenced() const override { return cursor_->IsSequenced(); }
-    uint64_t CopyTo(const std::string& destPath) override { return cursor_->Owner().BatchCopy(*cursor_, destPath); }
+    uint64_t CopyTo(const std::string& destPath) override {
+        if (cursor_->HasOwner()) return cursor_->Owner().BatchCopy(*cursor_, destPath);
+        // A server's answer: read on as it is copied, each row once.
+        int64_t next = 0;
+        return engine::CopyRecords(cursor_->Fields(), nullptr, destPath, [&](engine::Record& rec) {
+            if (next >= cursor_->CountUpTo(next)) return false;
+            cursor_->ReadRecord(next++, rec);
+            return true;
+        });
+    }
 
 private:
     std::unique_ptr<engine::Cursor> cursor_;
@@ -133,6 +143,11 @@ std::vector<engine::Value> TQuery::Arguments(std::string& text) const {
 
 void TQuery::Prepare() {
     CheckSql();
+    if (IsServerDatabase(databaseName_)) {
+        // The server checks its own SQL when it runs it.
+        prepared_ = true;
+        return;
+    }
     std::string text;
     Arguments(text);
     engine::Database& db = OpenSessionDatabase(databaseName_);
@@ -153,6 +168,14 @@ void TQuery::Prepare() {
 
 std::unique_ptr<TDataCursor> TQuery::CreateCursor() {
     CheckSql();
+    if (IsServerDatabase(databaseName_)) {
+        // The server's SQL as written (its "::" casts are no parameter markers).
+        engine::Engine& engine = SessionEngine();
+        std::unique_ptr<engine::Cursor> answer =
+            Engine([&] { return engine.Server(databaseName_).Query(engine, sql_.Text()); });
+        notLive_ = "the answer comes from a database server";
+        return std::make_unique<TAnswerCursor>(std::move(answer));
+    }
     std::string text;
     const auto values = Arguments(text);
     engine::Database& db = OpenSessionDatabase(databaseName_);
@@ -189,6 +212,10 @@ std::string TQuery::LiveTablePath() const {
 
 void TQuery::ExecSQL() {
     CheckSql();
+    if (IsServerDatabase(databaseName_)) {
+        rowsAffected_ = Engine([&] { return SessionEngine().Server(databaseName_).Execute(sql_.Text()); });
+        return;
+    }
     std::string text;
     const auto values = Arguments(text);
     engine::Database& db = OpenSessionDatabase(databaseName_);

@@ -31,4 +31,8 @@ engine::Database& OpenSessionDatabase(const std::string& databaseName) {
     return EngineCall([&]() -> engine::Database& { return SessionEngine().OpenDatabase(databaseName); });
 }
 
+bool IsServerDatabase(const std::string& databaseName) {
+    return !databaseName.empty() && SessionEngine().Aliases().IsServerAlias(databaseName);
+}
+
 }  // namespace tessel

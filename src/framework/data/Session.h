@@ -14,5 +14,8 @@ engine::Engine& SessionEngine();
 void SetSessionEngine(engine::Engine* engine);
 // Opens (or finds) a database by name: an alias, a directory, or empty for the default.
 engine::Database& OpenSessionDatabase(const std::string& databaseName);
+// Whether a database name is an alias of a database server: its SQL goes to the server as
+// written (SessionEngine().Server).
+bool IsServerDatabase(const std::string& databaseName);
 
 }  // namespace tessel
