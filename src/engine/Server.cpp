@@ -565,7 +565,8 @@ uint64_t ServerConnection::CreateAndLoad(const std::string& name, const std::vec
     create += ")";
     std::string copy = "COPY " + table + " (";
     for (size_t k = 0; k < names.size(); ++k) copy += (k ? ", " : "") + Quoted(names[k]);
-    copy += ") FROM STDIN";
+    // Made in this transaction, the table can take its rows already frozen.
+    copy += ") FROM STDIN WITH (FREEZE)";
 
     Execute("BEGIN");
     uint64_t loaded = 0;
