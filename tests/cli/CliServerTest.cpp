@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "CliInterrupt.h"
 #include "cli/Cli.h"
@@ -217,6 +219,25 @@ TEST_F(CliServerTest, AFailedCopyLeavesNothingHalfWritten) {
     EXPECT_NE(missing.err.find("\"nosuch\" does not exist"), std::string::npos) << missing.err;
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(files.Entries().size(), 1u);  // a.dbf only
+}
+
+// The connection breaks in the middle of an answer being copied into a file: the message says
+// so and names the alias; no file is left.
+TEST_F(CliServerTest, AConnectionLostDuringACopyLeavesNoFile) {
+    Psql(
+        "CREATE FUNCTION slow(i integer) RETURNS integer AS 'SELECT pg_sleep(0.0002); SELECT i' LANGUAGE sql;"
+        "CREATE VIEW slowly AS SELECT slow(g) AS v FROM generate_series(1, 100000) g;");
+    const std::string out = files.File("lost.dbf");
+    Result copy;
+    std::thread run([&] { copy = Cli({"--copy", ":Sales:slowly", out}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    Psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'Tessel'");
+    run.join();
+    std::cout << "what a lost connection says: " << copy.err;
+    EXPECT_EQ(copy.status, 1);
+    EXPECT_NE(copy.err.find("Alias Sales"), std::string::npos) << copy.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_TRUE(files.Entries().empty());
 }
 
 }  // namespace
