@@ -20,7 +20,6 @@
 #include "toolbars/ToolbarButton.h"
 
 using namespace tessel;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -30,27 +29,6 @@ protected:
         WindowFixture::SetUp();
         MakeBinDir();
     }
-    // While the window runs its command: once it is busy and `ready` says so, `act` (which
-    // presses Stop, say). Returns once the command has returned.
-    void RunWhileBusy(TForm1& form, const std::function<bool()>& ready, const std::function<void()>& act) {
-        QTimer timer;
-        bool acted = false;
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (acted || !form.Busy() || !ready()) return;
-            acted = true;
-            busyAt = Clock::now();
-            act();
-        });
-        timer.start(25);
-        started = Clock::now();
-        form.findChild<TToolbarButton*>("tbbExecute")->Click();
-        returned = Clock::now();
-        EXPECT_TRUE(acted) << "the window never showed that it was busy";
-    }
-    static double Seconds(Clock::time_point from, Clock::time_point to) {
-        return std::chrono::duration<double>(to - from).count();
-    }
-    Clock::time_point started, busyAt, returned;
 };
 
 TEST_F(BusyWindowTest, ALongJoinShowsItsProgressAndStopsWithinHalfASecond) {

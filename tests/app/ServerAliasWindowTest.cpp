@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 
 #include "WindowTestSupport.h"
 #include "editor/widget/CustomCodeEdit.h"
@@ -97,6 +99,26 @@ TEST_F(ServerAliasWindowTest, TheServersErrorIsShownWithItsState) {
     EXPECT_NE(shown[0].find("column \"nosuch\" does not exist"), std::string::npos) << shown[0];
     EXPECT_NE(shown[0].find("SQLSTATE: 42703"), std::string::npos) << shown[0];
     EXPECT_NE(shown[0].find("Position: 8"), std::string::npos) << shown[0];
+}
+
+// A statement the server works on for long: the busy panel shows, Stop sends the server a
+// cancel request and the window is free again at once.
+TEST_F(ServerAliasWindowTest, StopEndsTheServersStatement) {
+    TForm1 form(Setup());
+    form.show();
+    form.AliasBox()->setEditText("Sales");
+    form.Editor()->ReplaceAllText("SELECT pg_sleep(30)");
+    RunWhileBusy(
+        form, [] { return true; },
+        [&] { QTest::mouseClick(form.BusyPanel()->findChild<QPushButton*>("StopButton"), Qt::LeftButton); });
+    EXPECT_GE(Seconds(started, busyAt), 0.3);
+    EXPECT_LT(Seconds(busyAt, returned), 0.5) << "Stop took too long";
+    EXPECT_TRUE(shown.empty()) << shown.front();
+    EXPECT_TRUE(Status(form).startsWith("Query stopped after ")) << Status(form).toStdString();
+    // The connection goes on serving.
+    form.Editor()->ReplaceAllText("SELECT 41 + 1 AS answer");
+    form.findChild<TToolbarButton*>("tbbExecute")->Click();
+    EXPECT_EQ(form.Query().FieldByName("ANSWER").AsInteger(), 42);
 }
 
 }  // namespace

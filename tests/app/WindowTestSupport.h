@@ -5,15 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <QTimer>
 
 #include "app/MainWindow.h"
 #include "base/ErrorHandler.h"
 #include "framework/widgets/FileDialogs.h"
 #include "support/TempDir.h"
+#include "toolbars/ToolbarButton.h"
 
 namespace tessel::test {
 
@@ -35,6 +40,28 @@ protected:
     TForm1Setup Setup() const { return {dirs.Root().File("bin/tessel"), dirs.Root().File("bin/tessel.INI")}; }
     // bin/ made beforehand, as a program's folder exists.
     void MakeBinDir() const { std::filesystem::create_directories(dirs.Root().File("bin")); }
+
+    // While the window runs its command: once it is busy and `ready` says so, `act` (which
+    // presses Stop, say). Returns once the command has returned.
+    void RunWhileBusy(TForm1& form, const std::function<bool()>& ready, const std::function<void()>& act) {
+        QTimer timer;
+        bool acted = false;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (acted || !form.Busy() || !ready()) return;
+            acted = true;
+            busyAt = std::chrono::steady_clock::now();
+            act();
+        });
+        timer.start(25);
+        started = std::chrono::steady_clock::now();
+        form.findChild<TToolbarButton*>("tbbExecute")->Click();
+        returned = std::chrono::steady_clock::now();
+        EXPECT_TRUE(acted) << "the window never showed that it was busy";
+    }
+    static double Seconds(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+        return std::chrono::duration<double>(to - from).count();
+    }
+    std::chrono::steady_clock::time_point started, busyAt, returned;
 
     ScopedUserDirs dirs;
     std::vector<std::string> shown;

@@ -77,6 +77,15 @@ TEST_F(CliServerTest, AServerAliasIsStoredWithoutAPasswordAndListed) {
     EXPECT_NE(refused.err.find("PASSWORD cannot be stored"), std::string::npos) << refused.err;
     const Result unknown = Cli({"--add-alias", "Other", "--type", "ORACLE"});
     EXPECT_NE(unknown.err.find("unknown server type"), std::string::npos) << unknown.err;
+
+    // A damaged server alias in the file: its bad lines are reported, the other aliases load.
+    std::ofstream(dirs.ConfigDir() + "/aliases.conf", std::ios::app)
+        << "[Broken\nTYPE=POSTGRESQL\nthis line has no equals sign\n[Fine]\nTYPE=POSTGRESQL\nDATABASE NAME=x\n";
+    const Result damaged = Cli({"--aliases"});
+    EXPECT_EQ(damaged.status, 0);
+    EXPECT_NE(damaged.out.find("Sales\t"), std::string::npos) << damaged.out;
+    EXPECT_NE(damaged.out.find("Fine\tlocal server, database x\tPOSTGRESQL"), std::string::npos) << damaged.out;
+    EXPECT_NE(damaged.err.find("line"), std::string::npos) << damaged.err;
 }
 
 // Statements go to the server as written; answers come back with the server's types mapped to
