@@ -17,6 +17,8 @@
 #include "base/EngineError.h"
 #include "base/FileUtil.h"
 #include "engine/Engine.h"
+#include "engine/Server.h"
+#include "engine/ServerTables.h"
 #include "engine/SqlValue.h"
 #include "engine/StatementLocks.h"
 #include "engine/TableFiles.h"
@@ -78,6 +80,7 @@ Database::Database(Engine& engine, std::string directory, std::string defaultDri
     sqlite3_limit(db_, SQLITE_LIMIT_COLUMN, limits_.maxColumns);
     sqlite3_progress_handler(db_, 1000, ProgressHandler, &engine_);
     RegisterTableModule(db_, this);
+    RegisterServerModule(db_, this);
     sqlite3_create_function_v2(db_, "tessel_row_count", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY, this, RowCountFunction,
                                nullptr, nullptr, nullptr);
     sql::RegisterDialectFunctions(db_);
@@ -175,7 +178,82 @@ std::string Database::TablePath(const sql::TableName& name, bool mustExist) {
 }
 
 const sql::CatalogTable& Database::ResolveTable(const sql::TableName& name) {
+    if (!name.alias.empty() && engine_.Aliases().IsServerAlias(name.alias))
+        return ServerEntryFor(name.alias, name.name).info;
     return EntryFor(TablePath(name, true)).info;
+}
+
+ServerTableEntry& Database::ServerEntryFor(const std::string& alias, const std::string& table) {
+    std::string key = ":" + alias + ":" + table;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto it = serverEntries_.find(key);
+    if (it != serverEntries_.end()) return *it->second;
+    auto e = std::make_unique<ServerTableEntry>();
+    e->alias = alias;
+    e->table = table;
+    e->info.path = ":" + alias + ":" + table;
+    e->info.sqliteName = "s" + std::to_string(++nameCounter_);
+    e->info.typeName = kPostgresAliasType;
+    ServerConnection& server = ServerFor(alias);
+    e->info.fields = server.Columns(table);
+    try {
+        server.Execute("SELECT ctid FROM " + QuoteServerName(table) + " LIMIT 0");
+        e->rowIds = true;
+    } catch (const EngineError&) {
+        // A view: its rows have no address.
+    }
+    ServerTableEntry& ref = *e;
+    serverBySqlName_[e->info.sqliteName] = e.get();
+    serverEntries_[key] = std::move(e);
+    return ref;
+}
+
+ServerTableEntry* Database::FindServerEntry(const std::string& sqliteName) {
+    auto it = serverBySqlName_.find(sqliteName);
+    return it == serverBySqlName_.end() ? nullptr : it->second;
+}
+
+ServerConnection& Database::ServerFor(const std::string& alias) {
+    std::string key = alias;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto it = servers_.find(key);
+    if (it != servers_.end() && it->second->Healthy()) return *it->second;
+    auto made = std::make_unique<ServerConnection>(ServerParamsFor(engine_.Aliases(), alias), &engine_);
+    ServerConnection& ref = *made;
+    servers_[key] = std::move(made);
+    return ref;
+}
+
+void Database::SendServerInserts(const std::vector<ServerTableEntry*>& tables) {
+    for (ServerTableEntry* e : tables) {
+        if (e->inserted.empty()) continue;
+        std::vector<Record> rows = std::move(e->inserted);
+        e->inserted.clear();
+        ServerConnection& server = ServerFor(e->alias);
+        std::vector<std::string> names;
+        std::vector<size_t> fields;
+        for (size_t k = 0; k < e->info.fields.size(); ++k) {
+            names.push_back(e->info.fields[k].name);
+            fields.push_back(k);
+        }
+        size_t next = 0;
+        server.Execute("BEGIN");
+        try {
+            server.CopyIn(QuoteServerName(e->table), names, fields, [&](Record& rec) {
+                if (next == rows.size()) return false;
+                rec = std::move(rows[next++]);
+                return true;
+            });
+            server.Execute("COMMIT");
+        } catch (...) {
+            try {
+                server.Execute("ROLLBACK");
+            } catch (...) {
+                // A broken connection has ended the transaction itself.
+            }
+            throw;
+        }
+    }
 }
 
 std::string Database::PathForNewTable(const sql::TableName& name) {
@@ -527,7 +605,21 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
         throw EngineError("No value for parameter " + std::to_string(params.size() + 1), errc::kInvalidParameter);
 
     std::vector<std::pair<TableEntry*, bool>> lockList;
+    std::vector<ServerTableEntry*> serverWrites;
     auto addTable = [&](const sql::CatalogTable* t, bool write) {
+        if (IsServerTablePath(t->path)) {
+            // The server keeps its own tables consistent: no lock or journal here.
+            ServerTableEntry* se = FindServerEntry(t->sqliteName);
+            if (!se) throw EngineError("The server table " + t->path + " is no longer known", errc::kSqlExecute);
+            if (!se->registered) {
+                Exec("CREATE VIRTUAL TABLE temp." + sql::QuoteSqliteIdentifier(se->info.sqliteName) +
+                     " USING tessel_server");
+                se->registered = true;
+            }
+            se->inserted.clear();
+            if (write) serverWrites.push_back(se);
+            return;
+        }
         TableEntry& e = EntryFor(t->path);
         if (e.info.sqliteName != t->sqliteName)
             throw EngineError("The structure of table " + t->path + " changed; prepare the statement again",
@@ -586,12 +678,16 @@ int64_t Database::RunBound(const sql::BoundStatement& b, const std::vector<Value
             sqlite3_finalize(stmt);
             stmt = nullptr;
             FinishChanges();
+            // Rows for server tables go last, in one server transaction each: a local failure
+            // before sends nothing, and a server's failure undoes the local changes too.
+            SendServerInserts(serverWrites);
             locks->Release();
         }
     } catch (...) {
         sqlite3_finalize(stmt);
         cursor.reset();
         statement_ = nullptr;
+        for (ServerTableEntry* se : serverWrites) se->inserted.clear();
         for (auto& [e, write] : lockList) e->writing = false;
         for (TableEntry* e : st.touched) {
             e->deferredDeletes.clear();

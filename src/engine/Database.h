@@ -24,6 +24,8 @@
 namespace tessel::engine {
 
 class Engine;
+class ServerConnection;
+struct ServerTableEntry;
 
 // Lookup structure over one column of a table, built when a join probes that column.
 struct ColumnIndex {
@@ -145,6 +147,12 @@ public:
     // Rows an answer reads before the query returns (a small answer whole).
     static constexpr int64_t kFirstAnswerRows = 1024;
 
+    // --- Server tables in local SQL (engine/ServerTables.h) -----------------------------------
+    ServerTableEntry* FindServerEntry(const std::string& sqliteName);
+    // The database's own connection to the server of an alias (apart from the window's, so a
+    // statement here never shares a server transaction with an answer there).
+    ServerConnection& ServerFor(const std::string& alias);
+
     // --- For the virtual table module -------------------------------------------------------
     TableEntry* FindEntryBySqlName(const std::string& sqliteName);
     void OnInsert(TableEntry& e, Record&& rec);
@@ -172,6 +180,8 @@ private:
     };
 
     TableEntry& EntryFor(const std::string& path);
+    ServerTableEntry& ServerEntryFor(const std::string& alias, const std::string& table);
+    void SendServerInserts(const std::vector<ServerTableEntry*>& tables);
     void RetireEntry(const std::string& path);
     void Register(TableEntry& e);
     void Reopen(TableEntry& e);
@@ -197,7 +207,10 @@ private:
     std::string defaultDriver_;
     SqlLimits limits_;
     sqlite3* db_ = nullptr;
-    std::map<std::string, std::unique_ptr<TableEntry>> entries_;  // by path
+    std::map<std::string, std::unique_ptr<TableEntry>> entries_;              // by path
+    std::map<std::string, std::unique_ptr<ServerTableEntry>> serverEntries_;  // by ":ALIAS:TABLE" in capitals
+    std::map<std::string, ServerTableEntry*> serverBySqlName_;
+    std::map<std::string, std::unique_ptr<ServerConnection>> servers_;  // by alias in capitals
     std::map<std::string, TableEntry*> bySqlName_;
     std::vector<std::unique_ptr<TableEntry>> retired_;
     int nameCounter_ = 0;

@@ -276,7 +276,8 @@ public:
 
     bool Next(Record& row) override {
         while (open_ && at_ >= PQntuples(page_)) {
-            const bool last = PQntuples(page_) < kPageRows;
+            // A whole answer (no cursor) is its one page.
+            const bool last = cursor_.empty() || PQntuples(page_) < kPageRows;
             PQclear(page_);
             page_ = nullptr;
             if (last) {
@@ -316,6 +317,7 @@ private:
     // Ends the cursor and its transaction; never throws (a dropped connection has ended both).
     void Close() noexcept {
         open_ = false;
+        if (cursor_.empty()) return;
         PGconn* c = conn_.Handle();
         if (PQstatus(c) != CONNECTION_OK) {
             failed_ = true;
@@ -529,12 +531,35 @@ std::unique_ptr<Cursor> ServerConnection::Query(Engine& engine, const std::strin
         if (own) PQclear(PQexec(conn_, "ROLLBACK"));
         Fail(message);
     }
+    return Answer(engine, cursor, own, first);
+}
+
+std::unique_ptr<Cursor> ServerConnection::Answer(Engine& engine, const std::string& cursor, bool own, PGresult* first) {
     auto rows = std::make_unique<ServerRows>(*this, cursor, own, first);
     std::vector<FieldDesc> fields;
     for (int k = 0; k < PQnfields(first); ++k)
         fields.push_back(ServerField(PQfname(first, k), PQftype(first, k), PQfmod(first, k)));
     rows->fields_ = fields;
     return Cursor::FromRows(engine, std::move(fields), std::move(rows));
+}
+
+std::unique_ptr<Cursor> ServerConnection::QueryAll(Engine& engine, const std::string& sql) {
+    PGresult* r = Exec(sql);
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+        const std::string message = ServerMessage(r, conn_);
+        PQclear(r);
+        Fail(message);
+    }
+    return Answer(engine, std::string(), false, r);
+}
+
+std::vector<FieldDesc> ServerConnection::Columns(const std::string& table) {
+    Result r(Exec("SELECT * FROM " + QuoteServerName(table) + " LIMIT 0"));
+    if (r.Status() != PGRES_TUPLES_OK) Fail(ServerMessage(r.r, conn_));
+    std::vector<FieldDesc> fields;
+    for (int k = 0; k < PQnfields(r.r); ++k)
+        fields.push_back(ServerField(PQfname(r.r, k), PQftype(r.r, k), PQfmod(r.r, k)));
+    return fields;
 }
 
 uint64_t ServerConnection::CreateAndLoad(const std::string& name, const std::vector<FieldDesc>& fields,
@@ -563,45 +588,12 @@ uint64_t ServerConnection::CreateAndLoad(const std::string& name, const std::vec
         create += ")";
     }
     create += ")";
-    std::string copy = "COPY " + table + " (";
-    for (size_t k = 0; k < names.size(); ++k) copy += (k ? ", " : "") + Quoted(names[k]);
-    // Made in this transaction, the table can take its rows already frozen.
-    copy += ") FROM STDIN WITH (FREEZE)";
-
     Execute("BEGIN");
     uint64_t loaded = 0;
-    bool copying = false;
     try {
         Execute(create);
-        {
-            Result r(Exec(copy));
-            if (r.Status() != PGRES_COPY_IN) Fail(ServerMessage(r.r, conn_));
-        }
-        copying = true;
-        Record rec;
-        std::string block;
-        auto flush = [&] {
-            if (PQputCopyData(conn_, block.data(), static_cast<int>(block.size())) != 1)
-                Fail(Trimmed(PQerrorMessage(conn_)));
-            block.clear();
-        };
-        while (next(rec)) {
-            for (size_t k = 0; k < kept.size(); ++k) {
-                if (k) block += '\t';
-                AppendCopyText(rec.at(kept[k]), block);
-            }
-            block += '\n';
-            ++loaded;
-            if (block.size() >= (1 << 16)) flush();
-        }
-        flush();
-        copying = false;
-        if (PQputCopyEnd(conn_, nullptr) != 1) Fail(Trimmed(PQerrorMessage(conn_)));
-        for (;;) {
-            Result r(PQgetResult(conn_));
-            if (!r.r) break;
-            if (r.Status() != PGRES_COMMAND_OK) Fail(ServerMessage(r.r, conn_));
-        }
+        // Made in this transaction, the table can take its rows already frozen.
+        loaded = CopyIn(table, names, kept, next, true);
         int number = 0;
         for (const auto& index : indexes) {
             if (index.primary || index.fields.empty()) continue;
@@ -620,12 +612,51 @@ uint64_t ServerConnection::CreateAndLoad(const std::string& name, const std::vec
         }
         Execute("COMMIT");
     } catch (...) {
-        if (copying) {
-            PQputCopyEnd(conn_, "the copy failed");
-            while (PGresult* r = PQgetResult(conn_)) PQclear(r);
-        }
         PQclear(PQexec(conn_, "ROLLBACK"));
         throw;
+    }
+    return loaded;
+}
+
+uint64_t ServerConnection::CopyIn(const std::string& table, const std::vector<std::string>& names,
+                                  const std::vector<size_t>& fields, const std::function<bool(Record&)>& next,
+                                  bool freeze) {
+    std::string copy = "COPY " + table + " (";
+    for (size_t k = 0; k < names.size(); ++k) copy += (k ? ", " : "") + Quoted(names[k]);
+    copy += freeze ? ") FROM STDIN WITH (FREEZE)" : ") FROM STDIN";
+    {
+        Result r(Exec(copy));
+        if (r.Status() != PGRES_COPY_IN) Fail(ServerMessage(r.r, conn_));
+    }
+    uint64_t loaded = 0;
+    try {
+        Record rec;
+        std::string block;
+        auto flush = [&] {
+            if (PQputCopyData(conn_, block.data(), static_cast<int>(block.size())) != 1)
+                Fail(Trimmed(PQerrorMessage(conn_)));
+            block.clear();
+        };
+        while (next(rec)) {
+            for (size_t k = 0; k < fields.size(); ++k) {
+                if (k) block += '\t';
+                AppendCopyText(rec.at(fields[k]), block);
+            }
+            block += '\n';
+            ++loaded;
+            if (block.size() >= (1 << 16)) flush();
+        }
+        flush();
+    } catch (...) {
+        PQputCopyEnd(conn_, "the copy failed");
+        while (PGresult* r = PQgetResult(conn_)) PQclear(r);
+        throw;
+    }
+    if (PQputCopyEnd(conn_, nullptr) != 1) Fail(Trimmed(PQerrorMessage(conn_)));
+    for (;;) {
+        Result r(PQgetResult(conn_));
+        if (!r.r) break;
+        if (r.Status() != PGRES_COMMAND_OK) Fail(ServerMessage(r.r, conn_));
     }
     return loaded;
 }

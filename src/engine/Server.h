@@ -71,6 +71,17 @@ public:
     uint64_t CreateAndLoad(const std::string& name, const std::vector<FieldDesc>& fields, size_t keyFields,
                            const std::vector<IndexDesc>& indexes, const std::function<bool(Record&)>& next);
 
+    // Appends rows to an existing table with COPY: `names` are its columns (as the server
+    // names them), `fields` the values of each row `next` gives that go into them. With
+    // `freeze`, the table was made in the running transaction.
+    uint64_t CopyIn(const std::string& table, const std::vector<std::string>& names, const std::vector<size_t>& fields,
+                    const std::function<bool(Record&)>& next, bool freeze = false);
+    // A query's whole answer in one exchange (no server-side cursor, no transaction of its
+    // own): for small answers such as a lookup by key.
+    std::unique_ptr<Cursor> QueryAll(Engine& engine, const std::string& sql);
+    // The columns of a table as the engine's fields (raises EngineError when it is not there).
+    std::vector<FieldDesc> Columns(const std::string& table);
+
     // Asks the server to end the statement running on this connection; safe from another
     // thread and from a signal handler.
     void Cancel() noexcept;
@@ -83,6 +94,8 @@ public:
 private:
     // Execute, with the position of a failure told `shift` characters earlier.
     int64_t Run(const std::string& sql, int shift);
+    // The answer whose first rows are in `first` (read on through `cursor`, when named).
+    std::unique_ptr<Cursor> Answer(Engine& engine, const std::string& cursor, bool own, PGresult* first);
 
     ServerParams params_;
     Engine* engine_;

@@ -75,21 +75,7 @@ int Connect(sqlite3* db, void* aux, int, const char* const* argv, sqlite3_vtab**
         *err = sqlite3_mprintf("no open table %s", argv[2]);
         return SQLITE_ERROR;
     }
-    std::string decl = "CREATE TABLE x(";
-    for (size_t k = 0; k < entry->info.fields.size(); ++k) {
-        if (k) decl += ", ";
-        const FieldDesc& f = entry->info.fields[k];
-        const char* type = SqlTypeOf(f);
-        decl += sql::QuoteSqliteIdentifier(f.name) + " " + type;
-        // Text compares, groups, sorts and is made distinct by the dialect's rule (trailing
-        // blanks do not count) wherever SQLite itself compares it, without a call per row.
-        if (std::strcmp(type, "TEXT") == 0 && f.type != fldtype::kDate && f.type != fldtype::kTime &&
-            f.type != fldtype::kTimestamp)
-            decl += " COLLATE RTRIM";
-    }
-    // A table without fields still has records to count; SQL needs a column to declare.
-    if (entry->info.fields.empty()) decl += "tessel_no_fields HIDDEN";
-    decl += ")";
+    const std::string decl = VirtualTableDeclaration(entry->info.fields);
     const int rc = sqlite3_declare_vtab(db, decl.c_str());
     if (rc != SQLITE_OK) {
         *err = sqlite3_mprintf("Table \"%s\" cannot be queried: %s", entry->info.path.c_str(), sqlite3_errmsg(db));
@@ -785,6 +771,24 @@ const sqlite3_module kModule = MakeModule();
 
 uint64_t TableModuleRecordReads() {
     return recordReads.load(std::memory_order_relaxed);
+}
+
+std::string VirtualTableDeclaration(const std::vector<FieldDesc>& fields) {
+    std::string decl = "CREATE TABLE x(";
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (k) decl += ", ";
+        const FieldDesc& f = fields[k];
+        const char* type = SqlTypeOf(f);
+        decl += sql::QuoteSqliteIdentifier(f.name) + " " + type;
+        // Text compares, groups, sorts and is made distinct by the dialect's rule (trailing
+        // blanks do not count) wherever SQLite itself compares it, without a call per row.
+        if (std::strcmp(type, "TEXT") == 0 && f.type != fldtype::kDate && f.type != fldtype::kTime &&
+            f.type != fldtype::kTimestamp)
+            decl += " COLLATE RTRIM";
+    }
+    // A table without fields still has records to count; SQL needs a column to declare.
+    if (fields.empty()) decl += "tessel_no_fields HIDDEN";
+    return decl + ")";
 }
 
 void RegisterTableModule(sqlite3* db, Database* owner) {

@@ -11,12 +11,20 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/storage/Field.h"
 
 namespace tessel::engine {
 
 class Database;
 
 void RegisterTableModule(sqlite3* db, Database* owner);
+
+// The CREATE TABLE a virtual table over these fields declares (text columns by the dialect's
+// rule of trailing blanks).
+std::string VirtualTableDeclaration(const std::vector<FieldDesc>& fields);
 
 // Records the module's cursors have read from table files since the program started (each
 // record a cursor visits counts once): what a lookup cost, for tests and measurements.

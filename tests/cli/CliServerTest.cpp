@@ -10,6 +10,7 @@
 
 #include "CliInterrupt.h"
 #include "cli/Cli.h"
+#include "engine/ServerTables.h"
 #include "engine/TableFiles.h"
 #include "engine/dbase/DbfTable.h"
 #include "engine/paradox/Paradox.h"
@@ -247,6 +248,60 @@ TEST_F(CliServerTest, AConnectionLostDuringACopyLeavesNoFile) {
     EXPECT_NE(copy.err.find("Alias Sales"), std::string::npos) << copy.err;
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_TRUE(files.Entries().empty());
+}
+
+// A server table named inside local SQL: joined with a file, a lookup by key sent to the server
+// (which reads that row, not the table), and rows of a file inserted into it in one go.
+TEST_F(CliServerTest, ServerTablesJoinFilesInLocalSql) {
+    Psql(
+        "CREATE TABLE customers (id integer PRIMARY KEY, name varchar(20));"
+        "INSERT INTO customers SELECT g, 'customer ' || g FROM generate_series(1, 5000) g;");
+    const std::string orders = files.File("orders.dbf");
+    {
+        auto t = dbase::CreateDbfTable(orders, {FieldDesc::Make("NO", fldtype::kFloat, 0, 5, 0, 'N'),
+                                                FieldDesc::Make("CUST_ID", fldtype::kFloat, 0, 5, 0, 'N')});
+        t->AppendRecord({Value::Int(1), Value::Int(4711)});
+        t->AppendRecord({Value::Int(2), Value::Int(12)});
+        t->AppendRecord({Value::Int(3), Value::Int(99999)});  // no such customer
+        t->Close();
+    }
+    const uint64_t before = ServerModuleRowReads();
+    const Result join = Cli({"--dir", files.Path(), "-c",
+                             "SELECT o.NO, c.NAME FROM \"orders.dbf\" o JOIN :Sales:customers c ON c.ID = o.CUST_ID "
+                             "ORDER BY o.NO"});
+    ASSERT_EQ(join.status, 0) << join.err;
+    EXPECT_EQ(join.out, "NO,name\r\n1,customer 4711\r\n2,customer 12\r\n") << join.out;
+    EXPECT_EQ(ServerModuleRowReads() - before, 2u) << "the lookups read more than the rows they found";
+
+    // Ranges and IN lists go to the server too; the answer follows the dialect's rules.
+    const Result range = Cli({"--dir", files.Path(), "-c",
+                              "SELECT COUNT(*) FROM :Sales:customers WHERE ID BETWEEN 10 AND 19 OR ID IN (100, 200)"});
+    EXPECT_EQ(range.out, "COUNT\r\n12\r\n") << range.err;
+
+    // Rows of a file into the server table, in one statement; a failure leaves none of them.
+    const std::string more = files.File("more.dbf");
+    {
+        auto t = dbase::CreateDbfTable(more, {FieldDesc::Make("ID", fldtype::kFloat, 0, 5, 0, 'N'),
+                                              FieldDesc::Make("NAME", fldtype::kString, 0, 20)});
+        t->AppendRecord({Value::Int(6001), Value::Text("new one")});
+        t->AppendRecord({Value::Int(6002), Value::Text("new two")});
+        t->Close();
+    }
+    const Result insert =
+        Cli({"--dir", files.Path(), "--table", "-c", "INSERT INTO :Sales:customers SELECT ID, NAME FROM \"more.dbf\""});
+    ASSERT_EQ(insert.status, 0) << insert.err;
+    EXPECT_EQ(insert.out, "2 records changed\n");
+    EXPECT_EQ(Psql("SELECT name FROM customers WHERE id > 6000 ORDER BY id"), "new one\nnew two\n");
+    const Result clash =
+        Cli({"--dir", files.Path(), "-c", "INSERT INTO :Sales:customers SELECT ID - 1001, NAME FROM \"more.dbf\""});
+    EXPECT_EQ(clash.status, 1);
+    EXPECT_NE(clash.err.find("duplicate key"), std::string::npos) << clash.err;
+    EXPECT_EQ(Psql("SELECT count(*) FROM customers"), "5002\n");
+
+    const Result update = Cli({"--dir", files.Path(), "-c", "UPDATE :Sales:customers SET NAME = 'x' WHERE ID = 1"});
+    EXPECT_EQ(update.status, 1);
+    EXPECT_NE(update.err.find("cannot be changed or deleted from local SQL"), std::string::npos) << update.err;
+    EXPECT_EQ(Psql("SELECT name FROM customers WHERE id = 1"), "customer 1\n");
 }
 
 }  // namespace
