@@ -9,7 +9,10 @@
 #include <thread>
 
 #include "CliInterrupt.h"
+#include "base/EngineError.h"
 #include "cli/Cli.h"
+#include "engine/Engine.h"
+#include "engine/Server.h"
 #include "engine/ServerTables.h"
 #include "engine/TableFiles.h"
 #include "engine/dbase/DbfTable.h"
@@ -302,6 +305,44 @@ TEST_F(CliServerTest, ServerTablesJoinFilesInLocalSql) {
     EXPECT_EQ(update.status, 1);
     EXPECT_NE(update.err.find("cannot be changed or deleted from local SQL"), std::string::npos) << update.err;
     EXPECT_EQ(Psql("SELECT name FROM customers WHERE id = 1"), "customer 1\n");
+}
+
+// A server that wants a password: without one the message says so; the prompt is asked once
+// and its answer kept for the session; libpq's PGPASSWORD works as for any of its programs.
+TEST_F(CliServerTest, APasswordComesFromThePromptOnceOrFromLibpq) {
+    ASSERT_TRUE(Server().AddPasswordUser("clerk", "s3cret"));
+    const Result add =
+        Cli({"--add-alias", "Locked", "--type", "POSTGRESQL", "--param", "SERVER NAME=" + Server().SocketDir(),
+             "--param", "DATABASE NAME=" + database, "--param", "USER NAME=clerk"});
+    ASSERT_EQ(add.status, 0) << add.err;
+    const Result without = Cli({"--alias", "Locked", "-c", "SELECT 1"});
+    EXPECT_EQ(without.status, 1);
+    EXPECT_NE(without.err.find("Cannot connect to the server of alias Locked"), std::string::npos) << without.err;
+    EXPECT_NE(without.err.find("password"), std::string::npos) << without.err;
+
+    ::setenv("PGPASSWORD", "s3cret", 1);
+    const Result withEnv = Cli({"--alias", "Locked", "-c", "SELECT current_user"});
+    ::unsetenv("PGPASSWORD");
+    EXPECT_EQ(withEnv.out, "current_user\r\nclerk\r\n") << withEnv.err;
+
+    std::vector<std::string> asked;
+    SetPasswordPrompt([&](const std::string& alias, const std::string& server) -> std::optional<std::string> {
+        asked.push_back(alias + " " + server);
+        return asked.size() == 1 ? std::optional<std::string>("wrong") : std::optional<std::string>("s3cret");
+    });
+    {
+        Engine engine;
+        EXPECT_THROW(engine.Server("Locked"), EngineError);         // the first answer was wrong
+        EXPECT_EQ(engine.Server("Locked").Execute("SELECT 1"), 1);  // one row
+        engine.CloseServer("Locked");
+        engine.Server("Locked");  // the session remembers the right one
+    }
+    SetPasswordPrompt(nullptr);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0], "Locked " + Server().SocketDir() + ", database " + database);
+    std::ifstream in(dirs.ConfigDir() + "/aliases.conf");
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(file.find("s3cret"), std::string::npos);
 }
 
 }  // namespace

@@ -95,6 +95,19 @@ public:
                               database + " -f " + file + " 2>&1",
                           status);
     }
+    // A login role `user` that must give `password` over the socket (the others stay trusted).
+    bool AddPasswordUser(const std::string& user, const std::string& password) const {
+        int status = 0;
+        Psql("CREATE ROLE " + user + " LOGIN PASSWORD '" + password + "';", "postgres", &status);
+        if (status != 0) return false;
+        const std::string hba = dir_ + "/data/pg_hba.conf";
+        std::ifstream in(hba);
+        const std::string old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        std::ofstream(hba, std::ios::trunc) << "local all " << user << " scram-sha-256\n" << old;
+        RunCommand(as_ + bin_ + "/pg_ctl -D " + dir_ + "/data reload >/dev/null 2>&1", &status);
+        return status == 0;
+    }
     std::string Log() const {
         std::ifstream in(dir_ + "/server.log");
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
