@@ -121,6 +121,21 @@ void PrintTable(engine::Cursor& answer, std::ostream& out) {
     out << "(" << rows.size() << (rows.size() == 1 ? " row)\n" : " rows)\n");
 }
 
+// An answer as --table or --csv asks, a blank line between tables.
+void PrintAnswer(engine::Cursor& answer, bool table, bool& firstAnswer, std::ostream& out) {
+    if (!firstAnswer && table) out << "\n";
+    firstAnswer = false;
+    if (table)
+        PrintTable(answer, out);
+    else
+        PrintCsv(answer, out);
+}
+
+// What a statement without an answer changed (only with --table).
+void PrintChanges(int64_t changes, bool table, std::ostream& out) {
+    if (table) out << changes << (changes == 1 ? " record changed\n" : " records changed\n");
+}
+
 // The statements of `sources` sent to the server as written: a query's answer is printed as
 // it comes, page by page; any other statement runs and (with --table) says what it changed.
 int RunOnServer(engine::Engine& engine, const engine::ServerParams& params, const std::vector<Source>& sources,
@@ -134,16 +149,9 @@ int RunOnServer(engine::Engine& engine, const engine::ServerParams& params, cons
             try {
                 const std::string text(piece.text);
                 if (engine::ServerConnection::IsQuery(text)) {
-                    auto answer = server.Query(engine, text);
-                    if (!firstAnswer && table) out << "\n";
-                    firstAnswer = false;
-                    if (table)
-                        PrintTable(*answer, out);
-                    else
-                        PrintCsv(*answer, out);
+                    PrintAnswer(*server.Query(engine, text), table, firstAnswer, out);
                 } else {
-                    const int64_t changes = server.Execute(text);
-                    if (table) out << changes << (changes == 1 ? " record changed\n" : " records changed\n");
+                    PrintChanges(server.Execute(text), table, out);
                 }
             } catch (const engine::EngineError& e) {
                 if (e.Code() == engine::errc::kCancelled) {
@@ -240,16 +248,10 @@ int RunSqlCommand(const std::vector<std::string>& args, std::istream& in, std::o
             for (const auto& piece : engine::sql::SplitScript(source.text)) {
                 try {
                     auto result = db.RunText(piece.text, {}, piece.pos);
-                    if (result.answer) {
-                        if (!firstAnswer && table) out << "\n";
-                        firstAnswer = false;
-                        if (table)
-                            PrintTable(*result.answer, out);
-                        else
-                            PrintCsv(*result.answer, out);
-                    } else if (table) {
-                        out << result.changes << (result.changes == 1 ? " record changed\n" : " records changed\n");
-                    }
+                    if (result.answer)
+                        PrintAnswer(*result.answer, table, firstAnswer, out);
+                    else
+                        PrintChanges(result.changes, table, out);
                 } catch (const engine::EngineError& e) {
                     if (e.Code() == engine::errc::kCancelled) {
                         out.flush();

@@ -112,13 +112,7 @@ uint64_t CopyToServer(const engine::AliasStore& aliases, const std::string& sour
 uint64_t CopyFromServer(engine::Engine& engine, const std::string& alias, const std::string& name,
                         const std::string& dest) {
     engine::ServerConnection server(engine::ServerParamsFor(engine.Aliases(), alias));
-    auto answer = server.Query(engine, "SELECT * FROM " + engine::QuoteServerName(name));
-    int64_t next = 0;
-    return engine::CopyRecords(answer->Fields(), nullptr, dest, [&](engine::Record& rec) {
-        if (next >= answer->CountUpTo(next)) return false;
-        answer->ReadRecord(next++, rec);
-        return true;
-    });
+    return engine::CopyAnswerToFile(*server.Query(engine, "SELECT * FROM " + engine::QuoteServerName(name)), dest);
 }
 
 }  // namespace

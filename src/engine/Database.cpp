@@ -184,8 +184,7 @@ const sql::CatalogTable& Database::ResolveTable(const sql::TableName& name) {
 }
 
 ServerTableEntry& Database::ServerEntryFor(const std::string& alias, const std::string& table) {
-    std::string key = ":" + alias + ":" + table;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string key = AsciiUpper(":" + alias + ":" + table);
     auto it = serverEntries_.find(key);
     if (it != serverEntries_.end()) return *it->second;
     auto e = std::make_unique<ServerTableEntry>();
@@ -214,8 +213,7 @@ ServerTableEntry* Database::FindServerEntry(const std::string& sqliteName) {
 }
 
 ServerConnection& Database::ServerFor(const std::string& alias) {
-    std::string key = alias;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string key = AsciiUpper(alias);
     auto it = servers_.find(key);
     if (it != servers_.end() && it->second->Healthy()) return *it->second;
     auto made = std::make_unique<ServerConnection>(ServerParamsFor(engine_.Aliases(), alias), &engine_);

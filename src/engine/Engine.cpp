@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/AsciiText.h"
 #include "base/EngineError.h"
 #include "base/FileUtil.h"
 #include "engine/dbase/Dbase.h"
@@ -89,8 +90,7 @@ void Engine::CloseDatabase(const std::string& name) {
 }
 
 ServerConnection& Engine::Server(const std::string& alias) {
-    std::string key = alias;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string key = AsciiUpper(alias);
     auto it = servers_.find(key);
     if (it != servers_.end()) {
         if (it->second->Healthy()) return *it->second;
@@ -105,8 +105,7 @@ ServerConnection& Engine::Server(const std::string& alias) {
 }
 
 void Engine::CloseServer(const std::string& alias) {
-    std::string key = alias;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string key = AsciiUpper(alias);
     servers_.erase(key);
 }
 

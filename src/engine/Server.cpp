@@ -16,6 +16,8 @@
 #include "base/EngineError.h"
 #include "engine/Aliases.h"
 #include "engine/Engine.h"
+#include "engine/TableFiles.h"
+#include "engine/sql/Binder.h"
 
 namespace tessel::engine {
 
@@ -47,9 +49,7 @@ std::string Trimmed(std::string s) {
 }
 
 std::string Quoted(const std::string& name) {
-    std::string q = "\"";
-    for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
+    return sql::QuoteSqliteIdentifier(name);  // the server's identifiers quote the same way
 }
 
 // The server's text of a failed result: its message, SQLSTATE and position (in the text as
@@ -747,6 +747,15 @@ std::string ServerType(const FieldDesc& f) {
         default:
             return "text";
     }
+}
+
+uint64_t CopyAnswerToFile(Cursor& answer, const std::string& destPath) {
+    int64_t next = 0;
+    return CopyRecords(answer.Fields(), nullptr, destPath, [&](Record& rec) {
+        if (next >= answer.CountUpTo(next)) return false;
+        answer.ReadRecord(next++, rec);
+        return true;
+    });
 }
 
 std::string QuoteServerName(const std::string& name) {

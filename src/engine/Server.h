@@ -109,6 +109,10 @@ FieldDesc ServerField(const std::string& name, unsigned oid, int typmod);
 // The server's column type for one of our fields.
 std::string ServerType(const FieldDesc& field);
 
+// Copies a server's answer into a new table file (type by extension), reading it on as it
+// goes, each row once; built under a temporary name as every copy is.
+uint64_t CopyAnswerToFile(Cursor& answer, const std::string& destPath);
+
 // A table name as the server's SQL writes it: "public.cust" as "public"."cust".
 std::string QuoteServerName(const std::string& name);
 

@@ -14,6 +14,7 @@
 #include "engine/Server.h"
 #include "engine/SqlValue.h"
 #include "engine/VirtualTable.h"
+#include "engine/sql/Binder.h"
 
 namespace tessel::engine {
 
@@ -35,17 +36,11 @@ struct SCursor : sqlite3_vtab_cursor {
 };
 
 int Fail(sqlite3_vtab* vtab, Database* db, const std::exception& e) {
-    sqlite3_free(vtab->zErrMsg);
-    vtab->zErrMsg = sqlite3_mprintf("%s", e.what());
-    db->SetPendingError(std::current_exception());
-    const auto* ee = dynamic_cast<const EngineError*>(&e);
-    return ee && ee->Code() == errc::kCancelled ? SQLITE_INTERRUPT : SQLITE_ERROR;
+    return VirtualTableFailure(vtab, db, e);
 }
 
 std::string Quoted(const std::string& name) {
-    std::string q = "\"";
-    for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
+    return sql::QuoteSqliteIdentifier(name);  // the server's identifiers quote the same way
 }
 
 // A value SQLite hands the module, as a literal of the server's SQL for a column of `field`'s

@@ -59,13 +59,21 @@ struct VCursor : sqlite3_vtab_cursor {
     Record scratch;
 };
 
-int Fail(sqlite3_vtab* vtab, Database* db, const std::exception& e) {
+}  // namespace
+
+int VirtualTableFailure(sqlite3_vtab* vtab, Database* db, const std::exception& e) {
     sqlite3_free(vtab->zErrMsg);
     vtab->zErrMsg = sqlite3_mprintf("%s", e.what());
     db->SetPendingError(std::current_exception());
     const auto* ee = dynamic_cast<const EngineError*>(&e);
     if (ee && ee->Code() == errc::kCancelled) return SQLITE_INTERRUPT;
     return SQLITE_ERROR;
+}
+
+namespace {
+
+int Fail(sqlite3_vtab* vtab, Database* db, const std::exception& e) {
+    return VirtualTableFailure(vtab, db, e);
 }
 
 int Connect(sqlite3* db, void* aux, int, const char* const* argv, sqlite3_vtab** out, char** err) {

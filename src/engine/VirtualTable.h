@@ -22,6 +22,10 @@ class Database;
 
 void RegisterTableModule(sqlite3* db, Database* owner);
 
+// Reports a failure of a virtual table's method: its text to SQLite, the failure itself to the
+// database (which raises it once the statement ends); an interrupt as SQLITE_INTERRUPT.
+int VirtualTableFailure(sqlite3_vtab* vtab, Database* db, const std::exception& e);
+
 // The CREATE TABLE a virtual table over these fields declares (text columns by the dialect's
 // rule of trailing blanks).
 std::string VirtualTableDeclaration(const std::vector<FieldDesc>& fields);

@@ -278,16 +278,8 @@ uint64_t TLiveAnswerCursor::CopyTo(const std::string& destPath) {
 
 const std::vector<std::string>& TLiveAnswerCursor::ValidityPictures() {
     if (picturesRead_) return pictures_;
-    std::vector<engine::ValCheckDesc> checks;
-    std::vector<engine::FieldDesc> tableFields;
-    if (table_) {
-        checks = table_->ValidityChecks();
-        tableFields = table_->Fields();
-    } else {
-        auto table = engine::OpenTableFile(TablePath(), engine::OpenMode::ReadOnly);
-        checks = table->ValidityChecks();
-        tableFields = table->Fields();
-    }
+    const std::vector<engine::ValCheckDesc> checks =
+        table_ ? table_->ValidityChecks() : engine::OpenTableFile(TablePath())->ValidityChecks();
     const auto& fields = answer_->Source().fields;
     for (const auto& check : checks) {
         if (check.picture.empty()) continue;

@@ -4,7 +4,6 @@
 
 #include "engine/Cursor.h"
 #include "engine/Database.h"
-#include "engine/TableFiles.h"
 #include "framework/data/LiveCursor.h"
 #include "framework/data/Session.h"
 
@@ -72,13 +71,7 @@ public:
     bool IsSequenced() const override { return cursor_->IsSequenced(); }
     uint64_t CopyTo(const std::string& destPath) override {
         if (cursor_->HasOwner()) return cursor_->Owner().BatchCopy(*cursor_, destPath);
-        // A server's answer: read on as it is copied, each row once.
-        int64_t next = 0;
-        return engine::CopyRecords(cursor_->Fields(), nullptr, destPath, [&](engine::Record& rec) {
-            if (next >= cursor_->CountUpTo(next)) return false;
-            cursor_->ReadRecord(next++, rec);
-            return true;
-        });
+        return engine::CopyAnswerToFile(*cursor_, destPath);  // a server's answer
     }
 
 private:
